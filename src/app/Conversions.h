@@ -1,0 +1,26 @@
+#pragma once
+
+#include <QString>
+
+// The only conversions between text and numbers in the program. Every number lives as text
+// somewhere (fields, command lines, replies, link commands, profiles); these two decide how.
+// Never use printf/strtod/iostreams for such text: they follow the C locale that Qt sets.
+
+// Reads the leading number of `text`: the first "," becomes "."; blanks, tabs and line feeds are
+// ignored anywhere; sign, digits, one ".", exponent (E or D). Non-numbers read as 0.
+float ValOf(const QString &text);
+
+// Writes `number` with at most 7 significant digits, shortest form, the default locale's
+// decimal separator; plain notation for 0.0001 <= |x| < 1e7, otherwise 2.5E-06 style.
+QString StrOf(float number);
+
+// The leading-number rule of ValOf without the comma replacement, in double precision
+// (the settings store reads its values with it).
+double LeadingNumber(const QString &text);
+
+// Rounds to the nearest integer, halves to even, and saturates to the 16- or 32-bit range.
+qint16 RoundToInt16(double value);
+qint32 RoundToInt32(double value);
+
+// Replaces the first "," of `text` by "." (what several senders do to a StrOf result).
+QString FirstCommaToPoint(QString text);

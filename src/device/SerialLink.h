@@ -1,0 +1,83 @@
+#pragma once
+
+#include "device/SerialPort.h"
+
+#include <QObject>
+#include <QString>
+
+#include <functional>
+#include <memory>
+
+class UserInterface;
+
+// The lowest layer of the traffic with the supply: one serial port, line framing (text, LF, CR
+// out; lines end at CR in, LF dropped), the one-second reply limit, the busy lamp, the port
+// caption and the error message. Blocks in the port's wait; never processes events.
+class SerialLink : public QObject
+{
+    Q_OBJECT
+public:
+    enum class Lamp { Default, Busy, Ok, TimedOut, Failed }; // Busy red, Ok green, orange, grey
+
+    // Error numbers of ours, shown as "Error <n> in <source>:" + CR + description.
+    enum ErrorNumber : qint32 {
+        kErrNotFound = 8002,      // the device path does not exist
+        kErrInUse = 8005,         // already open, by this or another program
+        kErrNoPermission = 8006,  // the user may not open the device (not in group dialout)
+        kErrNotPresent = 8007,    // a device node without hardware behind it
+        kErrOpenFailed = 8010,    // any other failure to open or configure
+        kErrNotOpen = 8018,       // operation valid only while the port is open
+        kErrWrite = 8020,         // writing failed
+        kErrRead = 8021,          // reading failed
+        kErrRemoved = 8022,       // the device went away (hang-up); the port is closed
+        kErrNoPort = 8030,        // the port number has no device mapped to it
+        kErrControlCharacter = 8040, // a command carrying a control character is never sent
+    };
+
+    static constexpr int kReplyTimeoutMs = 1000;
+    // A reply line longer than this without a CR ends the read as a time-out does.
+    static constexpr int kMaxLineLength = 4096;
+    static inline const QString kErrorSource = QStringLiteral("SerialLink");
+
+    // `caption` gives the main window's caption for message titles.
+    SerialLink(UserInterface &ui, std::function<QString()> caption, QObject *parent = nullptr);
+    ~SerialLink() override;
+
+    bool R4150DOpen(qint32 commPort);
+    qint32 R4150DClose();
+    qint32 R4150DPrint(const QString &text);
+    qint32 R4150DInput(QString &text);
+    qint32 R4150DClearBuffer();
+
+    bool isOpen() const;
+    Lamp lamp() const { return m_lamp; }
+    QString portCaption() const { return m_portCaption; }
+    // The device path of the open port ("" when closed).
+    QString devicePath() const;
+
+    // For tests: use this port object instead of the port table's.
+    void setPortFactory(std::function<std::unique_ptr<SerialPort>(int)> factory);
+
+    static QString portCaptionFor(int commPort);
+
+signals:
+    void lampChanged(SerialLink::Lamp lamp);
+    void portCaptionChanged(const QString &caption);
+    // A read found no complete line in time; the owner switches auto refresh off.
+    void replyTimedOut();
+
+private:
+    void setLamp(Lamp lamp);
+    void setPortCaption(const QString &caption);
+    qint32 fail(qint32 number, const QString &description, const QString &titlePrefix);
+    qint32 portErrorNumber(SerialPort::Error error) const;
+    // After a hang-up the port is closed at once, so it cannot report errors without end.
+    void closeIfGone();
+
+    UserInterface &m_ui;
+    std::function<QString()> m_caption;
+    std::function<std::unique_ptr<SerialPort>(int)> m_factory;
+    std::unique_ptr<SerialPort> m_port;
+    Lamp m_lamp = Lamp::Default;
+    QString m_portCaption;
+};
