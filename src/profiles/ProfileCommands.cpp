@@ -1,0 +1,84 @@
+#include "profiles/ProfileCommands.h"
+
+#include "app/ControllerState.h"
+#include "profiles/ProfileStore.h"
+
+#include <QCoreApplication>
+
+const QString ProfileCommands::kFilterName = QStringLiteral("R4150D Profiles (*.zqv)");
+const QString ProfileCommands::kDefaultSuffix = QStringLiteral("zqv");
+
+namespace {
+constexpr qint32 kChosen = -1;
+constexpr qint32 kCancelled = 0;
+}
+
+ProfileCommands::ProfileCommands(ProfileStore &store, ControllerState &state, UserInterface &ui,
+                                 std::function<QString()> caption, std::function<void()> refreshCycle,
+                                 QObject *parent)
+    : QObject(parent), m_store(store), m_state(state), m_ui(ui), m_caption(std::move(caption)),
+      m_refreshCycle(std::move(refreshCycle))
+{
+}
+
+UserInterface::FileDialogRequest ProfileCommands::dialogRequest(const QString &verb, const QString &filename) const
+{
+    UserInterface::FileDialogRequest request;
+    request.title = verb + (m_caption ? m_caption() : QString()) + QStringLiteral(" Profile");
+    request.presetName = filename;
+    request.initialFolder = QCoreApplication::applicationDirPath();
+    if (!request.initialFolder.endsWith(QLatin1Char('/')))
+        request.initialFolder += QLatin1Char('/');
+    request.filterName = kFilterName;
+    request.defaultSuffix = kDefaultSuffix;
+    return request;
+}
+
+qint32 ProfileCommands::OpenDialog(QString &filename)
+{
+    const std::optional<QString> chosen = m_ui.openFileDialog(dialogRequest(QStringLiteral("Open "), filename));
+    if (!chosen || chosen->isEmpty())
+        return kCancelled;
+    filename = *chosen;
+    return kChosen;
+}
+
+qint32 ProfileCommands::SaveAsDialog(QString &filename)
+{
+    const std::optional<QString> chosen = m_ui.saveFileDialog(dialogRequest(QStringLiteral("Save "), filename));
+    if (!chosen || chosen->isEmpty())
+        return kCancelled;
+    filename = *chosen;
+    return kChosen;
+}
+
+void ProfileCommands::mnuOpen_Click()
+{
+    QString path = m_store.filename();
+    if (OpenDialog(path) == kCancelled)
+        return;
+    m_store.OpenZQV(path);
+    // Force one cycle with read-back so the loaded values take effect at once, whatever the
+    // operator's auto-refresh setting; the direct write leaves the menu's check mark alone.
+    const Flag16 remembered = m_state.autoRefreshFlag;
+    m_state.autoRefreshFlag = kTrue;
+    if (m_refreshCycle)
+        m_refreshCycle();
+    m_state.autoRefreshFlag = remembered;
+}
+
+void ProfileCommands::mnuSave_Click()
+{
+    QString path = m_store.filename();
+    if (path.isEmpty() && SaveAsDialog(path) == kCancelled)
+        return;
+    m_store.SaveZQV(path);
+}
+
+void ProfileCommands::mnuSaveAs_Click()
+{
+    QString path = m_store.filename();
+    if (SaveAsDialog(path) == kCancelled)
+        return;
+    m_store.SaveZQV(path);
+}

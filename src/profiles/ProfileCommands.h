@@ -1,0 +1,44 @@
+#pragma once
+
+#include "app/UserInterface.h"
+
+#include <QObject>
+#include <QString>
+
+#include <functional>
+
+class ControllerState;
+class ProfileStore;
+
+// The File menu's profile commands and the two file dialogs that choose a profile.
+class ProfileCommands : public QObject
+{
+    Q_OBJECT
+public:
+    // `refreshCycle` runs one refresh cycle (Timer1_Timer) of the window.
+    ProfileCommands(ProfileStore &store, ControllerState &state, UserInterface &ui,
+                    std::function<QString()> caption, std::function<void()> refreshCycle,
+                    QObject *parent = nullptr);
+
+    // On entry the name to preset; on return the chosen file's full path. Returns -1 when a file
+    // was chosen, 0 when the dialog was cancelled or failed (then `filename` is unchanged).
+    qint32 OpenDialog(QString &filename);
+    qint32 SaveAsDialog(QString &filename);
+
+    static const QString kFilterName;
+    static const QString kDefaultSuffix;
+
+public slots:
+    void mnuOpen_Click();
+    void mnuSave_Click();
+    void mnuSaveAs_Click();
+
+private:
+    UserInterface::FileDialogRequest dialogRequest(const QString &verb, const QString &filename) const;
+
+    ProfileStore &m_store;
+    ControllerState &m_state;
+    UserInterface &m_ui;
+    std::function<QString()> m_caption;
+    std::function<void()> m_refreshCycle;
+};

@@ -1,0 +1,136 @@
+#include "profiles/ProfileStore.h"
+
+#include "app/Conversions.h"
+#include "app/ModuleTable.h"
+#include "device/PanelAccess.h"
+#include "profiles/ProfileRecord.h"
+
+#include <QFile>
+#include <QSaveFile>
+
+#include <cerrno>
+
+namespace {
+
+const QString kOpenVerb = QStringLiteral("Open ");
+const QString kSaveVerb = QStringLiteral("Save ");
+const QString kFormatMessage = QStringLiteral("Invalif file format");
+const QString kTagOn = QStringLiteral("on");
+const QString kTagOff = QStringLiteral("off");
+
+// Lower limit first, so that a NaN (which fails every comparison) becomes the lower limit.
+float limited(float v, float lowest, float highest)
+{
+    if (!(v >= lowest))
+        return lowest;
+    if (v > highest)
+        return highest;
+    return v;
+}
+
+} // namespace
+
+ProfileStore::ProfileStore(PanelAccess &panel, const ModuleTable &limits, UserInterface &ui,
+                           std::function<QString()> caption)
+    : m_panel(panel), m_limits(limits), m_ui(ui), m_caption(std::move(caption))
+{
+}
+
+QString ProfileStore::profileTitle(const QString &verb) const
+{
+    return verb + (m_caption ? m_caption() : QString()) + QStringLiteral(" Profile");
+}
+
+void ProfileStore::reportFileError(const QString &verb, const QString &description)
+{
+    m_ui.messageBox(description, profileTitle(verb), UserInterface::Icon::Critical);
+}
+
+int ProfileStore::OpenZQV(const QString &filename)
+{
+    QFile file(filename);
+    errno = 0;
+    if (!file.open(QIODevice::ReadOnly)) {
+        const int systemError = errno;
+        reportFileError(kOpenVerb, file.errorString());
+        return ProfileFileError::forOpen(filename, false, systemError);
+    }
+    errno = 0;
+    const QByteArray bytes = file.read(ProfileRecord::kFileSize);
+    if (file.error() != QFileDevice::NoError) {
+        const int systemError = errno;
+        const QString description = file.errorString();
+        file.close();
+        reportFileError(kOpenVerb, description);
+        return ProfileFileError::forTransfer(systemError);
+    }
+    file.close();
+
+    // A short file is refused like a wrong marker: its missing numbers are not a profile.
+    const std::optional<ProfileRecord> record = ProfileRecord::decode(bytes);
+    if (!record || !record->hasProfileMarker()) {
+        m_ui.messageBox(kFormatMessage, profileTitle(kOpenVerb), UserInterface::Icon::Critical);
+        return ProfileFileError::kNotAProfile;
+    }
+    applyRecord(*record);
+    setFilename(filename);
+    return ProfileFileError::kSuccess;
+}
+
+void ProfileStore::applyRecord(const ProfileRecord &record)
+{
+    int k = 0;
+    for (int i = 0; i <= 2; ++i) {
+        const float v = limited(record.values[k], m_limits.ValueMin[i], m_limits.ValueMax[i]);
+        const PanelField field = PanelField::value(i);
+        // Set values go to the supply as they stand, so they always carry a point.
+        m_panel.setFieldText(field, FirstCommaToPoint(StrOf(v)));
+        m_panel.setFieldTag(field, kTagChanged);
+        if (i == 1 || i == 2)
+            m_panel.setSwitchTag(i, v == 0.0f ? kTagOff : kTagOn);
+        ++k;
+    }
+    for (int i = 3; i < kModuleCount; ++i) {
+        const float gain = limited(record.values[k], m_limits.GainMin[i], m_limits.GainMax[i]);
+        m_panel.setFieldText(PanelField::gain(i), StrOf(gain));
+        m_panel.setFieldTag(PanelField::gain(i), kTagChanged);
+        ++k;
+        if (PanelField::offset(i).exists()) {
+            const float offset = limited(record.values[k], m_limits.OffsetMin[i], m_limits.OffsetMax[i]);
+            m_panel.setFieldText(PanelField::offset(i), StrOf(offset));
+            m_panel.setFieldTag(PanelField::offset(i), kTagChanged);
+            ++k;
+        }
+    }
+}
+
+int ProfileStore::SaveZQV(const QString &filename)
+{
+    ProfileRecord record;
+    for (int k = 0; k < int(kPanelFields.size()); ++k)
+        record.values[k] = ValOf(m_panel.fieldText(kPanelFields[k]));
+    record.values[ProfileRecord::kReservedIndex] = 0.0f;
+    const QByteArray bytes = record.encode();
+
+    // Written beside the old file and renamed over it only when complete, so that a failed
+    // save never destroys an existing profile.
+    QSaveFile file(filename);
+    errno = 0;
+    if (!file.open(QIODevice::WriteOnly)) {
+        const int systemError = errno;
+        reportFileError(kSaveVerb, file.errorString());
+        return ProfileFileError::forOpen(filename, true, systemError);
+    }
+    errno = 0;
+    bool saved = file.write(bytes) == bytes.size();
+    if (saved)
+        saved = file.commit();
+    if (!saved) {
+        const int systemError = errno;
+        // Not committed: the destructor discards the new file and the old one stays untouched.
+        reportFileError(kSaveVerb, file.errorString());
+        return ProfileFileError::forTransfer(systemError);
+    }
+    setFilename(filename);
+    return ProfileFileError::kSuccess;
+}

@@ -1,0 +1,44 @@
+#pragma once
+
+#include "app/UserInterface.h"
+#include "profiles/ProfileFileError.h"
+
+#include <QString>
+
+#include <functional>
+
+class PanelAccess;
+struct ModuleTable;
+class ProfileRecord;
+
+// Reads profile files onto the panel and writes the panel into profile files, and holds the
+// current profile path. Status numbers are those of ProfileFileError.h.
+class ProfileStore
+{
+public:
+    ProfileStore(PanelAccess &panel, const ModuleTable &limits, UserInterface &ui,
+                 std::function<QString()> caption);
+
+    // Puts the profile `filename` onto the panel: every field marked "changed", switch
+    // requests for modules 1 and 2. Sends nothing; the caller runs the refresh cycle.
+    // Returns 0, -1 (not a profile) or a file error number.
+    int OpenZQV(const QString &filename);
+    // Writes what the panel's fields show into `filename`. An existing file stays as it was
+    // unless the new one is written completely. Returns 0 or a file error number.
+    int SaveZQV(const QString &filename);
+
+    // The current profile path: empty at start, set by every successful load or save.
+    QString filename() const { return m_filename; }
+    void setFilename(const QString &value) { m_filename = value; }
+
+private:
+    void applyRecord(const ProfileRecord &record);
+    void reportFileError(const QString &verb, const QString &description);
+    QString profileTitle(const QString &verb) const;
+
+    PanelAccess &m_panel;
+    const ModuleTable &m_limits;
+    UserInterface &m_ui;
+    std::function<QString()> m_caption;
+    QString m_filename;
+};
