@@ -49,6 +49,9 @@ public:
     qint32 R4150DInput(QString &text);
     qint32 R4150DClearBuffer();
 
+    // Ends a read as a time-out does: orange lamp, auto refresh off, result -1.
+    qint32 endAsTimeout();
+
     bool isOpen() const;
     Lamp lamp() const { return m_lamp; }
     QString portCaption() const { return m_portCaption; }
@@ -65,6 +68,9 @@ signals:
     void portCaptionChanged(const QString &caption);
     // A read found no complete line in time; the owner switches auto refresh off.
     void replyTimedOut();
+    // The device failed (hang-up, read or write error) and the port was closed; the owner
+    // switches auto refresh off so that nothing polls a dead line.
+    void portLost();
 
 private:
     void setLamp(Lamp lamp);

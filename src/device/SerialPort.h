@@ -3,6 +3,8 @@
 #include <QByteArray>
 #include <QString>
 
+#include <functional>
+
 // The operations the link needs of a serial port, and nothing more: open a device at
 // 9600,n,8,1 raw, close, write, count waiting bytes, read, and block until bytes arrive.
 class SerialPort
@@ -43,4 +45,7 @@ public:
     virtual QString errorText() const = 0;
     // The device path, or "loopback".
     virtual QString path() const = 0;
+    // Called once when the device fails while nobody is reading (for example a hang-up while
+    // the event loop runs); the port is already closed then.
+    virtual void setLostHandler(std::function<void()> handler) { (void)handler; }
 };
