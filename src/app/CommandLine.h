@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+// The switches of the program's command line. The whole command line is one text; every switch
+// is a substring found anywhere in its upper-cased form (exact character comparison).
+struct CommandLine
+{
+    bool simulation = false;               // "/SIMULATION " (followed by a blank or at the end)
+    bool service = false;                  // "/SERVICE " (likewise)
+    std::optional<qint16> powerSupply;     // "/R4150" -> 0, "/TAVREL" -> 1 (the latter wins)
+    std::optional<qint16> commPort;        // "/COM" -> 0, then "/COM1".."/COM4" -> 1..4
+    std::optional<QString> profile;        // "/ZQV=name": name as typed, ".zqv" added without a dot
+
+    static CommandLine parse(const QString &text);
+    // The program's arguments after the program name, joined with one blank each.
+    static QString join(const QStringList &arguments);
+    // Upper case one UTF-16 unit at a time, so positions match the text as typed
+    // (QString::toUpper turns "ß" into "SS" and would shift them).
+    static QString upperSameLength(const QString &text);
+};
