@@ -1,0 +1,45 @@
+#pragma once
+
+#include "app/ShutDownChoices.h"
+
+#include <QDialog>
+
+class QCheckBox;
+class QPushButton;
+
+// The shut-down dialog: offers to switch the filament off and set the voltages to zero. Its
+// boxes start from the stored choices; however it is closed, the boxes as left are stored.
+class Form_ShutDown : public QDialog
+{
+    Q_OBJECT
+public:
+    static inline const QString kCancelTag = QStringLiteral("Cancel");
+
+    explicit Form_ShutDown(QWidget *parent = nullptr);
+
+    // "Cancel" when cancelled, empty otherwise.
+    QString tag() const { return m_tag; }
+    ShutDownChoices choices() const;
+
+    void Command_OK_Click();
+    void Command_Cancel_Click();
+
+    // Escape is Cancel.
+    void reject() override;
+    // Every way of closing ends here: hide, then store the boxes (the dialog's unload).
+    void done(int result) override;
+
+protected:
+    // Closing through the frame counts as OK with the boxes as left.
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    void Form_Load();
+    void Form_Unload();
+
+    QCheckBox *m_checkEnergy = nullptr;
+    QCheckBox *m_checkFilament = nullptr;
+    QPushButton *m_commandOk = nullptr;
+    QPushButton *m_commandCancel = nullptr;
+    QString m_tag;
+};
