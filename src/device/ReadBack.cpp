@@ -1,0 +1,162 @@
+#include "device/ReadBack.h"
+
+#include "app/Conversions.h"
+#include "app/ControllerState.h"
+#include "device/DeviceProtocol.h"
+#include "device/ReadBackView.h"
+
+#include <QLocale>
+
+#include <cmath>
+
+namespace {
+constexpr int kEnergy = 0;
+constexpr int kCathode = 1;
+constexpr int kScreen = 2;
+constexpr int kWehnelt = 3;
+constexpr int kAnode = 4;
+constexpr int kSuppressor = 6;
+constexpr float kVoltsPerControlVolt = 100.0f;
+constexpr float kMicroampsPerAmp = -1000000.0f; // beam current shown positive
+constexpr float kMilliampsPerAmp = 1000.0f;
+constexpr float kVoltsPerKilovolt = 1000.0f;
+constexpr int kBarPitch = 6;
+constexpr int kBarWidth = 3;
+constexpr int kBarTop = 1;
+constexpr int kBarBottom = 13;
+
+QString numberForTable(float number)
+{
+    QString text = StrOf(number);
+    if (!(number < 0))
+        text.prepend(QLatin1Char(' '));
+    return text + QLatin1Char(' ');
+}
+
+void printAtNextZone(QString &line, const QString &item)
+{
+    const int column = line.size();
+    const int zone = (column / ReadBack::kPrintZoneColumns + 1) * ReadBack::kPrintZoneColumns;
+    line += QString(zone - column, QLatin1Char(' ')) + item;
+}
+} // namespace
+
+ReadBack::ReadBack(DeviceProtocol &protocol, ControllerState &state, ReadBackView &view,
+                   std::function<void()> yield)
+    : m_protocol(protocol), m_state(state), m_view(view), m_yield(std::move(yield))
+{
+}
+
+qint32 ReadBack::GetTavrelData(bool flag)
+{
+    for (int i = 0; i < kModuleCount; ++i) {
+        const qint32 r = m_protocol.GetModuleValues(m_state.table.ModuleCode[i], m_readings[i]);
+        if (m_yield)
+            m_yield();
+        if (r != 0)
+            return r;
+    }
+    showPanel(flag);
+    return 0;
+}
+
+void ReadBack::showPanel(bool flag)
+{
+    // A nested pass may run inside the yields of this one; show this pass's own readings.
+    const auto readings = m_readings;
+    const ModuleReading &energy = readings[kEnergy];
+    const ModuleReading &cathode = readings[kCathode];
+    const ModuleReading &screen = readings[kScreen];
+
+    if (flag) {
+        m_view.setFieldText(PanelField::value(kEnergy), StrOf(energy.value));
+        m_view.setControlVoltage(FirstCommaToPoint(StrOf(energy.value / kVoltsPerControlVolt)));
+        m_view.setFieldText(PanelField::value(kCathode),
+                            cathode.OnOff != 0 ? FirstCommaToPoint(StrOf(cathode.value)) : QString());
+    }
+    m_view.setMonitorText(ReadBackView::Monitor::Voltage, kEnergy, monitorText(energy.Umon, 1));
+    m_view.setMonitorText(ReadBackView::Monitor::Current, kEnergy, monitorText(energy.Imon * kMicroampsPerAmp, 1));
+    const bool cathodeOn = cathode.OnOff != 0;
+    m_view.setSwitchDisplay(kCathode, cathodeOn);
+    m_view.setMonitorText(ReadBackView::Monitor::Current, kCathode,
+                          cathodeOn ? monitorText(cathode.Imon, 2) : monitorText(0.0, 2));
+    if (flag)
+        m_view.setFieldText(PanelField::value(kScreen),
+                            screen.OnOff != 0 ? StrOf(screen.Offset / kVoltsPerKilovolt) : QString());
+
+    const bool screenOn = screen.OnOff != 0;
+    m_view.clearScreenBar();
+    m_view.setSwitchDisplay(kScreen, screenOn);
+    for (const QRect &box : screenBoxes(screen.Offset, screenOn))
+        m_view.drawScreenBox(box);
+
+    for (int i = kWehnelt; i < kModuleCount; ++i) {
+        const ModuleReading &module = readings[i];
+        if (flag) {
+            m_view.setFieldText(PanelField::gain(i), StrOf(module.Gain));
+            if (i != kSuppressor)
+                m_view.setFieldText(PanelField::offset(i), StrOf(module.Offset));
+        }
+        const float umon = i == kWehnelt ? -module.Umon : module.Umon;
+        m_view.setMonitorText(ReadBackView::Monitor::Voltage, i, monitorText(umon, 0));
+        if (i == kAnode)
+            m_view.setMonitorText(ReadBackView::Monitor::Current, kAnode,
+                                  monitorText(module.Imon * kMilliampsPerAmp, 2));
+    }
+
+    if (m_state.serviceMode != 0)
+        m_view.printServiceTable(serviceTable(readings, m_state.table.ModuleCode));
+}
+
+QString ReadBack::monitorText(double number, int decimals)
+{
+    if (!std::isfinite(number))
+        return StrOf(float(number)) + QLatin1Char(' ');
+    const double scale = std::pow(10.0, decimals);
+    double rounded = std::round(number * scale) / scale; // halves away from zero
+    if (rounded == 0.0)
+        rounded = 0.0; // no "-0.0"
+    QString text = QString::number(rounded, 'f', decimals);
+    const QString separator = QLocale().decimalPoint();
+    if (separator != QLatin1String("."))
+        text.replace(QLatin1Char('.'), separator);
+    return text + QLatin1Char(' ');
+}
+
+QList<QRect> ReadBack::screenBoxes(float screenOffset, bool on)
+{
+    // Whole kilovolts: the offset rounded (halves to even), divided by 1000, remainder dropped.
+    // Bound it first: a reply may carry any number, and only a few boxes fit the bar.
+    const double bounded = std::isnan(screenOffset) ? 0.0
+                           : std::fmax(-1.0e6, std::fmin(1.0e6, double(screenOffset)));
+    const int kilovolts = int(std::nearbyint(bounded)) / 1000;
+    QList<QRect> boxes;
+    auto boxAt = [](int x) { return QRect(QPoint(x, kBarTop), QPoint(x + kBarWidth, kBarBottom)); };
+    if (on) {
+        const int bars = std::min(kilovolts, kMaxScreenBars);
+        for (int k = 1; k <= bars; ++k)
+            boxes.append(boxAt(1 + kBarPitch * (k - 1)));
+    } else {
+        const int marker = std::max(-1, std::min(kilovolts, kMaxScreenBars + 1));
+        boxes.append(boxAt(kBarPitch * (marker - 1) + 1));
+    }
+    return boxes;
+}
+
+QStringList ReadBack::serviceTable(const std::array<ModuleReading, kModuleCount> &readings,
+                                   const std::array<QString, kModuleCount> &codes)
+{
+    QStringList lines;
+    QString heading = QStringLiteral("Module Gain");
+    for (const char *title : {"Offset", "Value", "Umon", "Imon", "Switch"})
+        printAtNextZone(heading, QLatin1String(title));
+    lines.append(heading);
+    for (int i = 0; i < kModuleCount; ++i) {
+        const ModuleReading &r = readings[i];
+        QString line = codes[i] + QStringLiteral("  ") + numberForTable(r.Gain);
+        for (float number : {r.Offset, r.value, r.Umon, r.Imon, float(r.OnOff)})
+            printAtNextZone(line, numberForTable(number));
+        lines.append(line);
+    }
+    return lines;
+}

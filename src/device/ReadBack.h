@@ -1,0 +1,50 @@
+#pragma once
+
+#include "app/ModuleTable.h"
+#include "device/ModuleReading.h"
+
+#include <QList>
+#include <QRect>
+#include <QString>
+#include <QStringList>
+
+#include <array>
+#include <functional>
+
+class ControllerState;
+class DeviceProtocol;
+class ReadBackView;
+
+// Reads all eight modules and then shows them on the panel. The reading table lives for the
+// whole run; the panel changes only after a complete pass.
+class ReadBack
+{
+public:
+    static constexpr int kPrintZoneColumns = 14;
+    // The bar holds ten kilovolts; boxes beyond what fits are never drawn.
+    static constexpr int kMaxScreenBars = 11;
+
+    ReadBack(DeviceProtocol &protocol, ControllerState &state, ReadBackView &view,
+             std::function<void()> yield);
+
+    qint32 GetTavrelData(bool flag);
+
+    const std::array<ModuleReading, kModuleCount> &readings() const { return m_readings; }
+    std::array<ModuleReading, kModuleCount> &readings() { return m_readings; }
+
+    // "0.0 ", "0.00 ", "0 ": rounded to `decimals`, the locale's separator, one trailing space.
+    static QString monitorText(double number, int decimals);
+    // The boxes of the screen bar for a screen offset in V.
+    static QList<QRect> screenBoxes(float screenOffset, bool on);
+    static QStringList serviceTable(const std::array<ModuleReading, kModuleCount> &readings,
+                                    const std::array<QString, kModuleCount> &codes);
+
+private:
+    void showPanel(bool flag);
+
+    DeviceProtocol &m_protocol;
+    ControllerState &m_state;
+    ReadBackView &m_view;
+    std::function<void()> m_yield;
+    std::array<ModuleReading, kModuleCount> m_readings{};
+};

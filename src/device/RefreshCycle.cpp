@@ -1,0 +1,151 @@
+#include "device/RefreshCycle.h"
+
+#include "app/Conversions.h"
+#include "app/ControllerState.h"
+#include "device/DeviceProtocol.h"
+#include "device/PanelAccess.h"
+#include "device/ReadBack.h"
+#include "device/SimulatedState.h"
+
+namespace {
+constexpr int kEnergy = 0;
+constexpr int kCathode = 1;
+constexpr int kScreen = 2;
+constexpr int kFirstFollower = 3;
+constexpr int kSuppressor = 6;
+constexpr float kVoltsPerKilovolt = 1000.0f;
+constexpr float kScreenGain = -100.0f;
+constexpr float kPercent = 100.0f;
+const QString kOn = QStringLiteral("on");
+const QString kOff = QStringLiteral("off");
+} // namespace
+
+RefreshCycle::RefreshCycle(PanelAccess &panel, DeviceProtocol &protocol, ReadBack &readBack,
+                           ControllerState &state, SimulatedState &sim, std::function<void()> yield)
+    : m_panel(panel), m_protocol(protocol), m_readBack(readBack), m_state(state), m_sim(sim),
+      m_yield(std::move(yield))
+{
+}
+
+void RefreshCycle::send(const QString &command)
+{
+    // The status is not examined: the mark is cleared whether the command went through or not.
+    m_protocol.SetParameter(command);
+}
+
+void RefreshCycle::Timer1_Timer()
+{
+    if (m_busy)
+        return;
+    m_busy = true;
+    const bool simulation = m_state.simulationMode != 0;
+    const auto &codes = m_state.table.ModuleCode;
+
+    float energy = 0.0f;
+    if (simulation)
+        energy = ValOf(m_panel.fieldText(PanelField::value(kEnergy)));
+    if (m_panel.fieldTag(PanelField::value(kEnergy)) == kTagChanged) {
+        energy = ValOf(m_panel.fieldText(PanelField::value(kEnergy)));
+        send(QStringLiteral("V") + codes[kEnergy] + StrOf(energy));
+        m_panel.setFieldTag(PanelField::value(kEnergy), QString());
+        if (simulation)
+            applyEnergyRule(energy);
+    }
+    m_yield();
+
+    sendSwitchRequest(kCathode);
+    const PanelField cathode = PanelField::value(kCathode);
+    if (m_panel.fieldTag(cathode) == kTagChanged) {
+        const QString text = m_panel.fieldText(cathode);
+        send(QStringLiteral("V") + codes[kCathode] + FirstCommaToPoint(StrOf(ValOf(text))));
+        if (simulation) {
+            m_sim.SimValue[kCathode] = ValOf(text);
+            m_sim.SimIMon[kCathode] = m_sim.SimValue[kCathode];
+        }
+        m_panel.setFieldTag(cathode, QString());
+        m_yield();
+    }
+
+    sendSwitchRequest(kScreen);
+    const PanelField screen = PanelField::value(kScreen);
+    if (m_panel.fieldTag(screen) == kTagChanged) {
+        const QString text = m_panel.fieldText(screen);
+        send(QStringLiteral("V") + codes[kScreen] + FirstCommaToPoint(StrOf(ValOf(text) * kVoltsPerKilovolt)));
+        if (simulation) {
+            m_sim.SimGain[kScreen] = kScreenGain;
+            m_sim.SimOffset[kScreen] = ValOf(text) * kVoltsPerKilovolt;
+            m_sim.SimValue[kScreen] = m_sim.SimGain[kScreen] / kPercent * energy + m_sim.SimOffset[kScreen];
+            m_sim.SimUMon[kScreen] = m_sim.SimValue[kScreen];
+        }
+        m_panel.setFieldTag(screen, QString());
+        m_yield();
+    }
+
+    for (int i = kFirstFollower; i < kModuleCount; ++i) {
+        const PanelField gain = PanelField::gain(i);
+        if (m_panel.fieldTag(gain) == kTagChanged) {
+            const QString text = m_panel.fieldText(gain);
+            send(QStringLiteral("G") + codes[i] + text);
+            if (simulation) {
+                m_sim.SimGain[i] = ValOf(text);
+                applyModuleRule(i, energy);
+            }
+            m_panel.setFieldTag(gain, QString());
+            m_yield();
+        }
+        const PanelField offset = PanelField::offset(i);
+        if (i != kSuppressor && m_panel.fieldTag(offset) == kTagChanged) {
+            const QString text = m_panel.fieldText(offset);
+            send(QStringLiteral("O") + codes[i] + text);
+            if (simulation) {
+                m_sim.SimOffset[i] = ValOf(text);
+                applyModuleRule(i, energy);
+            }
+            m_panel.setFieldTag(offset, QString());
+            m_yield();
+        }
+    }
+
+    if (m_state.autoRefresh())
+        m_readBack.GetTavrelData(false);
+    m_busy = false;
+}
+
+void RefreshCycle::runForced()
+{
+    const Flag16 remembered = m_state.autoRefreshFlag;
+    m_state.autoRefreshFlag = kTrue;
+    Timer1_Timer();
+    m_state.autoRefreshFlag = remembered;
+}
+
+void RefreshCycle::sendSwitchRequest(int module)
+{
+    const QString tag = m_panel.switchTag(module);
+    const bool simulation = m_state.simulationMode != 0;
+    if (tag == kOn) {
+        send(QStringLiteral("S") + m_state.table.ModuleCode[module] + QStringLiteral("ON"));
+        m_panel.setSwitchTag(module, QString());
+        if (simulation)
+            m_sim.SimSwitch[module] = 0;
+    } else if (tag == kOff) {
+        send(QStringLiteral("S") + m_state.table.ModuleCode[module] + QStringLiteral("OFF"));
+        m_panel.setSwitchTag(module, QString());
+        if (simulation)
+            m_sim.SimSwitch[module] = 1;
+    }
+}
+
+void RefreshCycle::applyEnergyRule(float energy)
+{
+    m_sim.SimValue[kEnergy] = energy;
+    m_sim.SimUMon[kEnergy] = energy;
+    for (int i = kFirstFollower; i < kModuleCount; ++i)
+        applyModuleRule(i, energy);
+}
+
+void RefreshCycle::applyModuleRule(int module, float energy)
+{
+    m_sim.SimValue[module] = m_sim.SimGain[module] / kPercent * energy + m_sim.SimOffset[module];
+    m_sim.SimUMon[module] = m_sim.SimValue[module];
+}

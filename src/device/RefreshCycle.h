@@ -1,0 +1,41 @@
+#pragma once
+
+#include <QString>
+
+#include <functional>
+
+class ControllerState;
+class DeviceProtocol;
+class PanelAccess;
+class ReadBack;
+struct SimulatedState;
+
+// One refresh cycle: sends every pending field and switch request as one set-command each, in a
+// fixed order, clears the marks, keeps the simulated supply in step, and reads the monitors
+// back while auto refresh is on. A start while a cycle runs (in one of its yields) returns.
+class RefreshCycle
+{
+public:
+    RefreshCycle(PanelAccess &panel, DeviceProtocol &protocol, ReadBack &readBack, ControllerState &state,
+                 SimulatedState &sim, std::function<void()> yield);
+
+    void Timer1_Timer();
+    // Runs one cycle with auto refresh forced on, then restores the flag (start-up, profile load).
+    void runForced();
+
+    bool isBusy() const { return m_busy; }
+
+private:
+    void send(const QString &command);
+    void sendSwitchRequest(int module);
+    void applyEnergyRule(float energy);
+    void applyModuleRule(int module, float energy);
+
+    PanelAccess &m_panel;
+    DeviceProtocol &m_protocol;
+    ReadBack &m_readBack;
+    ControllerState &m_state;
+    SimulatedState &m_sim;
+    std::function<void()> m_yield;
+    bool m_busy = false;
+};
