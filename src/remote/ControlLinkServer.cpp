@@ -1,0 +1,412 @@
+#include "remote/ControlLinkServer.h"
+
+#include "app/RuntimeDirectory.h"
+#include "remote/ControlLink.h"
+#include "remote/ControlLinkHost.h"
+
+#include <QFile>
+#include <QLocalServer>
+#include <QLocalSocket>
+#include <QStringDecoder>
+
+#include <cerrno>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+const QString kSocketName = QStringLiteral("Control");
+constexpr std::size_t kMaxPendingLinkErrors = 16; // more in one event-loop turn add nothing for the operator
+constexpr mode_t kSocketMode = 0600;
+
+bool isControlCharacter(QChar ch)
+{
+    const char16_t code = ch.unicode();
+    return code < 0x20 || (code >= 0x7F && code <= 0x9F);
+}
+
+bool containsControlCharacter(const QString &text)
+{
+    for (const QChar ch : text) {
+        if (isControlCharacter(ch))
+            return true;
+    }
+    return false;
+}
+
+// An item text that carried a line break would end the answer line early and forge the next
+// one; such characters go out as blanks.
+QString framed(QString text)
+{
+    for (QChar &ch : text) {
+        if (isControlCharacter(ch))
+            ch = QLatin1Char(' ');
+    }
+    return text;
+}
+
+} // namespace
+
+ControlLinkServer::ControlLinkServer(ControlLink &link, ControlLinkHost &host, QObject *parent)
+    : QObject(parent), m_link(link), m_host(host), m_server(new QLocalServer(this))
+{
+    connect(m_server, &QLocalServer::newConnection, this, &ControlLinkServer::acceptConnections);
+}
+
+ControlLinkServer::~ControlLinkServer()
+{
+    // The window may already be half gone: no link handler runs from here.
+    for (const auto &conversation : m_conversations) {
+        conversation->socket->disconnect(this);
+        conversation->socket->abort();
+    }
+    m_server->close();
+}
+
+bool ControlLinkServer::listen()
+{
+    if (m_server->isListening())
+        return true;
+    m_errorString.clear();
+    m_socketPath = RuntimeDirectory::filePath(kSocketName);
+    if (m_socketPath.isEmpty()) {
+        m_errorString = tr("no private runtime folder for the control link");
+        return false;
+    }
+    if (!removeStaleSocket())
+        return false;
+    // No socket options on purpose: with them Qt binds elsewhere and renames over the path,
+    // which would silently replace the socket of a running instance. A plain bind fails when
+    // the file exists, so a live socket is never taken over, even in a race. The folder is
+    // 0700, so nobody else can reach the socket before the chmod below.
+    if (!m_server->listen(m_socketPath)) {
+        m_errorString = m_server->errorString();
+        return false;
+    }
+    const QByteArray native = QFile::encodeName(m_socketPath);
+    struct stat info {};
+    if (::chmod(native.constData(), kSocketMode) != 0 || ::lstat(native.constData(), &info) != 0
+        || !S_ISSOCK(info.st_mode) || info.st_uid != ::getuid() || (info.st_mode & 0077) != 0) {
+        m_errorString = tr("cannot restrict the control socket %1 to its user").arg(m_socketPath);
+        m_server->close();
+        return false;
+    }
+    return true;
+}
+
+bool ControlLinkServer::removeStaleSocket()
+{
+    const QByteArray native = QFile::encodeName(m_socketPath);
+    struct stat info {};
+    if (::lstat(native.constData(), &info) != 0) {
+        if (errno == ENOENT)
+            return true;
+        m_errorString = tr("cannot examine %1").arg(m_socketPath);
+        return false;
+    }
+    if (!S_ISSOCK(info.st_mode)) {
+        m_errorString = tr("%1 exists and is not a socket").arg(m_socketPath);
+        return false;
+    }
+    // Only a socket nobody listens on is stale. A local connect is answered at once either way;
+    // a socket that neither accepts nor refuses in time is treated as alive.
+    QLocalSocket probe;
+    probe.connectToServer(m_socketPath);
+    if (probe.waitForConnected(kProbeTimeoutMs)) {
+        probe.abort();
+        m_errorString = tr("another running instance listens on %1").arg(m_socketPath);
+        return false;
+    }
+    const QLocalSocket::LocalSocketError error = probe.error();
+    if (error != QLocalSocket::ConnectionRefusedError && error != QLocalSocket::ServerNotFoundError) {
+        m_errorString = tr("%1 does not answer and is left alone: %2").arg(m_socketPath, probe.errorString());
+        return false;
+    }
+    if (::unlink(native.constData()) != 0 && errno != ENOENT) {
+        m_errorString = tr("cannot remove the stale socket %1").arg(m_socketPath);
+        return false;
+    }
+    return true;
+}
+
+void ControlLinkServer::close()
+{
+    m_server->close(); // removes the socket file
+    for (const auto &conversation : m_conversations) {
+        if (conversation->ended)
+            continue;
+        conversation->socket->disconnect(this);
+        conversation->socket->abort();
+        endConversation(conversation.get());
+    }
+    removeEndedConversations();
+}
+
+bool ControlLinkServer::isListening() const
+{
+    return m_server->isListening();
+}
+
+int ControlLinkServer::conversationCount() const
+{
+    int count = 0;
+    for (const auto &conversation : m_conversations) {
+        if (!conversation->ended)
+            ++count;
+    }
+    return count;
+}
+
+void ControlLinkServer::notifyItemChanged(const QString &item, const QString &text)
+{
+    const QString line = QStringLiteral("CHANGED ") + item + QLatin1Char(' ') + framed(text);
+    // By index: a send may end a conversation, but nothing is removed from the list here.
+    for (std::size_t i = 0; i < m_conversations.size(); ++i) {
+        Conversation *conversation = m_conversations[i].get();
+        if (!conversation->ended && conversation->advised.contains(item))
+            send(conversation, line);
+    }
+}
+
+void ControlLinkServer::acceptConnections()
+{
+    while (QLocalSocket *socket = m_server->nextPendingConnection()) {
+        if (conversationCount() >= kMaxConversations) {
+            refuseConnection(socket);
+            continue;
+        }
+        auto conversation = std::make_unique<Conversation>();
+        conversation->socket = socket;
+        // Qt stops reading from the kernel when this fills, so a client that sends without end
+        // is held back by the kernel instead of filling our memory.
+        socket->setReadBufferSize(kSocketReadBufferBytes);
+        const auto resume = [this, socket]() {
+            if (Conversation *found = find(socket))
+                processInput(found);
+        };
+        connect(socket, &QLocalSocket::readyRead, this, resume);
+        connect(socket, &QLocalSocket::bytesWritten, this, resume); // output drained below the pause mark
+        connect(socket, &QLocalSocket::disconnected, this, [this, socket]() {
+            if (Conversation *found = find(socket))
+                endConversation(found);
+        });
+        Conversation *added = conversation.get();
+        m_conversations.push_back(std::move(conversation));
+        m_link.Form_LinkOpen();
+        processInput(added); // bytes may have arrived with the connection
+    }
+}
+
+void ControlLinkServer::refuseConnection(QLocalSocket *socket)
+{
+    socket->write(QStringLiteral("ERROR %1 too many conversations\n").arg(int(kErrorTooManyConversations)).toUtf8());
+    socket->flush(); // without waiting: a fresh socket's kernel buffer takes the short line
+    socket->abort();
+    socket->deleteLater();
+    raiseLinkError(kErrorTooManyConversations);
+}
+
+void ControlLinkServer::processInput(Conversation *conversation)
+{
+    if (conversation->processing || conversation->ended)
+        return; // the outer call (below a nested event loop) goes on when it resumes
+    conversation->processing = true;
+    QLocalSocket *socket = conversation->socket;
+    while (!conversation->ended) {
+        if (socket->bytesToWrite() >= kOutputPauseBytes)
+            break; // bytesWritten resumes
+        const qsizetype lineFeed = conversation->buffer.indexOf('\n');
+        if (lineFeed >= 0) {
+            const QByteArray line = conversation->buffer.left(lineFeed);
+            conversation->buffer.remove(0, lineFeed + 1);
+            handleLine(conversation, line);
+            continue;
+        }
+        if (conversation->buffer.size() > kMaxLineBytes + 1) { // + 1: a CR may still precede the LF
+            conversation->buffer.clear();
+            conversation->discarding = true;
+            sendError(conversation, kErrorLineTooLong, tr("line longer than %1 bytes").arg(kMaxLineBytes));
+            raiseLinkError(kErrorLineTooLong);
+            continue;
+        }
+        const QByteArray chunk = socket->read(kReadChunkBytes);
+        if (chunk.isEmpty())
+            break;
+        if (conversation->discarding) {
+            const qsizetype end = chunk.indexOf('\n');
+            if (end < 0)
+                continue;
+            conversation->discarding = false;
+            conversation->buffer.append(chunk.mid(end + 1));
+        } else {
+            conversation->buffer.append(chunk);
+        }
+    }
+    conversation->processing = false;
+    if (conversation->ended)
+        removeEndedConversations();
+}
+
+void ControlLinkServer::handleLine(Conversation *conversation, const QByteArray &rawLine)
+{
+    QByteArray line = rawLine;
+    if (line.endsWith('\r'))
+        line.chop(1);
+    if (line.size() > kMaxLineBytes) {
+        sendError(conversation, kErrorLineTooLong, tr("line longer than %1 bytes").arg(kMaxLineBytes));
+        raiseLinkError(kErrorLineTooLong);
+        return;
+    }
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringConverter::Flag::Stateless);
+    const QString text = decoder.decode(line);
+    if (decoder.hasError()) {
+        sendError(conversation, kErrorInvalidUtf8, tr("line is not valid UTF-8"));
+        raiseLinkError(kErrorInvalidUtf8);
+        return;
+    }
+    handleCommand(conversation, text);
+}
+
+void ControlLinkServer::handleCommand(Conversation *conversation, const QString &line)
+{
+    if (containsControlCharacter(line)) {
+        sendError(conversation, kErrorControlCharacter, tr("control character in the line"));
+        return;
+    }
+    const qsizetype blank = line.indexOf(QLatin1Char(' '));
+    const QString verb = (blank < 0 ? line : line.left(blank)).toUpper();
+    const bool hasArgument = blank >= 0;
+    const QString argument = hasArgument ? line.mid(blank + 1) : QString();
+
+    if (verb == QLatin1String("EXECUTE")) {
+        if (!hasArgument) {
+            sendError(conversation, kErrorMissingArgument, tr("EXECUTE needs a command"));
+            return;
+        }
+        m_link.Form_LinkExecute(argument); // always acknowledged as accepted
+        send(conversation, QStringLiteral("OK"));
+        return;
+    }
+    if (verb == QLatin1String("POKE")) {
+        const qsizetype split = argument.indexOf(QLatin1Char(' '));
+        if (!hasArgument || split < 0) {
+            sendError(conversation, kErrorMissingArgument, tr("POKE needs an item and a text"));
+            return;
+        }
+        const QString item = argument.left(split);
+        if (!m_host.itemText(item)) {
+            sendError(conversation, kErrorUnknownItem, tr("unknown item %1").arg(item));
+            return;
+        }
+        if (!m_host.isPokeable(item)) {
+            sendError(conversation, kErrorNotPokeable, tr("item %1 takes no poke").arg(item));
+            return;
+        }
+        m_host.pokeItem(item, argument.mid(split + 1));
+        send(conversation, QStringLiteral("OK"));
+        return;
+    }
+    const bool isRequest = verb == QLatin1String("REQUEST");
+    const bool isAdvise = verb == QLatin1String("ADVISE");
+    const bool isUnadvise = verb == QLatin1String("UNADVISE");
+    if (!isRequest && !isAdvise && !isUnadvise) {
+        sendError(conversation, kErrorUnknownCommand, tr("unknown command"));
+        return;
+    }
+    if (argument.isEmpty()) {
+        sendError(conversation, kErrorMissingArgument, tr("%1 needs an item").arg(verb));
+        return;
+    }
+    const std::optional<QString> text = m_host.itemText(argument);
+    if (!text) {
+        sendError(conversation, kErrorUnknownItem, tr("unknown item %1").arg(argument));
+        return;
+    }
+    if (isRequest) {
+        send(conversation, QStringLiteral("DATA ") + framed(*text));
+    } else {
+        if (isAdvise)
+            conversation->advised.insert(argument);
+        else
+            conversation->advised.remove(argument);
+        send(conversation, QStringLiteral("OK"));
+    }
+}
+
+void ControlLinkServer::endConversation(Conversation *conversation)
+{
+    if (conversation->ended)
+        return;
+    conversation->ended = true;
+    conversation->advised.clear();
+    conversation->buffer.clear();
+    m_link.Form_LinkClose();
+    if (!m_purgeScheduled) {
+        m_purgeScheduled = true;
+        QMetaObject::invokeMethod(this, &ControlLinkServer::removeEndedConversations, Qt::QueuedConnection);
+    }
+}
+
+void ControlLinkServer::removeEndedConversations()
+{
+    m_purgeScheduled = false;
+    for (auto it = m_conversations.begin(); it != m_conversations.end();) {
+        Conversation *conversation = it->get();
+        if (conversation->ended && !conversation->processing) {
+            conversation->socket->disconnect(this);
+            conversation->socket->abort();
+            conversation->socket->deleteLater();
+            it = m_conversations.erase(it);
+        } else {
+            ++it;
+        }
+    }
+}
+
+void ControlLinkServer::send(Conversation *conversation, const QString &line)
+{
+    if (conversation->ended)
+        return;
+    QLocalSocket *socket = conversation->socket;
+    socket->write(line.toUtf8() + '\n');
+    if (socket->bytesToWrite() > kOutputLimitBytes) {
+        // A client that advises but never reads would grow our output without end.
+        socket->disconnect(this);
+        socket->abort();
+        endConversation(conversation);
+    }
+}
+
+void ControlLinkServer::sendError(Conversation *conversation, ErrorNumber number, const QString &text)
+{
+    send(conversation, QStringLiteral("ERROR %1 %2").arg(int(number)).arg(text));
+}
+
+void ControlLinkServer::raiseLinkError(ErrorNumber number)
+{
+    // Raised from the event loop, not from inside the input handling: the message box runs a
+    // nested event loop, and the client gets its ERROR answer before the operator the box.
+    if (m_pendingLinkErrors.size() >= kMaxPendingLinkErrors)
+        return;
+    m_pendingLinkErrors.push_back(number);
+    if (m_pendingLinkErrors.size() == 1)
+        QMetaObject::invokeMethod(this, &ControlLinkServer::raisePendingLinkErrors, Qt::QueuedConnection);
+}
+
+void ControlLinkServer::raisePendingLinkErrors()
+{
+    std::vector<qint16> errors;
+    errors.swap(m_pendingLinkErrors);
+    for (const qint16 number : errors)
+        m_link.Form_LinkError(number);
+}
+
+ControlLinkServer::Conversation *ControlLinkServer::find(const QLocalSocket *socket) const
+{
+    for (const auto &conversation : m_conversations) {
+        if (conversation->socket == socket)
+            return conversation.get();
+    }
+    return nullptr;
+}

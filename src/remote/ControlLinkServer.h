@@ -1,0 +1,101 @@
+#pragma once
+
+#include <QByteArray>
+#include <QObject>
+#include <QSet>
+#include <QString>
+
+#include <memory>
+#include <vector>
+
+class ControlLink;
+class ControlLinkHost;
+class QLocalServer;
+class QLocalSocket;
+
+// The transport of the control link: a local socket <runtime>/<exe>/Control that only its user
+// may reach, one connection per conversation, a line protocol of UTF-8 text:
+//   EXECUTE <command>      -> OK
+//   POKE <item> <text>     -> OK
+//   REQUEST <item>         -> DATA <text>
+//   ADVISE <item>          -> OK, then CHANGED <item> <text> on every change
+//   UNADVISE <item>        -> OK
+// Anything that cannot be carried out is answered "ERROR <number> <text>" and changes nothing.
+// Runs on the GUI thread and never blocks on a client: input is read in bounded chunks and
+// output to a client that does not read is bounded too.
+class ControlLinkServer : public QObject
+{
+    Q_OBJECT
+
+public:
+    // Numbers of ERROR answers. The transport faults among them (line too long, not UTF-8, too
+    // many conversations) are also reported to the operator through Form_LinkError.
+    enum ErrorNumber : qint16 {
+        kErrorUnknownCommand = 1,
+        kErrorMissingArgument = 2,
+        kErrorUnknownItem = 3,
+        kErrorNotPokeable = 4,
+        kErrorControlCharacter = 5,
+        kErrorLineTooLong = 6,
+        kErrorInvalidUtf8 = 7,
+        kErrorTooManyConversations = 8,
+    };
+
+    static constexpr qsizetype kMaxLineBytes = 4096;    // without the LF
+    static constexpr int kMaxConversations = 16;        // a further connection is refused
+    static constexpr qsizetype kReadChunkBytes = 4096;  // read from a socket at a time
+    static constexpr qint64 kSocketReadBufferBytes = 16 * 1024; // then the kernel holds the client back
+    static constexpr qint64 kOutputPauseBytes = 64 * 1024;      // stop answering until drained
+    static constexpr qint64 kOutputLimitBytes = 1024 * 1024;    // a client this far behind is dropped
+    static constexpr int kProbeTimeoutMs = 1000;        // connect to an existing socket file
+
+    ControlLinkServer(ControlLink &link, ControlLinkHost &host, QObject *parent = nullptr);
+    ~ControlLinkServer() override;
+
+    // Listens on RuntimeDirectory::filePath("Control"). A stale socket file is replaced; a live
+    // one (another running instance) is left alone and false is returned, as for any failure.
+    bool listen();
+    // Stops listening, removes the socket file and ends every conversation (Form_LinkClose each).
+    void close();
+    bool isListening() const;
+    QString socketPath() const { return m_socketPath; }
+    QString errorString() const { return m_errorString; }
+    int conversationCount() const;
+
+    // The window reports every change of an item's text; advised conversations get CHANGED.
+    void notifyItemChanged(const QString &item, const QString &text);
+
+private:
+    struct Conversation
+    {
+        QLocalSocket *socket = nullptr;
+        QByteArray buffer;       // bytes of the line being read, at most kMaxLineBytes + a chunk
+        bool discarding = false; // inside an overlong line: drop up to the next LF
+        bool processing = false; // guards against re-entry from nested event loops
+        bool ended = false;
+        QSet<QString> advised;
+    };
+
+    bool removeStaleSocket();
+    void acceptConnections();
+    void refuseConnection(QLocalSocket *socket);
+    void processInput(Conversation *conversation);
+    void handleLine(Conversation *conversation, const QByteArray &line);
+    void handleCommand(Conversation *conversation, const QString &line);
+    void endConversation(Conversation *conversation);
+    void removeEndedConversations();
+    void send(Conversation *conversation, const QString &line);
+    void sendError(Conversation *conversation, ErrorNumber number, const QString &text);
+    void raiseLinkError(ErrorNumber number);
+    void raisePendingLinkErrors();
+    Conversation *find(const QLocalSocket *socket) const;
+
+    ControlLink &m_link;
+    ControlLinkHost &m_host;
+    QLocalServer *m_server = nullptr;
+    QString m_socketPath;
+    QString m_errorString;
+    std::vector<std::unique_ptr<Conversation>> m_conversations;
+    std::vector<qint16> m_pendingLinkErrors;
+    bool m_purgeScheduled = false;
+};
