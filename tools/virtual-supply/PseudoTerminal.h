@@ -1,0 +1,44 @@
+#pragma once
+
+#include <QString>
+
+// One pseudo-terminal for the supply: the master end is ours, the slave end is the device the
+// program opens. We keep a slave descriptor of our own open (never read from it) so that the
+// raw settings stay and the master sees no hang-up while the program closes and reopens.
+class PseudoTerminal
+{
+public:
+    PseudoTerminal() = default;
+    ~PseudoTerminal();
+    PseudoTerminal(const PseudoTerminal &) = delete;
+    PseudoTerminal &operator=(const PseudoTerminal &) = delete;
+
+    // Creates the terminal with a non-blocking master and a raw slave.
+    bool open();
+    // Closes both ends: the program's side sees a hang-up. Leaves the link in place.
+    void close();
+    bool isOpen() const { return m_master >= 0; }
+
+    int masterFd() const { return m_master; }
+    QString slavePath() const { return m_slavePath; }
+    // Bytes written by us that the program has not read yet.
+    int bytesWaitingOnSlave() const;
+
+    // Places a symbolic link at `path` pointing to the slave, replacing an existing link
+    // (never a file that is not a link) in one step.
+    bool placeLink(const QString &path);
+    // Removes the link if it still points to this terminal's slave.
+    void removeLink();
+    QString linkPath() const { return m_linkPath; }
+
+    QString errorString() const { return m_error; }
+
+private:
+    bool fail(const QString &what);
+
+    int m_master = -1;
+    int m_slave = -1;
+    QString m_slavePath;
+    QString m_linkPath;
+    QString m_error;
+};
