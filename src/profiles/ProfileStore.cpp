@@ -113,18 +113,26 @@ int ProfileStore::SaveZQV(const QString &filename)
     const QByteArray bytes = record.encode();
 
     // Written beside the old file and renamed over it only when complete, so that a failed
-    // save never destroys an existing profile.
+    // save never destroys an existing profile. Unbuffered on purpose: QSaveFile::commit()
+    // ignores a failed flush of its write buffer and would rename a truncated file over the
+    // old one; unbuffered, every failed write is seen here and recorded by QSaveFile itself.
     QSaveFile file(filename);
     errno = 0;
-    if (!file.open(QIODevice::WriteOnly)) {
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
         const int systemError = errno;
         reportFileError(kSaveVerb, file.errorString());
         return ProfileFileError::forOpen(filename, true, systemError);
     }
     errno = 0;
-    bool saved = file.write(bytes) == bytes.size();
-    if (saved)
-        saved = file.commit();
+    // A short write (file size limit, disk filling up) is retried, so the next write reports why.
+    qint64 done = 0;
+    while (done < bytes.size()) {
+        const qint64 n = file.write(bytes.constData() + done, bytes.size() - done);
+        if (n <= 0)
+            break;
+        done += n;
+    }
+    const bool saved = done == bytes.size() && file.commit();
     if (!saved) {
         const int systemError = errno;
         // Not committed: the destructor discards the new file and the old one stays untouched.
