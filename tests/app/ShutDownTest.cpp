@@ -1,0 +1,315 @@
+// The close request and the shut-down dialog: real Form_ShutDown widgets shown modally and
+// answered from inside their own modal loop, real settings in a temporary home.
+#include "app/Form_ShutDown.h"
+#include "app/ModuleTable.h"
+#include "app/RecordingUserInterface.h"
+#include "app/SettingsStore.h"
+#include "app/ShutDownHost.h"
+#include "app/ShutDownSequence.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QtTest>
+
+#include <functional>
+
+namespace {
+
+class RecordingHost : public ShutDownHost
+{
+public:
+    explicit RecordingHost(qint16 model) { table.fill(model); }
+
+    bool exitEnabled() const override { return exitOn; }
+    bool connected() const override { return isConnected; }
+    qint32 SetParameter(const QString &transmit) override
+    {
+        sent << transmit;
+        return -1; // a supply that never answers: the exit goes on regardless
+    }
+    QString moduleCode(int index) const override { return table.ModuleCode.at(index); }
+
+    ModuleTable table;
+    bool exitOn = true;
+    bool isConnected = true;
+    QStringList sent;
+};
+
+QCheckBox *box(QWidget *dialog, const char *name)
+{
+    return dialog->findChild<QCheckBox *>(QLatin1String(name));
+}
+
+// What the operator does once the dialog is up.
+using Answer = std::function<void(Form_ShutDown &)>;
+
+} // namespace
+
+class ShutDownTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void dialogControlsAndStoredBoxes();
+    void notConnectedShowsNothing();
+    void okSendsTheChosenCommands_data();
+    void okSendsTheChosenCommands();
+    void cancelKeepsRunningAndStoresBoxes();
+    void frameCloseOfDialogCountsAsOk();
+    void linkOpenRefusesOnlyTheFrameClose();
+    void terminationAppliesStoredChoices();
+
+private:
+    // Runs the close request; `answer` plays the operator in the modal dialog.
+    bool queryUnload(ShutDownSequence &sequence, int mode, const Answer &answer);
+    void storeBoxes(const QString &filament, const QString &energy);
+
+    QTemporaryDir m_home;
+    int m_dialogsShown = 0;
+};
+
+void ShutDownTest::initTestCase()
+{
+    QVERIFY(m_home.isValid());
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_home.path()));
+    QCoreApplication::setApplicationName(QStringLiteral("tavrel"));
+}
+
+void ShutDownTest::init()
+{
+    m_dialogsShown = 0;
+}
+
+void ShutDownTest::storeBoxes(const QString &filament, const QString &energy)
+{
+    SettingsStore::writeText(ShutDownChoices::kSection, ShutDownChoices::kFilamentKey, filament);
+    SettingsStore::writeText(ShutDownChoices::kSection, ShutDownChoices::kEnergyKey, energy);
+}
+
+bool ShutDownTest::queryUnload(ShutDownSequence &sequence, int mode, const Answer &answer)
+{
+    // Queued before the modal loop starts; it runs inside it, while the dialog is up.
+    QTimer::singleShot(0, this, [this, answer] {
+        auto *dialog = qobject_cast<Form_ShutDown *>(QApplication::activeModalWidget());
+        if (!dialog)
+            return; // no dialog: the request did not wait for one
+        ++m_dialogsShown;
+        answer(*dialog);
+    });
+    const bool cancel = sequence.Form_QueryUnload(mode);
+    QCoreApplication::processEvents(); // lets an unused answer run, so it cannot leak into the next request
+    return cancel;
+}
+
+void ShutDownTest::dialogControlsAndStoredBoxes()
+{
+    // Nothing stored yet: both boxes start unchecked.
+    {
+        Form_ShutDown dialog;
+        QCOMPARE(dialog.windowTitle(), QStringLiteral("Shut Down"));
+        QCOMPARE(box(&dialog, "Check_Energy")->text(), QStringLiteral("Set &Voltages to Zero"));
+        QCOMPARE(box(&dialog, "Check_Filament")->text(), QStringLiteral("Set &Filament Off"));
+        auto *ok = dialog.findChild<QPushButton *>(QStringLiteral("Command_OK"));
+        QCOMPARE(ok->text(), QStringLiteral("OK"));
+        QVERIFY(ok->isDefault());
+        QCOMPARE(dialog.findChild<QPushButton *>(QStringLiteral("Command_Cancel"))->text(), QStringLiteral("Cancel"));
+        QVERIFY(!box(&dialog, "Check_Energy")->isChecked());
+        QVERIFY(!box(&dialog, "Check_Filament")->isChecked());
+        QVERIFY(dialog.tag().isEmpty());
+    }
+
+    // Only a leading number that rounds to exactly 1 checks a box.
+    const QList<std::pair<QString, bool>> cases = {
+        {QStringLiteral("1"), true},    {QStringLiteral("2"), false},     {QStringLiteral("0"), false},
+        {QStringLiteral("-1"), false},  {QStringLiteral("1.4"), true},    {QStringLiteral("0.6"), true},
+        {QStringLiteral("1.5"), false}, {QStringLiteral(" 1 abc"), true}, {QStringLiteral("yes"), false},
+        {QString(), false},
+    };
+    for (const auto &[text, checked] : cases) {
+        storeBoxes(text, QStringLiteral("1"));
+        Form_ShutDown dialog;
+        QVERIFY2(box(&dialog, "Check_Filament")->isChecked() == checked, qPrintable(text));
+        QVERIFY(box(&dialog, "Check_Energy")->isChecked());
+    }
+
+    // Closing writes both boxes back as decimal text, normalising what was there.
+    storeBoxes(QStringLiteral("2"), QStringLiteral("1.0"));
+    Form_ShutDown dialog;
+    dialog.show();
+    box(&dialog, "Check_Energy")->setChecked(false);
+    dialog.findChild<QPushButton *>(QStringLiteral("Command_OK"))->click();
+    QVERIFY(!dialog.isVisible());
+    QCOMPARE(SettingsStore::readText(ShutDownChoices::kSection, ShutDownChoices::kFilamentKey, {}), QStringLiteral("0"));
+    QCOMPARE(SettingsStore::readText(ShutDownChoices::kSection, ShutDownChoices::kEnergyKey, {}), QStringLiteral("0"));
+}
+
+void ShutDownTest::notConnectedShowsNothing()
+{
+    storeBoxes(QStringLiteral("1"), QStringLiteral("1"));
+    RecordingHost host(0);
+    host.isConnected = false;
+    RecordingUserInterface ui;
+    ShutDownSequence sequence(host, ui);
+    for (const int mode : {0, 1, 2}) {
+        QVERIFY(!queryUnload(sequence, mode, [](Form_ShutDown &d) { d.reject(); }));
+    }
+    QCOMPARE(m_dialogsShown, 0);
+    QVERIFY(host.sent.isEmpty());
+    QVERIFY(ui.messages.isEmpty());
+    QCOMPARE(ui.beeps, 0);
+}
+
+void ShutDownTest::okSendsTheChosenCommands_data()
+{
+    QTest::addColumn<int>("model");
+    QTest::addColumn<bool>("filament");
+    QTest::addColumn<bool>("energy");
+    QTest::addColumn<QStringList>("sent");
+    QTest::newRow("none") << 0 << false << false << QStringList{};
+    QTest::newRow("both R4150-D") << 0 << true << true << QStringList{QStringLiteral("SCAOFF"), QStringLiteral("VEN0")};
+    QTest::newRow("both digital") << 1 << true << true << QStringList{QStringLiteral("SFIOFF"), QStringLiteral("VEN0")};
+    QTest::newRow("filament only") << 1 << true << false << QStringList{QStringLiteral("SFIOFF")};
+    QTest::newRow("energy only") << 0 << false << true << QStringList{QStringLiteral("VEN0")};
+}
+
+void ShutDownTest::okSendsTheChosenCommands()
+{
+    QFETCH(int, model);
+    QFETCH(bool, filament);
+    QFETCH(bool, energy);
+    QFETCH(QStringList, sent);
+    storeBoxes(QStringLiteral("0"), QStringLiteral("0"));
+    RecordingHost host{qint16(model)};
+    RecordingUserInterface ui;
+    ShutDownSequence sequence(host, ui);
+
+    const bool cancel = queryUnload(sequence, ShutDownSequence::kUnloadFromProgram, [&](Form_ShutDown &d) {
+        // Nothing may be sent while the operator is still choosing.
+        QVERIFY(host.sent.isEmpty());
+        box(&d, "Check_Filament")->setChecked(filament);
+        box(&d, "Check_Energy")->setChecked(energy);
+        QTest::keyClick(&d, Qt::Key_Return); // OK is the default button
+    });
+    QVERIFY(!cancel);
+    QCOMPARE(m_dialogsShown, 1);
+    QCOMPARE(host.sent, sent);
+    QCOMPARE(ShutDownChoices::stored().filament, filament);
+    QCOMPARE(ShutDownChoices::stored().energy, energy);
+}
+
+void ShutDownTest::cancelKeepsRunningAndStoresBoxes()
+{
+    storeBoxes(QStringLiteral("0"), QStringLiteral("0"));
+    RecordingHost host(0);
+    RecordingUserInterface ui;
+    ShutDownSequence sequence(host, ui);
+
+    QVERIFY(queryUnload(sequence, ShutDownSequence::kUnloadFromFrame, [](Form_ShutDown &d) {
+        box(&d, "Check_Filament")->setChecked(true);
+        box(&d, "Check_Energy")->setChecked(true);
+        d.findChild<QPushButton *>(QStringLiteral("Command_Cancel"))->click();
+    }));
+    QVERIFY(host.sent.isEmpty());
+    QVERIFY(ShutDownChoices::stored().filament);
+    QVERIFY(ShutDownChoices::stored().energy);
+
+    // Next time the dialog is new: empty tag, the boxes as stored. Escape is Cancel too.
+    QVERIFY(queryUnload(sequence, ShutDownSequence::kUnloadFromFrame, [](Form_ShutDown &d) {
+        QVERIFY(d.tag().isEmpty());
+        QVERIFY(box(&d, "Check_Filament")->isChecked());
+        QVERIFY(box(&d, "Check_Energy")->isChecked());
+        box(&d, "Check_Energy")->setChecked(false);
+        QTest::keyClick(&d, Qt::Key_Escape);
+    }));
+    QCOMPARE(m_dialogsShown, 2);
+    QVERIFY(host.sent.isEmpty());
+    QVERIFY(ShutDownChoices::stored().filament);
+    QVERIFY(!ShutDownChoices::stored().energy);
+}
+
+void ShutDownTest::frameCloseOfDialogCountsAsOk()
+{
+    storeBoxes(QStringLiteral("0"), QStringLiteral("1"));
+    RecordingHost host(0);
+    RecordingUserInterface ui;
+    ShutDownSequence sequence(host, ui);
+
+    QVERIFY(!queryUnload(sequence, ShutDownSequence::kUnloadFromFrame, [](Form_ShutDown &d) {
+        box(&d, "Check_Filament")->setChecked(true);
+        d.close(); // the dialog's own close box
+    }));
+    QCOMPARE(host.sent, (QStringList{QStringLiteral("SCAOFF"), QStringLiteral("VEN0")}));
+    QVERIFY(ShutDownChoices::stored().filament);
+    QVERIFY(ShutDownChoices::stored().energy);
+}
+
+void ShutDownTest::linkOpenRefusesOnlyTheFrameClose()
+{
+    storeBoxes(QStringLiteral("1"), QStringLiteral("1"));
+    RecordingHost host(0);
+    host.exitOn = false; // a conversation is open
+    RecordingUserInterface ui;
+    ShutDownSequence sequence(host, ui);
+
+    // Also refused when the supply is not connected: the link is what holds the program.
+    for (const bool connected : {true, false}) {
+        host.isConnected = connected;
+        ui.clear();
+        QVERIFY(queryUnload(sequence, ShutDownSequence::kUnloadFromFrame, [](Form_ShutDown &d) { d.accept(); }));
+        QCOMPARE(ui.beeps, 1);
+        QCOMPARE(ui.messages.size(), 1);
+        QCOMPARE(ui.messages[0].text, QStringLiteral("This program cannot be closed while a DDE link is open."));
+        QCOMPARE(ui.messages[0].icon, UserInterface::Icon::Exclamation);
+    }
+    QCOMPARE(m_dialogsShown, 0);
+    QVERIFY(host.sent.isEmpty());
+
+    // The program's own request is not refused: the dialog comes up as usual.
+    host.isConnected = true;
+    ui.clear();
+    QVERIFY(!queryUnload(sequence, ShutDownSequence::kUnloadFromProgram, [](Form_ShutDown &d) { d.accept(); }));
+    QCOMPARE(m_dialogsShown, 1);
+    QCOMPARE(ui.beeps, 0);
+    QCOMPARE(host.sent, (QStringList{QStringLiteral("SCAOFF"), QStringLiteral("VEN0")}));
+}
+
+void ShutDownTest::terminationAppliesStoredChoices()
+{
+    RecordingHost host(1);
+    host.exitOn = false; // not refused by an open link either
+    RecordingUserInterface ui;
+    ShutDownSequence sequence(host, ui);
+
+    storeBoxes(QStringLiteral("1"), QStringLiteral("2"));
+    QVERIFY(!queryUnload(sequence, ShutDownSequence::kUnloadFromSystem, [](Form_ShutDown &d) { d.reject(); }));
+    QCOMPARE(m_dialogsShown, 0);
+    QCOMPARE(host.sent, (QStringList{QStringLiteral("SFIOFF")}));
+    QCOMPARE(ui.beeps, 0);
+    QVERIFY(ui.messages.isEmpty());
+
+    host.sent.clear();
+    storeBoxes(QStringLiteral("0"), QStringLiteral("1"));
+    QVERIFY(!queryUnload(sequence, ShutDownSequence::kUnloadFromSystem, {}));
+    QCOMPARE(host.sent, (QStringList{QStringLiteral("VEN0")}));
+
+    // A scripted dialog runner replaces the real dialog (what the window's own tests use).
+    host.sent.clear();
+    int runs = 0;
+    sequence.setDialogRunner([&runs] {
+        ++runs;
+        ShutDownSequence::DialogResult result;
+        result.choices.filament = true;
+        return result;
+    });
+    QVERIFY(!sequence.Form_QueryUnload(ShutDownSequence::kUnloadFromProgram));
+    QCOMPARE(runs, 1);
+    QCOMPARE(host.sent, (QStringList{QStringLiteral("SFIOFF")}));
+}
+
+QTEST_MAIN(ShutDownTest)
+#include "ShutDownTest.moc"
