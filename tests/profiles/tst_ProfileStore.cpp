@@ -322,6 +322,9 @@ void TestProfileStore::failedSaveLeavesTheOldProfile()
     // A folder on the path that is a file (works for every user, root included).
     expectFailure(old + QStringLiteral("/new.zqv"), ProfileFileError::kPathNotFound);
     expectFailure(path("no-folder/new.zqv"), ProfileFileError::kPathNotFound);
+    QVERIFY(QDir(m_dir->path()).mkdir(QStringLiteral("folder.zqv")));
+    expectFailure(path("folder.zqv"), ProfileFileError::kPathFileAccessError);
+    QVERIFY(QDir(m_dir->path()).rmdir(QStringLiteral("folder.zqv")));
     QCOMPARE(readAll(old), oldBytes);
 
     // The new file cannot be written completely: a file size limit makes the write itself fail
