@@ -1,7 +1,63 @@
+#include "app/CommandLine.h"
+#include "app/Form_R4150D.h"
+#include "app/QtUserInterface.h"
+#include "app/SingleInstance.h"
+#include "app/TerminationSignals.h"
+
 #include <QApplication>
+#include <QGuiApplication>
+#include <QSessionManager>
+
+#include <cstdio>
+#include <cstdlib>
+
+namespace {
+
+// Without any display Qt aborts with a plugin error; say how to run instead.
+bool displayAvailable(int argc, char **argv)
+{
+    for (int i = 1; i < argc; ++i)
+        if (qstrcmp(argv[i], "-platform") == 0)
+            return true;
+    return !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") || !qEnvironmentVariableIsEmpty("DISPLAY")
+           || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+}
+
+} // namespace
 
 int main(int argc, char **argv)
 {
+    if (!displayAvailable(argc, argv)) {
+        std::fputs("tavrel: no display found (neither DISPLAY nor WAYLAND_DISPLAY is set).\n"
+                   "Run it on a desktop, or on a virtual display:\n"
+                   "    xvfb-run -a tavrel [switches]\n"
+                   "or without any display (nothing is shown):\n"
+                   "    QT_QPA_PLATFORM=offscreen tavrel [switches]\n",
+                   stderr);
+        return 2;
+    }
     QApplication app(argc, argv);
-    return 0;
+    const CommandLine commandLine = CommandLine::parse(CommandLine::join(QCoreApplication::arguments()));
+
+    SingleInstance instance;
+    if (!instance.tryBecomePrimary()) {
+        instance.notifyPrimary();
+        return 0;
+    }
+
+    QtUserInterface ui;
+    Form_R4150D window(ui, commandLine);
+    ui.setParent(&window);
+    QObject::connect(&instance, &SingleInstance::activationRequested, &window, &Form_R4150D::raiseWindow);
+
+    TerminationSignals terminations;
+    QObject::connect(&terminations, &TerminationSignals::terminationRequested, &window,
+                     [&window](int) { window.unloadForSystem(); });
+    QObject::connect(&app, &QGuiApplication::commitDataRequest, &window,
+                     [&window](QSessionManager &) { window.unloadForSystem(); });
+
+    window.Form_Load();
+    if (window.isUnloaded())
+        return 0;
+    return app.exec();
 }

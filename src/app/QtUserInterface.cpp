@@ -1,0 +1,80 @@
+#include "app/QtUserInterface.h"
+
+#include <QApplication>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QMessageBox>
+
+QtUserInterface::QtUserInterface(QWidget *parent) : m_parent(parent) {}
+
+void QtUserInterface::messageBox(const QString &text, const QString &title, Icon icon)
+{
+    QMessageBox box(m_parent);
+    box.setWindowTitle(title);
+    // Texts break lines with CR as the operator's messages always did; Qt breaks at LF.
+    QString shown = text;
+    shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    shown.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    box.setText(shown.trimmed());
+    box.setTextFormat(Qt::PlainText);
+    switch (icon) {
+    case Icon::None:
+        box.setIcon(QMessageBox::NoIcon);
+        break;
+    case Icon::Information:
+        box.setIcon(QMessageBox::Information);
+        break;
+    case Icon::Exclamation:
+        box.setIcon(QMessageBox::Warning);
+        break;
+    case Icon::Critical:
+        box.setIcon(QMessageBox::Critical);
+        break;
+    }
+    box.setStandardButtons(QMessageBox::Ok);
+    box.exec();
+}
+
+void QtUserInterface::beep()
+{
+    QApplication::beep();
+}
+
+std::optional<QString> QtUserInterface::runFileDialog(const FileDialogRequest &request, bool save)
+{
+    QFileDialog dialog(m_parent, request.title);
+    dialog.setOption(QFileDialog::DontUseNativeDialog, true);
+    dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+    dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+    dialog.setNameFilter(request.filterName);
+    dialog.setDefaultSuffix(request.defaultSuffix);
+    dialog.setDirectory(request.initialFolder);
+    if (!request.presetName.isEmpty()) {
+        // A preset with a folder shows that folder rather than the initial one.
+        const QFileInfo preset(request.presetName);
+        if (preset.isAbsolute() || request.presetName.contains(QLatin1Char('/')))
+            dialog.setDirectory(preset.absolutePath());
+        dialog.selectFile(preset.fileName());
+    }
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return std::nullopt;
+    return dialog.selectedFiles().constFirst();
+}
+
+std::optional<QString> QtUserInterface::openFileDialog(const FileDialogRequest &request)
+{
+    return runFileDialog(request, false);
+}
+
+std::optional<QString> QtUserInterface::saveFileDialog(const FileDialogRequest &request)
+{
+    return runFileDialog(request, true);
+}
+
+void QtUserInterface::setWaitCursor(bool waiting)
+{
+    if (waiting)
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+    else
+        QApplication::restoreOverrideCursor();
+}

@@ -1,0 +1,28 @@
+#include "panel/ControlVoltage.h"
+
+#include "app/ControllerState.h"
+#include "app/Conversions.h"
+#include "device/DeviceProtocol.h"
+#include "device/PanelAccess.h"
+#include "device/SimulatedState.h"
+
+ControlVoltage::ControlVoltage(PanelAccess &panel, DeviceProtocol &protocol, ControllerState &state,
+                               SimulatedState &sim)
+    : m_panel(panel), m_protocol(protocol), m_state(state), m_sim(sim)
+{
+}
+
+void ControlVoltage::DA_set_voltage_Change(const QString &text)
+{
+    const PanelField energyField = PanelField::value(0);
+    if (!m_panel.fieldEnabled(energyField))
+        return;
+    const QString energy = StrOf(ValOf(text) * kElectronVoltsPerVolt);
+    m_panel.setFieldText(energyField, energy);
+    m_protocol.SetParameter(QStringLiteral("V") + m_state.table.ModuleCode[0] + energy);
+    if (m_state.simulationMode != 0) {
+        m_sim.SimValue[0] = ValOf(energy);
+        m_sim.SimUMon[0] = m_sim.SimValue[0];
+    }
+    m_panel.setFieldTag(energyField, QString());
+}
