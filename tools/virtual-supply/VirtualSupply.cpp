@@ -14,6 +14,9 @@ constexpr auto kIdleRetry = std::chrono::milliseconds(50);
 // A hang-up waits for the program to read what was sent, but no longer than this.
 constexpr auto kHangupDrainLimit = std::chrono::milliseconds(1000);
 constexpr auto kHangupDrainCheck = std::chrono::milliseconds(5);
+// The kernel hands written bytes to the slave's input queue a little later; until this long
+// after the last write an empty queue does not yet mean "read".
+constexpr auto kHangupSettle = std::chrono::milliseconds(50);
 // The runaway line: in bursts of 1 KiB every 10 ms when unpaced, else at the baud.
 constexpr int kRunawayBurstBytes = 1024;
 constexpr auto kRunawayBurstPeriod = std::chrono::milliseconds(10);
@@ -268,7 +271,8 @@ void VirtualSupply::run()
                 }
             }
             if (m_hangupPending
-                && ((m_output.empty() && m_pty.bytesWaitingOnSlave() == 0) || now >= m_hangupDeadline))
+                && ((m_output.empty() && now - m_lastWrite >= kHangupSettle && m_pty.bytesWaitingOnSlave() == 0)
+                    || now >= m_hangupDeadline))
                 hangUp();
         }
         if (!pollOnce(Clock::now()))
@@ -447,6 +451,7 @@ void VirtualSupply::writeDue(Clock::time_point now)
             return;
         }
         m_pacer.sent(int(n));
+        m_lastWrite = now;
         if (m_options.keepLog) {
             std::lock_guard<std::mutex> lock(m_mutex);
             m_sent.append(chunk.bytes.constData() + chunk.written, int(n));

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "CommandFramer.h"
-#include "PseudoTerminal.h"
+#include "SupplyTerminal.h"
 #include "ReplyComposer.h"
 #include "SupplyFaults.h"
 #include "SupplyModel.h"
@@ -99,7 +99,7 @@ private:
     void closeWakePipe();
 
     Options m_options;
-    PseudoTerminal m_pty;
+    SupplyTerminal m_pty;
     QString m_linkPath;
 
     // Only the serving thread touches these while it runs.
@@ -109,6 +109,7 @@ private:
     bool m_writeBlocked = false;
     Clock::time_point m_masterIdleUntil{};
     Clock::time_point m_nextRunaway{};
+    Clock::time_point m_lastWrite{};
     bool m_hangupPending = false;
     Clock::time_point m_hangupDeadline{};
 

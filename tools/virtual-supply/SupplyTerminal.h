@@ -5,13 +5,13 @@
 // One pseudo-terminal for the supply: the master end is ours, the slave end is the device the
 // program opens. We keep a slave descriptor of our own open (never read from it) so that the
 // raw settings stay and the master sees no hang-up while the program closes and reopens.
-class PseudoTerminal
+class SupplyTerminal
 {
 public:
-    PseudoTerminal() = default;
-    ~PseudoTerminal();
-    PseudoTerminal(const PseudoTerminal &) = delete;
-    PseudoTerminal &operator=(const PseudoTerminal &) = delete;
+    SupplyTerminal() = default;
+    ~SupplyTerminal();
+    SupplyTerminal(const SupplyTerminal &) = delete;
+    SupplyTerminal &operator=(const SupplyTerminal &) = delete;
 
     // Creates the terminal with a non-blocking master and a raw slave.
     bool open();

@@ -1,4 +1,4 @@
-#include "PseudoTerminal.h"
+#include "SupplyTerminal.h"
 
 #include <QFile>
 
@@ -13,19 +13,19 @@
 #include <termios.h>
 #include <unistd.h>
 
-PseudoTerminal::~PseudoTerminal()
+SupplyTerminal::~SupplyTerminal()
 {
     close();
 }
 
-bool PseudoTerminal::fail(const QString &what)
+bool SupplyTerminal::fail(const QString &what)
 {
     m_error = what + QLatin1String(": ") + QString::fromLocal8Bit(std::strerror(errno));
     close();
     return false;
 }
 
-bool PseudoTerminal::open()
+bool SupplyTerminal::open()
 {
     close();
     m_error.clear();
@@ -63,7 +63,7 @@ bool PseudoTerminal::open()
     return true;
 }
 
-void PseudoTerminal::close()
+void SupplyTerminal::close()
 {
     if (m_slave >= 0)
         ::close(m_slave);
@@ -73,7 +73,7 @@ void PseudoTerminal::close()
     m_master = -1;
 }
 
-int PseudoTerminal::bytesWaitingOnSlave() const
+int SupplyTerminal::bytesWaitingOnSlave() const
 {
     if (m_slave < 0)
         return 0;
@@ -83,7 +83,7 @@ int PseudoTerminal::bytesWaitingOnSlave() const
     return count;
 }
 
-bool PseudoTerminal::placeLink(const QString &path)
+bool SupplyTerminal::placeLink(const QString &path)
 {
     if (m_slavePath.isEmpty()) {
         m_error = QStringLiteral("no terminal to link to");
@@ -112,7 +112,7 @@ bool PseudoTerminal::placeLink(const QString &path)
     return true;
 }
 
-void PseudoTerminal::removeLink()
+void SupplyTerminal::removeLink()
 {
     if (m_linkPath.isEmpty())
         return;
