@@ -1,0 +1,525 @@
+// The control link through a real local socket: grammar, items, lamp and exit lock, and the
+// transport's defences against faulty or hostile clients.
+
+#include "LinkTestClient.h"
+#include "TestLinkHost.h"
+
+#include "app/RecordingUserInterface.h"
+#include "app/RuntimeDirectory.h"
+#include "remote/ControlLink.h"
+#include "remote/ControlLinkServer.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QLocale>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <memory>
+
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+using Lamp = ControlLinkHost::Lamp;
+
+class ControlLinkServerTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void executeCommands_data();
+    void executeCommands();
+    void pokeRequestAndErrors();
+    void adviseAndUnadvise();
+    void lampAndExitAcrossConversations();
+    void linkErrorShowsRedThenSteadyColour();
+    void errorsDuringOpenMessageDoNotStack();
+    void tooManyConversationsRefused();
+    void socketIsPrivate();
+    void liveSocketNotTakenOverStaleOneReplaced();
+    void controlCharactersRefused();
+    void oversizedLinesAndInvalidUtf8();
+    void manyConnectCyclesLeaveServerAnswering();
+    void clientThatDoesNotReadIsDropped();
+
+private:
+    std::unique_ptr<LinkTestClient> connectedClient();
+
+    QTemporaryDir m_runtime;
+    std::unique_ptr<TestLinkHost> m_host;
+    std::unique_ptr<RecordingUserInterface> m_ui;
+    std::unique_ptr<ControlLink> m_link;
+    std::unique_ptr<ControlLinkServer> m_server;
+};
+
+void ControlLinkServerTest::initTestCase()
+{
+    QVERIFY(m_runtime.isValid());
+    qputenv("XDG_RUNTIME_DIR", QFile::encodeName(m_runtime.path()));
+    QCoreApplication::setApplicationName(QStringLiteral("tavrel"));
+    QLocale::setDefault(QLocale::c());
+}
+
+void ControlLinkServerTest::init()
+{
+    m_host = std::make_unique<TestLinkHost>();
+    m_ui = std::make_unique<RecordingUserInterface>();
+    m_link = std::make_unique<ControlLink>(*m_host, *m_host, *m_ui);
+    m_server = std::make_unique<ControlLinkServer>(*m_link, *m_host);
+    m_host->server = m_server.get();
+    QVERIFY2(m_server->listen(), qPrintable(m_server->errorString()));
+    QCOMPARE(m_server->socketPath(), m_runtime.path() + QStringLiteral("/tavrel/Control"));
+}
+
+void ControlLinkServerTest::cleanup()
+{
+    m_host->server = nullptr;
+    m_server.reset();
+    m_link.reset();
+    m_ui.reset();
+    m_host.reset();
+}
+
+std::unique_ptr<LinkTestClient> ControlLinkServerTest::connectedClient()
+{
+    auto client = std::make_unique<LinkTestClient>();
+    const int before = m_server->conversationCount();
+    if (!client->open(m_server->socketPath()))
+        return nullptr;
+    if (!QTest::qWaitFor([&]() { return m_server->conversationCount() == before + 1; }, LinkTestClient::kWaitMs))
+        return nullptr;
+    return client;
+}
+
+void ControlLinkServerTest::executeCommands_data()
+{
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<QString>("energyText"); // "100" = untouched
+    QTest::addColumn<QString>("energyTag");
+
+    QTest::newRow("upper case") << "ENERGY=150" << "150" << "changed";
+    QTest::newRow("blanks around =") << "energy = 150" << "150" << "changed";
+    QTest::newRow("decimal comma") << "Energy=150,5" << "150.5" << "changed";
+    QTest::newRow("leading blank") << " ENERGY=150" << "100" << "";
+    QTest::newRow("other name") << "ENERG=150" << "100" << "";
+    QTest::newRow("not a number") << "ENERGY=abc" << "0" << "changed";
+    QTest::newRow("name alone") << "ENERGY" << "0" << "changed";
+    QTest::newRow("name with trailing blanks") << "energy   " << "0" << "changed";
+    QTest::newRow("beyond the limit") << "ENERGY=2000" << "2000" << "changed";
+    QTest::newRow("second = belongs to the value") << "ENERGY=12=5" << "12" << "changed";
+    QTest::newRow("empty text") << "" << "100" << "";
+}
+
+void ControlLinkServerTest::executeCommands()
+{
+    QFETCH(QString, command);
+    QFETCH(QString, energyText);
+    QFETCH(QString, energyTag);
+
+    m_host->items[QStringLiteral("Text_Value(0)")] = QStringLiteral("100");
+    auto client = connectedClient();
+    QVERIFY(client);
+    QCOMPARE(client->command(QStringLiteral("EXECUTE ") + command), QStringLiteral("OK"));
+    QCOMPARE(m_host->fieldText(PanelField::value(0)), energyText);
+    QCOMPARE(m_host->fieldTag(PanelField::value(0)), energyTag);
+    QVERIFY(m_host->pokes.isEmpty()); // the command writes the field; it is not a poke
+    QVERIFY(m_ui->messages.isEmpty());
+}
+
+void ControlLinkServerTest::pokeRequestAndErrors()
+{
+    auto client = connectedClient();
+    QVERIFY(client);
+    m_host->items[QStringLiteral("Label_UMon(0)")] = QStringLiteral("12.50");
+
+    QCOMPARE(client->command(QStringLiteral("REQUEST Label_UMon(0)")), QStringLiteral("DATA 12.50"));
+    QCOMPARE(client->command(QStringLiteral("REQUEST Label_CommPort")), QStringLiteral("DATA COM1:"));
+
+    // The poke text is everything after the item, blanks included; CR LF ends the line.
+    QCOMPARE(client->command(QStringLiteral("POKE DA_set_voltage 1.5 V\r")), QStringLiteral("OK"));
+    QCOMPARE(client->command(QStringLiteral("POKE Text_Gain(3) ")), QStringLiteral("OK"));
+    const QList<QPair<QString, QString>> expectedPokes{{QStringLiteral("DA_set_voltage"), QStringLiteral("1.5 V")},
+                                                       {QStringLiteral("Text_Gain(3)"), QString()}};
+    QCOMPARE(m_host->pokes, expectedPokes);
+    QCOMPARE(client->command(QStringLiteral("REQUEST DA_set_voltage")), QStringLiteral("DATA 1.5 V"));
+
+    // Refusals change nothing.
+    const QMap<QString, QString> before = m_host->items;
+    m_host->pokes.clear();
+    QVERIFY(client->command(QStringLiteral("POKE Label_UMon(0) 3")).startsWith(QLatin1String("ERROR 4 ")));
+    QVERIFY(client->command(QStringLiteral("POKE Text_Offset(6) 3")).startsWith(QLatin1String("ERROR 3 ")));
+    QVERIFY(client->command(QStringLiteral("POKE Text_Gain(3)")).startsWith(QLatin1String("ERROR 2 ")));
+    QVERIFY(client->command(QStringLiteral("POKE")).startsWith(QLatin1String("ERROR 2 ")));
+    QVERIFY(client->command(QStringLiteral("REQUEST")).startsWith(QLatin1String("ERROR 2 ")));
+    QVERIFY(client->command(QStringLiteral("REQUEST ")).startsWith(QLatin1String("ERROR 2 ")));
+    QVERIFY(client->command(QStringLiteral("EXECUTE")).startsWith(QLatin1String("ERROR 2 ")));
+    QVERIFY(client->command(QStringLiteral("REQUEST label_umon(0)")).startsWith(QLatin1String("ERROR 3 ")));
+    QVERIFY(client->command(QStringLiteral("ADVISE Nothing")).startsWith(QLatin1String("ERROR 3 ")));
+    QVERIFY(client->command(QStringLiteral("SET Text_Gain(3) 5")).startsWith(QLatin1String("ERROR 1 ")));
+    QVERIFY(client->command(QString()).startsWith(QLatin1String("ERROR 1 ")));
+    QCOMPARE(m_host->items, before);
+    QVERIFY(m_host->pokes.isEmpty());
+    // Protocol refusals are the client's business, not the operator's.
+    QVERIFY(m_ui->messages.isEmpty());
+
+    // An item text with a line break must not forge a second answer line.
+    m_host->items[QStringLiteral("Label_CommPort")] = QStringLiteral("a\nb\rc");
+    QCOMPARE(client->command(QStringLiteral("REQUEST Label_CommPort")), QStringLiteral("DATA a b c"));
+    QCOMPARE(client->command(QStringLiteral("REQUEST Label_IMon(4)")), QStringLiteral("DATA 0.00"));
+}
+
+void ControlLinkServerTest::adviseAndUnadvise()
+{
+    auto watcher = connectedClient();
+    auto other = connectedClient();
+    QVERIFY(watcher && other);
+
+    QCOMPARE(watcher->command(QStringLiteral("ADVISE Text_Value(0)")), QStringLiteral("OK"));
+    QCOMPARE(watcher->command(QStringLiteral("ADVISE Label_UMon(1)")), QStringLiteral("OK"));
+
+    // A change made through another conversation reaches the watcher.
+    QCOMPARE(other->command(QStringLiteral("EXECUTE ENERGY=150")), QStringLiteral("OK"));
+    QCOMPARE(watcher->nextLine().value_or(QString()), QStringLiteral("CHANGED Text_Value(0) 150"));
+    m_host->setItem(QStringLiteral("Label_UMon(1)"), QStringLiteral("3.25"));
+    QCOMPARE(watcher->nextLine().value_or(QString()), QStringLiteral("CHANGED Label_UMon(1) 3.25"));
+    m_host->setItem(QStringLiteral("Label_UMon(2)"), QStringLiteral("9")); // not advised
+
+    QCOMPARE(watcher->command(QStringLiteral("UNADVISE Text_Value(0)")), QStringLiteral("OK"));
+    QCOMPARE(other->command(QStringLiteral("EXECUTE ENERGY=200")), QStringLiteral("OK"));
+    // The next line the watcher sees is the answer to its request, no CHANGED before it.
+    QCOMPARE(watcher->command(QStringLiteral("REQUEST Text_Value(0)")), QStringLiteral("DATA 200"));
+    QCOMPARE(watcher->command(QStringLiteral("UNADVISE Text_Value(0)")), QStringLiteral("OK")); // twice is fine
+    QVERIFY(other->socket.bytesAvailable() == 0);
+}
+
+void ControlLinkServerTest::lampAndExitAcrossConversations()
+{
+    QCOMPARE(m_host->lamp, Lamp::Default);
+    QVERIFY(m_host->exitEnabled);
+
+    auto first = connectedClient();
+    QVERIFY(first);
+    QCOMPARE(m_host->lamp, Lamp::Open);
+    QVERIFY(!m_host->exitEnabled);
+
+    auto second = connectedClient();
+    QVERIFY(second);
+    first->close();
+    QTRY_COMPARE(m_server->conversationCount(), 1);
+    QCOMPARE(m_link->openConversations(), 1);
+    QCOMPARE(m_host->lamp, Lamp::Open);   // the other conversation is still open
+    QVERIFY(!m_host->exitEnabled);
+
+    second->close();
+    QTRY_COMPARE(m_server->conversationCount(), 0);
+    QCOMPARE(m_host->lamp, Lamp::Closed);
+    QVERIFY(m_host->exitEnabled);
+
+    // Closing the server ends its conversations as closes.
+    auto third = connectedClient();
+    QVERIFY(third);
+    QVERIFY(!m_host->exitEnabled);
+    m_server->close();
+    QVERIFY(m_host->exitEnabled);
+    QCOMPARE(m_host->lamp, Lamp::Closed);
+    QVERIFY(!QFile::exists(m_server->socketPath()));
+    QVERIFY(third->waitClosed());
+}
+
+void ControlLinkServerTest::linkErrorShowsRedThenSteadyColour()
+{
+    auto client = connectedClient();
+    QVERIFY(client);
+    QList<Lamp> lampDuringMessage;
+    m_ui->onMessage = [&](const RecordingUserInterface::Message &) { lampDuringMessage.append(m_host->lamp); };
+
+    // An overlong line is a transport fault: the client gets ERROR, the operator the message.
+    QVERIFY(client->command(QString(5000, QLatin1Char('x'))).startsWith(QLatin1String("ERROR 6 ")));
+    QTRY_COMPARE(m_ui->messages.size(), 1);
+    QCOMPARE(m_ui->messages[0].text, QStringLiteral("DDE link error:6"));
+    QCOMPARE(m_ui->messages[0].title, QStringLiteral("R4150-D Control"));
+    QCOMPARE(m_ui->messages[0].icon, UserInterface::Icon::Critical);
+    QCOMPARE(lampDuringMessage, QList<Lamp>{Lamp::Error});
+    QCOMPARE(m_host->lamp, Lamp::Open);
+    QVERIFY(!m_host->exitEnabled); // the error does not touch the exit lock
+    QCOMPARE(client->command(QStringLiteral("REQUEST Label_CommPort")), QStringLiteral("DATA COM1:"));
+
+    // The conversation ends while the message is open: red until the box closes, then grey,
+    // and the exit is free again at once.
+    bool exitWhileOpen = false;
+    m_ui->onMessage = [&](const RecordingUserInterface::Message &) {
+        lampDuringMessage.append(m_host->lamp);
+        client->close();
+        QVERIFY(QTest::qWaitFor([&]() { return m_server->conversationCount() == 0; }, LinkTestClient::kWaitMs));
+        lampDuringMessage.append(m_host->lamp);
+        exitWhileOpen = m_host->exitEnabled;
+    };
+    client->sendRaw(QByteArray(5000, 'y') + '\n');
+    QTRY_COMPARE(m_ui->messages.size(), 2);
+    QCOMPARE(lampDuringMessage, (QList<Lamp>{Lamp::Error, Lamp::Error, Lamp::Error}));
+    QVERIFY(exitWhileOpen);
+    QCOMPARE(m_host->lamp, Lamp::Closed);
+
+    // Raised with no conversation open at all: grey afterwards, not a green lamp for no link.
+    m_ui->onMessage = nullptr;
+    m_link->Form_LinkError(-3);
+    QCOMPARE(m_ui->messages.last().text, QStringLiteral("DDE link error:-3"));
+    QCOMPARE(m_host->lamp, Lamp::Closed);
+}
+
+void ControlLinkServerTest::errorsDuringOpenMessageDoNotStack()
+{
+    auto client = connectedClient();
+    QVERIFY(client);
+    // A real message box runs a nested event loop; the recording one runs it here, and the client
+    // keeps sending faulty lines meanwhile.
+    int depth = 0;
+    int deepest = 0;
+    m_ui->onMessage = [&](const RecordingUserInterface::Message &) {
+        deepest = qMax(deepest, ++depth);
+        for (int i = 0; i < 3; ++i) {
+            client->sendRaw("\xff bad\n");
+            QVERIFY(client->nextLine().value_or(QString()).startsWith(QLatin1String("ERROR 7 ")));
+        }
+        QVERIFY(QTest::qWaitFor([&]() { return m_link->suppressedErrors() == 3; }, LinkTestClient::kWaitMs));
+        --depth;
+    };
+    client->sendRaw(QByteArray("\xfe\xff\n"));
+    QTRY_COMPARE(m_ui->messages.size(), 1);
+    QTRY_COMPARE(m_link->suppressedErrors(), 3);
+    QCOMPARE(deepest, 1);
+    QCOMPARE(m_ui->messages.size(), 1);
+    QCOMPARE(m_ui->messages[0].text, QStringLiteral("DDE link error:7"));
+    QCOMPARE(m_host->lamp, Lamp::Open);
+    QVERIFY(!m_link->isErrorShowing());
+}
+
+void ControlLinkServerTest::tooManyConversationsRefused()
+{
+    std::vector<std::unique_ptr<LinkTestClient>> clients;
+    for (int i = 0; i < ControlLinkServer::kMaxConversations; ++i) {
+        clients.push_back(connectedClient());
+        QVERIFY(clients.back());
+    }
+    QVERIFY(m_ui->messages.isEmpty());
+
+    LinkTestClient extra;
+    QVERIFY(extra.open(m_server->socketPath()));
+    QCOMPARE(extra.nextLine().value_or(QString()), QStringLiteral("ERROR 8 too many conversations"));
+    QVERIFY(extra.waitClosed());
+    QTRY_COMPARE(m_ui->messages.size(), 1);
+    QCOMPARE(m_ui->messages[0].text, QStringLiteral("DDE link error:8"));
+    QCOMPARE(m_server->conversationCount(), ControlLinkServer::kMaxConversations);
+    QCOMPARE(m_link->openConversations(), ControlLinkServer::kMaxConversations);
+    QCOMPARE(m_host->lamp, Lamp::Open);
+
+    // A place that becomes free is taken again.
+    clients.front()->close();
+    QTRY_COMPARE(m_server->conversationCount(), ControlLinkServer::kMaxConversations - 1);
+    auto again = connectedClient();
+    QVERIFY(again);
+    QCOMPARE(again->command(QStringLiteral("REQUEST Label_CommPort")), QStringLiteral("DATA COM1:"));
+    QCOMPARE(clients.back()->command(QStringLiteral("REQUEST Label_CommPort")), QStringLiteral("DATA COM1:"));
+}
+
+void ControlLinkServerTest::socketIsPrivate()
+{
+    struct stat info {};
+    QCOMPARE(::lstat(QFile::encodeName(m_server->socketPath()).constData(), &info), 0);
+    QVERIFY(S_ISSOCK(info.st_mode));
+    QCOMPARE(info.st_uid, ::getuid());
+    QCOMPARE(info.st_mode & 0077, 0u);
+    QCOMPARE(::lstat(QFile::encodeName(RuntimeDirectory::path()).constData(), &info), 0);
+    QVERIFY(S_ISDIR(info.st_mode));
+    QCOMPARE(info.st_mode & 0777, 0700u);
+}
+
+void ControlLinkServerTest::liveSocketNotTakenOverStaleOneReplaced()
+{
+    const QString path = m_server->socketPath();
+    struct stat before {};
+    QCOMPARE(::lstat(QFile::encodeName(path).constData(), &before), 0);
+
+    // A second instance finds the live socket and leaves it alone.
+    TestLinkHost secondHost;
+    RecordingUserInterface secondUi;
+    ControlLink secondLink(secondHost, secondHost, secondUi);
+    ControlLinkServer second(secondLink, secondHost);
+    QVERIFY(!second.listen());
+    QVERIFY(!second.errorString().isEmpty());
+    struct stat after {};
+    QCOMPARE(::lstat(QFile::encodeName(path).constData(), &after), 0);
+    QCOMPARE(after.st_ino, before.st_ino);
+    auto client = connectedClient();
+    QVERIFY(client);
+    QCOMPARE(client->command(QStringLiteral("REQUEST Label_CommPort")), QStringLiteral("DATA COM1:"));
+    client->close();
+    QTRY_COMPARE(m_server->conversationCount(), 0);
+
+    // A crashed run leaves a socket file nobody listens on: it is replaced.
+    m_server->close();
+    QVERIFY(!QFile::exists(path));
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    QVERIFY(fd >= 0);
+    sockaddr_un address {};
+    address.sun_family = AF_UNIX;
+    const QByteArray native = QFile::encodeName(path);
+    qstrncpy(address.sun_path, native.constData(), sizeof address.sun_path);
+    QCOMPARE(::bind(fd, reinterpret_cast<sockaddr *>(&address), sizeof address), 0);
+    ::close(fd);
+    QVERIFY(QFile::exists(path));
+    QVERIFY2(second.listen(), qPrintable(second.errorString()));
+    LinkTestClient secondClient;
+    QVERIFY(secondClient.open(path));
+    secondHost.items[QStringLiteral("Label_CommPort")] = QStringLiteral("COM2:");
+    QCOMPARE(secondClient.command(QStringLiteral("REQUEST Label_CommPort")), QStringLiteral("DATA COM2:"));
+    secondClient.close();
+    second.close();
+
+    // Something that is not a socket is not ours to remove.
+    {
+        QFile plain(path);
+        QVERIFY(plain.open(QIODevice::WriteOnly));
+        plain.write("keep");
+    }
+    QVERIFY(!second.listen());
+    QFile plain(path);
+    QVERIFY(plain.open(QIODevice::ReadOnly));
+    QCOMPARE(plain.readAll(), QByteArray("keep"));
+    plain.remove();
+}
+
+void ControlLinkServerTest::controlCharactersRefused()
+{
+    m_host->items[QStringLiteral("Text_Value(0)")] = QStringLiteral("100");
+    auto client = connectedClient();
+    QVERIFY(client);
+    const QMap<QString, QString> before = m_host->items;
+    const QList<QByteArray> lines{
+        "EXECUTE ENERGY=1\t5\n",
+        "EXECUTE ENERGY=1\r2\n",            // a CR inside the line, not before its LF
+        QByteArray("EXECUTE ENERGY=1\0" "5\n", 19),
+        "POKE DA_set_voltage 1\r5\n",
+        "POKE Text_Value(0) 1\x1b[2J\n",
+        "POKE Text_Value(0) 1\x7f\n",
+        "POKE Text_Value(0) 1\xc2\x85" "2\n", // NEL, a control character of its own
+        "REQUEST\tLabel_CommPort\n",
+    };
+    for (const QByteArray &line : lines) {
+        client->sendRaw(line);
+        const QString answer = client->nextLine().value_or(QString());
+        QVERIFY2(answer.startsWith(QLatin1String("ERROR 5 ")), line.toHex().constData());
+    }
+    QCOMPARE(m_host->items, before);
+    QVERIFY(m_host->pokes.isEmpty());
+    QCOMPARE(m_host->fieldTag(PanelField::value(0)), QString());
+    QVERIFY(m_ui->messages.isEmpty());
+}
+
+void ControlLinkServerTest::oversizedLinesAndInvalidUtf8()
+{
+    auto client = connectedClient();
+    QVERIFY(client);
+
+    // Exactly the limit is a line; the blanks are ignored by the number reading.
+    const QByteArray head = "EXECUTE ENERGY=42";
+    const QByteArray longest = head + QByteArray(ControlLinkServer::kMaxLineBytes - head.size(), ' ');
+    client->sendRaw(longest + "\r\n");
+    QCOMPARE(client->nextLine().value_or(QString()), QStringLiteral("OK"));
+    QCOMPARE(m_host->fieldText(PanelField::value(0)), QStringLiteral("42"));
+
+    // One byte more, arriving in pieces: one ERROR, the rest up to the LF is dropped, and the
+    // conversation carries on with the next line.
+    const QByteArray tooLong = "EXECUTE ENERGY=7" + QByteArray(ControlLinkServer::kMaxLineBytes, ' ');
+    for (qsizetype at = 0; at < tooLong.size(); at += 1000) {
+        client->sendRaw(tooLong.mid(at, 1000));
+        QTest::qWait(1);
+    }
+    client->sendRaw("\nREQUEST Text_Value(0)\n");
+    QVERIFY(client->nextLine().value_or(QString()).startsWith(QLatin1String("ERROR 6 ")));
+    QCOMPARE(client->nextLine().value_or(QString()), QStringLiteral("DATA 42"));
+
+    // A megabyte without a line end: still one ERROR, and the server answers afterwards.
+    const QByteArray block(64 * 1024, 'z');
+    for (int i = 0; i < 16; ++i) {
+        client->sendRaw(block);
+        QTest::qWait(1);
+    }
+    client->sendRaw("\nREQUEST Label_CommPort\n");
+    QVERIFY(client->nextLine().value_or(QString()).startsWith(QLatin1String("ERROR 6 ")));
+    QCOMPARE(client->nextLine().value_or(QString()), QStringLiteral("DATA COM1:"));
+
+    // Bytes that are not UTF-8 (a cut sequence, an overlong encoding) are refused.
+    client->sendRaw("EXECUTE ENERGY=5\xc3\n");
+    QVERIFY(client->nextLine().value_or(QString()).startsWith(QLatin1String("ERROR 7 ")));
+    client->sendRaw("POKE Text_Gain(3) \xc0\xaf\n");
+    QVERIFY(client->nextLine().value_or(QString()).startsWith(QLatin1String("ERROR 7 ")));
+    QCOMPARE(m_host->fieldText(PanelField::value(0)), QStringLiteral("42"));
+    QVERIFY(m_host->pokes.isEmpty());
+    // Valid UTF-8 beyond ASCII is text like any other.
+    QCOMPARE(client->command(QStringLiteral("POKE Text_Gain(3) 5 µA")), QStringLiteral("OK"));
+    QCOMPARE(m_host->items.value(QStringLiteral("Text_Gain(3)")), QStringLiteral("5 µA"));
+
+    QTRY_COMPARE(m_ui->messages.size(), 4);
+    QStringList texts;
+    for (const auto &message : m_ui->messages)
+        texts.append(message.text);
+    QCOMPARE(texts, (QStringList{QStringLiteral("DDE link error:6"), QStringLiteral("DDE link error:6"),
+                                 QStringLiteral("DDE link error:7"), QStringLiteral("DDE link error:7")}));
+}
+
+void ControlLinkServerTest::manyConnectCyclesLeaveServerAnswering()
+{
+    constexpr int kCycles = 200;
+    for (int i = 0; i < kCycles; ++i) {
+        LinkTestClient client;
+        QVERIFY(client.open(m_server->socketPath()));
+        if (i % 2 == 0) // half of them say something first
+            QCOMPARE(client.command(QStringLiteral("REQUEST Label_CommPort")), QStringLiteral("DATA COM1:"));
+        client.close();
+    }
+    QTRY_COMPARE(m_server->conversationCount(), 0);
+    QCOMPARE(m_link->openConversations(), 0);
+    QCOMPARE(m_host->lamp, Lamp::Closed);
+    QVERIFY(m_host->exitEnabled);
+
+    // A burst that connects and vanishes without waiting for anything.
+    for (int i = 0; i < 50; ++i) {
+        QLocalSocket burst;
+        burst.connectToServer(m_server->socketPath());
+        burst.write("REQUEST Label_CommPort\n");
+        burst.abort();
+    }
+    auto client = connectedClient();
+    QVERIFY(client);
+    QCOMPARE(client->command(QStringLiteral("REQUEST Label_CommPort")), QStringLiteral("DATA COM1:"));
+    client->close();
+    QTRY_COMPARE(m_server->conversationCount(), 0);
+    QCOMPARE(m_link->openConversations(), 0);
+    QVERIFY(m_host->exitEnabled);
+}
+
+void ControlLinkServerTest::clientThatDoesNotReadIsDropped()
+{
+    auto sleeper = connectedClient();
+    auto reader = connectedClient();
+    QVERIFY(sleeper && reader);
+    QCOMPARE(sleeper->command(QStringLiteral("ADVISE Label_UMon(0)")), QStringLiteral("OK"));
+    // The window reports changes without giving the event loop a turn; the sleeper reads none.
+    const QString bulky(64 * 1024, QLatin1Char('9'));
+    for (int i = 0; i < 64; ++i)
+        m_host->setItem(QStringLiteral("Label_UMon(0)"), bulky);
+    QCOMPARE(m_server->conversationCount(), 1);
+    QVERIFY(sleeper->waitClosed());
+    QCOMPARE(reader->command(QStringLiteral("REQUEST Label_CommPort")), QStringLiteral("DATA COM1:"));
+    QVERIFY(!m_host->exitEnabled); // the reader's conversation still holds the lock
+}
+
+QTEST_GUILESS_MAIN(ControlLinkServerTest)
+#include "ControlLinkServerTest.moc"

@@ -1,0 +1,192 @@
+// The command-line client against a real server in this process: answers, output, exit codes.
+
+#include "TestLinkHost.h"
+
+#include "app/RecordingUserInterface.h"
+#include "remote/ControlLink.h"
+#include "remote/ControlLinkServer.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QLocale>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <memory>
+
+namespace {
+
+constexpr int kWaitMs = 30000; // the tool answers at once; only a hang should reach this
+
+struct ToolResult
+{
+    int exitCode = -1;
+    QString out;
+    QString err;
+};
+
+} // namespace
+
+class ControlToolTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void commandsAndExitCodes();
+    void usageErrors();
+    void noRunningProgram();
+    void adviseFollowsChanges();
+
+private:
+    // Runs the tool while this thread's event loop keeps serving the link.
+    ToolResult run(const QStringList &arguments);
+
+    QTemporaryDir m_runtime;
+    std::unique_ptr<TestLinkHost> m_host;
+    std::unique_ptr<RecordingUserInterface> m_ui;
+    std::unique_ptr<ControlLink> m_link;
+    std::unique_ptr<ControlLinkServer> m_server;
+};
+
+void ControlToolTest::initTestCase()
+{
+    QVERIFY(m_runtime.isValid());
+    qputenv("XDG_RUNTIME_DIR", QFile::encodeName(m_runtime.path()));
+    QCoreApplication::setApplicationName(QStringLiteral("tavrel"));
+    QLocale::setDefault(QLocale::c());
+    QVERIFY(QFile::exists(QStringLiteral(TAVREL_CONTROL_PATH)));
+}
+
+void ControlToolTest::init()
+{
+    m_host = std::make_unique<TestLinkHost>();
+    m_ui = std::make_unique<RecordingUserInterface>();
+    m_link = std::make_unique<ControlLink>(*m_host, *m_host, *m_ui);
+    m_server = std::make_unique<ControlLinkServer>(*m_link, *m_host);
+    m_host->server = m_server.get();
+    QVERIFY2(m_server->listen(), qPrintable(m_server->errorString()));
+}
+
+void ControlToolTest::cleanup()
+{
+    m_host->server = nullptr;
+    m_server.reset();
+    m_link.reset();
+    m_ui.reset();
+    m_host.reset();
+}
+
+ToolResult ControlToolTest::run(const QStringList &arguments)
+{
+    QProcess process;
+    process.start(QStringLiteral(TAVREL_CONTROL_PATH), arguments);
+    ToolResult result;
+    if (!QTest::qWaitFor([&]() { return process.state() == QProcess::NotRunning; }, kWaitMs))
+        return result;
+    result.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    result.out = QString::fromUtf8(process.readAllStandardOutput());
+    result.err = QString::fromUtf8(process.readAllStandardError());
+    return result;
+}
+
+void ControlToolTest::commandsAndExitCodes()
+{
+    m_host->items[QStringLiteral("Label_UMon(0)")] = QStringLiteral("12.50");
+    ToolResult result = run({QStringLiteral("request"), QStringLiteral("Label_UMon(0)")});
+    QCOMPARE(result.exitCode, 0);
+    QCOMPARE(result.out, QStringLiteral("12.50\n"));
+
+    // Several words are one text: "energy = 150".
+    result = run({QStringLiteral("execute"), QStringLiteral("energy"), QStringLiteral("="), QStringLiteral("150,5")});
+    QCOMPARE(result.exitCode, 0);
+    QCOMPARE(result.out, QString());
+    QCOMPARE(m_host->fieldText(PanelField::value(0)), QStringLiteral("150.5"));
+    QCOMPARE(m_host->fieldTag(PanelField::value(0)), QStringLiteral("changed"));
+
+    result = run({QStringLiteral("poke"), QStringLiteral("DA_set_voltage"), QStringLiteral("1.5")});
+    QCOMPARE(result.exitCode, 0);
+    QCOMPARE(m_host->pokes.value(0), qMakePair(QStringLiteral("DA_set_voltage"), QStringLiteral("1.5")));
+
+    // The program's refusals come back as exit code 1 with its text.
+    result = run({QStringLiteral("poke"), QStringLiteral("Label_UMon(0)"), QStringLiteral("3")});
+    QCOMPARE(result.exitCode, 1);
+    QVERIFY2(result.err.contains(QLatin1String("4 item Label_UMon(0) takes no poke")), qPrintable(result.err));
+    result = run({QStringLiteral("request"), QStringLiteral("Nothing")});
+    QCOMPARE(result.exitCode, 1);
+    QCOMPARE(m_host->pokes.size(), 1);
+    QTRY_COMPARE(m_server->conversationCount(), 0);
+    QVERIFY(m_host->exitEnabled);
+}
+
+void ControlToolTest::usageErrors()
+{
+    const QList<QStringList> wrong{
+        {},
+        {QStringLiteral("execute")},
+        {QStringLiteral("poke"), QStringLiteral("Text_Gain(3)")},
+        {QStringLiteral("request")},
+        {QStringLiteral("request"), QStringLiteral("a"), QStringLiteral("b")},
+        {QStringLiteral("reboot")},
+        // A line break would let one argument carry a second command.
+        {QStringLiteral("execute"), QStringLiteral("ENERGY=1\nPOKE DA_set_voltage 9")},
+    };
+    for (const QStringList &arguments : wrong) {
+        const ToolResult result = run(arguments);
+        QVERIFY2(result.exitCode == 2, qPrintable(arguments.join(QLatin1Char('|'))));
+        QVERIFY(result.err.contains(QLatin1String("Usage: tavrel-control")));
+    }
+    QVERIFY(m_host->pokes.isEmpty());
+    QCOMPARE(m_host->fieldTag(PanelField::value(0)), QString());
+
+    const ToolResult help = run({QStringLiteral("--help")});
+    QCOMPARE(help.exitCode, 0);
+    QVERIFY(help.out.contains(QLatin1String("advise ITEM")));
+}
+
+void ControlToolTest::noRunningProgram()
+{
+    const QString path = m_server->socketPath();
+    m_server->close();
+    const ToolResult result = run({QStringLiteral("request"), QStringLiteral("Label_CommPort")});
+    QCOMPARE(result.exitCode, 3);
+    QCOMPARE(result.err, QStringLiteral("no running tavrel program: ") + path + QLatin1Char('\n'));
+}
+
+void ControlToolTest::adviseFollowsChanges()
+{
+    QProcess process;
+    process.start(QStringLiteral(TAVREL_CONTROL_PATH), {QStringLiteral("advise"), QStringLiteral("Label_IMon(4)")});
+    // Wait until the tool holds its advise: a request made after it sees the same conversation.
+    QVERIFY(QTest::qWaitFor([&]() { return m_server->conversationCount() == 1; }, kWaitMs));
+    QVERIFY(QTest::qWaitFor([&]() { return process.state() == QProcess::Running; }, kWaitMs));
+    // The ADVISE may still be on its way; keep changing until the tool prints.
+    int value = 0;
+    QVERIFY(QTest::qWaitFor([&]() {
+        m_host->setItem(QStringLiteral("Label_IMon(4)"), QStringLiteral("0.%1").arg(++value));
+        return process.canReadLine();
+    }, kWaitMs));
+    const QString first = QString::fromUtf8(process.readLine());
+    QVERIFY(first.startsWith(QLatin1String("0.")));
+    m_host->setItem(QStringLiteral("Label_IMon(3)"), QStringLiteral("other item"));
+    m_host->setItem(QStringLiteral("Label_IMon(4)"), QStringLiteral("7.25 mA"));
+    QByteArray seen;
+    QVERIFY(QTest::qWaitFor([&]() {
+        seen += process.readAllStandardOutput();
+        return seen.endsWith("7.25 mA\n") || process.state() != QProcess::Running;
+    }, kWaitMs));
+    QCOMPARE(process.state(), QProcess::Running);
+    QVERIFY(!seen.contains("other item"));
+
+    // The program going away ends the tool with "connection failed".
+    m_server->close();
+    QVERIFY(QTest::qWaitFor([&]() { return process.state() == QProcess::NotRunning; }, kWaitMs));
+    QCOMPARE(process.exitCode(), 3);
+}
+
+QTEST_GUILESS_MAIN(ControlToolTest)
+#include "ControlToolTest.moc"

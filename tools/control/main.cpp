@@ -1,0 +1,203 @@
+// tavrel-control: speaks the control link of a running tavrel program from the command line.
+
+#include "app/RuntimeDirectory.h"
+
+#include <QCoreApplication>
+#include <QLocalSocket>
+#include <QStringList>
+#include <QTextStream>
+
+#include <cstdio>
+#include <optional>
+
+namespace {
+
+enum ExitCode { kExitOk = 0, kExitErrorAnswer = 1, kExitUsage = 2, kExitNoConnection = 3 };
+
+constexpr int kConnectTimeoutMs = 3000;
+// The program answers from its event loop; a serial transaction (poke of DA_set_voltage) or a
+// full read-back may hold it for some seconds.
+constexpr int kAnswerTimeoutMs = 30000;
+constexpr qint64 kMaxAnswerBytes = 1024 * 1024;
+
+const char kUsage[] =
+    "Usage: tavrel-control COMMAND ARGUMENTS\n"
+    "Drives a running tavrel program through its control link.\n"
+    "\n"
+    "  execute TEXT        send a command, e.g. ENERGY=150\n"
+    "  poke ITEM TEXT      write a text field, e.g. poke DA_set_voltage 1.5\n"
+    "  request ITEM        print an item's text, e.g. request Label_UMon(0)\n"
+    "  advise ITEM         print the item's text on every change until interrupted\n"
+    "  --help              show this help\n"
+    "\n"
+    "Several TEXT words are joined with single blanks.\n"
+    "Exit codes: 0 done, 1 the program answered with an error, 2 wrong usage,\n"
+    "3 no running program or the connection failed.\n";
+
+QTextStream &out()
+{
+    static QTextStream stream(stdout);
+    return stream;
+}
+
+QTextStream &err()
+{
+    static QTextStream stream(stderr);
+    return stream;
+}
+
+int usageError(const QString &why)
+{
+    err() << "tavrel-control: " << why << "\n" << kUsage;
+    err().flush();
+    return kExitUsage;
+}
+
+bool hasControlCharacter(const QString &text)
+{
+    for (const QChar ch : text) {
+        if (ch.unicode() < 0x20 || (ch.unicode() >= 0x7F && ch.unicode() <= 0x9F))
+            return true;
+    }
+    return false;
+}
+
+class Connection
+{
+public:
+    explicit Connection(const QString &path) : m_path(path) {}
+
+    bool open()
+    {
+        m_socket.connectToServer(m_path);
+        return m_socket.waitForConnected(kConnectTimeoutMs);
+    }
+
+    void sendLine(const QString &line)
+    {
+        m_socket.write(line.toUtf8() + '\n');
+        m_socket.flush();
+    }
+
+    // The next answer line without its LF (and a CR before it); nothing when the connection
+    // ended or stayed silent for `timeoutMs` (-1: wait for ever).
+    std::optional<QString> readLine(int timeoutMs)
+    {
+        while (!m_socket.canReadLine()) {
+            if (m_socket.bytesAvailable() > kMaxAnswerBytes)
+                return std::nullopt;
+            if (m_socket.state() != QLocalSocket::ConnectedState && m_socket.bytesAvailable() == 0)
+                return std::nullopt;
+            if (!m_socket.waitForReadyRead(timeoutMs) && !m_socket.canReadLine())
+                return std::nullopt;
+        }
+        QByteArray line = m_socket.readLine();
+        line.chop(1);
+        if (line.endsWith('\r'))
+            line.chop(1);
+        return QString::fromUtf8(line);
+    }
+
+private:
+    QString m_path;
+    QLocalSocket m_socket;
+};
+
+// Exit code for one answer; prints DATA texts and ERROR reports.
+int reportAnswer(const std::optional<QString> &answer)
+{
+    if (!answer) {
+        err() << "tavrel-control: no answer from the program\n";
+        return kExitNoConnection;
+    }
+    if (*answer == QLatin1String("OK"))
+        return kExitOk;
+    if (answer->startsWith(QLatin1String("DATA "))) {
+        out() << answer->mid(5) << "\n";
+        return kExitOk;
+    }
+    if (answer->startsWith(QLatin1String("ERROR "))) {
+        err() << "tavrel-control: " << answer->mid(6) << "\n";
+        return kExitErrorAnswer;
+    }
+    err() << "tavrel-control: unexpected answer: " << *answer << "\n";
+    return kExitNoConnection;
+}
+
+QString socketPath()
+{
+    const QString path = RuntimeDirectory::filePath(QStringLiteral("Control"));
+    if (!path.isEmpty())
+        return path;
+    // The folder is missing or not ours: name where the program would listen.
+    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    return (runtime.isEmpty() ? QStringLiteral("<runtime folder>") : runtime) + QStringLiteral("/tavrel/Control");
+}
+
+int run(const QStringList &args)
+{
+    if (args.isEmpty())
+        return usageError(QStringLiteral("missing command"));
+    const QString command = args.first();
+    if (command == QLatin1String("--help") || command == QLatin1String("-h")) {
+        out() << kUsage;
+        return kExitOk;
+    }
+
+    QString line;
+    if (command == QLatin1String("execute")) {
+        if (args.size() < 2)
+            return usageError(QStringLiteral("execute needs a TEXT"));
+        line = QStringLiteral("EXECUTE ") + args.mid(1).join(QLatin1Char(' '));
+    } else if (command == QLatin1String("poke")) {
+        if (args.size() < 3)
+            return usageError(QStringLiteral("poke needs an ITEM and a TEXT"));
+        line = QStringLiteral("POKE ") + args.at(1) + QLatin1Char(' ') + args.mid(2).join(QLatin1Char(' '));
+    } else if (command == QLatin1String("request") || command == QLatin1String("advise")) {
+        if (args.size() != 2)
+            return usageError(command + QStringLiteral(" needs exactly one ITEM"));
+        line = command.toUpper() + QLatin1Char(' ') + args.at(1);
+    } else {
+        return usageError(QStringLiteral("unknown command: ") + command);
+    }
+    if (hasControlCharacter(line))
+        return usageError(QStringLiteral("arguments must not contain line breaks or other control characters"));
+
+    const QString path = socketPath();
+    Connection connection(path);
+    if (!connection.open()) {
+        err() << "no running tavrel program: " << path << "\n";
+        return kExitNoConnection;
+    }
+    connection.sendLine(line);
+    const int result = reportAnswer(connection.readLine(kAnswerTimeoutMs));
+    if (result != kExitOk || command != QLatin1String("advise"))
+        return result;
+
+    out().flush();
+    const QString prefix = QStringLiteral("CHANGED ") + args.at(1) + QLatin1Char(' ');
+    for (;;) {
+        const std::optional<QString> change = connection.readLine(-1);
+        if (!change) {
+            err() << "tavrel-control: the program closed the connection\n";
+            return kExitNoConnection;
+        }
+        if (change->startsWith(prefix)) {
+            out() << change->mid(prefix.size()) << "\n";
+            out().flush();
+        }
+    }
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    // The socket lives under the program's name, not this tool's.
+    QCoreApplication::setApplicationName(QStringLiteral("tavrel"));
+    const int code = run(app.arguments().mid(1));
+    out().flush();
+    err().flush();
+    return code;
+}
