@@ -109,11 +109,7 @@ void Form_R4150DSetup::Form_Load()
     // Adding the first entry selects it on its own; only the current port is preselected.
     m_comboPort->setCurrentIndex(remembered);
     showSelectedPath();
-    connect(m_comboPort, &QComboBox::currentIndexChanged, this, [this](int index) {
-        showSelectedPath();
-        if (index >= 0)
-            Combo_port_Click();
-    });
+    connect(m_comboPort, &QComboBox::currentIndexChanged, this, &Form_R4150DSetup::portIndexChanged);
     if (remembered >= 0)
         Combo_port_Click();
 
@@ -160,6 +156,13 @@ void Form_R4150DSetup::showSelectedPath()
         text += QStringLiteral(" (") + target + QLatin1Char(')');
     m_labelDevice->setText(text);
     m_labelDevice->setToolTip(path);
+}
+
+void Form_R4150DSetup::portIndexChanged(int index)
+{
+    showSelectedPath();
+    if (index >= 0)
+        Combo_port_Click();
 }
 
 int Form_R4150DSetup::entryNumber(int row) const

@@ -46,6 +46,7 @@ private:
     void Form_Load();
     void addPortEntry(const PortProbe::Entry &entry);
     void showSelectedPath();
+    void portIndexChanged(int index);
     QString messageTitle() const;
 
     ControllerState &m_state;

@@ -1,6 +1,7 @@
 // The port probe against real devices: pseudo-terminals, a port held open, a symbolic link to
 // a held port, the loopback line and paths that do not exist.
 #include "PseudoTerminal.h"
+#include "RefusingPort.h"
 
 #include "device/PortTable.h"
 #include "device/SerialPort.h"
@@ -12,32 +13,6 @@
 #include <QtTest>
 
 #include <unistd.h>
-
-namespace {
-
-// A port whose open fails in a given way; only for outcomes a real device cannot produce here
-// (the tests run as root, so a missing permission cannot be arranged).
-class FailingPort : public SerialPort
-{
-public:
-    explicit FailingPort(Error error) : m_error(error) {}
-    bool open() override { return false; }
-    void close() override {}
-    bool isOpen() const override { return false; }
-    bool write(const QByteArray &) override { return false; }
-    qint64 bytesWaiting() override { return 0; }
-    QByteArray read(qint64) override { return {}; }
-    bool discardInput() override { return false; }
-    bool waitForBytes(int) override { return false; }
-    Error error() const override { return m_error; }
-    QString errorText() const override { return QStringLiteral("refused"); }
-    QString path() const override { return QStringLiteral("/dev/fake"); }
-
-private:
-    Error m_error;
-};
-
-} // namespace
 
 class PortProbeTest : public QObject
 {
@@ -122,15 +97,8 @@ void PortProbeTest::probingLeavesPortsAsTheyWere()
 
 void PortProbeTest::permissionIsNotFree()
 {
-    using E = SerialPort::Error;
     using O = PortProbe::Outcome;
-    QCOMPARE(PortProbe::outcomeFor(E::NotFound), O::Absent);
-    QCOMPARE(PortProbe::outcomeFor(E::NotPresent), O::Absent);
-    QCOMPARE(PortProbe::outcomeFor(E::InUse), O::InUse);
-    QCOMPARE(PortProbe::outcomeFor(E::NoPermission), O::NoPermission);
-    QCOMPARE(PortProbe::outcomeFor(E::OpenFailed), O::Free);
-
-    PortProbe fake([](int) { return std::make_unique<FailingPort>(E::NoPermission); });
+    PortProbe fake([](int) { return std::make_unique<RefusingPort>(SerialPort::Error::NoPermission); });
     QCOMPARE(fake.probe(3).outcome, O::NoPermission);
     QCOMPARE(fake.probe(3).path, PortTable::pathFor(3));
 

@@ -1,6 +1,7 @@
 // The setup dialog against real ports: pseudo-terminals as COM1..COM4, one held by the
 // program's own link (a real SerialLink), one held by "another program", the rest absent.
 #include "PseudoTerminal.h"
+#include "RefusingPort.h"
 
 #include "app/ControllerState.h"
 #include "app/RecordingUserInterface.h"
@@ -11,7 +12,6 @@
 
 #include <QApplication>
 #include <QComboBox>
-#include <QGroupBox>
 #include <QLabel>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -46,23 +46,6 @@ public:
     QStringList calls;
     QWidget *dialog = nullptr;
     bool dialogVisibleAtInit = false;
-};
-
-// Only for the one outcome a real device cannot give a root user: no permission.
-class NoPermissionPort : public SerialPort
-{
-public:
-    bool open() override { return false; }
-    void close() override {}
-    bool isOpen() const override { return false; }
-    bool write(const QByteArray &) override { return false; }
-    qint64 bytesWaiting() override { return 0; }
-    QByteArray read(qint64) override { return {}; }
-    bool discardInput() override { return false; }
-    bool waitForBytes(int) override { return false; }
-    Error error() const override { return Error::NoPermission; }
-    QString errorText() const override { return QStringLiteral("permission denied"); }
-    QString path() const override { return {}; }
 };
 
 QComboBox *portList(QWidget &dialog)
@@ -108,7 +91,7 @@ private slots:
     void initTestCase();
     void init();
     void cleanup();
-    void controlsAndTexts();
+    void waitCursorAndDevicePaths();
     void connectedListAndInUseChoices();
     void notConnectedReconnectsOnOk();
     void noPreselectionWithoutCurrentPort();
@@ -147,22 +130,17 @@ void SetupDialogTest::cleanup()
         pty.reset();
 }
 
-void SetupDialogTest::controlsAndTexts()
+void SetupDialogTest::waitCursorAndDevicePaths()
 {
     ControllerState state;
     RecordingUserInterface ui;
     LinkHost host(state, ui);
     Form_R4150DSetup dialog(state, ui, host);
 
-    QCOMPARE(dialog.windowTitle(), QStringLiteral("Setup"));
-    QCOMPARE(dialog.findChild<QGroupBox *>(QStringLiteral("Frame1"))->title(), QStringLiteral("Com Port:"));
-    QCOMPARE(dialog.findChild<QGroupBox *>(QStringLiteral("Frame2"))->title(), QStringLiteral("Power Supply"));
     QCOMPARE(dialog.findChild<QLabel *>(QStringLiteral("Label_Settings"))->text(),
              QStringLiteral("Settings: 9600,n,8,1"));
-    QCOMPARE(entryTexts(modelList(dialog)), (QStringList{QStringLiteral("R4150-D"), QStringLiteral("Tavrel digital")}));
-    QCOMPARE(okButton(dialog)->text(), QStringLiteral("OK"));
+    QCOMPARE(modelList(dialog)->count(), 2);
     QVERIFY(okButton(dialog)->isDefault());
-    QCOMPARE(closeButton(dialog)->text(), QStringLiteral("Close"));
     // The probe ran under the wait cursor, and the cursor came back.
     QCOMPARE(ui.waitCursorChanges, (QList<bool>{true, false}));
     // Each entry tells which device it stands for.
@@ -356,7 +334,7 @@ void SetupDialogTest::portWithoutPermissionIsRefused()
     // Port 3 as a user outside group dialout sees it; the others are the real devices.
     auto factory = [](int port) -> std::unique_ptr<SerialPort> {
         if (port == 3)
-            return std::make_unique<NoPermissionPort>();
+            return std::make_unique<RefusingPort>(SerialPort::Error::NoPermission);
         return PortTable::create(port);
     };
 
