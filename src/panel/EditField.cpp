@@ -1,0 +1,125 @@
+#include "panel/EditField.h"
+
+#include "app/ModuleTable.h"
+#include "app/UserInterface.h"
+#include "device/PanelAccess.h"
+#include "panel/FieldLimits.h"
+#include "panel/RangeCheck.h"
+
+#include <QApplication>
+#include <QFocusEvent>
+#include <QTimer>
+#include <QVariant>
+
+namespace {
+
+const char *const kTagProperty = "Tag";
+
+// Only a move of the focus to another control of this window is "leaving" the field; a
+// window losing activation or a popup opening is not.
+bool leavesForAnotherControl(Qt::FocusReason reason)
+{
+    switch (reason) {
+    case Qt::TabFocusReason:
+    case Qt::BacktabFocusReason:
+    case Qt::MouseFocusReason:
+    case Qt::ShortcutFocusReason:
+    case Qt::OtherFocusReason:
+        return true;
+    default:
+        return false;
+    }
+}
+
+} // namespace
+
+EditField::EditField(PanelField field, const ModuleTable &table, UserInterface &ui, QWidget *parent)
+    : QLineEdit(parent), m_field(field), m_table(table), m_ui(ui)
+{
+    setObjectName(field.controlName());
+    setToolTip(toolTipFor(field));
+    setProperty(kTagProperty, QString());
+}
+
+QString EditField::tag() const
+{
+    return property(kTagProperty).toString();
+}
+
+void EditField::setTag(const QString &tag)
+{
+    setProperty(kTagProperty, tag);
+}
+
+QString EditField::toolTipFor(PanelField field)
+{
+    if (!field.exists())
+        return {};
+    switch (field.kind) {
+    case PanelField::Kind::Value:
+        switch (field.index) {
+        case 0:
+            return QStringLiteral("Energy = 0 ... 1000 eV");
+        case 1:
+            return QStringLiteral("Cathode = 0 ... 2.3 A");
+        default:
+            return QStringLiteral("Screen = 0 ... 10 kV");
+        }
+    case PanelField::Kind::Gain:
+        switch (field.index) {
+        case 3:
+            return QStringLiteral("Gain = -150 ... 0");
+        case 4:
+        case 6:
+            return QStringLiteral("Gain = 0 ... 500");
+        default:
+            return QStringLiteral("Gain = 0 ... 3000");
+        }
+    case PanelField::Kind::Offset:
+        switch (field.index) {
+        case 3:
+            return QStringLiteral("Offset = -150 ... 0");
+        case 4:
+            return QStringLiteral("Offset = 0 ... 500");
+        default:
+            return QStringLiteral("Offset = -20 ... 100");
+        }
+    }
+    return {};
+}
+
+void EditField::focusOutEvent(QFocusEvent *event)
+{
+    QLineEdit::focusOutEvent(event);
+    if (!leavesForAnotherControl(event->reason()))
+        return;
+    const auto *taker = qobject_cast<const EditField *>(QApplication::focusWidget());
+    if (taker && taker->m_reclaimingFocus)
+        return;
+    checkRange();
+}
+
+void EditField::checkRange()
+{
+    const FieldLimits limits = FieldLimits::of(m_field, m_table);
+    const RangeCheck check = RangeCheck::of(text(), limits.lower, limits.upper);
+    if (check.outOfRange) {
+        m_ui.beep();
+        m_ui.messageBox(check.message, QStringLiteral("Error"), UserInterface::Icon::Critical);
+        setText(check.correctedText);
+        // Setting the focus from inside the focus change that is still being delivered would
+        // be undone by it; take it back once that change is complete.
+        QTimer::singleShot(0, this, &EditField::reclaimFocus);
+    }
+    // Marked only now, with the corrected text in place, so no cycle sends the bad number.
+    setTag(kTagChanged);
+}
+
+void EditField::reclaimFocus()
+{
+    if (!isEnabled() || !isVisible())
+        return;
+    m_reclaimingFocus = true;
+    setFocus(Qt::OtherFocusReason);
+    m_reclaimingFocus = false;
+}

@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QObject>
+#include <QPointer>
+
+#include <functional>
+
+class QWidget;
+
+// Sees every key before the focused control does (install it on the QApplication). Enter or
+// Return typed while the main window is the active window marks the focused control
+// "changed", is consumed, runs one refresh cycle, and then selects the whole text of the edit
+// field that has the focus by then. Every other key passes unchanged.
+class EnterKeyFilter : public QObject
+{
+    Q_OBJECT
+public:
+    EnterKeyFilter(QWidget &mainWindow, std::function<void()> refreshCycle, QObject *parent = nullptr);
+
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    bool belongsToMainWindow(QObject *watched) const;
+
+    QPointer<QWidget> m_mainWindow;
+    std::function<void()> m_refreshCycle;
+};

@@ -1,0 +1,51 @@
+#include "panel/OnOffLamp.h"
+
+#include <QPainter>
+#include <QVariant>
+
+OnOffLamp::OnOffLamp(int module, QWidget *parent) : QLabel(parent), m_module(module)
+{
+    setObjectName(QStringLiteral("Label_OnOff(%1)").arg(module));
+    setFixedSize(kSize, kSize);
+    QPalette colours = palette();
+    colours.setColor(QPalette::Window, darkColour());
+    colours.setColor(QPalette::WindowText, litColour());
+    setPalette(colours);
+    setAutoFillBackground(true);
+    setProperty("Tag", QString());
+}
+
+QColor OnOffLamp::litColour()
+{
+    return QColor(0, 255, 0);
+}
+
+QColor OnOffLamp::darkColour()
+{
+    return QColor(0, 0, 0);
+}
+
+void OnOffLamp::setLit(bool lit)
+{
+    if (m_lit == lit)
+        return;
+    m_lit = lit;
+    update();
+}
+
+QString OnOffLamp::tag() const
+{
+    return property("Tag").toString();
+}
+
+void OnOffLamp::setTag(const QString &tag)
+{
+    setProperty("Tag", tag);
+}
+
+void OnOffLamp::paintEvent(QPaintEvent *)
+{
+    // Lit means filled with the lamp's own text colour, whatever the palette says it is.
+    QPainter painter(this);
+    painter.fillRect(rect(), m_lit ? palette().color(QPalette::WindowText) : palette().color(QPalette::Window));
+}

@@ -1,0 +1,58 @@
+#include "panel/ScreenBar.h"
+
+#include <QPainter>
+
+#include <algorithm>
+
+ScreenBar::ScreenBar(QWidget *parent) : QWidget(parent)
+{
+    setObjectName(QStringLiteral("Picture_Screen"));
+    setFixedSize(pixelSizeFor(logicalDpiX(), logicalDpiY()));
+}
+
+QSize ScreenBar::pixelSizeFor(int logicalDpiX, int logicalDpiY)
+{
+    const auto toPixels = [](int twips, int dpi) { return (twips * dpi + kTwipsPerInch / 2) / kTwipsPerInch; };
+    return {toPixels(kWidthTwips, logicalDpiX), toPixels(kHeightTwips, logicalDpiY)};
+}
+
+QColor ScreenBar::drawingColour()
+{
+    return QColor(0, 255, 0);
+}
+
+QColor ScreenBar::backgroundColour()
+{
+    return QColor(0, 0, 0);
+}
+
+void ScreenBar::clear()
+{
+    m_boxes.clear();
+    update();
+}
+
+void ScreenBar::drawBox(QPoint corner1, QPoint corner2)
+{
+    const int left = std::min(corner1.x(), corner2.x());
+    const int right = std::max(corner1.x(), corner2.x());
+    const int top = std::min(corner1.y(), corner2.y());
+    const int bottom = std::max(corner1.y(), corner2.y());
+    drawBox(QRect(left, top, right - left, bottom - top));
+}
+
+void ScreenBar::drawBox(const QRect &area)
+{
+    if (area.isEmpty())
+        return;
+    m_boxes.append(area);
+    update();
+}
+
+void ScreenBar::paintEvent(QPaintEvent *)
+{
+    QPainter painter(this);
+    painter.fillRect(rect(), backgroundColour());
+    for (const QRect &box : std::as_const(m_boxes))
+        painter.fillRect(box, drawingColour());
+}

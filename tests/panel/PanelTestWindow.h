@@ -1,0 +1,59 @@
+#pragma once
+
+#include "app/ModuleTable.h"
+#include "app/RecordingUserInterface.h"
+#include "device/PanelAccess.h"
+
+#include <QStringList>
+#include <QWidget>
+
+#include <functional>
+
+class EditField;
+class SpinControl;
+class QPushButton;
+
+// A plain window with three edit fields (energy, cathode, Wehnelt gain), their spin controls and
+// a button, over a real module table and a recording user interface. It is also the PanelAccess
+// over its widgets, and refreshCycle() plays the refresh cycle: every marked field is "sent"
+// (recorded as "Text_Value(0)=250") and its mark cleared.
+class PanelTestWindow : public QWidget, public PanelAccess
+{
+    Q_OBJECT
+public:
+    PanelTestWindow();
+
+    // Shows the window and makes it the active window; false if the platform refused.
+    bool showActive();
+
+    void refreshCycle();
+    std::function<void()> refreshCycleFunction();
+
+    QString fieldText(PanelField field) const override;
+    void setFieldText(PanelField field, const QString &text) override;
+    QString fieldTag(PanelField field) const override;
+    void setFieldTag(PanelField field, const QString &tag) override;
+    bool fieldEnabled(PanelField field) const override;
+    QString switchTag(int module) const override;
+    void setSwitchTag(int module, const QString &tag) override;
+
+    EditField *findField(PanelField field) const;
+
+    ModuleTable table;
+    RecordingUserInterface ui;
+    EditField *energy = nullptr;
+    EditField *cathode = nullptr;
+    EditField *wehneltGain = nullptr;
+    SpinControl *energySpin = nullptr;
+    SpinControl *cathodeSpin = nullptr;
+    SpinControl *wehneltGainSpin = nullptr;
+    QPushButton *button = nullptr;
+
+    int cycles = 0;
+    QStringList sent;
+    // Runs at the start of every cycle, before the marks are read.
+    std::function<void()> duringCycle;
+};
+
+// Real key and mouse input aimed at whatever has the focus.
+void pressKey(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier);
