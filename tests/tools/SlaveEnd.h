@@ -16,6 +16,7 @@ public:
     bool open(const QString &path);
     void close();
     bool isOpen() const { return m_fd >= 0; }
+    int fd() const { return m_fd; }
 
     // Sends `text` as the program does: text, LF, CR.
     bool sendCommand(const QByteArray &text);

@@ -12,6 +12,8 @@
 
 #include <memory>
 
+#include <sys/ioctl.h>
+
 namespace {
 constexpr int kReplyWaitMs = 2000;
 constexpr int kQuietWaitMs = 300;
@@ -38,6 +40,12 @@ private:
     {
         slave.sendCommand(command);
         return slave.readLines(lines, kReplyWaitMs);
+    }
+
+    static int isExclusive(int fd)
+    {
+        int exclusive = -1;
+        return ioctl(fd, TIOCGEXCL, &exclusive) == 0 ? exclusive : -1;
     }
 
 private slots:
@@ -342,6 +350,22 @@ private slots:
             QCOMPARE(exchange(slave, command, 1), command + "\r\n");
         }
         QCOMPARE(supply.receivedCommands().size(), 20);
+    }
+
+    void exclusiveHoldEndsWithItsHolder()
+    {
+        VirtualSupply supply;
+        QVERIFY(supply.start());
+        {
+            // A serial-port layer takes the terminal exclusively and dies without letting go.
+            SlaveEnd holder;
+            QVERIFY(holder.open(supply.devicePath()));
+            QCOMPARE(ioctl(holder.fd(), TIOCEXCL), 0);
+        }
+        SlaveEnd next;
+        QVERIFY(next.open(supply.devicePath()));
+        QTRY_VERIFY_WITH_TIMEOUT(isExclusive(next.fd()) == 0, kReplyWaitMs);
+        QCOMPARE(exchange(next, "VEN1", 1), QByteArray("VEN1\r\n"));
     }
 
     void answersWhileTheTestThreadBlocksInASerialPort()

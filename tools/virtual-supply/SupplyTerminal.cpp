@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include <fcntl.h>
+#include <sys/inotify.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <termios.h>
@@ -60,17 +61,37 @@ bool SupplyTerminal::open()
     settings.c_cc[VTIME] = 0;
     if (tcsetattr(m_slave, TCSANOW, &settings) != 0)
         return fail(QStringLiteral("tcsetattr"));
+
+    // Without the watch the supply still works; only a crashed holder's lock would linger.
+    m_closeWatch = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    if (m_closeWatch >= 0 && inotify_add_watch(m_closeWatch, name, IN_CLOSE_WRITE | IN_CLOSE_NOWRITE) < 0) {
+        ::close(m_closeWatch);
+        m_closeWatch = -1;
+    }
     return true;
 }
 
 void SupplyTerminal::close()
 {
+    if (m_closeWatch >= 0)
+        ::close(m_closeWatch);
+    m_closeWatch = -1;
     if (m_slave >= 0)
         ::close(m_slave);
     if (m_master >= 0)
         ::close(m_master);
     m_slave = -1;
     m_master = -1;
+}
+
+void SupplyTerminal::releaseAfterClose()
+{
+    alignas(inotify_event) char events[1024];
+    bool closed = false;
+    while (m_closeWatch >= 0 && ::read(m_closeWatch, events, sizeof events) > 0)
+        closed = true;
+    if (closed && m_slave >= 0)
+        ioctl(m_slave, TIOCNXCL);
 }
 
 int SupplyTerminal::bytesWaitingOnSlave() const

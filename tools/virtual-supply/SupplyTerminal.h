@@ -24,6 +24,13 @@ public:
     // Bytes written by us that the program has not read yet.
     int bytesWaitingOnSlave() const;
 
+    // Readable when a process has closed the slave (a watch on the device node).
+    int closeWatchFd() const { return m_closeWatch; }
+    // Takes the close events in and lifts an exclusive hold on the slave: a serial-port layer
+    // that takes one and dies without lifting it would otherwise lock every later open out,
+    // because our own descriptor keeps the terminal alive.
+    void releaseAfterClose();
+
     // Places a symbolic link at `path` pointing to the slave, replacing an existing link
     // (never a file that is not a link) in one step.
     bool placeLink(const QString &path);
@@ -38,6 +45,7 @@ private:
 
     int m_master = -1;
     int m_slave = -1;
+    int m_closeWatch = -1;
     QString m_slavePath;
     QString m_linkPath;
     QString m_error;

@@ -282,9 +282,10 @@ void VirtualSupply::run()
 
 bool VirtualSupply::pollOnce(Clock::time_point now)
 {
-    pollfd fds[2];
+    pollfd fds[3];
     fds[0] = {m_wakeRead, POLLIN, 0};
     fds[1] = {-1, 0, 0};
+    fds[2] = {m_pty.isOpen() ? m_pty.closeWatchFd() : -1, POLLIN, 0};
     std::optional<Clock::time_point> deadline;
     auto wakeBy = [&](Clock::time_point t) {
         if (!deadline || t < *deadline)
@@ -325,7 +326,7 @@ bool VirtualSupply::pollOnce(Clock::time_point now)
         ts = toTimespec(std::chrono::duration_cast<std::chrono::nanoseconds>(*deadline - now));
         timeout = &ts;
     }
-    const int ready = ppoll(fds, 2, timeout, nullptr);
+    const int ready = ppoll(fds, 3, timeout, nullptr);
     if (ready < 0) {
         if (errno == EINTR)
             return true;
@@ -338,6 +339,8 @@ bool VirtualSupply::pollOnce(Clock::time_point now)
         while (::read(m_wakeRead, drain, sizeof drain) > 0) {
         }
     }
+    if (fds[2].fd >= 0 && (fds[2].revents & POLLIN))
+        m_pty.releaseAfterClose();
     if (fds[1].fd >= 0 && fds[1].revents) {
         if (fds[1].revents & POLLOUT)
             m_writeBlocked = false;
