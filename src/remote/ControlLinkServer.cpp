@@ -188,8 +188,12 @@ void ControlLinkServer::acceptConnections()
         connect(socket, &QLocalSocket::readyRead, this, resume);
         connect(socket, &QLocalSocket::bytesWritten, this, resume); // output drained below the pause mark
         connect(socket, &QLocalSocket::disconnected, this, [this, socket]() {
-            if (Conversation *found = find(socket))
+            if (Conversation *found = find(socket)) {
+                // A client may send its lines and close at once ("echo ... | socat"): what
+                // arrived is still carried out, though no answer can reach it any more.
+                processInput(found);
                 endConversation(found);
+            }
         });
         Conversation *added = conversation.get();
         m_conversations.push_back(std::move(conversation));
@@ -366,10 +370,13 @@ void ControlLinkServer::removeEndedConversations()
 
 void ControlLinkServer::send(Conversation *conversation, const QString &line)
 {
-    if (conversation->ended)
-        return;
     QLocalSocket *socket = conversation->socket;
+    if (conversation->ended || socket->state() != QLocalSocket::ConnectedState)
+        return;
     socket->write(line.toUtf8() + '\n');
+    // Into the kernel now, without waiting: Qt drops unwritten output when the peer half-closes
+    // (a client that sends its lines and then ends its input), so it must not stay in Qt's buffer.
+    socket->flush();
     if (socket->bytesToWrite() > kOutputLimitBytes) {
         // A client that advises but never reads would grow our output without end.
         socket->disconnect(this);

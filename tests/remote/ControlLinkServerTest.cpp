@@ -47,6 +47,7 @@ private slots:
     void oversizedLinesAndInvalidUtf8();
     void manyConnectCyclesLeaveServerAnswering();
     void clientThatDoesNotReadIsDropped();
+    void clientThatEndsItsInputStillGetsAnswers();
 
 private:
     std::unique_ptr<LinkTestClient> connectedClient();
@@ -519,6 +520,43 @@ void ControlLinkServerTest::clientThatDoesNotReadIsDropped()
     QVERIFY(sleeper->waitClosed());
     QCOMPARE(reader->command(QStringLiteral("REQUEST Label_CommPort")), QStringLiteral("DATA COM1:"));
     QVERIFY(!m_host->exitEnabled); // the reader's conversation still holds the lock
+}
+
+void ControlLinkServerTest::clientThatEndsItsInputStillGetsAnswers()
+{
+    // What "printf ... | socat - UNIX-CONNECT:..." does: send everything, shut the sending side,
+    // then read the answers.
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    QVERIFY(fd >= 0);
+    sockaddr_un address {};
+    address.sun_family = AF_UNIX;
+    qstrncpy(address.sun_path, QFile::encodeName(m_server->socketPath()).constData(), sizeof address.sun_path);
+    QCOMPARE(::connect(fd, reinterpret_cast<sockaddr *>(&address), sizeof address), 0);
+    const QByteArray lines = "EXECUTE ENERGY=150\nREQUEST Text_Value(0)\nPOKE Label_UMon(0) 1\n";
+    QCOMPARE(::send(fd, lines.constData(), size_t(lines.size()), 0), ssize_t(lines.size()));
+    QCOMPARE(::shutdown(fd, SHUT_WR), 0);
+    QByteArray received;
+    bool ended = false;
+    QVERIFY(QTest::qWaitFor([&]() {
+        char chunk[512];
+        const ssize_t got = ::recv(fd, chunk, sizeof chunk, MSG_DONTWAIT);
+        if (got > 0)
+            received.append(chunk, got);
+        ended = got == 0;
+        return ended;
+    }, LinkTestClient::kWaitMs));
+    ::close(fd);
+    QVERIFY2(received.startsWith("OK\nDATA 150\nERROR 4 ") && received.endsWith('\n'), received.constData());
+    QTRY_COMPARE(m_server->conversationCount(), 0);
+
+    // Sent and gone at once: the command is still carried out.
+    LinkTestClient client;
+    QVERIFY(client.open(m_server->socketPath()));
+    client.sendRaw("EXECUTE ENERGY=77\n");
+    client.close();
+    QTRY_COMPARE(m_host->fieldText(PanelField::value(0)), QStringLiteral("77"));
+    QTRY_COMPARE(m_server->conversationCount(), 0);
+    QVERIFY(m_host->exitEnabled);
 }
 
 QTEST_GUILESS_MAIN(ControlLinkServerTest)
