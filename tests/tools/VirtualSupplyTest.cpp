@@ -3,6 +3,8 @@
 #include "SlaveEnd.h"
 #include "VirtualSupply.h"
 
+#include "app/Conversions.h"
+
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QLocale>
@@ -178,6 +180,19 @@ private slots:
         supply.updateModel([](SupplyModel &model) { model.setDataLineOverride(0, {}); });
         QCOMPARE(exchange(slave, "REN", 2), QByteArray("REN\r\nEN 0 0 250 250 0\r\n"));
         QCOMPARE(supply.model().energy(), 250.0f);
+
+        // Noise, when asked for, touches the monitored voltage only, and stays within bounds.
+        supply.updateModel([](SupplyModel &model) { model.setMonitorNoise(0.01f, 7); });
+        bool moved = false;
+        for (int i = 0; i < 10; ++i) {
+            const QList<QByteArray> fields = exchange(slave, "REN", 2).split('\n').at(1).trimmed().split(' ');
+            QCOMPARE(fields.size(), 6);
+            QCOMPARE(fields.at(3), QByteArray("250"));
+            const float umon = ValOf(QString::fromLatin1(fields.at(4)));
+            QVERIFY(umon >= 247.5f && umon <= 252.5f);
+            moved |= umon != 250.0f;
+        }
+        QVERIFY(moved);
     }
 
     void silentAndNoEchoFaults()

@@ -126,17 +126,19 @@ void VirtualSupply::closeWakePipe()
 {
     if (m_wakeRead >= 0)
         ::close(m_wakeRead);
-    if (m_wakeWrite >= 0)
-        ::close(m_wakeWrite);
-    m_wakeRead = m_wakeWrite = -1;
+    const int wakeWrite = m_wakeWrite.exchange(-1);
+    if (wakeWrite >= 0)
+        ::close(wakeWrite);
+    m_wakeRead = -1;
 }
 
 void VirtualSupply::wake()
 {
-    if (m_wakeWrite >= 0) {
+    const int wakeWrite = m_wakeWrite.load();
+    if (wakeWrite >= 0) {
         const char byte = 1;
         // A full pipe already means "wake up"; nothing to do on failure.
-        [[maybe_unused]] const ssize_t n = ::write(m_wakeWrite, &byte, 1);
+        [[maybe_unused]] const ssize_t n = ::write(wakeWrite, &byte, 1);
     }
 }
 

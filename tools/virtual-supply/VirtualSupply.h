@@ -19,8 +19,9 @@
 #include <thread>
 
 // The supply on a pseudo-terminal, served by a thread of its own so that it keeps answering
-// while the program under test blocks its thread waiting for a reply. Every public function
-// may be called from any thread.
+// while the program under test blocks its thread waiting for a reply. The getters, the log and
+// the fault and model setters may be called from any thread; start, stop and reopen belong to
+// the thread that owns the object.
 class VirtualSupply
 {
 public:
@@ -132,5 +133,5 @@ private:
     std::thread m_thread;
     std::atomic<bool> m_stop{false};
     int m_wakeRead = -1;
-    int m_wakeWrite = -1;
+    std::atomic<int> m_wakeWrite{-1};
 };

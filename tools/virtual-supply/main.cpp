@@ -1,5 +1,5 @@
 // tavrel-virtual-supply: plays the supply on a pseudo-terminal for demonstration, tests and
-// benchmarks. Prints the terminal's path, then serves it until SIGINT or SIGTERM.
+// benchmarks. Prints the terminal's path, then serves it until SIGINT, SIGTERM or SIGHUP.
 
 #include "VirtualSupply.h"
 
@@ -32,7 +32,10 @@ bool installSignalHandlers()
     struct sigaction action{};
     action.sa_handler = onSignal;
     sigemptyset(&action.sa_mask);
-    return sigaction(SIGINT, &action, nullptr) == 0 && sigaction(SIGTERM, &action, nullptr) == 0;
+    // A reader of our output that goes away must not kill us before the link is removed.
+    std::signal(SIGPIPE, SIG_IGN);
+    return sigaction(SIGINT, &action, nullptr) == 0 && sigaction(SIGTERM, &action, nullptr) == 0
+        && sigaction(SIGHUP, &action, nullptr) == 0;
 }
 
 // Waits for a signal; true when one came, false after `timeoutMs` (-1: wait for ever).
@@ -70,8 +73,8 @@ int main(int argc, char *argv[])
     parser.setApplicationDescription(QStringLiteral(
         "Plays the Tavrel supply on a pseudo-terminal: echoes every command, answers the read\n"
         "command from a small model of the supply, and can misbehave on purpose for tests.\n"
-        "Prints the terminal's device path on standard output, then serves it until SIGINT or\n"
-        "SIGTERM.\n"
+        "Prints the terminal's device path on standard output, then serves it until SIGINT,\n"
+        "SIGTERM or SIGHUP.\n"
         "\n"
         "Example:\n"
         "  tavrel-virtual-supply --link /tmp/tavrel-com1\n"
