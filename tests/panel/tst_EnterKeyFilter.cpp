@@ -13,6 +13,7 @@
 #include <QSignalSpy>
 #include <QTest>
 #include <QVBoxLayout>
+#include <QWindow>
 
 #include <memory>
 
@@ -27,6 +28,7 @@ private slots:
     void enterOnAButtonMarksIt();
     void selectsTheFieldFocusedAfterTheCycle();
     void otherKeysPass();
+    void enterThroughTheWindowSystem();
     void inactiveOrModalWindowIsLeftAlone();
 
 private:
@@ -136,6 +138,29 @@ void EnterKeyFilterTest::otherKeysPass()
     pressKey(Qt::Key_Return, Qt::ControlModifier);
     QCOMPARE(m_window->cycles, 0);
     QCOMPARE(returns.count(), 1);
+}
+
+void EnterKeyFilterTest::enterThroughTheWindowSystem()
+{
+    // Delivered as the platform does, the key passes the window before the focused field:
+    // it must still be handled exactly once.
+    EditField *cathode = m_window->cathode;
+    cathode->setText(QStringLiteral("1.5"));
+    cathode->setFocus(Qt::OtherFocusReason);
+    m_window->energy->setTag(QString());
+    QSignalSpy returns(cathode, &QLineEdit::returnPressed);
+    QTest::keyClick(m_window->windowHandle(), Qt::Key_Return);
+    QCOMPARE(m_window->cycles, 1);
+    QCOMPARE(m_window->sent, QStringList{QStringLiteral("Text_Value(1)=1.5")});
+    QCOMPARE(returns.count(), 0);
+    QCOMPARE(cathode->selectedText(), QStringLiteral("1.5"));
+
+    // With no focused control there is nothing to confirm: no cycle runs.
+    cathode->clearFocus();
+    QCOMPARE(QApplication::focusWidget(), nullptr);
+    QTest::keyClick(m_window->windowHandle(), Qt::Key_Return);
+    QCOMPARE(m_window->cycles, 1);
+    QVERIFY(!m_window->property("Tag").isValid());
 }
 
 void EnterKeyFilterTest::inactiveOrModalWindowIsLeftAlone()
