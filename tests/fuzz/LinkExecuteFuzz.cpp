@@ -1,0 +1,53 @@
+#include "LinkExecuteFuzz.h"
+
+#include "FuzzCheck.h"
+#include "FuzzInput.h"
+#include "TestLinkHost.h"
+
+#include "app/Conversions.h"
+#include "app/RecordingUserInterface.h"
+#include "remote/ControlLink.h"
+
+#include <QLocale>
+
+namespace {
+
+const QString kUntouched = QStringLiteral("untouched");
+
+} // namespace
+
+void LinkExecuteFuzz::run(const QByteArray &data)
+{
+    FuzzInput input(data);
+    const quint8 selector = input.takeByte();
+    QLocale::setDefault((selector & 1) ? QLocale(QLocale::German, QLocale::Germany) : QLocale::c());
+    const QString command = input.restText(FuzzInput::decodingFor(selector >> 1));
+
+    TestLinkHost host;
+    RecordingUserInterface ui;
+    ControlLink link(host, host, ui);
+    const PanelField energy = PanelField::value(0);
+    host.setFieldText(energy, kUntouched);
+
+    fuzzRequire(link.Form_LinkExecute(command), "every command is acknowledged", command);
+    fuzzRequire(ui.messages.isEmpty() && ui.beeps == 0, "a command never talks to the operator", command);
+
+    const QString text = host.fieldText(energy);
+    if (text == kUntouched) {
+        fuzzRequire(host.fieldTag(energy).isEmpty(), "an ignored command marks nothing", command);
+        return;
+    }
+    // Whatever the command carried, the field gets a number's text: nothing that could reach
+    // the serial line as a second command.
+    fuzzRequire(host.fieldTag(energy) == kTagChanged, "the new energy is pending", command);
+    fuzzRequire(!hasControlCharacter(text) && !text.contains(QLatin1Char(' ')), "the energy field holds a number",
+                command + QStringLiteral(" -> ") + text);
+    fuzzRequire(text == StrOf(ValOf(text)), "the energy field holds the text of its number", text);
+    fuzzRequire(command.section(QLatin1Char('='), 0, 0).trimmed().compare(QLatin1String("ENERGY"), Qt::CaseInsensitive)
+                    == 0,
+                "only ENERGY changes the energy", command);
+    for (const PanelField &field : kPanelFields) {
+        if (field != energy)
+            fuzzRequire(host.fieldTag(field).isEmpty(), "no other field is touched", field.controlName());
+    }
+}

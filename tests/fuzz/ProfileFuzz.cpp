@@ -1,0 +1,72 @@
+#include "ProfileFuzz.h"
+
+#include "FuzzCheck.h"
+#include "StringPanel.h"
+
+#include "app/Conversions.h"
+#include "profiles/ProfileFileError.h"
+#include "profiles/ProfileRecord.h"
+#include "profiles/ProfileStore.h"
+
+#include <QFile>
+
+namespace {
+
+const QString kCaption = QStringLiteral("Tavrel Power Supply");
+
+void checkField(const StringPanel &panel, PanelField field, float lowest, float highest)
+{
+    const QString text = panel.fieldText(field);
+    fuzzRequire(!text.isEmpty() && !hasControlCharacter(text), "a loaded field holds a number", text);
+    const float number = ValOf(text);
+    fuzzRequire(number >= lowest && number <= highest, "a loaded field lies within its limits",
+                field.controlName() + QLatin1Char('=') + text);
+    fuzzRequire(panel.fieldTag(field) == kTagChanged, "a loaded field is pending", field.controlName());
+}
+
+} // namespace
+
+ProfileFuzz::ProfileFuzz()
+{
+    m_limits.fill(0);
+}
+
+void ProfileFuzz::run(const QByteArray &data)
+{
+    const std::optional<ProfileRecord> record = ProfileRecord::decode(data);
+    fuzzRequire(record.has_value() == (data.size() >= ProfileRecord::kFileSize), "decode needs exactly a full record");
+    if (record)
+        fuzzRequire(record->encode() == data.left(ProfileRecord::kFileSize), "encode gives back the bytes decoded");
+
+    const QString path = m_folder.filePath(QStringLiteral("fuzz.zqv"));
+    {
+        QFile file(path);
+        fuzzRequire(file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(data) == data.size(),
+                    "the input file is written", path);
+    }
+
+    StringPanel panel;
+    m_ui.clear();
+    ProfileStore store(panel, m_limits, m_ui, [] { return kCaption; });
+    const int result = store.OpenZQV(path);
+    const bool isProfile = record && record->hasProfileMarker();
+    if (!isProfile) {
+        fuzzRequire(result == ProfileFileError::kNotAProfile, "a file that is no profile is refused");
+        fuzzRequire(m_ui.messages.size() == 1, "a refused file is reported once");
+        fuzzRequire(store.filename().isEmpty(), "a refused file does not become the current profile");
+        return;
+    }
+    fuzzRequire(result == ProfileFileError::kSuccess && m_ui.messages.isEmpty(), "a profile loads silently");
+    fuzzRequire(store.filename() == path, "a loaded profile is the current one");
+    for (int i = 0; i <= 2; ++i)
+        checkField(panel, PanelField::value(i), m_limits.ValueMin[i], m_limits.ValueMax[i]);
+    for (int i = 3; i < kModuleCount; ++i) {
+        checkField(panel, PanelField::gain(i), m_limits.GainMin[i], m_limits.GainMax[i]);
+        if (PanelField::offset(i).exists())
+            checkField(panel, PanelField::offset(i), m_limits.OffsetMin[i], m_limits.OffsetMax[i]);
+    }
+    for (int module : {1, 2}) {
+        const QString tag = panel.switchTag(module);
+        fuzzRequire(tag == QLatin1String("on") || tag == QLatin1String("off"), "a loaded profile asks for a switch", tag);
+    }
+}
