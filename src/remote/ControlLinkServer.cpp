@@ -192,7 +192,8 @@ void ControlLinkServer::acceptConnections()
                 // A client may send its lines and close at once ("echo ... | socat"): what
                 // arrived is still carried out, though no answer can reach it any more.
                 processInput(found);
-                endConversation(found);
+                if (Conversation *still = find(socket)) // the input handling may have ended and purged it
+                    endConversation(still);
             }
         });
         Conversation *added = conversation.get();
