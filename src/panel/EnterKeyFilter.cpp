@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #include <QKeyEvent>
+#include <QMenuBar>
 #include <QWidget>
 #include <QWindow>
 
@@ -45,13 +46,17 @@ bool EnterKeyFilter::eventFilter(QObject *watched, QEvent *event)
         return false;
     if (!isEnterCharacter(*static_cast<QKeyEvent *>(event)))
         return false;
-    if (QApplication::activeWindow() != m_mainWindow || QApplication::activeModalWidget())
+    if (QApplication::activeWindow() != m_mainWindow || QApplication::activeModalWidget()
+        || QApplication::activePopupWidget())
         return false;
     if (!belongsToMainWindow(watched))
         return false;
     QWidget *focused = QApplication::focusWidget();
     // With no focused control there is nothing to confirm: the key goes on as usual.
     if (!focused || focused->window() != m_mainWindow)
+        return false;
+    // Menu navigation from the keyboard is the menu bar's own: Enter opens the menu there.
+    if (qobject_cast<QMenuBar *>(focused))
         return false;
 
     focused->setProperty("Tag", kTagChanged);

@@ -9,6 +9,7 @@
 #include <QDialog>
 #include <QLineEdit>
 #include <QLocale>
+#include <QMenu>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
@@ -180,6 +181,18 @@ void EnterKeyFilterTest::inactiveOrModalWindowIsLeftAlone()
     QCOMPARE(m_window->cycles, 0);
     QVERIFY(!edit->property("Tag").isValid());
     dialog.hide();
+
+    // An open popup (a menu) of the active main window gets its Enter as usual.
+    QVERIFY(m_window->showActive());
+    auto *menu = new QMenu(m_window.get());
+    QAction *item = menu->addAction(QStringLiteral("Refresh All"));
+    QSignalSpy triggered(item, &QAction::triggered);
+    menu->popup(m_window->mapToGlobal(QPoint(0, 0)));
+    QVERIFY(QTest::qWaitForWindowExposed(menu));
+    menu->setActiveAction(item);
+    QTest::keyClick(menu, Qt::Key_Return);
+    QCOMPARE(triggered.count(), 1);
+    QCOMPARE(m_window->cycles, 0);
 
     // Another window is active: a key sent to the main window's field is not confirmed.
     QWidget other;
