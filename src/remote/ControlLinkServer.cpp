@@ -1,5 +1,6 @@
 #include "remote/ControlLinkServer.h"
 
+#include "app/Conversions.h"
 #include "app/RuntimeDirectory.h"
 #include "remote/ControlLink.h"
 #include "remote/ControlLinkHost.h"
@@ -205,7 +206,8 @@ void ControlLinkServer::acceptConnections()
 
 void ControlLinkServer::refuseConnection(QLocalSocket *socket)
 {
-    socket->write(QStringLiteral("ERROR %1 too many conversations\n").arg(int(kErrorTooManyConversations)).toUtf8());
+    const QString answer = QStringLiteral("ERROR ") + StrOf(kErrorTooManyConversations) + QStringLiteral(" too many conversations\n");
+    socket->write(answer.toUtf8());
     socket->flush(); // without waiting: a fresh socket's kernel buffer takes the short line
     socket->abort();
     socket->deleteLater();
@@ -231,7 +233,7 @@ void ControlLinkServer::processInput(Conversation *conversation)
         if (conversation->buffer.size() > kMaxLineBytes + 1) { // + 1: a CR may still precede the LF
             conversation->buffer.clear();
             conversation->discarding = true;
-            sendError(conversation, kErrorLineTooLong, tr("line longer than %1 bytes").arg(kMaxLineBytes));
+            sendError(conversation, kErrorLineTooLong, tr("line longer than %1 bytes").arg(StrOf(float(kMaxLineBytes))));
             raiseLinkError(kErrorLineTooLong);
             continue;
         }
@@ -259,7 +261,7 @@ void ControlLinkServer::handleLine(Conversation *conversation, const QByteArray 
     if (line.endsWith('\r'))
         line.chop(1);
     if (line.size() > kMaxLineBytes) {
-        sendError(conversation, kErrorLineTooLong, tr("line longer than %1 bytes").arg(kMaxLineBytes));
+        sendError(conversation, kErrorLineTooLong, tr("line longer than %1 bytes").arg(StrOf(float(kMaxLineBytes))));
         raiseLinkError(kErrorLineTooLong);
         return;
     }
@@ -388,7 +390,7 @@ void ControlLinkServer::send(Conversation *conversation, const QString &line)
 
 void ControlLinkServer::sendError(Conversation *conversation, ErrorNumber number, const QString &text)
 {
-    send(conversation, QStringLiteral("ERROR %1 %2").arg(int(number)).arg(text));
+    send(conversation, QStringLiteral("ERROR ") + StrOf(number) + QLatin1Char(' ') + text);
 }
 
 void ControlLinkServer::raiseLinkError(ErrorNumber number)
