@@ -389,9 +389,13 @@ void Form_R4150D::setTabOrder()
 
 QPoint Form_R4150D::windowTopLeftTwips() const
 {
+    // Relative to the available area, as the placement reads it, so the window does not creep
+    // by the width of a desktop panel on every start.
     const double dpi = logicalDpi(this);
-    return QPoint(Twips::roundedFromPixels(frameGeometry().left(), dpi),
-                  Twips::roundedFromPixels(frameGeometry().top(), dpi));
+    const QScreen *screen = QGuiApplication::primaryScreen();
+    const QPoint origin = screen ? screen->availableGeometry().topLeft() : QPoint();
+    const QPoint topLeft = frameGeometry().topLeft() - origin;
+    return QPoint(Twips::roundedFromPixels(topLeft.x(), dpi), Twips::roundedFromPixels(topLeft.y(), dpi));
 }
 
 void Form_R4150D::Form_Load()

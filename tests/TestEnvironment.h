@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QCoreApplication>
+#include <QLocale>
+#include <QTemporaryDir>
+
+#include <memory>
+
+// A private home for one test program: its own settings folder and runtime folder, the
+// application name of the real program, and the C locale unless a test sets another.
+class TestEnvironment
+{
+public:
+    TestEnvironment()
+    {
+        QCoreApplication::setApplicationName(QStringLiteral("tavrel"));
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_config.path()));
+        qputenv("XDG_RUNTIME_DIR", QFile::encodeName(m_runtime.path()));
+        QLocale::setDefault(QLocale::c());
+    }
+
+    QString configPath() const { return m_config.path(); }
+    QString runtimePath() const { return m_runtime.path(); }
+    QString settingsFile() const { return m_config.path() + QStringLiteral("/tavrel/tavrel.ini"); }
+
+private:
+    QTemporaryDir m_config;
+    QTemporaryDir m_runtime;
+};
