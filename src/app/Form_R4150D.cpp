@@ -538,6 +538,10 @@ void Form_R4150D::mnuAutoRefresh_Click(bool checked)
 
 void Form_R4150D::mnuSetup_Click()
 {
+    if (m_setupRunner) {
+        m_setupRunner();
+        return;
+    }
     Form_R4150DSetup dialog(m_state, m_ui, *this, this);
     dialog.exec();
 }

@@ -70,6 +70,8 @@ public:
     void unloadForSystem();
     // Brings the window to the front (a second start asked for it).
     void raiseWindow();
+    // Replaces the modal setup dialog of mnuSetup_Click (tests drive the dialog themselves).
+    void setSetupDialogRunner(std::function<void()> runner) { m_setupRunner = std::move(runner); }
 
     // Menu commands.
     void mnuFile_Click();
@@ -205,6 +207,7 @@ private:
     QAction *m_mnuAutoRefresh = nullptr;
     QAction *m_mnuAbout = nullptr;
 
+    std::function<void()> m_setupRunner;
     int m_pendingUnloadMode = ShutDownSequence::kUnloadFromFrame;
     bool m_unloaded = false;
 };

@@ -1,0 +1,62 @@
+#pragma once
+
+#include "TestEnvironment.h"
+#include "VirtualSupply.h"
+
+#include "app/CommandLine.h"
+#include "app/Form_R4150D.h"
+#include "app/RecordingUserInterface.h"
+#include "device/PortTable.h"
+
+#include <QTest>
+
+#include <memory>
+
+// The whole program in-process: a private home, the virtual supply on a real pseudo-terminal
+// mapped to COM1, a recording user interface, and the main window loaded with a command line.
+// The setup dialog is replaced by a counter unless a test sets its own runner.
+class WindowFixture
+{
+public:
+    explicit WindowFixture(VirtualSupply::Options options = {}) : supply(options) {}
+
+    ~WindowFixture()
+    {
+        window.reset();
+        supply.stop();
+    }
+
+    // Starts the supply, maps COM1 to it and runs the load sequence. True when connected.
+    bool start(const QString &commandLine = QStringLiteral("/COM1"))
+    {
+        if (!supply.isRunning() && !supply.start())
+            return false;
+        PortTable::setPath(1, supply.devicePath());
+        window = std::make_unique<Form_R4150D>(ui, CommandLine::parse(commandLine));
+        window->setSetupDialogRunner([this] { ++setupDialogsShown; });
+        window->Form_Load();
+        return window->connected();
+    }
+
+    // Commands received since the last clearLog, waiting briefly for the last to arrive.
+    QStringList commands(int atLeast = 0, int timeoutMs = 3000)
+    {
+        if (atLeast > 0)
+            supply.waitForCommands(atLeast, timeoutMs);
+        return supply.receivedCommands();
+    }
+
+    TestEnvironment environment;
+    VirtualSupply supply;
+    RecordingUserInterface ui;
+    std::unique_ptr<Form_R4150D> window;
+    int setupDialogsShown = 0;
+};
+
+// The eight read commands of one pass, for model 0 ("CA") or 1 ("FI").
+inline QStringList readPass(int model = 0)
+{
+    return {QStringLiteral("REN"), model == 1 ? QStringLiteral("RFI") : QStringLiteral("RCA"),
+            QStringLiteral("RSC"), QStringLiteral("RWE"), QStringLiteral("RAN"), QStringLiteral("RL1"),
+            QStringLiteral("RSU"), QStringLiteral("RL2")};
+}
