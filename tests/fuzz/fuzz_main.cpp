@@ -8,42 +8,45 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <memory>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
 
 namespace {
 
-struct FuzzProcess
-{
-    std::unique_ptr<QTemporaryDir> home;
-    std::unique_ptr<QCoreApplication> application;
-    std::unique_ptr<TAVREL_FUZZ_CLASS> target;
-};
+// The fuzzer ends the process with exit(); Qt's own globals may already be gone by then, so
+// the application and the target are never destroyed. Only the private folder is removed,
+// without Qt.
+TAVREL_FUZZ_CLASS *g_target = nullptr;
+std::string g_home;
 
-FuzzProcess &process()
+void removeHome()
 {
-    static FuzzProcess instance;
-    return instance;
+    std::error_code ignored;
+    std::filesystem::remove_all(g_home, ignored);
 }
 
 } // namespace
 
 extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
 {
-    FuzzProcess &p = process();
     // A private settings and runtime folder, as every test of the program has.
-    p.home = std::make_unique<QTemporaryDir>(QDir::tempPath() + QStringLiteral("/tavrel-fuzz-XXXXXX"));
-    qputenv("XDG_CONFIG_HOME", QFile::encodeName(p.home->filePath(QStringLiteral("config"))));
-    qputenv("XDG_RUNTIME_DIR", QFile::encodeName(p.home->path()));
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    p.application = std::make_unique<QCoreApplication>(*argc, *argv);
+    QTemporaryDir home(QDir::tempPath() + QStringLiteral("/tavrel-fuzz-XXXXXX"));
+    home.setAutoRemove(false);
+    g_home = QFile::encodeName(home.path()).toStdString();
+    std::atexit(removeHome);
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(home.filePath(QStringLiteral("config"))));
+    qputenv("XDG_RUNTIME_DIR", QFile::encodeName(home.path()));
+    qputenv("TMPDIR", QFile::encodeName(home.path())); // the targets' own scratch files go there too
+    new QCoreApplication(*argc, *argv);
     QCoreApplication::setApplicationName(QStringLiteral("tavrel"));
     QLocale::setDefault(QLocale::c());
-    p.target = std::make_unique<TAVREL_FUZZ_CLASS>();
+    g_target = new TAVREL_FUZZ_CLASS();
     return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    process().target->run(QByteArray(reinterpret_cast<const char *>(data), qsizetype(size)));
+    g_target->run(QByteArray(reinterpret_cast<const char *>(data), qsizetype(size)));
     return 0;
 }
