@@ -78,6 +78,8 @@ Form_R4150D::Form_R4150D(UserInterface &ui, const CommandLine &commandLine, QWid
     m_timer.setObjectName(QStringLiteral("Timer1"));
     m_timer.setInterval(kTimerIntervalMs);
     connect(&m_timer, &QTimer::timeout, this, [this] { m_cycle.Timer1_Timer(); });
+    m_cycle.setAbortCheck([this] { return m_unloaded; });
+    m_readBack.setAbortCheck([this] { return m_unloaded; });
 
     buildMenus();
     buildPanel();
@@ -469,6 +471,7 @@ void Form_R4150D::Form_Unload()
     IniSettings::WriteIniSettings(m_state, windowTopLeftTwips());
     SettingsStore::sync();
     m_link.R4150DClose();
+    m_link.retire(); // a cycle interrupted by the unload must not go on talking to the line
     m_server.close();
     QCoreApplication::quit();
 }

@@ -55,6 +55,8 @@ qint32 ReadBack::GetTavrelData(bool flag)
             m_yield();
         if (r != 0)
             return r;
+        if (m_abort && m_abort())
+            return 0; // the window has unloaded meanwhile: leave the panel alone
     }
     showPanel(flag);
     return 0;

@@ -28,6 +28,8 @@ public:
              std::function<void()> yield);
 
     qint32 GetTavrelData(bool flag);
+    // Asked after every yield: true ends the pass there (the window has unloaded meanwhile).
+    void setAbortCheck(std::function<bool()> check) { m_abort = std::move(check); }
 
     const std::array<ModuleReading, kModuleCount> &readings() const { return m_readings; }
     std::array<ModuleReading, kModuleCount> &readings() { return m_readings; }
@@ -46,5 +48,6 @@ private:
     ControllerState &m_state;
     ReadBackView &m_view;
     std::function<void()> m_yield;
+    std::function<bool()> m_abort;
     std::array<ModuleReading, kModuleCount> m_readings{};
 };

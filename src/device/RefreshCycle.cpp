@@ -27,6 +27,16 @@ RefreshCycle::RefreshCycle(PanelAccess &panel, DeviceProtocol &protocol, ReadBac
 {
 }
 
+bool RefreshCycle::yieldAndContinue()
+{
+    m_yield();
+    if (m_abort && m_abort()) {
+        m_busy = false; // the program is ending: nothing more goes out
+        return false;
+    }
+    return true;
+}
+
 void RefreshCycle::send(const QString &command)
 {
     // The status is not examined: the mark is cleared whether the command went through or not.
@@ -51,7 +61,8 @@ void RefreshCycle::Timer1_Timer()
         if (simulation)
             applyEnergyRule(energy);
     }
-    m_yield();
+    if (!yieldAndContinue())
+        return;
 
     sendSwitchRequest(kCathode);
     const PanelField cathode = PanelField::value(kCathode);
@@ -63,7 +74,8 @@ void RefreshCycle::Timer1_Timer()
             m_sim.SimIMon[kCathode] = m_sim.SimValue[kCathode];
         }
         m_panel.setFieldTag(cathode, QString());
-        m_yield();
+        if (!yieldAndContinue())
+            return;
     }
 
     sendSwitchRequest(kScreen);
@@ -78,7 +90,8 @@ void RefreshCycle::Timer1_Timer()
             m_sim.SimUMon[kScreen] = m_sim.SimValue[kScreen];
         }
         m_panel.setFieldTag(screen, QString());
-        m_yield();
+        if (!yieldAndContinue())
+            return;
     }
 
     for (int i = kFirstFollower; i < kModuleCount; ++i) {
@@ -91,7 +104,8 @@ void RefreshCycle::Timer1_Timer()
                 applyModuleRule(i, energy);
             }
             m_panel.setFieldTag(gain, QString());
-            m_yield();
+            if (!yieldAndContinue())
+                return;
         }
         const PanelField offset = PanelField::offset(i);
         if (i != kSuppressor && m_panel.fieldTag(offset) == kTagChanged) {
@@ -102,7 +116,8 @@ void RefreshCycle::Timer1_Timer()
                 applyModuleRule(i, energy);
             }
             m_panel.setFieldTag(offset, QString());
-            m_yield();
+            if (!yieldAndContinue())
+                return;
         }
     }
 

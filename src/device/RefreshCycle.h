@@ -24,9 +24,12 @@ public:
     void runForced();
 
     bool isBusy() const { return m_busy; }
+    // Asked after every yield: true ends the cycle there (the window has unloaded meanwhile).
+    void setAbortCheck(std::function<bool()> check) { m_abort = std::move(check); }
 
 private:
     void send(const QString &command);
+    bool yieldAndContinue();
     void sendSwitchRequest(int module);
     void applyEnergyRule(float energy);
     void applyModuleRule(int module, float energy);
@@ -37,5 +40,6 @@ private:
     ControllerState &m_state;
     SimulatedState &m_sim;
     std::function<void()> m_yield;
+    std::function<bool()> m_abort;
     bool m_busy = false;
 };
