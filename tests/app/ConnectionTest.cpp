@@ -1,0 +1,166 @@
+#include "WindowFixture.h"
+
+#include "panel/SpinControl.h"
+
+#include <QAction>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
+#include <QtTest>
+
+namespace {
+
+// Every element that follows the connection state, with its enabled state; the spin controls
+// of the set values of modules 1 and 2 are left out, as they follow the switch state too.
+QStringList connectionElements(const Form_R4150D &window, bool includeSwitchedSpins)
+{
+    QStringList states;
+    auto note = [&](const QString &name, bool enabled) {
+        states << name + (enabled ? QStringLiteral(" on") : QStringLiteral(" off"));
+    };
+    for (const char *name : {"mnuOpen", "mnuSave", "mnuSaveAs"})
+        note(QLatin1String(name), window.findChild<QAction *>(QLatin1String(name))->isEnabled());
+    note(QStringLiteral("mnuRefresh"), window.findChild<QMenu *>(QStringLiteral("mnuRefresh"))->menuAction()->isEnabled());
+    for (const PanelField &field : kPanelFields) {
+        note(field.controlName(), window.fieldEnabled(field));
+        QString spinName = field.controlName().mid(QStringLiteral("Text_").size());
+        spinName = QStringLiteral("Picture_") + spinName.left(1).toLower() + spinName.mid(1);
+        const bool switched = field.kind == PanelField::Kind::Value && field.index > 0;
+        if (switched && !includeSwitchedSpins)
+            continue;
+        note(spinName, window.findChild<SpinControl *>(spinName)->isEnabled());
+    }
+    for (const char *name : {"Command_On(1)", "Command_On(2)", "Command_Off(1)", "Command_Off(2)"})
+        note(QLatin1String(name), window.findChild<QPushButton *>(QLatin1String(name))->isEnabled());
+    note(QStringLiteral("DA_set_voltage"), window.findChild<QLineEdit *>(QStringLiteral("DA_set_voltage"))->isEnabled());
+    note(QStringLiteral("Timer1"), const_cast<Form_R4150D &>(window).timer().isActive());
+    return states;
+}
+
+QStringList allIn(const Form_R4150D &window, bool enabled, bool includeSwitchedSpins)
+{
+    QStringList states = connectionElements(window, includeSwitchedSpins);
+    for (QString &state : states)
+        state = state.section(QLatin1Char(' '), 0, 0) + (enabled ? QStringLiteral(" on") : QStringLiteral(" off"));
+    return states;
+}
+
+bool autoRefreshChecked(const Form_R4150D &window)
+{
+    return window.findChild<QAction *>(QStringLiteral("mnuAutoRefresh"))->isChecked();
+}
+
+void writeSettings(const TestEnvironment &environment, const QByteArray &text)
+{
+    QDir().mkpath(QFileInfo(environment.settingsFile()).path());
+    QFile file(environment.settingsFile());
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(text);
+}
+
+} // namespace
+
+class ConnectionTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void noPortLeavesEverythingDisabledAndTouchesNothing()
+    {
+        WindowFixture fixture;
+        QVERIFY(!fixture.start(QString())); // no port stored, none on the command line
+        Form_R4150D &window = *fixture.window;
+        QCOMPARE(window.state().commPort, qint16(0));
+        QCOMPARE(window.Init(), 0); // and again, any number of times
+        QCOMPARE(connectionElements(window, true), allIn(window, false, true));
+        QCOMPARE(window.findChild<QLabel *>(QStringLiteral("Label_CommPort"))->text(), QStringLiteral("COM?:"));
+        QVERIFY(!window.state().autoRefresh());
+        QVERIFY(!autoRefreshChecked(window));
+        QVERIFY(fixture.ui.messages.isEmpty()); // port 0 is not an error
+        QTest::qWait(200);
+        QCOMPARE(fixture.supply.receivedCommands(), QStringList());
+    }
+
+    void connectingEnablesThePanelAndReadsEveryModule()
+    {
+        WindowFixture fixture;
+        fixture.supply.updateModel([](SupplyModel &model) { model.setGain(5, 40.0f); });
+        QVERIFY(fixture.start());
+        Form_R4150D &window = *fixture.window;
+        QCOMPARE(connectionElements(window, false), allIn(window, true, false));
+        QCOMPARE(window.fieldText(PanelField::gain(5)), QStringLiteral("40"));
+        QVERIFY(window.state().autoRefresh()); // the default
+        QVERIFY(autoRefreshChecked(window));
+        QCOMPARE(window.state().table.ModuleCode[1], QStringLiteral("CA"));
+    }
+
+    void aPortThatNoLongerOpensDisablesEverything()
+    {
+        WindowFixture fixture;
+        QVERIFY(fixture.start());
+        Form_R4150D &window = *fixture.window;
+        window.timer().stop();
+        QVERIFY(autoRefreshChecked(window));
+
+        // As the setup dialog applies a port: close, then Init; the device has gone meanwhile.
+        window.R4150DClose();
+        fixture.supply.stop();
+        fixture.ui.clear();
+        QCOMPARE(window.Init(), 0);
+        QCOMPARE(connectionElements(window, true), allIn(window, false, true));
+        QVERIFY(!window.state().autoRefresh());
+        QVERIFY(!autoRefreshChecked(window));
+        QCOMPARE(window.findChild<QLabel *>(QStringLiteral("Label_CommPort"))->text(), QStringLiteral("COM1:"));
+        QCOMPARE(fixture.ui.messages.size(), 1); // the serial layer's own message
+        QVERIFY(fixture.ui.messages[0].title.startsWith(QLatin1String("Open ")));
+
+        // And back: a supply at the path again connects on the next Init; auto refresh stays off.
+        QVERIFY(fixture.supply.start());
+        PortTable::setPath(1, fixture.supply.devicePath());
+        QCOMPARE(window.Init(), -1);
+        QCOMPARE(connectionElements(window, false), allIn(window, true, false));
+        QVERIFY(!autoRefreshChecked(window));
+    }
+
+    void autoRefreshOffInTheSettingsFillsThePanelOnce()
+    {
+        WindowFixture fixture;
+        writeSettings(fixture.environment, "[Settings]\nAutoRefresh=0\n");
+        fixture.supply.updateModel([](SupplyModel &model) { model.setEnergy(150.0f); });
+        QVERIFY(fixture.start());
+        Form_R4150D &window = *fixture.window;
+        QVERIFY(!window.state().autoRefresh());
+        QVERIFY(!autoRefreshChecked(window));
+        QCOMPARE(window.fieldText(PanelField::value(0)), QStringLiteral("150"));
+        // Init's read, the energy from the control voltage, the forced cycle at the end of start.
+        QStringList expected = readPass();
+        expected << QStringLiteral("VEN150") << readPass();
+        QCOMPARE(fixture.commands(expected.size()), expected);
+
+        // The timer keeps running, but its cycles have nothing to send and do not read.
+        QVERIFY(window.timer().isActive());
+        fixture.supply.clearLog();
+        QTest::qWait(Form_R4150D::kTimerIntervalMs * 5 / 2);
+        QCOMPARE(fixture.supply.receivedCommands(), QStringList());
+        QVERIFY(!autoRefreshChecked(window));
+    }
+
+    void unknownModelLeavesTheCathodeCodeAlone()
+    {
+        WindowFixture fixture;
+        writeSettings(fixture.environment, "[Settings]\nPowerSupply=2\n");
+        fixture.start(QStringLiteral("/COM1"));
+        Form_R4150D &window = *fixture.window;
+        window.timer().stop();
+        QCOMPARE(window.state().powerSupply(), qint16(2));
+        QCOMPARE(window.state().table.ModuleCode[1], QString());
+        QCOMPARE(window.windowTitle(), QStringLiteral("Tavrel Power Supply"));
+        QCOMPARE(window.state().table.ModuleCode[0], QStringLiteral("EN"));
+    }
+};
+
+QTEST_MAIN(ConnectionTest)
+#include "ConnectionTest.moc"

@@ -1,0 +1,308 @@
+#include "WindowFixture.h"
+
+#include <QAction>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QTimer>
+#include <QtTest>
+
+namespace {
+
+// Starts the window on the virtual supply, then stops the timer and clears the supply's log so
+// that a test sees exactly the traffic of the cycles it runs itself.
+bool startQuiet(WindowFixture &fixture, const QString &commandLine = QStringLiteral("/COM1"))
+{
+    if (!fixture.start(commandLine))
+        return false;
+    fixture.window->timer().stop();
+    fixture.supply.clearLog();
+    fixture.ui.clear();
+    return true;
+}
+
+void mark(Form_R4150D &window, PanelField field, const QString &text)
+{
+    window.setFieldText(field, text);
+    window.setFieldTag(field, kTagChanged);
+}
+
+QStringList pendingTags(const Form_R4150D &window)
+{
+    QStringList tags;
+    for (const PanelField &field : kPanelFields)
+        if (!window.fieldTag(field).isEmpty())
+            tags << field.controlName();
+    for (int module : {1, 2})
+        if (!window.switchTag(module).isEmpty())
+            tags << QStringLiteral("Label_OnOff(%1)").arg(module);
+    return tags;
+}
+
+QString labelText(const Form_R4150D &window, const QString &name)
+{
+    const auto *label = window.findChild<QLabel *>(name);
+    return label ? label->text() : QStringLiteral("<missing %1>").arg(name);
+}
+
+QAction *action(const Form_R4150D &window, const char *name)
+{
+    return window.findChild<QAction *>(QLatin1String(name));
+}
+
+} // namespace
+
+class RefreshCycleTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void pendingMarksGoOutInTheirFixedOrder()
+    {
+        WindowFixture fixture;
+        QVERIFY(startQuiet(fixture));
+        Form_R4150D &window = *fixture.window;
+        window.state().setAutoRefresh(false);
+
+        // Marked in an order unlike the cycle's, to see that the cycle imposes its own.
+        mark(window, PanelField::offset(7), QStringLiteral("-5"));
+        mark(window, PanelField::gain(6), QStringLiteral("1,5"));
+        window.setSwitchTag(2, QStringLiteral("off"));
+        mark(window, PanelField::value(2), QStringLiteral("6.5"));
+        mark(window, PanelField::gain(3), QStringLiteral("-20"));
+        mark(window, PanelField::value(1), QStringLiteral("2,3"));
+        window.setSwitchTag(1, QStringLiteral("on"));
+        mark(window, PanelField::value(0), QStringLiteral("150"));
+        window.refreshCycle().Timer1_Timer();
+
+        // Gains and offsets go out as typed, the comma included; module 6 has no offset command.
+        const QStringList expected = {QStringLiteral("VEN150"), QStringLiteral("SCAON"),  QStringLiteral("VCA2.3"),
+                                      QStringLiteral("SSCOFF"), QStringLiteral("VSC6500"), QStringLiteral("GWE-20"),
+                                      QStringLiteral("GSU1,5"), QStringLiteral("OL2-5")};
+        QCOMPARE(fixture.commands(expected.size()), expected);
+        QCOMPARE(pendingTags(window), QStringList());
+        QVERIFY(fixture.ui.messages.isEmpty());
+        QCOMPARE(fixture.supply.model().energy(), 150.0f);
+        QCOMPARE(fixture.supply.model().gain(6), 1.5f);
+
+        // A second cycle has nothing left to send.
+        fixture.supply.clearLog();
+        window.refreshCycle().Timer1_Timer();
+        QTest::qWait(100);
+        QCOMPARE(fixture.supply.receivedCommands(), QStringList());
+    }
+
+    void numbersFollowTheLocaleOnlyWhereTheyShould()
+    {
+        WindowFixture fixture;
+        QVERIFY(startQuiet(fixture));
+        Form_R4150D &window = *fixture.window;
+        window.state().setAutoRefresh(false);
+        QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+        mark(window, PanelField::value(0), QStringLiteral("150,5"));
+        mark(window, PanelField::value(1), QStringLiteral("2.35"));
+        mark(window, PanelField::value(2), QStringLiteral("6,5"));
+        mark(window, PanelField::gain(5), QStringLiteral("1.5"));
+        window.refreshCycle().Timer1_Timer();
+        QLocale::setDefault(QLocale::c());
+        // Energy with the user's separator; current and screen always with a point.
+        const QStringList expected = {QStringLiteral("VEN150,5"), QStringLiteral("VCA2.35"),
+                                      QStringLiteral("VSC6500"), QStringLiteral("GL11.5")};
+        QCOMPARE(fixture.commands(expected.size()), expected);
+    }
+
+    void theOtherModelSwitchesTheFilament()
+    {
+        WindowFixture fixture(VirtualSupply::Options{SupplyModel::kModelTavrel});
+        QVERIFY(startQuiet(fixture, QStringLiteral("/COM1 /TAVREL")));
+        Form_R4150D &window = *fixture.window;
+        window.state().setAutoRefresh(false);
+        mark(window, PanelField::value(1), QStringLiteral("2,3"));
+        window.setSwitchTag(1, QStringLiteral("on"));
+        window.refreshCycle().Timer1_Timer();
+        const QStringList expected = {QStringLiteral("SFION"), QStringLiteral("VFI2.3")};
+        QCOMPARE(fixture.commands(expected.size()), expected);
+        QVERIFY(fixture.supply.model().isOn(1));
+    }
+
+    void withoutMarksTheCycleOnlyReadsWhileAutoRefreshIsOn()
+    {
+        WindowFixture fixture;
+        QVERIFY(startQuiet(fixture));
+        Form_R4150D &window = *fixture.window;
+        fixture.supply.updateModel([](SupplyModel &model) { model.setEnergy(80.0f); });
+
+        // A tag that is neither "on" nor "off" is no request: nothing goes out and it stays.
+        window.setSwitchTag(1, QStringLiteral("ON"));
+        window.setSwitchTag(2, QStringLiteral("Off"));
+        window.state().setAutoRefresh(false);
+        const QString monitorBefore = labelText(window, QStringLiteral("Label_UMon(0)"));
+        window.refreshCycle().Timer1_Timer();
+        QTest::qWait(100);
+        QCOMPARE(fixture.supply.receivedCommands(), QStringList());
+        QCOMPARE(labelText(window, QStringLiteral("Label_UMon(0)")), monitorBefore);
+        QCOMPARE(window.switchTag(1), QStringLiteral("ON"));
+        QCOMPARE(window.switchTag(2), QStringLiteral("Off"));
+
+        window.state().setAutoRefresh(true);
+        window.refreshCycle().Timer1_Timer();
+        QCOMPARE(fixture.commands(8), readPass());
+        QCOMPARE(labelText(window, QStringLiteral("Label_UMon(0)")), QStringLiteral("80.0 "));
+        QCOMPARE(window.fieldText(PanelField::value(0)), QStringLiteral("0")); // fields stay
+        QCOMPARE(window.switchTag(1), QStringLiteral("ON"));
+    }
+
+    void aTickDuringARunningCycleDoesNothing()
+    {
+        WindowFixture fixture;
+        QVERIFY(startQuiet(fixture));
+        Form_R4150D &window = *fixture.window;
+        RefreshCycle &cycle = window.refreshCycle();
+        window.state().setAutoRefresh(true);
+        mark(window, PanelField::value(0), QStringLiteral("150"));
+
+        // In the first yield: note the busy flag, mark a field the cycle has not passed yet and
+        // start the cycle again as a tick would. Meanwhile the real timer ticks at every yield.
+        bool busyInYield = false;
+        QTimer::singleShot(0, &window, [&] {
+            busyInYield = cycle.isBusy();
+            mark(window, PanelField::gain(3), QStringLiteral("80"));
+            cycle.Timer1_Timer();
+        });
+        window.timer().setInterval(0);
+        window.timer().start();
+        cycle.Timer1_Timer();
+        window.timer().stop();
+        window.timer().setInterval(Form_R4150D::kTimerIntervalMs);
+
+        QVERIFY(busyInYield);
+        QVERIFY(!cycle.isBusy());
+        QStringList expected = {QStringLiteral("VEN150"), QStringLiteral("GWE80")};
+        expected << readPass();
+        QCOMPARE(fixture.commands(expected.size()), expected);
+        QTest::qWait(100);
+        QCOMPARE(fixture.supply.receivedCommands(), expected);
+        QCOMPARE(pendingTags(window), QStringList());
+    }
+
+    void marksAreClearedEvenWhenTheSupplyIsSilent()
+    {
+        WindowFixture fixture;
+        QVERIFY(startQuiet(fixture));
+        Form_R4150D &window = *fixture.window;
+        window.state().setAutoRefresh(true);
+        SupplyFaults faults;
+        faults.silent = true;
+        fixture.supply.setFaults(faults);
+        mark(window, PanelField::value(0), QStringLiteral("200"));
+        mark(window, PanelField::offset(4), QStringLiteral("-7"));
+        window.refreshCycle().Timer1_Timer();
+
+        // Both commands were tried; the first time-out switched auto refresh off, so no read.
+        QCOMPARE(fixture.commands(2), (QStringList{QStringLiteral("VEN200"), QStringLiteral("OAN-7")}));
+        QCOMPARE(pendingTags(window), QStringList());
+        QVERIFY(!window.state().autoRefresh());
+        QVERIFY(!action(window, "mnuAutoRefresh")->isChecked());
+        QVERIFY(fixture.ui.messages.isEmpty());
+
+        // A failed command is not repeated once the supply answers again.
+        fixture.supply.setFaults({});
+        fixture.supply.clearLog();
+        window.refreshCycle().Timer1_Timer();
+        QTest::qWait(100);
+        QCOMPARE(fixture.supply.receivedCommands(), QStringList());
+    }
+
+    void simulationKeepsTheModelInStep()
+    {
+        WindowFixture fixture;
+        PortTable::setPath(2, PortTable::kLoopback);
+        QVERIFY(startQuiet(fixture, QStringLiteral("/SIMULATION /COM2")));
+        Form_R4150D &window = *fixture.window;
+        SimulatedState &sim = window.simulation();
+        QVERIFY(window.findChild<QLabel *>(QStringLiteral("Label_Simulation"))->isVisibleTo(&window));
+        window.state().setAutoRefresh(false);
+
+        sim.SimGain[3] = -20.0f;
+        sim.SimOffset[3] = 5.0f;
+        mark(window, PanelField::value(0), QStringLiteral("100"));
+        window.refreshCycle().Timer1_Timer();
+        QCOMPARE(sim.SimValue[0], 100.0f);
+        QCOMPARE(sim.SimUMon[0], 100.0f);
+        QCOMPARE(sim.SimValue[3], -15.0f);
+        QCOMPARE(sim.SimUMon[3], -15.0f);
+
+        // The screen follows the energy in the field, marked or not; a gain against it too.
+        mark(window, PanelField::value(2), QStringLiteral("2"));
+        mark(window, PanelField::gain(4), QStringLiteral("50"));
+        mark(window, PanelField::value(1), QStringLiteral("2,1"));
+        window.setSwitchTag(2, QStringLiteral("off"));
+        window.refreshCycle().Timer1_Timer();
+        QCOMPARE(sim.SimGain[2], -100.0f);
+        QCOMPARE(sim.SimOffset[2], 2000.0f);
+        QCOMPARE(sim.SimValue[2], 1900.0f);
+        QCOMPARE(sim.SimUMon[2], 1900.0f);
+        QCOMPARE(sim.SimValue[4], 50.0f);
+        QCOMPARE(sim.SimValue[1], 2.1f);
+        QCOMPARE(sim.SimIMon[1], 2.1f);
+        QCOMPARE(sim.SimSwitch[2], qint16(1));
+        window.setSwitchTag(2, QStringLiteral("on"));
+        window.setSwitchTag(1, QStringLiteral("off"));
+        window.refreshCycle().Timer1_Timer();
+        QCOMPARE(sim.SimSwitch[2], qint16(0));
+        QCOMPARE(sim.SimSwitch[1], qint16(1));
+
+        // The read-back over the loopback line shows the model.
+        window.state().setAutoRefresh(true);
+        window.refreshCycle().Timer1_Timer();
+        QCOMPARE(labelText(window, QStringLiteral("Label_UMon(3)")), QStringLiteral("15 "));
+        QCOMPARE(labelText(window, QStringLiteral("Label_UMon(4)")), QStringLiteral("50 "));
+        QCOMPARE(labelText(window, QStringLiteral("Label_IMon(1)")), QStringLiteral("0.00 ")); // switched off
+        QCOMPARE(window.readBack().readings()[2].Offset, 2000.0f);
+        QVERIFY(fixture.ui.messages.isEmpty());
+        QVERIFY(window.state().autoRefresh());
+    }
+
+    void refreshMenuCommands()
+    {
+        WindowFixture fixture;
+        fixture.supply.updateModel([](SupplyModel &model) {
+            model.setEnergy(150.0f);
+            model.setGain(3, 80.0f);
+        });
+        QVERIFY(startQuiet(fixture));
+        Form_R4150D &window = *fixture.window;
+
+        // "Refresh All" overwrites the fields with what the supply reports and keeps the marks.
+        mark(window, PanelField::value(0), QStringLiteral("999"));
+        mark(window, PanelField::gain(3), QStringLiteral("12"));
+        action(window, "mnuRefreshAll")->trigger();
+        QCOMPARE(fixture.commands(8), readPass());
+        QCOMPARE(window.fieldText(PanelField::value(0)), QStringLiteral("150"));
+        QCOMPARE(window.fieldText(PanelField::gain(3)), QStringLiteral("80"));
+        QCOMPARE(window.fieldTag(PanelField::gain(3)), kTagChanged);
+
+        // "Auto Refresh" toggles flag and check mark and runs nothing.
+        QAction *autoRefresh = action(window, "mnuAutoRefresh");
+        QVERIFY(window.state().autoRefresh());
+        QVERIFY(autoRefresh->isChecked());
+        fixture.supply.clearLog();
+        autoRefresh->trigger();
+        QVERIFY(!autoRefresh->isChecked());
+        QVERIFY(!window.state().autoRefresh());
+        autoRefresh->trigger();
+        QVERIFY(autoRefresh->isChecked());
+        QVERIFY(window.state().autoRefresh());
+        QTest::qWait(100);
+        QCOMPARE(fixture.supply.receivedCommands(), QStringList());
+
+        // Opening the Refresh menu sets the check mark from the flag.
+        window.state().autoRefreshFlag = kFalse; // stored directly, the mark not told
+        QVERIFY(autoRefresh->isChecked());
+        emit window.findChild<QMenu *>(QStringLiteral("mnuRefresh"))->aboutToShow();
+        QVERIFY(!autoRefresh->isChecked());
+    }
+};
+
+QTEST_MAIN(RefreshCycleTest)
+#include "RefreshCycleTest.moc"
