@@ -1,6 +1,12 @@
 #include "WindowFixture.h"
 
+#include "panel/EditField.h"
+#include "panel/SpinControl.h"
+#include "panel/SpinImages.h"
+
+#include <QAction>
 #include <QLabel>
+#include <QPushButton>
 #include <QLineEdit>
 #include <QMenu>
 #include <QtTest>
@@ -29,6 +35,116 @@ private slots:
                  QStringLiteral("COM1:"));
         QVERIFY(fixture.ui.messages.isEmpty());
         QCOMPARE(fixture.setupDialogsShown, 0);
+    }
+
+    void everyElementExistsWithItsNameCaptionAndInitialState()
+    {
+        TestEnvironment environment;
+        RecordingUserInterface ui;
+        Form_R4150D window(ui, CommandLine::parse(QString()));
+        auto widget = [&window](const QString &name) { return window.findChild<QWidget *>(name); };
+
+        const QStringList values = {"Text_Value(0)", "Text_Value(1)", "Text_Value(2)"};
+        const QStringList gains = {"Text_Gain(3)", "Text_Gain(4)", "Text_Gain(5)", "Text_Gain(6)", "Text_Gain(7)"};
+        const QStringList offsets = {"Text_Offset(3)", "Text_Offset(4)", "Text_Offset(5)", "Text_Offset(7)"};
+        for (const QStringList &names : {values, gains, offsets}) {
+            for (const QString &name : names) {
+                auto *field = window.findChild<EditField *>(name);
+                QVERIFY2(field, qPrintable(name));
+                QVERIFY2(!field->isEnabled(), qPrintable(name)); // not connected yet
+                QVERIFY(!field->toolTip().isEmpty());
+                QString spinName = name;
+                spinName.replace(QStringLiteral("Text_Value"), QStringLiteral("Picture_value"))
+                    .replace(QStringLiteral("Text_Gain"), QStringLiteral("Picture_gain"))
+                    .replace(QStringLiteral("Text_Offset"), QStringLiteral("Picture_offset"));
+                auto *spin = window.findChild<SpinControl *>(spinName);
+                QVERIFY2(spin, qPrintable(spinName));
+                QVERIFY(!spin->isEnabled());
+                QCOMPARE(spin->pixmap().toImage(), SpinImages::disabled().toImage());
+            }
+        }
+        QVERIFY(!widget(QStringLiteral("Text_Offset(6)")));
+        QCOMPARE(window.findChild<EditField *>(QStringLiteral("Text_Value(0)"))->toolTip(),
+                 QStringLiteral("Energy = 0 ... 1000 eV"));
+        QCOMPARE(window.findChild<EditField *>(QStringLiteral("Text_Offset(5)"))->toolTip(),
+                 QStringLiteral("Offset = -20 ... 100"));
+        for (int i : {0, 3, 4, 5, 6, 7})
+            QVERIFY(window.findChild<QLabel *>(QStringLiteral("Label_UMon(%1)").arg(i)));
+        for (int i : {0, 1, 4})
+            QVERIFY(window.findChild<QLabel *>(QStringLiteral("Label_IMon(%1)").arg(i)));
+        for (int i : {1, 2}) {
+            QVERIFY(widget(QStringLiteral("Label_OnOff(%1)").arg(i)));
+            QCOMPARE(window.findChild<QPushButton *>(QStringLiteral("Command_On(%1)").arg(i))->text(), QStringLiteral("ON"));
+            QCOMPARE(window.findChild<QPushButton *>(QStringLiteral("Command_Off(%1)").arg(i))->text(), QStringLiteral("OFF"));
+            QVERIFY(!widget(QStringLiteral("Command_On(%1)").arg(i))->isEnabled());
+        }
+        for (const char *name : {"DA_set_voltage", "Picture_Busy", "Picture_DDE", "Picture_Screen", "Picture1",
+                                 "Picture_up_dn", "Picture_up_dn_dis", "Picture_up", "Picture_Dn", "Label3(0)",
+                                 "Label3(1)"})
+            QVERIFY2(widget(QLatin1String(name)), name);
+        QVERIFY(!widget(QStringLiteral("DA_set_voltage"))->isEnabled());
+        QCOMPARE(window.findChild<QLabel *>(QStringLiteral("Label_VersionDate"))->text(), QStringLiteral("Jul. 26, 2000"));
+        QCOMPARE(window.findChild<QLabel *>(QStringLiteral("Label_Simulation"))->text(), QStringLiteral("SIMULATION"));
+        QVERIFY(window.findChild<QLabel *>(QStringLiteral("Label_Simulation"))->isHidden());
+        QCOMPARE(window.findChild<QLabel *>(QStringLiteral("Label_CommPort"))->text(), QStringLiteral("COM?:"));
+        QVERIFY(!window.timer().isActive());
+        QCOMPARE(window.timer().interval(), 1000);
+
+        const QList<std::pair<const char *, const char *>> menu = {
+            {"mnuOpen", "&Open Profile..."}, {"mnuSave", "Sa&ve Profile"}, {"mnuSaveAs", "Save Profile &As..."},
+            {"mnuSetup", "&Setup..."}, {"mnuSimulation", "Si&mulation"}, {"mnuExit", "E&xit"},
+            {"mnuRefreshAll", "&Refresh All"}, {"mnuAutoRefresh", "&Auto Refresh"}, {"mnuAbout", "&About"}};
+        for (const auto &[name, caption] : menu) {
+            auto *action = window.findChild<QAction *>(QLatin1String(name));
+            QVERIFY2(action, name);
+            QCOMPARE(action->text(), QLatin1String(caption));
+        }
+        QCOMPARE(window.findChild<QAction *>(QStringLiteral("mnuRefreshAll"))->shortcut(), QKeySequence(Qt::Key_F5));
+        QCOMPARE(window.findChild<QAction *>(QStringLiteral("mnuAutoRefresh"))->shortcut(),
+                 QKeySequence(Qt::SHIFT | Qt::Key_F5));
+        QVERIFY(!window.findChild<QAction *>(QStringLiteral("mnuOpen"))->isEnabled());
+        QVERIFY(window.findChild<QAction *>(QStringLiteral("mnuExit"))->isEnabled());
+
+        // The caption follows the model at once; an unknown model has no suffix.
+        window.state().setPowerSupply(1);
+        QCOMPARE(window.windowTitle(), QStringLiteral("Tavrel Power Supply [Tavrel digital]"));
+        window.state().setPowerSupply(2);
+        QCOMPARE(window.windowTitle(), QStringLiteral("Tavrel Power Supply"));
+        window.state().setPowerSupply(0);
+        QCOMPARE(window.windowTitle(), QStringLiteral("Tavrel Power Supply [R4150-D]"));
+    }
+
+    void simulationToggleNegatesAllBitsAndAboutNamesTheVersion()
+    {
+        TestEnvironment environment;
+        RecordingUserInterface ui;
+        Form_R4150D window(ui, CommandLine::parse(QString()));
+        auto *label = window.findChild<QLabel *>(QStringLiteral("Label_Simulation"));
+        auto *item = window.findChild<QAction *>(QStringLiteral("mnuSimulation"));
+        window.state().simulationMode = 1; // stored by hand as 1: its negation -2 is still on
+        window.mnuSimulation_Click();
+        QCOMPARE(window.state().simulationMode, qint16(-2));
+        QVERIFY(item->isChecked());
+        QVERIFY(!label->isHidden());
+        window.mnuSimulation_Click();
+        QCOMPARE(window.state().simulationMode, qint16(1));
+        window.state().simulationMode = kTrue;
+        window.mnuSimulation_Click();
+        QCOMPARE(window.state().simulationMode, kFalse);
+        QVERIFY(!item->isChecked());
+        QVERIFY(label->isHidden());
+        window.state().simulationMode = kTrue;
+        window.mnuFile_Click(); // opening the menu shows the current state
+        QVERIFY(item->isChecked());
+
+        window.mnuAbout_Click();
+        QCOMPARE(ui.messages.size(), 1);
+        QCOMPARE(ui.messages[0].title, window.windowTitle());
+        QCOMPARE(ui.messages[0].icon, UserInterface::Icon::Information);
+        const QStringList lines = ui.messages[0].text.split(QStringLiteral("\r\n"));
+        QCOMPARE(lines.size(), 7);
+        QCOMPARE(lines[5], QString());
+        QCOMPARE(lines[6], QString(11, QLatin1Char(' ')) + QStringLiteral("Jul. 26, 2000"));
     }
 
     void withoutPortThePanelStaysDisabledAndSetupOpens()
