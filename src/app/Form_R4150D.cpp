@@ -699,6 +699,9 @@ void Form_R4150D::setPanelConnected(bool connected)
         action->setEnabled(connected);
     m_mnuRefresh->setEnabled(connected);
     m_mnuRefresh->menuAction()->setEnabled(connected);
+    // The items' shortcuts live on the window too: a disabled menu must not answer F5/Shift+F5.
+    m_mnuRefreshAll->setEnabled(connected);
+    m_mnuAutoRefresh->setEnabled(connected);
     for (const PanelField &field : kPanelFields) {
         editField(field)->setEnabled(connected);
         spinControl(field)->setConnectedImage(connected);

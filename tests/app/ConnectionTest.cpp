@@ -80,6 +80,15 @@ private slots:
         QVERIFY(!window.state().autoRefresh());
         QVERIFY(!autoRefreshChecked(window));
         QVERIFY(fixture.ui.messages.isEmpty()); // port 0 is not an error
+
+        // The Refresh menu is disabled, and with it its shortcuts: F5 reads nothing and
+        // reports nothing, Shift+F5 leaves auto refresh off.
+        window.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&window));
+        QTest::keyClick(&window, Qt::Key_F5);
+        QTest::keyClick(&window, Qt::Key_F5, Qt::ShiftModifier);
+        QVERIFY(!window.state().autoRefresh());
+        QVERIFY(fixture.ui.messages.isEmpty());
         QTest::qWait(200);
         QCOMPARE(fixture.supply.receivedCommands(), QStringList());
     }
