@@ -14,7 +14,8 @@ WirePacer::Clock::time_point WirePacer::arrival(Clock::time_point readAt)
 {
     if (!paced())
         return readAt;
-    m_lastArrival = std::max(readAt, m_lastArrival + m_character);
+    // Even a byte read at once has spent one character time on the wire.
+    m_lastArrival = std::max(readAt, m_lastArrival) + m_character;
     return m_lastArrival;
 }
 

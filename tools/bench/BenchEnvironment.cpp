@@ -1,0 +1,14 @@
+#include "BenchEnvironment.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QLocale>
+
+BenchEnvironment::BenchEnvironment()
+{
+    QCoreApplication::setApplicationName(QStringLiteral("tavrel"));
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_config.path()));
+    qputenv("XDG_RUNTIME_DIR", QFile::encodeName(m_runtime.path()));
+    QFile::setPermissions(m_runtime.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    QLocale::setDefault(QLocale::c());
+}

@@ -1,0 +1,35 @@
+#include "LinkRig.h"
+
+#include "device/PortTable.h"
+
+namespace {
+constexpr int kBenchPort = 1;
+}
+
+LinkRig::LinkRig(const VirtualSupply::Options &options)
+    : supply(options), link(ui, [] { return QStringLiteral("tavrel-bench"); }), protocol(link, state, sim)
+{
+}
+
+LinkRig::~LinkRig()
+{
+    link.R4150DClose();
+    supply.stop();
+}
+
+bool LinkRig::open(QString &why)
+{
+    if (!supply.start()) {
+        why = QStringLiteral("the virtual supply did not start: ") + supply.errorString();
+        return false;
+    }
+    const QString path = supply.devicePath();
+    link.setPortFactory([path](int) { return PortTable::createForPath(path); });
+    if (!link.R4150DOpen(kBenchPort)) {
+        why = QStringLiteral("the link did not open ") + path;
+        if (!ui.messages.isEmpty())
+            why += QStringLiteral(": ") + ui.messages.last().text;
+        return false;
+    }
+    return true;
+}

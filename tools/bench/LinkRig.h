@@ -1,0 +1,29 @@
+#pragma once
+
+#include "VirtualSupply.h"
+
+#include "app/ControllerState.h"
+#include "app/RecordingUserInterface.h"
+#include "device/DeviceProtocol.h"
+#include "device/SerialLink.h"
+#include "device/SimulatedState.h"
+
+// The device layer of the program in-process, exactly as the window composes it (serial link
+// on a real pseudo-terminal, command protocol), against the virtual supply; messages are
+// recorded instead of shown.
+class LinkRig
+{
+public:
+    explicit LinkRig(const VirtualSupply::Options &options);
+    ~LinkRig();
+
+    // Starts the supply and opens the link to it. False (with a reason) when either fails.
+    bool open(QString &why);
+
+    VirtualSupply supply;
+    RecordingUserInterface ui;
+    ControllerState state;
+    SimulatedState sim;
+    SerialLink link;
+    DeviceProtocol protocol;
+};

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <vector>
+
+// Measured values of one figure (any unit), with the summaries the report prints.
+class Samples
+{
+public:
+    void add(double value) { m_values.push_back(value); }
+    bool empty() const { return m_values.empty(); }
+    int count() const { return int(m_values.size()); }
+
+    double mean() const;
+    double min() const;
+    double max() const;
+    // Nearest-rank percentile, 0 < p <= 100.
+    double percentile(double p) const;
+    double median() const { return percentile(50.0); }
+
+private:
+    std::vector<double> m_values;
+};

@@ -1,0 +1,29 @@
+#include "SupplyScene.h"
+
+#include "VirtualSupply.h"
+
+namespace {
+constexpr float kEnergyEv = 100.0f;
+constexpr float kFollowerGainPercent = 50.0f;
+constexpr float kFollowerOffsetV = 10.0f;
+constexpr float kCathodeA = 1.5f;
+} // namespace
+
+namespace SupplyScene {
+
+void applyTo(VirtualSupply &supply)
+{
+    supply.updateModel([](SupplyModel &model) {
+        for (int module = 0; module < SupplyModel::kModules; ++module) {
+            model.setOn(module, true);
+            model.setGain(module, kFollowerGainPercent);
+            model.setOffset(module, kFollowerOffsetV);
+        }
+        model.setEnergy(kEnergyEv);
+        model.setGain(0, 100.0f);
+        model.setOffset(0, 0.0f);
+        model.setSetValue(1, kCathodeA);
+    });
+}
+
+} // namespace SupplyScene

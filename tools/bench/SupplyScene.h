@@ -1,0 +1,12 @@
+#pragma once
+
+class VirtualSupply;
+
+// A supply in working order for the benchmarks: every module on, the energy at 100 eV, so
+// that every read gets a full data line of six fields as in operation (a module switched off
+// answers a short line and would flatter the figures).
+namespace SupplyScene {
+
+void applyTo(VirtualSupply &supply);
+
+} // namespace SupplyScene

@@ -1,0 +1,156 @@
+#include "WindowBench.h"
+
+#include "BenchReport.h"
+#include "CommandClock.h"
+#include "Samples.h"
+#include "SupplyScene.h"
+#include "WireTime.h"
+
+#include "VirtualSupply.h"
+#include "app/CommandLine.h"
+#include "app/Form_R4150D.h"
+#include "app/RecordingUserInterface.h"
+#include "device/PortTable.h"
+
+#include <chrono>
+#include <memory>
+#include <thread>
+
+namespace {
+using Clock = std::chrono::steady_clock;
+
+double milliseconds(Clock::duration d)
+{
+    return std::chrono::duration<double, std::milli>(d).count();
+}
+
+constexpr auto kLogSettle = std::chrono::milliseconds(5);
+constexpr int kCommandWaitMs = 10000;
+const QString kLastReadOfPass = QStringLiteral("RL2");
+const QString kControlVoltageCommand = QStringLiteral("VEN");
+
+std::unique_ptr<Form_R4150D> makeWindow(RecordingUserInterface &ui, int &setupDialogs)
+{
+    auto window = std::make_unique<Form_R4150D>(ui, CommandLine::parse(QStringLiteral("/COM1")));
+    window->setSetupDialogRunner([&setupDialogs] { ++setupDialogs; });
+    return window;
+}
+} // namespace
+
+void WindowBench::pacedReadBack()
+{
+    const QString key = QStringLiteral("4");
+    const QString what = QStringLiteral("Full read-back of 8 modules (window) at 9600 baud vs wire time, %1 passes")
+                             .arg(kPacedReadBacks);
+    const QString target = QStringLiteral("within %1 %").arg(kWireTimeTolerancePercent);
+    VirtualSupply::Options options;
+    options.baud = WireTime::kBenchBaud;
+    VirtualSupply supply(options);
+    SupplyScene::applyTo(supply);
+    if (!supply.start())
+        return BenchReport::failed(key, what, supply.errorString(), target);
+    PortTable::setPath(1, supply.devicePath());
+    RecordingUserInterface ui;
+    int setupDialogs = 0;
+    auto window = makeWindow(ui, setupDialogs);
+    window->Form_Load();
+    window->timer().stop();
+    if (!window->connected())
+        return BenchReport::failed(key, what, QStringLiteral("the window did not connect"), target);
+
+    Samples measuredMs;
+    Samples wireMs;
+    Samples deviation;
+    int failures = 0;
+    int strayTraffic = 0;
+    long long characters = 0;
+    for (int pass = 0; pass < kPacedReadBacks; ++pass) {
+        supply.clearLog();
+        const Clock::time_point start = Clock::now();
+        const qint32 r = window->readBack().GetTavrelData(false);
+        const double ms = milliseconds(Clock::now() - start);
+        std::this_thread::sleep_for(kLogSettle);
+        if (r != 0) {
+            ++failures;
+            continue;
+        }
+        if (supply.receivedCommands().size() != 8)
+            ++strayTraffic; // something else spoke on the line: the pass is not a pure read-back
+        characters = supply.receivedBytes().size() + supply.sentBytes().size();
+        const double wire = WireTime::seconds(characters) * 1000.0;
+        measuredMs.add(ms);
+        wireMs.add(wire);
+        deviation.add(100.0 * (ms - wire) / wire);
+    }
+    window.reset();
+    supply.stop();
+    if (measuredMs.empty())
+        return BenchReport::failed(key, what, QStringLiteral("every pass failed"), target);
+    const double mean = 100.0 * (measuredMs.mean() - wireMs.mean()) / wireMs.mean();
+    BenchReport::detail(QStringLiteral("%1 characters a pass; deviation min %2 %, max %3 %; %4 failed passes, "
+                                       "%5 passes with other traffic; %6 messages")
+                            .arg(characters)
+                            .arg(BenchReport::fixed(deviation.min(), 2), BenchReport::fixed(deviation.max(), 2))
+                            .arg(failures).arg(strayTraffic).arg(ui.messages.size()));
+    BenchReport::result(key, what,
+                        QStringLiteral("%1 ms vs wire %2 ms (%3%4 %)")
+                            .arg(BenchReport::fixed(measuredMs.mean(), 1), BenchReport::fixed(wireMs.mean(), 1),
+                                 mean >= 0 ? QStringLiteral("+") : QString(), BenchReport::fixed(mean, 2)),
+                        target, failures == 0 && strayTraffic == 0 && std::abs(mean) <= kWireTimeTolerancePercent);
+}
+
+void WindowBench::loadToFirstReadBack()
+{
+    const QString key = QStringLiteral("6b");
+    const QString what = QStringLiteral("Start-up in-process: window built + Form_Load to the first read-back shown, "
+                                        "unpaced, %1 runs").arg(kStartUps);
+    const QString target = QStringLiteral("< %1 ms").arg(kStartUpTargetMs);
+    VirtualSupply supply;
+    SupplyScene::applyTo(supply);
+    if (!supply.start())
+        return BenchReport::failed(key, what, supply.errorString(), target);
+    PortTable::setPath(1, supply.devicePath());
+
+    Samples lastReadMs;
+    Samples shownMs;
+    Samples loadMs;
+    int failures = 0;
+    for (int run = 0; run < kStartUps; ++run) {
+        CommandClock clock(supply);
+        clock.start();
+        RecordingUserInterface ui;
+        int setupDialogs = 0;
+        const Clock::time_point start = Clock::now();
+        auto window = makeWindow(ui, setupDialogs);
+        window->Form_Load();
+        const double load = milliseconds(Clock::now() - start);
+        window->timer().stop();
+        const auto lastRead = clock.waitFor(kLastReadOfPass, kCommandWaitMs);
+        const auto shown = lastRead ? clock.waitFor(kControlVoltageCommand, kCommandWaitMs, lastRead->first + 1)
+                                    : std::nullopt;
+        clock.stop();
+        window.reset();
+        if (!lastRead || !shown || setupDialogs != 0) {
+            ++failures;
+            continue;
+        }
+        lastReadMs.add(milliseconds(lastRead->second.at - start));
+        shownMs.add(milliseconds(shown->second.at - start));
+        loadMs.add(load);
+        BenchReport::detail(QStringLiteral("run %1: last read command of the first pass at %2 ms, panel shown (%3 sent) "
+                                           "at %4 ms, Form_Load returned at %5 ms")
+                                .arg(run + 1)
+                                .arg(BenchReport::fixed(milliseconds(lastRead->second.at - start), 1),
+                                     kControlVoltageCommand,
+                                     BenchReport::fixed(milliseconds(shown->second.at - start), 1),
+                                     BenchReport::fixed(load, 1)));
+    }
+    supply.stop();
+    if (shownMs.empty())
+        return BenchReport::failed(key, what, QStringLiteral("no run reached its first read-back"), target);
+    BenchReport::result(key, what,
+                        QStringLiteral("median %1 ms (min %2, max %3)")
+                            .arg(BenchReport::fixed(shownMs.median(), 1), BenchReport::fixed(shownMs.min(), 1),
+                                 BenchReport::fixed(shownMs.max(), 1)),
+                        target, failures == 0 && shownMs.median() < kStartUpTargetMs);
+}

@@ -1,0 +1,17 @@
+#pragma once
+
+// The figures of the whole window in-process (offscreen) against the virtual supply: a full
+// read-back at 9600 baud, and the load sequence up to the first complete read-back.
+class WindowBench
+{
+public:
+    static constexpr int kPacedReadBacks = 5;
+    static constexpr int kStartUps = 5;
+    static constexpr double kWireTimeTolerancePercent = 5.0;
+    static constexpr double kStartUpTargetMs = 300.0;
+
+    // Figure 4: ReadBack::GetTavrelData of the window at 9600 baud vs the wire time.
+    static void pacedReadBack();
+    // Figure 6, second form: constructing the window and Form_Load until the first pass.
+    static void loadToFirstReadBack();
+};
