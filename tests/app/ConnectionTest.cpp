@@ -106,6 +106,23 @@ private slots:
         QCOMPARE(window.state().table.ModuleCode[1], QStringLiteral("CA"));
     }
 
+    void aSilentSupplyStillCountsAsConnected()
+    {
+        VirtualSupply::Options options;
+        options.faults.silent = true;
+        WindowFixture fixture(options);
+        QVERIFY(fixture.start()); // the port opened: Init says connected although no read came back
+        Form_R4150D &window = *fixture.window;
+        window.timer().stop();
+        QCOMPARE(connectionElements(window, true).mid(0, 4), allIn(window, true, true).mid(0, 4));
+        QVERIFY(window.fieldEnabled(PanelField::value(0)));
+        QCOMPARE(window.fieldText(PanelField::value(0)), QString()); // nothing was filled in
+        QVERIFY(!window.state().autoRefresh());
+        QVERIFY(!autoRefreshChecked(window));
+        QCOMPARE(fixture.setupDialogsShown, 0);
+        QVERIFY(fixture.ui.messages.isEmpty());
+    }
+
     void aPortThatNoLongerOpensDisablesEverything()
     {
         WindowFixture fixture;
