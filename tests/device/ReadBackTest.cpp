@@ -196,6 +196,36 @@ private slots:
         QCOMPARE(labelText(window, QStringLiteral("Label_UMon(4)")), QStringLiteral("12 "));
     }
 
+    void fieldsTakeTheLocaleSeparatorExceptTheCurrent()
+    {
+        WindowFixture fixture;
+        fixture.supply.updateModel([](SupplyModel &model) {
+            model.setEnergy(150.5f);
+            model.setOn(1, true);
+            model.setSetValue(1, 2.35f);
+            model.setOn(2, true);
+            model.setSetValue(2, 5500.0f);
+            model.setGain(3, 1.5f);
+        });
+        QVERIFY(startQuiet(fixture));
+        Form_R4150D &window = *fixture.window;
+        QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+        window.mnuRefreshAll_Click();
+        const QString energy = window.fieldText(PanelField::value(0));
+        const QString current = window.fieldText(PanelField::value(1));
+        const QString screen = window.fieldText(PanelField::value(2));
+        const QString gain = window.fieldText(PanelField::gain(3));
+        const QString control = window.findChild<QLineEdit *>(QStringLiteral("DA_set_voltage"))->text();
+        const QString beam = labelText(window, QStringLiteral("Label_UMon(0)"));
+        QLocale::setDefault(QLocale::c());
+        QCOMPARE(energy, QStringLiteral("150,5"));
+        QCOMPARE(current, QStringLiteral("2.35"));
+        QCOMPARE(screen, QStringLiteral("5,5"));
+        QCOMPARE(gain, QStringLiteral("1,5"));
+        QCOMPARE(control, QStringLiteral("1.505"));
+        QCOMPARE(beam, QStringLiteral("150,5 "));
+    }
+
     void periodicReadLeavesTheFieldsAlone()
     {
         WindowFixture fixture;
