@@ -1,5 +1,6 @@
 #include "WindowFixture.h"
 
+#include "app/SettingsStore.h"
 #include "panel/SpinControl.h"
 
 #include <QAction>
@@ -53,10 +54,12 @@ bool autoRefreshChecked(const Form_R4150D &window)
     return window.findChild<QAction *>(QStringLiteral("mnuAutoRefresh"))->isChecked();
 }
 
-void writeSettings(const TestEnvironment &environment, const QByteArray &text)
+// Writes the settings file the program will read, replacing whatever an earlier test left.
+void writeSettings(const QByteArray &text)
 {
-    QDir().mkpath(QFileInfo(environment.settingsFile()).path());
-    QFile file(environment.settingsFile());
+    const QString path = SettingsStore::filePath();
+    QDir().mkpath(QFileInfo(path).path());
+    QFile file(path);
     QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
     file.write(text);
 }
@@ -154,7 +157,7 @@ private slots:
     void autoRefreshOffInTheSettingsFillsThePanelOnce()
     {
         WindowFixture fixture;
-        writeSettings(fixture.environment, "[Settings]\nAutoRefresh=0\n");
+        writeSettings("[Settings]\nAutoRefresh=0\n");
         fixture.supply.updateModel([](SupplyModel &model) { model.setEnergy(150.0f); });
         QVERIFY(fixture.start());
         Form_R4150D &window = *fixture.window;
@@ -177,7 +180,7 @@ private slots:
     void unknownModelLeavesTheCathodeCodeAlone()
     {
         WindowFixture fixture;
-        writeSettings(fixture.environment, "[Settings]\nPowerSupply=2\n");
+        writeSettings("[Settings]\nPowerSupply=2\n");
         fixture.start(QStringLiteral("/COM1"));
         Form_R4150D &window = *fixture.window;
         window.timer().stop();
