@@ -109,8 +109,17 @@ void SerialLink::closeIfGone()
         m_port->close();
 }
 
+void SerialLink::retire()
+{
+    if (m_port)
+        m_port->close();
+    m_retired = true;
+}
+
 bool SerialLink::R4150DOpen(qint32 commPort)
 {
+    if (m_retired)
+        return false;
     if (commPort == 0) {
         setPortCaption(portCaptionFor(0));
         return false;
@@ -152,6 +161,8 @@ qint32 SerialLink::R4150DClose()
 
 qint32 SerialLink::R4150DPrint(const QString &text)
 {
+    if (m_retired)
+        return kErrNotOpen;
     setLamp(Lamp::Busy);
     if (hasControlCharacter(text))
         return fail(kErrControlCharacter,
@@ -182,6 +193,8 @@ qint32 SerialLink::endAsTimeout()
 
 qint32 SerialLink::R4150DInput(QString &text)
 {
+    if (m_retired)
+        return kErrNotOpen;
     setLamp(Lamp::Busy);
     QElapsedTimer clock;
     clock.start();
@@ -221,6 +234,8 @@ qint32 SerialLink::R4150DInput(QString &text)
 
 qint32 SerialLink::R4150DClearBuffer()
 {
+    if (m_retired)
+        return kErrNotOpen;
     setLamp(Lamp::Busy);
     if (!isOpen())
         return fail(kErrNotOpen, QStringLiteral("The port is not open."), kReadTitle);

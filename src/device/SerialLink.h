@@ -52,6 +52,12 @@ public:
     // Ends a read as a time-out does: orange lamp, auto refresh off, result -1.
     qint32 endAsTimeout();
 
+    // The program is ending (the main window unloaded): the port is closed for good, and every
+    // later operation fails with kErrNotOpen without a message, so that work interrupted by the
+    // unload (a read-back in one of its yields) neither reaches the line nor the operator.
+    void retire();
+    bool isRetired() const { return m_retired; }
+
     bool isOpen() const;
     Lamp lamp() const { return m_lamp; }
     QString portCaption() const { return m_portCaption; }
@@ -86,4 +92,5 @@ private:
     std::unique_ptr<SerialPort> m_port;
     Lamp m_lamp = Lamp::Default;
     QString m_portCaption;
+    bool m_retired = false;
 };
