@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QLocale>
+#include <QSettings>
 #include <QTemporaryDir>
 
 #include <memory>
@@ -16,6 +17,9 @@ public:
         QCoreApplication::setApplicationName(QStringLiteral("tavrel"));
         qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_config.path()));
         qputenv("XDG_RUNTIME_DIR", QFile::encodeName(m_runtime.path()));
+        // QSettings reads XDG_CONFIG_HOME once per process; a second environment in the same
+        // test program would otherwise keep writing into the first one's (removed) folder.
+        QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, m_config.path());
         QLocale::setDefault(QLocale::c());
     }
 

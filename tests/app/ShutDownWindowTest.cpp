@@ -1,0 +1,295 @@
+// Shut-down through the real window: the real shut-down dialog answered from inside its modal
+// loop, the commands on the virtual supply's pseudo-terminal, the settings file in a private
+// home; and a real SIGTERM to the built program.
+
+#include "WindowFixture.h"
+
+#include "app/Form_ShutDown.h"
+#include "app/RuntimeDirectory.h"
+#include "app/SettingsStore.h"
+#include "app/ShutDownChoices.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QLocalSocket>
+#include <QProcess>
+#include <QPushButton>
+#include <QSettings>
+#include <QTimer>
+#include <QtTest>
+
+#include <functional>
+#include <memory>
+
+namespace {
+
+constexpr int kPollMs = 10;
+constexpr int kProcessWaitMs = 30000; // start-up and exit of the program; only a hang reaches it
+
+// Plays the operator in the next modal shut-down dialog: sets the boxes, then presses a button.
+class DialogAnswer
+{
+public:
+    DialogAnswer(bool filament, bool energy, const char *button)
+    {
+        m_timer.setInterval(kPollMs);
+        QObject::connect(&m_timer, &QTimer::timeout, [this, filament, energy, button] {
+            auto *dialog = qobject_cast<Form_ShutDown *>(QApplication::activeModalWidget());
+            if (!dialog)
+                return;
+            m_timer.stop();
+            auto *filamentBox = dialog->findChild<QCheckBox *>(QStringLiteral("Check_Filament"));
+            auto *energyBox = dialog->findChild<QCheckBox *>(QStringLiteral("Check_Energy"));
+            startFilament = filamentBox->isChecked();
+            startEnergy = energyBox->isChecked();
+            title = dialog->windowTitle();
+            filamentBox->setChecked(filament);
+            energyBox->setChecked(energy);
+            ++shown;
+            dialog->findChild<QPushButton *>(QLatin1String(button))->click();
+        });
+        m_timer.start();
+    }
+
+    int shown = 0;
+    bool startFilament = false;
+    bool startEnergy = false;
+    QString title;
+
+private:
+    QTimer m_timer;
+};
+
+QString storedText(const QString &file, const QString &key)
+{
+    QSettings settings(file, QSettings::IniFormat);
+    return settings.value(key).toString();
+}
+
+} // namespace
+
+class ShutDownWindowTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void notConnectedClosesWithoutDialog();
+    void bothBoxesSendFilamentThenEnergy_data();
+    void bothBoxesSendFilamentThenEnergy();
+    void cancelKeepsTheWindowAndStoresTheBoxes();
+    void exitMenuGoesTheSameWay();
+    void systemUnloadAppliesTheStoredChoices();
+    void terminationDuringAReadBack();
+    void sigtermEndsTheProgramThroughItsUnload();
+};
+
+void ShutDownWindowTest::notConnectedClosesWithoutDialog()
+{
+    WindowFixture fixture;
+    QVERIFY(!fixture.start(QString()));
+    DialogAnswer answer(true, true, "Command_OK");
+    QVERIFY(fixture.window->close());
+    QVERIFY(fixture.window->isUnloaded());
+    QCOMPARE(answer.shown, 0);
+    QTest::qWait(100);
+    QVERIFY(fixture.supply.receivedCommands().isEmpty());
+    const QString file = fixture.environment.settingsFile();
+    QVERIFY(QFile::exists(file));
+    QCOMPARE(storedText(file, QStringLiteral("Settings/Port")), QStringLiteral("0"));
+    QCOMPARE(storedText(file, QStringLiteral("Settings/AutoRefresh")), QStringLiteral("0"));
+    QVERIFY(!storedText(file, QStringLiteral("Left")).isEmpty());
+    QVERIFY(!storedText(file, QStringLiteral("Top")).isEmpty());
+}
+
+void ShutDownWindowTest::bothBoxesSendFilamentThenEnergy_data()
+{
+    QTest::addColumn<int>("model");
+    QTest::addColumn<QString>("commandLine");
+    QTest::addColumn<QString>("filamentOff");
+    QTest::newRow("R4150-D") << int(SupplyModel::kModelR4150) << QStringLiteral("/COM1") << QStringLiteral("SCAOFF");
+    QTest::newRow("Tavrel digital") << int(SupplyModel::kModelTavrel) << QStringLiteral("/COM1 /TAVREL")
+                                    << QStringLiteral("SFIOFF");
+}
+
+void ShutDownWindowTest::bothBoxesSendFilamentThenEnergy()
+{
+    QFETCH(int, model);
+    QFETCH(QString, commandLine);
+    QFETCH(QString, filamentOff);
+    VirtualSupply::Options options;
+    options.model = model;
+    WindowFixture fixture(options);
+    QVERIFY(fixture.start(commandLine));
+    fixture.window->timer().stop();
+    fixture.supply.clearLog();
+    int dialogs = 0;
+    fixture.window->shutDown().setDialogRunner([&dialogs] {
+        ++dialogs;
+        ShutDownSequence::DialogResult result;
+        result.choices.filament = true;
+        result.choices.energy = true;
+        return result;
+    });
+
+    QVERIFY(fixture.window->close());
+    QCOMPARE(dialogs, 1);
+    QVERIFY(fixture.window->isUnloaded());
+    QCOMPARE(fixture.commands(2), (QStringList{filamentOff, QStringLiteral("VEN0")}));
+    QVERIFY(fixture.ui.messages.isEmpty());
+    QVERIFY(!fixture.window->link().isOpen());
+    const QString file = fixture.environment.settingsFile();
+    QCOMPARE(storedText(file, QStringLiteral("Settings/Port")), QStringLiteral("1"));
+    QCOMPARE(storedText(file, QStringLiteral("Settings/PowerSupply")), QString::fromLatin1(model == 0 ? "0" : "1"));
+    QTest::qWait(100);
+    QCOMPARE(fixture.supply.receivedCommands().size(), 2); // and nothing after them
+}
+
+void ShutDownWindowTest::cancelKeepsTheWindowAndStoresTheBoxes()
+{
+    WindowFixture fixture;
+    QVERIFY(fixture.start());
+    fixture.window->timer().stop();
+    fixture.supply.clearLog();
+
+    DialogAnswer answer(true, true, "Command_Cancel");
+    QVERIFY(!fixture.window->close());
+    QCOMPARE(answer.shown, 1);
+    QCOMPARE(answer.title, QStringLiteral("Shut Down"));
+    QVERIFY(!answer.startFilament);
+    QVERIFY(!answer.startEnergy);
+    QVERIFY(!fixture.window->isUnloaded());
+    QVERIFY(fixture.window->isVisible());
+    QVERIFY(fixture.window->link().isOpen());
+    QTest::qWait(100);
+    QVERIFY(fixture.supply.receivedCommands().isEmpty());
+    // The boxes as the operator left them are stored although nothing was sent.
+    SettingsStore::sync();
+    const QString file = fixture.environment.settingsFile();
+    QCOMPARE(storedText(file, QStringLiteral("ShutDown/Filament")), QStringLiteral("1"));
+    QCOMPARE(storedText(file, QStringLiteral("ShutDown/Energy")), QStringLiteral("1"));
+
+    // The program goes on working: the next cycle reads the supply.
+    fixture.window->refreshCycle().Timer1_Timer();
+    QCOMPARE(fixture.commands(readPass().size()), readPass());
+}
+
+void ShutDownWindowTest::exitMenuGoesTheSameWay()
+{
+    WindowFixture fixture;
+    ShutDownChoices stored;
+    stored.filament = true;
+    stored.store();
+    QVERIFY(fixture.start());
+    fixture.window->timer().stop();
+    fixture.supply.clearLog();
+
+    // The dialog starts from the stored boxes; the operator leaves them and presses OK.
+    DialogAnswer answer(true, false, "Command_OK");
+    fixture.window->findChild<QAction *>(QStringLiteral("mnuExit"))->trigger();
+    QCOMPARE(answer.shown, 1);
+    QVERIFY(answer.startFilament);
+    QVERIFY(!answer.startEnergy);
+    QVERIFY(fixture.window->isUnloaded());
+    QCOMPARE(fixture.commands(1), QStringList{QStringLiteral("SCAOFF")});
+    QVERIFY(QFile::exists(fixture.environment.settingsFile()));
+    QCOMPARE(storedText(fixture.environment.settingsFile(), QStringLiteral("Settings/Port")), QStringLiteral("1"));
+}
+
+void ShutDownWindowTest::systemUnloadAppliesTheStoredChoices()
+{
+    WindowFixture fixture;
+    ShutDownChoices stored;
+    stored.filament = true;
+    stored.energy = true;
+    stored.store();
+    QVERIFY(fixture.start());
+    fixture.window->timer().stop();
+    fixture.supply.clearLog();
+
+    // A link open does not hold up the end of the session, and nobody is asked.
+    QLocalSocket client;
+    client.connectToServer(RuntimeDirectory::filePath(QStringLiteral("Control")));
+    QTRY_COMPARE(fixture.window->controlLinkServer().conversationCount(), 1);
+    QVERIFY(!fixture.window->exitEnabled());
+    DialogAnswer answer(false, false, "Command_Cancel");
+
+    fixture.window->unloadForSystem();
+    QVERIFY(fixture.window->isUnloaded());
+    QCOMPARE(answer.shown, 0);
+    QCOMPARE(fixture.ui.beeps, 0);
+    QVERIFY(fixture.ui.messages.isEmpty());
+    QCOMPARE(fixture.commands(2), (QStringList{QStringLiteral("SCAOFF"), QStringLiteral("VEN0")}));
+    QCOMPARE(storedText(fixture.environment.settingsFile(), QStringLiteral("Settings/Port")), QStringLiteral("1"));
+}
+
+void ShutDownWindowTest::terminationDuringAReadBack()
+{
+    // The termination arrives while a refresh cycle yields between two module reads.
+    WindowFixture fixture;
+    ShutDownChoices stored;
+    stored.filament = true;
+    stored.energy = true;
+    stored.store();
+    QVERIFY(fixture.start());
+    Form_R4150D &window = *fixture.window;
+    window.timer().stop();
+    fixture.supply.clearLog();
+
+    QTimer::singleShot(0, &window, [&window] { window.unloadForSystem(); });
+    window.refreshCycle().Timer1_Timer();
+    QVERIFY(window.isUnloaded());
+    QVERIFY(!window.link().isOpen());
+    const QStringList commands = fixture.commands();
+    QVERIFY2(commands.endsWith(QStringLiteral("VEN0")), qPrintable(commands.join(QLatin1Char(' '))));
+    QCOMPARE(commands.count(QStringLiteral("SCAOFF")), 1);
+    QCOMPARE(commands.indexOf(QStringLiteral("SCAOFF")), commands.size() - 2);
+    // The rest of the interrupted pass is not attempted on the closed port.
+    QVERIFY2(fixture.ui.messages.isEmpty(), qPrintable(fixture.ui.messages.value(0).text));
+}
+
+void ShutDownWindowTest::sigtermEndsTheProgramThroughItsUnload()
+{
+    // The real program in a process of its own, with this test's private home; the supply is
+    // served from this process so that its command log shows what reached the line.
+    TestEnvironment environment;
+    VirtualSupply supply;
+    QVERIFY(supply.start());
+    PortTable::setPath(1, supply.devicePath());
+    ShutDownChoices stored;
+    stored.filament = true;
+    stored.energy = true;
+    stored.store();
+    SettingsStore::sync();
+
+    QProcess program;
+    QProcessEnvironment processEnvironment = QProcessEnvironment::systemEnvironment();
+    processEnvironment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    program.setProcessEnvironment(processEnvironment);
+    program.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    program.start(QStringLiteral(TAVREL_PATH), {QStringLiteral("/COM1")});
+    QVERIFY(program.waitForStarted(kProcessWaitMs));
+    // Init's read, the control voltage and the first cycle's read: the program is up.
+    QVERIFY(supply.waitForCommands(2 * readPass().size() + 1, kProcessWaitMs));
+    QVERIFY(QTest::qWaitFor([] { return QFile::exists(RuntimeDirectory::filePath(QStringLiteral("Control"))); },
+                            kProcessWaitMs));
+
+    program.terminate(); // SIGTERM
+    QVERIFY(program.waitForFinished(kProcessWaitMs));
+    QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(program.exitCode(), 0);
+
+    const QStringList commands = supply.receivedCommands();
+    QVERIFY2(commands.endsWith(QStringLiteral("VEN0")), qPrintable(commands.join(QLatin1Char(' '))));
+    QCOMPARE(commands.count(QStringLiteral("SCAOFF")), 1);
+    QCOMPARE(commands.indexOf(QStringLiteral("SCAOFF")), commands.size() - 2);
+    const QString file = environment.settingsFile();
+    QCOMPARE(storedText(file, QStringLiteral("Settings/Port")), QStringLiteral("1"));
+    QCOMPARE(storedText(file, QStringLiteral("Settings/AutoRefresh")), QStringLiteral("-1"));
+    QVERIFY(!storedText(file, QStringLiteral("Left")).isEmpty());
+    QVERIFY(!QFile::exists(RuntimeDirectory::filePath(QStringLiteral("Control"))));
+    supply.stop();
+}
+
+QTEST_MAIN(ShutDownWindowTest)
+#include "ShutDownWindowTest.moc"
