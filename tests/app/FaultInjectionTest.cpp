@@ -1,0 +1,387 @@
+// A misbehaving supply end to end: the real window on the virtual supply's pseudo-terminal with
+// its fault modes. In every case the program must not crash or hang, must keep its memory
+// bounded, must tell the operator (a message, or the orange lamp with auto refresh off) and
+// must send nothing but reads and what the operator asked for.
+
+#include "WindowFixture.h"
+
+#include "panel/IndicatorLamp.h"
+#include "setup/Form_R4150DSetup.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QComboBox>
+#include <QFile>
+#include <QLabel>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QtTest>
+
+#include <algorithm>
+
+#include <sys/resource.h>
+
+namespace {
+
+const QColor kOrange(255, 128, 0);
+const QColor kGreen(0, 255, 0);
+// Loose bounds: a leak of a line per read or a spinning loop exceeds them by far.
+constexpr qint64 kMemoryGrowthLimitKiB = 64 * 1024;
+constexpr double kIdleCpuShareLimit = 0.5;
+constexpr int kIdleMeasureMs = 1500;
+constexpr int kPollMs = 10;
+
+qint64 residentKiB()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray &line : status.readAll().split('\n'))
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').value(0).toLongLong();
+    return 0;
+}
+
+double cpuSeconds()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec)
+           + double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+QColor busyLamp(Form_R4150D &window)
+{
+    return window.findChild<IndicatorLamp *>(QStringLiteral("Picture_Busy"))->color();
+}
+
+QString monitor(Form_R4150D &window, const char *name)
+{
+    return window.findChild<QLabel *>(QLatin1String(name))->text();
+}
+
+// Everything on the wire was a read, or one of the operator's own commands.
+bool onlyReadsAnd(const QStringList &commands, const QStringList &operatorCommands, QString *offender)
+{
+    for (const QString &command : commands) {
+        if (!command.startsWith(QLatin1Char('R')) && !operatorCommands.contains(command)) {
+            *offender = command;
+            return false;
+        }
+    }
+    return true;
+}
+
+// A connected window with exact traffic: no timer, the start-up traffic out of the log.
+bool startQuiet(WindowFixture &fixture, const QString &commandLine = QStringLiteral("/COM1"))
+{
+    if (!fixture.start(commandLine))
+        return false;
+    fixture.window->timer().stop();
+    fixture.supply.clearLog();
+    return true;
+}
+
+} // namespace
+
+class FaultInjectionTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void silentSupply();
+    void noEcho();
+    void extraLinesBeforeEchoes();
+    void garbageBeforeEchoes();
+    void runawayLine();
+    void silentInTheMiddleOfAReadBack();
+    void hangUpAndRecoveryThroughSetup();
+
+private:
+    // The common end of every case: told, bounded, nothing unasked sent, and still working
+    // once the supply behaves again.
+    void checkAftermath(WindowFixture &fixture, const QStringList &operatorCommands, qint64 memoryBefore);
+};
+
+void FaultInjectionTest::checkAftermath(WindowFixture &fixture, const QStringList &operatorCommands,
+                                        qint64 memoryBefore)
+{
+    Form_R4150D &window = *fixture.window;
+    QString offender;
+    QVERIFY2(onlyReadsAnd(fixture.supply.receivedCommands(), operatorCommands, &offender), qPrintable(offender));
+    QVERIFY2(residentKiB() - memoryBefore < kMemoryGrowthLimitKiB,
+             qPrintable(QStringLiteral("%1 KiB more").arg(residentKiB() - memoryBefore)));
+
+    // The supply behaves again: a cycle with auto refresh on reads a whole pass.
+    fixture.supply.setFaults({});
+    QTest::qWait(50);
+    fixture.supply.clearLog();
+    window.state().setAutoRefresh(true);
+    window.refreshCycle().Timer1_Timer();
+    QCOMPARE(fixture.commands(readPass().size()), readPass());
+    QCOMPARE(busyLamp(window), kGreen);
+    QVERIFY(window.state().autoRefresh());
+}
+
+void FaultInjectionTest::silentSupply()
+{
+    WindowFixture fixture;
+    fixture.supply.updateModel([](SupplyModel &model) { model.setEnergy(100.0f); });
+    QVERIFY(startQuiet(fixture));
+    Form_R4150D &window = *fixture.window;
+    const qint64 memoryBefore = residentKiB();
+
+    // Between two module reads the window's events run: a timer fires after the first read
+    // and before the last.
+    QList<int> commandsWhenTimerRan;
+    QTimer ticker;
+    ticker.setInterval(0);
+    connect(&ticker, &QTimer::timeout, this,
+            [&] { commandsWhenTimerRan << int(fixture.supply.receivedCommands().size()); });
+    ticker.start();
+    window.refreshCycle().Timer1_Timer();
+    ticker.stop();
+    const bool ranBetweenReads = std::any_of(commandsWhenTimerRan.begin(), commandsWhenTimerRan.end(),
+                                             [](int count) { return count >= 1 && count < readPass().size(); });
+    QVERIFY(ranBetweenReads);
+    fixture.supply.clearLog();
+
+    SupplyFaults faults;
+    faults.silent = true;
+    fixture.supply.setFaults(faults);
+    window.refreshCycle().Timer1_Timer();
+    QCOMPARE(fixture.supply.receivedCommands(), QStringList{QStringLiteral("REN")}); // one read, then off
+    QCOMPARE(busyLamp(window), kOrange);
+    QVERIFY(!window.state().autoRefresh());
+    QVERIFY(!window.findChild<QAction *>(QStringLiteral("mnuAutoRefresh"))->isChecked());
+    QCOMPARE(monitor(window, "Label_UMon(0)"), QStringLiteral("100.0 ")); // the last good pass stays
+    QVERIFY(window.fieldEnabled(PanelField::value(0)));
+
+    // With auto refresh off the following cycles leave the silent supply alone.
+    window.refreshCycle().Timer1_Timer();
+    window.refreshCycle().Timer1_Timer();
+    QCOMPARE(fixture.supply.receivedCommands().size(), 1);
+    QVERIFY(fixture.ui.messages.isEmpty()); // a time-out shows the lamp, not a box
+    checkAftermath(fixture, {}, memoryBefore);
+}
+
+void FaultInjectionTest::noEcho()
+{
+    WindowFixture fixture;
+    QVERIFY(startQuiet(fixture));
+    Form_R4150D &window = *fixture.window;
+    const qint64 memoryBefore = residentKiB();
+    SupplyFaults faults;
+    faults.noEcho = true;
+    fixture.supply.setFaults(faults);
+
+    // The operator's energy goes out once and is not repeated; its missing echo times out.
+    window.setFieldText(PanelField::value(0), QStringLiteral("150"));
+    window.setFieldTag(PanelField::value(0), kTagChanged);
+    window.refreshCycle().Timer1_Timer();
+    QCOMPARE(fixture.supply.receivedCommands().first(), QStringLiteral("VEN150"));
+    QCOMPARE(busyLamp(window), kOrange);
+    QVERIFY(!window.state().autoRefresh());
+    QCOMPARE(window.fieldTag(PanelField::value(0)), QString());
+
+    // A read without its echo: the data line alone is not taken for an answer.
+    window.state().setAutoRefresh(true);
+    fixture.supply.clearLog();
+    window.refreshCycle().Timer1_Timer();
+    QCOMPARE(fixture.supply.receivedCommands(), QStringList{QStringLiteral("REN")});
+    QCOMPARE(busyLamp(window), kOrange);
+    QVERIFY(!window.state().autoRefresh());
+    checkAftermath(fixture, {QStringLiteral("VEN150")}, memoryBefore);
+}
+
+void FaultInjectionTest::extraLinesBeforeEchoes()
+{
+    WindowFixture fixture;
+    fixture.supply.updateModel([](SupplyModel &model) { model.setEnergy(100.0f); });
+    QVERIFY(startQuiet(fixture));
+    Form_R4150D &window = *fixture.window;
+    const qint64 memoryBefore = residentKiB();
+
+    // A few junk lines are skipped: the pass reads every module and shows it.
+    SupplyFaults faults;
+    faults.extraLines = 3;
+    fixture.supply.setFaults(faults);
+    fixture.supply.updateModel([](SupplyModel &model) { model.setEnergy(120.0f); });
+    window.refreshCycle().Timer1_Timer();
+    QCOMPARE(fixture.commands(readPass().size()), readPass());
+    QCOMPARE(monitor(window, "Label_UMon(0)"), QStringLiteral("120.0 "));
+    QCOMPARE(busyLamp(window), kGreen);
+    QVERIFY(window.state().autoRefresh());
+
+    // More junk than a read may skip ends it like a time-out, well before the junk runs out.
+    faults.extraLines = 40;
+    fixture.supply.setFaults(faults);
+    fixture.supply.updateModel([](SupplyModel &model) { model.setEnergy(130.0f); });
+    fixture.supply.clearLog();
+    window.refreshCycle().Timer1_Timer();
+    QCOMPARE(fixture.supply.receivedCommands(), QStringList{QStringLiteral("REN")});
+    QCOMPARE(busyLamp(window), kOrange);
+    QVERIFY(!window.state().autoRefresh());
+    QCOMPARE(monitor(window, "Label_UMon(0)"), QStringLiteral("120.0 "));
+    QVERIFY(fixture.ui.messages.isEmpty());
+    checkAftermath(fixture, {}, memoryBefore);
+}
+
+void FaultInjectionTest::garbageBeforeEchoes()
+{
+    WindowFixture fixture;
+    QVERIFY(startQuiet(fixture));
+    Form_R4150D &window = *fixture.window;
+    const qint64 memoryBefore = residentKiB();
+    SupplyFaults faults;
+    faults.garbage = true;
+    fixture.supply.setFaults(faults);
+    fixture.supply.updateModel([](SupplyModel &model) { model.setEnergy(140.0f); });
+
+    // Noise in front of a read's echo still ends in the echo: the pass reads and shows it.
+    window.refreshCycle().Timer1_Timer();
+    QCOMPARE(fixture.commands(readPass().size()), readPass());
+    QCOMPARE(monitor(window, "Label_UMon(0)"), QStringLiteral("140.0 "));
+    QCOMPARE(busyLamp(window), kGreen);
+
+    // A set-command wants its echo exactly: the garbled one is not taken, the wait ends as a
+    // time-out, and the command is not repeated.
+    fixture.supply.clearLog();
+    window.setFieldText(PanelField::gain(3), QStringLiteral("-20"));
+    window.setFieldTag(PanelField::gain(3), kTagChanged);
+    window.refreshCycle().Timer1_Timer();
+    QCOMPARE(fixture.supply.receivedCommands(), QStringList{QStringLiteral("GWE-20")});
+    QCOMPARE(busyLamp(window), kOrange);
+    QVERIFY(!window.state().autoRefresh());
+    QCOMPARE(window.fieldTag(PanelField::gain(3)), QString());
+    window.refreshCycle().Timer1_Timer();
+    QCOMPARE(fixture.supply.receivedCommands().size(), 1);
+    QVERIFY(fixture.ui.messages.isEmpty());
+    checkAftermath(fixture, {QStringLiteral("GWE-20")}, memoryBefore);
+}
+
+void FaultInjectionTest::runawayLine()
+{
+    WindowFixture fixture;
+    fixture.supply.updateModel([](SupplyModel &model) { model.setEnergy(100.0f); });
+    QVERIFY(startQuiet(fixture));
+    Form_R4150D &window = *fixture.window;
+    const qint64 memoryBefore = residentKiB();
+    SupplyFaults faults;
+    faults.runaway = true;
+    fixture.supply.setFaults(faults);
+
+    // The line without end stops the read at its bound, as a time-out.
+    window.refreshCycle().Timer1_Timer();
+    QCOMPARE(fixture.supply.receivedCommands(), QStringList{QStringLiteral("REN")});
+    QCOMPARE(busyLamp(window), kOrange);
+    QVERIFY(!window.state().autoRefresh());
+    QCOMPARE(monitor(window, "Label_UMon(0)"), QStringLiteral("100.0 "));
+
+    // The operator asks for a full read while the line still runs: it ends the same way.
+    window.findChild<QAction *>(QStringLiteral("mnuRefreshAll"))->trigger();
+    QCOMPARE(busyLamp(window), kOrange);
+    QCOMPARE(window.fieldText(PanelField::value(0)), QStringLiteral("100"));
+    QVERIFY(fixture.ui.messages.isEmpty());
+    checkAftermath(fixture, {}, memoryBefore);
+}
+
+void FaultInjectionTest::silentInTheMiddleOfAReadBack()
+{
+    WindowFixture fixture;
+    fixture.supply.updateModel([](SupplyModel &model) { model.setEnergy(100.0f); });
+    QVERIFY(startQuiet(fixture));
+    Form_R4150D &window = *fixture.window;
+    const qint64 memoryBefore = residentKiB();
+    const QString wehnelt = monitor(window, "Label_UMon(3)");
+
+    // Three modules answer (echo and data line each), then nothing.
+    SupplyFaults faults;
+    faults.silentAfter = 6;
+    fixture.supply.setFaults(faults);
+    fixture.supply.updateModel([](SupplyModel &model) {
+        model.setEnergy(200.0f);
+        model.setGain(3, -10.0f);
+    });
+    window.refreshCycle().Timer1_Timer();
+    QCOMPARE(fixture.supply.receivedCommands(), readPass().mid(0, 4));
+    QCOMPARE(busyLamp(window), kOrange);
+    QVERIFY(!window.state().autoRefresh());
+    // The panel shows the previous complete pass, not a mixture.
+    QCOMPARE(monitor(window, "Label_UMon(0)"), QStringLiteral("100.0 "));
+    QCOMPARE(monitor(window, "Label_UMon(3)"), wehnelt);
+    QVERIFY(fixture.ui.messages.isEmpty());
+    checkAftermath(fixture, {}, memoryBefore);
+    QCOMPARE(monitor(window, "Label_UMon(0)"), QStringLiteral("200.0 "));
+}
+
+void FaultInjectionTest::hangUpAndRecoveryThroughSetup()
+{
+    // The supply behind a fixed link path, so that a new terminal appears under the same name.
+    QTemporaryDir folder;
+    QVERIFY(folder.isValid());
+    WindowFixture fixture;
+    QVERIFY(fixture.supply.start(folder.filePath(QStringLiteral("com1"))));
+    fixture.supply.updateModel([](SupplyModel &model) { model.setEnergy(100.0f); });
+    QVERIFY(startQuiet(fixture));
+    Form_R4150D &window = *fixture.window;
+    const qint64 memoryBefore = residentKiB();
+
+    SupplyFaults faults;
+    faults.hangupAfter = 4; // in the middle of the third read
+    fixture.supply.setFaults(faults);
+    window.timer().start(); // as in operation: the timer keeps ticking after the hang-up
+    window.refreshCycle().Timer1_Timer();
+    QVERIFY(fixture.supply.waitForHangup(5000));
+    QTRY_COMPARE(fixture.ui.messages.size(), 1);
+    QVERIFY2(fixture.ui.messages[0].text.startsWith(QStringLiteral("Error ")), qPrintable(fixture.ui.messages[0].text));
+    QCOMPARE(fixture.ui.messages[0].icon, UserInterface::Icon::Critical);
+    QVERIFY(!window.link().isOpen());
+    QVERIFY(!window.state().autoRefresh());
+
+    // Closed, not spinning: the program idles, and says nothing more.
+    const double cpuBefore = cpuSeconds();
+    QTest::qWait(kIdleMeasureMs);
+    const double cpuUsed = cpuSeconds() - cpuBefore;
+    QVERIFY2(cpuUsed < kIdleCpuShareLimit * kIdleMeasureMs / 1000.0, qPrintable(QString::number(cpuUsed)));
+    QCOMPARE(fixture.ui.messages.size(), 1);
+    QString offender;
+    QVERIFY2(onlyReadsAnd(fixture.supply.receivedCommands(), {}, &offender), qPrintable(offender));
+    QVERIFY(residentKiB() - memoryBefore < kMemoryGrowthLimitKiB);
+
+    // The supply is back under the same name; the operator chooses the port again.
+    SupplyFaults none;
+    fixture.supply.setFaults(none);
+    QVERIFY(fixture.supply.reopen());
+    fixture.supply.clearLog();
+    window.setSetupDialogRunner({});
+    int dialogs = 0;
+    QTimer answer;
+    answer.setInterval(kPollMs);
+    connect(&answer, &QTimer::timeout, this, [&] {
+        auto *dialog = qobject_cast<Form_R4150DSetup *>(QApplication::activeModalWidget());
+        if (!dialog)
+            return;
+        answer.stop();
+        ++dialogs;
+        auto *ports = dialog->findChild<QComboBox *>(QStringLiteral("Combo_port"));
+        ports->setCurrentIndex(ports->findText(QStringLiteral("COM1:"))); // free again, no suffix
+        dialog->findChild<QPushButton *>(QStringLiteral("Command_OK"))->click();
+        if (dialog->isVisible())
+            dialog->reject();
+    });
+    answer.start();
+    window.findChild<QAction *>(QStringLiteral("mnuSetup"))->trigger();
+    QCOMPARE(dialogs, 1);
+    QVERIFY(window.link().isOpen());
+    QVERIFY(window.fieldEnabled(PanelField::value(0)));
+    QCOMPARE(busyLamp(window), kGreen);
+    const QStringList reads = fixture.commands(readPass().size());
+    QCOMPARE(reads.mid(0, readPass().size()), readPass());
+    QCOMPARE(fixture.ui.messages.size(), 1);
+    window.timer().stop();
+}
+
+QTEST_MAIN(FaultInjectionTest)
+#include "FaultInjectionTest.moc"
