@@ -32,7 +32,12 @@ void QtUserInterface::messageBox(const QString &text, const QString &title, Icon
         break;
     }
     box.setStandardButtons(QMessageBox::Ok);
+    const QPointer<QWidget> previous = QApplication::activeWindow();
     box.exec();
+    // Without a window manager nothing hands the activation back once the box is gone; the
+    // window would then take no focus changes, and a field left afterwards would not be checked.
+    if (previous && previous->isVisible() && !QApplication::activeWindow())
+        previous->activateWindow();
 }
 
 void QtUserInterface::beep()
