@@ -28,11 +28,7 @@
 #include <QVBoxLayout>
 
 namespace {
-constexpr int kEnergy = 0;
-constexpr int kCathode = 1;
-constexpr int kScreen = 2;
-constexpr int kAnode = 4;
-constexpr int kSuppressor = 6;
+using namespace Module;
 const QString kTagProperty = QStringLiteral("Tag");
 const QColor kLampRed(255, 0, 0);
 const QColor kLampGreen(0, 255, 0);

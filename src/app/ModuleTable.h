@@ -7,6 +7,19 @@
 // Which module of the supply sits at which index, its code and its limits.
 constexpr int kModuleCount = 8;
 
+// The fixed module indices.
+namespace Module {
+constexpr int kEnergy = 0;
+constexpr int kCathode = 1; // cathode or filament, by model
+constexpr int kScreen = 2;
+constexpr int kWehnelt = 3;
+constexpr int kAnode = 4;
+constexpr int kLens1 = 5;
+constexpr int kSuppressor = 6;
+constexpr int kLens2 = 7;
+constexpr int kFirstFollower = kWehnelt; // the first module whose output follows the energy
+} // namespace Module
+
 struct ModuleTable
 {
     std::array<QString, kModuleCount> ModuleCode;

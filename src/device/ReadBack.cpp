@@ -10,12 +10,7 @@
 #include <cmath>
 
 namespace {
-constexpr int kEnergy = 0;
-constexpr int kCathode = 1;
-constexpr int kScreen = 2;
-constexpr int kWehnelt = 3;
-constexpr int kAnode = 4;
-constexpr int kSuppressor = 6;
+using namespace Module;
 constexpr float kVoltsPerControlVolt = 100.0f;
 constexpr float kMicroampsPerAmp = -1000000.0f; // beam current shown positive
 constexpr float kMilliampsPerAmp = 1000.0f;

@@ -8,11 +8,7 @@
 #include "device/SimulatedState.h"
 
 namespace {
-constexpr int kEnergy = 0;
-constexpr int kCathode = 1;
-constexpr int kScreen = 2;
-constexpr int kFirstFollower = 3;
-constexpr int kSuppressor = 6;
+using namespace Module;
 constexpr float kVoltsPerKilovolt = 1000.0f;
 constexpr float kScreenGain = -100.0f;
 constexpr float kPercent = 100.0f;
