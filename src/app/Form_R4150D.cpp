@@ -19,6 +19,7 @@
 #include <QFontDatabase>
 #include <QGridLayout>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -91,12 +92,33 @@ Form_R4150D::Form_R4150D(UserInterface &ui, const CommandLine &commandLine, QWid
 
     m_enterFilter = new EnterKeyFilter(*this, [this] { m_cycle.Timer1_Timer(); }, this);
     qApp->installEventFilter(m_enterFilter);
+    qApp->installEventFilter(this);
+}
+
+bool Form_R4150D::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() != QEvent::ShortcutOverride && event->type() != QEvent::KeyPress)
+        return QMainWindow::eventFilter(watched, event);
+    const auto *key = static_cast<QKeyEvent *>(event);
+    const bool anodeKey = key->key() == Qt::Key_A && key->modifiers() == Qt::AltModifier;
+    if (!anodeKey || QApplication::activeWindow() != this || QApplication::activePopupWidget()
+        || QApplication::activeModalWidget())
+        return QMainWindow::eventFilter(watched, event);
+    if (event->type() == QEvent::ShortcutOverride) {
+        event->accept(); // deliver it as a key press instead of the ambiguous shortcut
+        return true;
+    }
+    if (m_gains[kAnode]->isEnabled())
+        m_gains[kAnode]->setFocus(Qt::ShortcutFocusReason);
+    return true;
 }
 
 Form_R4150D::~Form_R4150D()
 {
-    if (qApp)
+    if (qApp) {
         qApp->removeEventFilter(m_enterFilter);
+        qApp->removeEventFilter(this);
+    }
     m_server.close();
 }
 

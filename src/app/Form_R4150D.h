@@ -138,6 +138,10 @@ public:
     qint32 SetParameter(const QString &transmit) override;
     QString moduleCode(int index) const override;
 
+    // Alt+A is the access key of both "&Anode (V)" and "&About": the module caption wins, so
+    // that the key always reaches the anode's field (About stays on the menu bar).
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
 protected:
     void closeEvent(QCloseEvent *event) override;
 

@@ -8,6 +8,7 @@
 
 #include <QApplication>
 #include <QFocusEvent>
+#include <QAbstractButton>
 #include <QTimer>
 #include <QVariant>
 
@@ -119,6 +120,11 @@ void EditField::reclaimFocus()
 {
     if (!isEnabled() || !isVisible())
         return;
+    // A button clicked to leave the field lost its release to the message box: do not leave it
+    // drawn pressed.
+    if (auto *button = qobject_cast<QAbstractButton *>(QApplication::focusWidget()))
+        if (button->isDown() && !(QApplication::mouseButtons() & Qt::LeftButton))
+            button->setDown(false);
     m_reclaimingFocus = true;
     setFocus(Qt::OtherFocusReason);
     m_reclaimingFocus = false;

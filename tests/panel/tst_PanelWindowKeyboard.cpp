@@ -189,6 +189,9 @@ void PanelWindowKeyboardTest::accessKeysFocusTheGroupsFirstField()
     fixture.key(Qt::Key(key), Qt::AltModifier);
     QCOMPARE(fixture.focusName(), fieldName);
     QCOMPARE(start->tag(), kTagChanged);
+    // Pressed again, the key stays with the caption (Alt+A is also the About menu's letter).
+    fixture.key(Qt::Key(key), Qt::AltModifier);
+    QCOMPARE(fixture.focusName(), fieldName);
     // Only the focus moves: no menu opened, no command ran, no message.
     QCOMPARE(QApplication::activePopupWidget(), nullptr);
     QVERIFY(fixture.ui.messages.isEmpty());
