@@ -27,8 +27,8 @@ echo "Benchmarks on $(nproc) cores, load average $(cut -d' ' -f1-3 /proc/loadavg
 # The offscreen platform says this once per window; it is no finding.
 quiet() { grep -v 'does not support propagateSizeHints' >&2 || true; }
 
-"$bench/tavrel-bench" 2> >(quiet)
-"$bench/tavrel-startup" "$tavrel" 5 2> >(quiet)
+"$bench/tavrel-bench" 2> >(quiet) || echo "tavrel-bench ended with status $?"
+"$bench/tavrel-startup" "$tavrel" 5 2> >(quiet) || echo "tavrel-startup ended with status $?"
 
 # ---- Figures 5 and 7: the real program for a minute of auto refresh at 1 Hz ----
 echo "Figures 5 and 7"
