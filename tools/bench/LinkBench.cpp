@@ -25,6 +25,7 @@ double microseconds(Clock::duration d)
 constexpr auto kLogSettle = std::chrono::milliseconds(5);
 
 const QString kEnergyCode = QStringLiteral("EN");
+constexpr double kSlowCallUs = 1000.0; // a call this slow waited for the scheduler, not the line
 } // namespace
 
 void LinkBench::transactionOverhead()
@@ -46,6 +47,8 @@ void LinkBench::transactionOverhead()
 
     Samples us;
     int failures = 0;
+    const long preemptedBefore = ProcessStats::involuntarySwitches();
+    const double cpuBefore = ProcessStats::threadCpuSeconds();
     for (int i = 0; i < kOverheadCalls; ++i) {
         const Clock::time_point start = Clock::now();
         const qint32 r = rig.protocol.SetParameter(commands[i % 2]);
@@ -53,6 +56,24 @@ void LinkBench::transactionOverhead()
         if (r != 0)
             ++failures;
     }
+    const double cpuPerCallUs = (ProcessStats::threadCpuSeconds() - cpuBefore) * 1e6 / kOverheadCalls;
+    const long preempted = ProcessStats::involuntarySwitches() - preemptedBefore;
+    int slow = 0;
+    double slowUs = 0.0;
+    for (int i = 0; i < us.count(); ++i) {
+        if (us.at(i) > kSlowCallUs) {
+            ++slow;
+            slowUs += us.at(i);
+        }
+    }
+    // When the machine is busy, a thread of either end now and then waits a whole time slice
+    // for a core; these calls say so, and how much of the mean they make.
+    BenchReport::detail(QStringLiteral("%1 calls over %2 us took %3 % of the time; the process was preempted %4 times; "
+                                       "CPU of the calling thread %5 us a call")
+                            .arg(slow).arg(kSlowCallUs)
+                            .arg(BenchReport::fixed(100.0 * slowUs / (us.mean() * us.count()), 1))
+                            .arg(preempted)
+                            .arg(BenchReport::fixed(cpuPerCallUs, 1)));
     BenchReport::detail(QStringLiteral("min %1 us, median %2 us, p99 %3 us, max %4 us, %5 failed calls")
                             .arg(BenchReport::fixed(us.min(), 1), BenchReport::fixed(us.median(), 1),
                                  BenchReport::fixed(us.percentile(99.0), 1), BenchReport::fixed(us.max(), 1))

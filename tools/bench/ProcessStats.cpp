@@ -50,6 +50,13 @@ double processCpuSeconds()
     return seconds(usage.ru_utime) + seconds(usage.ru_stime);
 }
 
+long involuntarySwitches()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_nivcsw;
+}
+
 double processCpuSeconds(qint64 pid)
 {
     const QByteArray stat = procFile(pid, "stat");

@@ -10,6 +10,8 @@ namespace ProcessStats {
 double threadCpuSeconds();
 // CPU seconds, user plus system, this process has used (all threads).
 double processCpuSeconds();
+// Times this process was preempted (involuntary context switches, all threads).
+long involuntarySwitches();
 // utime + stime of /proc/<pid>/stat in seconds; negative when the process is gone.
 double processCpuSeconds(qint64 pid);
 // VmRSS of /proc/<pid>/status (0: this process) in KiB; negative when unreadable.

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <vector>
 
 // Measured values of one figure (any unit), with the summaries the report prints.
@@ -9,6 +10,7 @@ public:
     void add(double value) { m_values.push_back(value); }
     bool empty() const { return m_values.empty(); }
     int count() const { return int(m_values.size()); }
+    double at(int index) const { return m_values.at(std::size_t(index)); }
 
     double mean() const;
     double min() const;
