@@ -16,6 +16,7 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDialog>
 #include <QFontDatabase>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -474,7 +475,13 @@ void Form_R4150D::closeEvent(QCloseEvent *event)
         event->accept();
         return;
     }
-    if (m_shutDown.Form_QueryUnload(mode)) {
+    const bool cancel = m_shutDown.Form_QueryUnload(mode);
+    if (m_unloaded) {
+        // The session ended while this request's dialog or message was open (unloadForSystem).
+        event->accept();
+        return;
+    }
+    if (cancel) {
         event->ignore();
         return;
     }
@@ -496,8 +503,23 @@ void Form_R4150D::Form_Unload()
 
 void Form_R4150D::unloadForSystem()
 {
+    if (m_unloaded)
+        return;
     m_pendingUnloadMode = ShutDownSequence::kUnloadFromSystem;
     close();
+    // Qt swallows a close while another close request still waits on its dialog or message;
+    // the end of the session does not wait for the operator, and the mode must not linger
+    // for a later close through the frame.
+    m_pendingUnloadMode = ShutDownSequence::kUnloadFromFrame;
+    if (m_unloaded || m_shutDown.Form_QueryUnload(ShutDownSequence::kUnloadFromSystem))
+        return;
+    Form_Unload();
+    // Nobody answers the dialogs that still wait: end their modal loops, so the waiting close
+    // request returns and finds the window unloaded.
+    const QWidgetList windows = QApplication::topLevelWidgets();
+    for (QWidget *widget : windows)
+        if (auto *dialog = qobject_cast<QDialog *>(widget); dialog && dialog->isVisible())
+            dialog->reject();
 }
 
 void Form_R4150D::raiseWindow()

@@ -19,6 +19,8 @@ constexpr int kBarPitch = 6;
 constexpr int kBarWidth = 3;
 constexpr int kBarTop = 1;
 constexpr int kBarBottom = 13;
+// A fixed text, not a formatted number: it keeps its point in every locale.
+const QString kCathodeOffCurrent = QStringLiteral("0.00 ");
 
 QString numberForTable(float number)
 {
@@ -76,7 +78,7 @@ void ReadBack::showPanel(bool flag)
     const bool cathodeOn = cathode.OnOff != 0;
     m_view.setSwitchDisplay(kCathode, cathodeOn);
     m_view.setMonitorText(ReadBackView::Monitor::Current, kCathode,
-                          cathodeOn ? monitorText(cathode.Imon, 2) : monitorText(0.0, 2));
+                          cathodeOn ? monitorText(cathode.Imon, 2) : kCathodeOffCurrent);
     if (flag)
         m_view.setFieldText(PanelField::value(kScreen),
                             screen.OnOff != 0 ? StrOf(screen.Offset / kVoltsPerKilovolt) : QString());

@@ -44,17 +44,18 @@ void RefreshCycle::Timer1_Timer()
     if (m_busy)
         return;
     m_busy = true;
-    const bool simulation = m_state.simulationMode != 0;
+    // "In simulation" is asked at each step: the mode may be switched in one of the yields.
+    const auto simulation = [this] { return m_state.simulationMode != 0; };
     const auto &codes = m_state.table.ModuleCode;
 
     float energy = 0.0f;
-    if (simulation)
+    if (simulation())
         energy = ValOf(m_panel.fieldText(PanelField::value(kEnergy)));
     if (m_panel.fieldTag(PanelField::value(kEnergy)) == kTagChanged) {
         energy = ValOf(m_panel.fieldText(PanelField::value(kEnergy)));
         send(QStringLiteral("V") + codes[kEnergy] + StrOf(energy));
         m_panel.setFieldTag(PanelField::value(kEnergy), QString());
-        if (simulation)
+        if (simulation())
             applyEnergyRule(energy);
     }
     if (!yieldAndContinue())
@@ -65,7 +66,7 @@ void RefreshCycle::Timer1_Timer()
     if (m_panel.fieldTag(cathode) == kTagChanged) {
         const QString text = m_panel.fieldText(cathode);
         send(QStringLiteral("V") + codes[kCathode] + FirstCommaToPoint(StrOf(ValOf(text))));
-        if (simulation) {
+        if (simulation()) {
             m_sim.SimValue[kCathode] = ValOf(text);
             m_sim.SimIMon[kCathode] = m_sim.SimValue[kCathode];
         }
@@ -79,7 +80,7 @@ void RefreshCycle::Timer1_Timer()
     if (m_panel.fieldTag(screen) == kTagChanged) {
         const QString text = m_panel.fieldText(screen);
         send(QStringLiteral("V") + codes[kScreen] + FirstCommaToPoint(StrOf(ValOf(text) * kVoltsPerKilovolt)));
-        if (simulation) {
+        if (simulation()) {
             m_sim.SimGain[kScreen] = kScreenGain;
             m_sim.SimOffset[kScreen] = ValOf(text) * kVoltsPerKilovolt;
             m_sim.SimValue[kScreen] = m_sim.SimGain[kScreen] / kPercent * energy + m_sim.SimOffset[kScreen];
@@ -95,7 +96,7 @@ void RefreshCycle::Timer1_Timer()
         if (m_panel.fieldTag(gain) == kTagChanged) {
             const QString text = m_panel.fieldText(gain);
             send(QStringLiteral("G") + codes[i] + text);
-            if (simulation) {
+            if (simulation()) {
                 m_sim.SimGain[i] = ValOf(text);
                 applyModuleRule(i, energy);
             }
@@ -107,7 +108,7 @@ void RefreshCycle::Timer1_Timer()
         if (i != kSuppressor && m_panel.fieldTag(offset) == kTagChanged) {
             const QString text = m_panel.fieldText(offset);
             send(QStringLiteral("O") + codes[i] + text);
-            if (simulation) {
+            if (simulation()) {
                 m_sim.SimOffset[i] = ValOf(text);
                 applyModuleRule(i, energy);
             }

@@ -81,6 +81,7 @@ private slots:
     void exitMenuGoesTheSameWay();
     void systemUnloadAppliesTheStoredChoices();
     void terminationDuringAReadBack();
+    void terminationWhileTheShutDownDialogIsOpen();
     void sigtermEndsTheProgramThroughItsUnload();
 };
 
@@ -246,6 +247,43 @@ void ShutDownWindowTest::terminationDuringAReadBack()
     QCOMPARE(commands.indexOf(QStringLiteral("SCAOFF")), commands.size() - 2);
     // The rest of the interrupted pass is not attempted on the closed port.
     QVERIFY2(fixture.ui.messages.isEmpty(), qPrintable(fixture.ui.messages.value(0).text));
+}
+
+void ShutDownWindowTest::terminationWhileTheShutDownDialogIsOpen()
+{
+    // The end of the session arrives while the operator still looks at the shut-down dialog:
+    // the program ends without waiting for the answer, and exactly once.
+    WindowFixture fixture;
+    QVERIFY(fixture.start());
+    Form_R4150D &window = *fixture.window;
+    window.timer().stop();
+    fixture.supply.clearLog();
+
+    int dialogs = 0;
+    bool stillOpen = false;
+    QTimer poll;
+    poll.setInterval(kPollMs);
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        auto *dialog = qobject_cast<Form_ShutDown *>(QApplication::activeModalWidget());
+        if (!dialog)
+            return;
+        poll.stop();
+        ++dialogs;
+        window.unloadForSystem();
+        // Should the termination have been swallowed, answer the dialog so the test goes on.
+        if (!window.isUnloaded()) {
+            stillOpen = true;
+            dialog->findChild<QPushButton *>(QStringLiteral("Command_Cancel"))->click();
+        }
+    });
+    poll.start();
+    window.close();
+    QCOMPARE(dialogs, 1);
+    QVERIFY(!stillOpen);
+    QVERIFY(window.isUnloaded());
+    QVERIFY(!window.link().isOpen());
+    QVERIFY(fixture.ui.messages.isEmpty());
+    QCOMPARE(storedText(fixture.environment.settingsFile(), QStringLiteral("Settings/Port")), QStringLiteral("1"));
 }
 
 void ShutDownWindowTest::sigtermEndsTheProgramThroughItsUnload()

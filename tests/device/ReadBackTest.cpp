@@ -224,6 +224,14 @@ private slots:
         QCOMPARE(gain, QStringLiteral("1,5"));
         QCOMPARE(control, QStringLiteral("1.505"));
         QCOMPARE(beam, QStringLiteral("150,5 "));
+
+        // The current of a cathode that is switched off is a fixed text, with its point.
+        fixture.supply.updateModel([](SupplyModel &model) { model.setOn(1, false); });
+        QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+        window.mnuRefreshAll_Click();
+        const QString offCurrent = labelText(window, QStringLiteral("Label_IMon(1)"));
+        QLocale::setDefault(QLocale::c());
+        QCOMPARE(offCurrent, QStringLiteral("0.00 "));
     }
 
     void periodicReadLeavesTheFieldsAlone()

@@ -263,6 +263,39 @@ private slots:
         QVERIFY(window.state().autoRefresh());
     }
 
+    void simulationSwitchedInAYieldCountsFromThere()
+    {
+        WindowFixture fixture;
+        QVERIFY(startQuiet(fixture));
+        Form_R4150D &window = *fixture.window;
+        SimulatedState &sim = window.simulation();
+        window.state().setAutoRefresh(false);
+        QCOMPARE(window.state().simulationMode, qint16(0));
+
+        // Simulation is switched on in the first yield (after the energy step): the gain sent
+        // later in the same cycle is modelled, against the energy of that first step (0 here).
+        window.setFieldText(PanelField::value(0), QStringLiteral("100"));
+        sim.SimOffset[3] = 5.0f;
+        mark(window, PanelField::gain(3), QStringLiteral("-20"));
+        QTimer::singleShot(0, &window, [&] { window.mnuSimulation_Click(); });
+        window.refreshCycle().Timer1_Timer();
+        QVERIFY(window.state().simulationMode != 0);
+        QCOMPARE(fixture.commands(1), QStringList{QStringLiteral("GWE-20")});
+        QCOMPARE(sim.SimGain[3], -20.0f);
+        QCOMPARE(sim.SimValue[3], 5.0f);
+        QCOMPARE(sim.SimUMon[3], 5.0f);
+
+        // Switched off again in the first yield: the offset sent later leaves the model alone.
+        fixture.supply.clearLog();
+        mark(window, PanelField::offset(3), QStringLiteral("-7"));
+        QTimer::singleShot(0, &window, [&] { window.mnuSimulation_Click(); });
+        window.refreshCycle().Timer1_Timer();
+        QCOMPARE(window.state().simulationMode, qint16(0));
+        QCOMPARE(fixture.commands(1), QStringList{QStringLiteral("OWE-7")});
+        QCOMPARE(sim.SimOffset[3], 5.0f);
+        QCOMPARE(sim.SimValue[3], 5.0f);
+    }
+
     void refreshMenuCommands()
     {
         WindowFixture fixture;
