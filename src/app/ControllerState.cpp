@@ -8,6 +8,23 @@ void ControllerState::setAutoRefresh(bool on)
     emit autoRefreshPropertyChanged(on);
 }
 
+void ControllerState::forceAutoRefreshDuring(const std::function<void()> &work)
+{
+    const Flag16 remembered = autoRefreshFlag;
+    autoRefreshFlag = kTrue;
+    bool switchedOff = false;
+    const QMetaObject::Connection watch =
+        connect(this, &ControllerState::autoRefreshPropertyChanged, this, [&switchedOff](bool on) {
+            if (!on)
+                switchedOff = true;
+        });
+    if (work)
+        work();
+    disconnect(watch);
+    if (!switchedOff)
+        autoRefreshFlag = remembered;
+}
+
 void ControllerState::setPowerSupply(qint16 model)
 {
     m_powerSupply = model;

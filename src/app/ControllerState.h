@@ -5,6 +5,8 @@
 #include <QObject>
 #include <QString>
 
+#include <functional>
+
 // Truth values are 16-bit: -1 true, 0 false, tested as non-zero.
 using Flag16 = qint16;
 constexpr Flag16 kTrue = -1;
@@ -35,6 +37,11 @@ public:
     void setPowerSupply(qint16 model);
     // Only for reading the stored value before the caption exists.
     void storePowerSupply(qint16 model) { m_powerSupply = model; }
+
+    // Runs `work` with the flag forced on (written directly, so the check mark stays), then puts
+    // the remembered value back, unless a reply time-out switched auto refresh off meanwhile:
+    // that stands, so the flag and its check mark agree and a silent supply is not polled.
+    void forceAutoRefreshDuring(const std::function<void()> &work);
 
     qint16 CommPort() const { return commPort; }
     void setCommPort(qint16 port) { commPort = port; }

@@ -125,10 +125,7 @@ void RefreshCycle::Timer1_Timer()
 
 void RefreshCycle::runForced()
 {
-    const Flag16 remembered = m_state.autoRefreshFlag;
-    m_state.autoRefreshFlag = kTrue;
-    Timer1_Timer();
-    m_state.autoRefreshFlag = remembered;
+    m_state.forceAutoRefreshDuring([this] { Timer1_Timer(); });
 }
 
 void RefreshCycle::sendSwitchRequest(int module)

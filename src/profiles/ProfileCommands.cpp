@@ -60,11 +60,7 @@ void ProfileCommands::mnuOpen_Click()
     m_store.OpenZQV(path);
     // Force one cycle with read-back so the loaded values take effect at once, whatever the
     // operator's auto-refresh setting; the direct write leaves the menu's check mark alone.
-    const Flag16 remembered = m_state.autoRefreshFlag;
-    m_state.autoRefreshFlag = kTrue;
-    if (m_refreshCycle)
-        m_refreshCycle();
-    m_state.autoRefreshFlag = remembered;
+    m_state.forceAutoRefreshDuring(m_refreshCycle);
 }
 
 void ProfileCommands::mnuSave_Click()

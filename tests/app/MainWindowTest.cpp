@@ -147,6 +147,23 @@ private slots:
         QCOMPARE(lines[6], QString(11, QLatin1Char(' ')) + QStringLiteral("Jul. 26, 2000"));
     }
 
+    void forcedRefreshKeepsATimeOutsSwitchOff()
+    {
+        ControllerState state;
+        bool during = false;
+        state.autoRefreshFlag = kFalse;
+        state.forceAutoRefreshDuring([&] { during = state.autoRefresh(); });
+        QVERIFY(during);
+        QCOMPARE(state.autoRefreshFlag, kFalse);
+        state.autoRefreshFlag = 1; // a value stored by hand comes back exactly
+        state.forceAutoRefreshDuring([] {});
+        QCOMPARE(state.autoRefreshFlag, qint16(1));
+        // A read that timed out during the forced cycle switched auto refresh off: that stands.
+        state.autoRefreshFlag = kTrue;
+        state.forceAutoRefreshDuring([&] { state.setAutoRefresh(false); });
+        QCOMPARE(state.autoRefreshFlag, kFalse);
+    }
+
     void withoutPortThePanelStaysDisabledAndSetupOpens()
     {
         WindowFixture fixture;

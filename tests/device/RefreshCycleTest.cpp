@@ -113,7 +113,9 @@ private slots:
 
     void theOtherModelSwitchesTheFilament()
     {
-        WindowFixture fixture(VirtualSupply::Options{SupplyModel::kModelTavrel});
+        VirtualSupply::Options options;
+        options.model = SupplyModel::kModelTavrel;
+        WindowFixture fixture(options);
         QVERIFY(startQuiet(fixture, QStringLiteral("/COM1 /TAVREL")));
         Form_R4150D &window = *fixture.window;
         window.state().setAutoRefresh(false);
