@@ -28,12 +28,18 @@ done
 TAVREL_FUZZ=1 scripts/install-deps.sh
 
 build=build-fuzz
+mkdir -p "$build"
+# Two runs side by side (one per core) must not build in the same folder at once.
+exec 9>"$build/.fuzz-build.lock"
+flock 9
 if [ ! -f "$build/CMakeCache.txt" ]; then
     CC=clang CXX=clang++ cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
         -DTAVREL_FUZZ=ON -DTAVREL_BUILD_TESTS=ON >/dev/null
 fi
 # Only the fuzz programs: the rest of the project need not build with the fuzz instrumentation.
-cmake --build "$build" -j2 --target "${targets[@]}"
+cmake --build "$build" -j2 --target "${targets[@]}" >"$build/fuzz-build.log" 2>&1 \
+    || { tail -n 40 "$build/fuzz-build.log" >&2; exit 1; }
+flock -u 9
 
 # The targets' scratch files (settings, sockets, profiles) live in a folder of this run.
 scratch="$(mktemp -d "${TMPDIR:-/tmp}/tavrel-fuzz-run.XXXXXX")"
