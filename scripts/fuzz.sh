@@ -64,6 +64,10 @@ for target in "${targets[@]}"; do
         mkdir -p "$corpus"
         corpus_dirs=("$corpus" "$seeds")
     fi
+    # Kept findings are run too, in every mode (libFuzzer writes new inputs only into the first folder).
+    if [ -d "tests/fuzz/regressions/$target" ]; then
+        corpus_dirs+=("tests/fuzz/regressions/$target")
+    fi
     echo "== $target: ${seconds}s"
     log="$build/fuzz-findings/$target.log"
     if "$build/tests/fuzz/$target" -max_total_time="$seconds" -max_len="$max_len" -timeout=25 \
