@@ -11,6 +11,7 @@
 #include <QtTest>
 
 #include <sys/resource.h>
+#include <unistd.h>
 
 namespace {
 
@@ -142,6 +143,23 @@ private slots:
         QVERIFY(!m_link->R4150DOpen(4));
         QCOMPARE(m_ui.messages.size(), 2);
         QVERIFY(m_ui.messages[1].text.startsWith(QStringLiteral("Error 8005 in SerialLink:\r")));
+    }
+
+    void deviceTheUserMayNotOpenIsReportedAsSuch()
+    {
+        if (::geteuid() == 0)
+            QSKIP("permissions do not stop root");
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("ttyLocked"));
+        QFile device(path);
+        QVERIFY(device.open(QIODevice::WriteOnly));
+        device.close();
+        QVERIFY(device.setPermissions(QFileDevice::Permissions()));
+        PortTable::setPath(6, path);
+        QVERIFY(!m_link->R4150DOpen(6));
+        QCOMPARE(m_ui.messages.size(), 1);
+        QVERIFY(m_ui.messages[0].text.startsWith(QStringLiteral("Error 8006 in SerialLink:\r")));
+        QVERIFY(m_ui.messages[0].text.contains(QStringLiteral("dialout")));
     }
 
     void operationsOnClosedPortReportOnceEachAndCloseIsSilent()
