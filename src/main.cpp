@@ -41,8 +41,13 @@ int main(int argc, char **argv)
 
     SingleInstance instance;
     if (!instance.tryBecomePrimary()) {
-        instance.notifyPrimary();
-        return 0;
+        if (instance.notifyPrimary())
+            return 0;
+        // The running program ended between our lock attempt and the request: take its place.
+        if (!instance.tryBecomePrimary()) {
+            std::fputs("tavrel: another instance is starting or ending; try again.\n", stderr);
+            return 1;
+        }
     }
 
     QtUserInterface ui;
