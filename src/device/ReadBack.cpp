@@ -67,9 +67,13 @@ void ReadBack::showPanel(bool flag)
     const ModuleReading &cathode = readings[kCathode];
     const ModuleReading &screen = readings[kScreen];
 
-    if (flag) {
+    // A reply number beyond single precision is no setting: the field keeps its text, and the
+    // control voltage is not rewritten, since its change would send the energy (as 0).
+    if (flag && std::isfinite(energy.value)) {
         m_view.setFieldText(PanelField::value(kEnergy), StrOf(energy.value));
         m_view.setControlVoltage(FirstCommaToPoint(StrOf(energy.value / kVoltsPerControlVolt)));
+    }
+    if (flag) {
         m_view.setFieldText(PanelField::value(kCathode),
                             cathode.OnOff != 0 ? FirstCommaToPoint(StrOf(cathode.value)) : QString());
     }

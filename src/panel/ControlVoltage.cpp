@@ -6,6 +6,8 @@
 #include "device/PanelAccess.h"
 #include "device/SimulatedState.h"
 
+#include <cmath>
+
 ControlVoltage::ControlVoltage(PanelAccess &panel, DeviceProtocol &protocol, ControllerState &state,
                                SimulatedState &sim)
     : m_panel(panel), m_protocol(protocol), m_state(state), m_sim(sim)
@@ -17,7 +19,10 @@ void ControlVoltage::DA_set_voltage_Change(const QString &text)
     const PanelField energyField = PanelField::value(0);
     if (!m_panel.fieldEnabled(energyField))
         return;
-    const QString energy = StrOf(ValOf(text) * kElectronVoltsPerVolt);
+    const float electronVolts = ValOf(text) * kElectronVoltsPerVolt;
+    if (!std::isfinite(electronVolts))
+        return; // "VENinf" is no energy: nothing is written and nothing goes out
+    const QString energy = StrOf(electronVolts);
     m_panel.setFieldText(energyField, energy);
     m_protocol.SetParameter(QStringLiteral("V") + m_state.table.ModuleCode[0] + energy);
     if (m_state.simulationMode != 0) {

@@ -1,5 +1,7 @@
 #include "remote/ControlLink.h"
 
+#include <cmath>
+
 #include "app/Conversions.h"
 #include "app/UserInterface.h"
 #include "device/PanelAccess.h"
@@ -71,7 +73,8 @@ bool ControlLink::Form_LinkExecute(const QString &cmdStr)
     } else {
         name = withoutTrailingBlanks(cmdStr).toUpper();
     }
-    if (name == kEnergyName) {
+    // A value beyond single precision has no energy to send (it would read back as 0): ignored.
+    if (name == kEnergyName && std::isfinite(value)) {
         const PanelField energy = PanelField::value(0);
         m_panel.setFieldText(energy, StrOf(value));
         // Pending like a typed entry: the next refresh cycle sends it in its place in the order.

@@ -125,6 +125,24 @@ private slots:
         QLocale::setDefault(QLocale::c());
     }
 
+    void anEnergyBeyondSinglePrecisionIsNotTakenAsASetting()
+    {
+        WindowFixture fixture;
+        QVERIFY(startQuiet(fixture));
+        Form_R4150D &window = *fixture.window;
+        fixture.supply.updateModel([](SupplyModel &model) { model.setEnergy(150.0f); });
+        window.mnuRefreshAll_Click();
+        QCOMPARE(window.fieldText(PanelField::value(0)), QStringLiteral("150"));
+        fixture.supply.updateModel(
+            [](SupplyModel &model) { model.setDataLineOverride(0, QStringLiteral("EN 0 0 1E39 1E39 0")); });
+        fixture.supply.clearLog();
+        window.mnuRefreshAll_Click();
+        // The field keeps the last real energy, and the control voltage is not rewritten, so
+        // no VEN (which would carry 0) goes out.
+        QCOMPARE(window.fieldText(PanelField::value(0)), QStringLiteral("150"));
+        QCOMPARE(fixture.commands(8), readPass());
+    }
+
     void screenAndCathodeDisplaysFollowTheSwitchState()
     {
         WindowFixture fixture;

@@ -200,6 +200,13 @@ void PanelWindowEntryTest::controlVoltageSendsAtOnce()
     QCOMPARE(fixture.wire(), QStringList{QStringLiteral("VEN2000")});
     QVERIFY(fixture.ui.messages.isEmpty());
     QCOMPARE(fixture.ui.beeps, 0);
+
+    // Beyond single precision there is no energy to send: nothing is written or sent.
+    fixture.supply.clearLog();
+    fixture.window->pokeItem(QStringLiteral("DA_set_voltage"), QStringLiteral("1E37"));
+    QCOMPARE(energy->text(), QStringLiteral("2000"));
+    QCoreApplication::processEvents();
+    QVERIFY(fixture.wire().isEmpty());
 }
 
 void PanelWindowEntryTest::controlVoltageIgnoredWhileTheEnergyFieldIsDisabled()

@@ -113,6 +113,8 @@ void ControlLinkServerTest::executeCommands_data()
     QTest::newRow("name alone") << "ENERGY" << "0" << "changed";
     QTest::newRow("name with trailing blanks") << "energy   " << "0" << "changed";
     QTest::newRow("beyond the limit") << "ENERGY=2000" << "2000" << "changed";
+    QTest::newRow("beyond single precision") << "ENERGY=1E39" << "100" << "";
+    QTest::newRow("beyond single precision, negative") << "ENERGY=-1E39" << "100" << "";
     QTest::newRow("second = belongs to the value") << "ENERGY=12=5" << "12" << "changed";
     QTest::newRow("empty text") << "" << "100" << "";
 }
