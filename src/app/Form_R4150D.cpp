@@ -2,6 +2,7 @@
 
 #include "app/Conversions.h"
 #include "app/IniSettings.h"
+#include "app/QtUserInterface.h"
 #include "app/SettingsStore.h"
 #include "app/Twips.h"
 #include "app/UserInterface.h"
@@ -586,7 +587,7 @@ void Form_R4150D::mnuSetup_Click()
         return;
     }
     Form_R4150DSetup dialog(m_state, m_ui, *this, this);
-    dialog.exec();
+    QtUserInterface::execModal(dialog);
 }
 
 void Form_R4150D::mnuExit_Click()

@@ -32,12 +32,19 @@ void QtUserInterface::messageBox(const QString &text, const QString &title, Icon
         break;
     }
     box.setStandardButtons(QMessageBox::Ok);
+    execModal(box);
+}
+
+int QtUserInterface::execModal(QDialog &dialog)
+{
     const QPointer<QWidget> previous = QApplication::activeWindow();
-    box.exec();
-    // Without a window manager nothing hands the activation back once the box is gone; the
-    // window would then take no focus changes, and a field left afterwards would not be checked.
+    const int result = dialog.exec();
+    // Without a window manager nothing hands the activation back once a dialog is gone; the
+    // window would then take no focus changes (a field left afterwards would not be checked)
+    // and no shortcuts (Alt+F would type an "f" into the focused field).
     if (previous && previous->isVisible() && !QApplication::activeWindow())
         previous->activateWindow();
+    return result;
 }
 
 void QtUserInterface::beep()
@@ -61,7 +68,7 @@ std::optional<QString> QtUserInterface::runFileDialog(const FileDialogRequest &r
             dialog.setDirectory(preset.absolutePath());
         dialog.selectFile(preset.fileName());
     }
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+    if (execModal(dialog) != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return std::nullopt;
     return dialog.selectedFiles().constFirst();
 }

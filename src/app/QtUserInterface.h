@@ -4,6 +4,7 @@
 
 #include <QPointer>
 
+class QDialog;
 class QWidget;
 
 // The operator's side of UserInterface: real message boxes, the system beep, non-native file
@@ -19,6 +20,9 @@ public:
     std::optional<QString> openFileDialog(const FileDialogRequest &request) override;
     std::optional<QString> saveFileDialog(const FileDialogRequest &request) override;
     void setWaitCursor(bool waiting) override;
+
+    // Runs a modal dialog and hands the activation back to the window that had it.
+    static int execModal(QDialog &dialog);
 
 private:
     std::optional<QString> runFileDialog(const FileDialogRequest &request, bool save);

@@ -1,6 +1,7 @@
 #include "app/ShutDownSequence.h"
 
 #include "app/Form_ShutDown.h"
+#include "app/QtUserInterface.h"
 #include "app/SettingsStore.h"
 #include "app/ShutDownHost.h"
 #include "app/UserInterface.h"
@@ -61,7 +62,7 @@ void ShutDownSequence::apply(const ShutDownChoices &choices)
 ShutDownSequence::DialogResult ShutDownSequence::runShutDownDialog(QWidget *parent)
 {
     Form_ShutDown dialog(parent);
-    dialog.exec();
+    QtUserInterface::execModal(dialog);
     DialogResult result;
     result.cancelled = dialog.tag() == Form_ShutDown::kCancelTag;
     result.choices = dialog.choices();
