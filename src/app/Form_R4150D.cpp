@@ -499,13 +499,18 @@ void Form_R4150D::Form_Unload()
     m_link.R4150DClose();
     m_link.retire(); // a cycle interrupted by the unload must not go on talking to the line
     m_server.close();
-    QCoreApplication::quit();
+    // Queued: a quit sent while this window is still inside its close request (or a dialog's
+    // loop) is lost, and the program would linger without a window.
+    QMetaObject::invokeMethod(qApp, &QCoreApplication::quit, Qt::QueuedConnection);
 }
 
 void Form_R4150D::unloadForSystem()
 {
-    if (m_unloaded)
+    if (m_unloaded) {
+        // Unloaded already, but still running (the quit has not been reached): end now.
+        QMetaObject::invokeMethod(qApp, &QCoreApplication::quit, Qt::QueuedConnection);
         return;
+    }
     m_pendingUnloadMode = ShutDownSequence::kUnloadFromSystem;
     close();
     // Qt swallows a close while another close request still waits on its dialog or message;
