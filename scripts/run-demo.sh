@@ -55,5 +55,5 @@ else
     printf '\n[Ports]\nCOM1=%s\n' "$port_path" >> "$ini"
 fi
 echo "Settings: $ini"
-echo "Control link: $XDG_RUNTIME_DIR/tavrel/Control (try: $build/tools/control/tavrel-control request Label_UMon(0))"
+echo "Control link: $XDG_RUNTIME_DIR/tavrel/Control (try: $build/tools/control/tavrel-control request 'Label_UMon(0)')"
 "$build/tavrel" "${switches[@]}" "$@"
