@@ -7,6 +7,7 @@
 #include <QAction>
 #include <QLabel>
 #include <QPushButton>
+#include <QTimer>
 #include <QLineEdit>
 #include <QMenu>
 #include <QtTest>
@@ -145,6 +146,26 @@ private slots:
         QCOMPARE(lines.size(), 7);
         QCOMPARE(lines[5], QString());
         QCOMPARE(lines[6], QString(11, QLatin1Char(' ')) + QStringLiteral("Jul. 26, 2000"));
+    }
+
+    void exitEndsTheEventLoopAfterTheShutDownDialog()
+    {
+        WindowFixture fixture;
+        QVERIFY(fixture.start());
+        Form_R4150D *window = fixture.window.get();
+        int dialogs = 0;
+        window->shutDown().setDialogRunner([&] {
+            ++dialogs;
+            // A timer tick while the dialog is open runs a cycle in the dialog's loop.
+            window->refreshCycle().Timer1_Timer();
+            return ShutDownSequence::DialogResult{};
+        });
+        QTimer::singleShot(0, window, [window] { window->mnuExit_Click(); });
+        QTimer::singleShot(5000, qApp, [] { QCoreApplication::exit(1); }); // the program lingered
+        QCOMPARE(QCoreApplication::exec(), 0);
+        QCOMPARE(dialogs, 1);
+        QVERIFY(window->isUnloaded());
+        QVERIFY(!window->link().isOpen());
     }
 
     void forcedRefreshKeepsATimeOutsSwitchOff()
