@@ -1,8 +1,9 @@
 #include "app/Form_ShutDown.h"
 
+#include "app/DialogButtons.h"
+
 #include <QCheckBox>
 #include <QCloseEvent>
-#include <QHBoxLayout>
 #include <QPushButton>
 #include <QVBoxLayout>
 
@@ -15,21 +16,13 @@ Form_ShutDown::Form_ShutDown(QWidget *parent) : QDialog(parent)
     m_checkEnergy->setObjectName(QStringLiteral("Check_Energy"));
     m_checkFilament = new QCheckBox(QStringLiteral("Set &Filament Off"), this);
     m_checkFilament->setObjectName(QStringLiteral("Check_Filament"));
-    m_commandOk = new QPushButton(QStringLiteral("OK"), this);
-    m_commandOk->setObjectName(QStringLiteral("Command_OK"));
-    m_commandOk->setDefault(true);
-    m_commandCancel = new QPushButton(QStringLiteral("Cancel"), this);
-    m_commandCancel->setObjectName(QStringLiteral("Command_Cancel"));
-    m_commandCancel->setAutoDefault(false);
-
-    auto *buttons = new QHBoxLayout;
-    buttons->addStretch(1);
-    buttons->addWidget(m_commandOk);
-    buttons->addWidget(m_commandCancel);
+    const DialogButtons buttons = DialogButtons::make(this, QStringLiteral("Cancel"));
+    m_commandOk = buttons.ok;
+    m_commandCancel = buttons.cancel;
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(m_checkEnergy);
     layout->addWidget(m_checkFilament);
-    layout->addLayout(buttons);
+    layout->addLayout(buttons.row);
 
     connect(m_commandOk, &QPushButton::clicked, this, &Form_ShutDown::Command_OK_Click);
     connect(m_commandCancel, &QPushButton::clicked, this, &Form_ShutDown::Command_Cancel_Click);

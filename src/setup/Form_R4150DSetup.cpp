@@ -2,6 +2,7 @@
 
 #include "app/Conversions.h"
 #include "app/ControllerState.h"
+#include "app/DialogButtons.h"
 #include "app/SettingsStore.h"
 #include "app/UserInterface.h"
 #include "device/PortTable.h"
@@ -66,21 +67,14 @@ void Form_R4150DSetup::buildControls()
     auto *modelLayout = new QVBoxLayout(m_frame2);
     modelLayout->addWidget(m_comboPowerSupply);
 
-    m_commandOk = new QPushButton(QStringLiteral("OK"), this);
-    m_commandOk->setObjectName(QStringLiteral("Command_OK"));
-    m_commandOk->setDefault(true);
-    m_commandCancel = new QPushButton(QStringLiteral("Close"), this);
-    m_commandCancel->setObjectName(QStringLiteral("Command_Cancel"));
-    m_commandCancel->setAutoDefault(false);
-    auto *buttons = new QHBoxLayout;
-    buttons->addStretch(1);
-    buttons->addWidget(m_commandOk);
-    buttons->addWidget(m_commandCancel);
+    const DialogButtons buttons = DialogButtons::make(this, QStringLiteral("Close"));
+    m_commandOk = buttons.ok;
+    m_commandCancel = buttons.cancel;
 
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(m_frame1);
     layout->addWidget(m_frame2);
-    layout->addLayout(buttons);
+    layout->addLayout(buttons.row);
 
     connect(m_commandOk, &QPushButton::clicked, this, &Form_R4150DSetup::Command_OK_Click);
     connect(m_commandCancel, &QPushButton::clicked, this, &Form_R4150DSetup::Command_Cancel_Click);
