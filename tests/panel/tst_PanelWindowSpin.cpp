@@ -1,22 +1,11 @@
 // The spin controls of the real main window, clicked through the window system, with the
 // virtual supply at the other end of the line.
 #include "PanelWindowFixture.h"
+#include "SpinTestSupport.h"
 
 #include "panel/SpinImages.h"
 
 #include <QtTest>
-
-namespace {
-
-constexpr QPoint kUpperHalf(6, 5);
-constexpr QPoint kLowerHalf(6, 18);
-
-bool shows(const SpinControl *spin, SpinImages::Kind kind)
-{
-    return spin->pixmap().toImage().convertToFormat(QImage::Format_RGB32) == SpinImages::image(kind);
-}
-
-} // namespace
 
 class PanelWindowSpinTest : public QObject
 {

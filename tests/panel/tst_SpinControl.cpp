@@ -1,5 +1,6 @@
 // Spin controls clicked with real mouse events in a shown window.
 #include "PanelTestWindow.h"
+#include "SpinTestSupport.h"
 
 #include "panel/EditField.h"
 #include "panel/SpinControl.h"
@@ -10,18 +11,6 @@
 #include <QWindow>
 
 #include <memory>
-
-namespace {
-
-constexpr QPoint kUpperHalf(6, 5);
-constexpr QPoint kLowerHalf(6, 18);
-
-bool shows(const SpinControl *spin, SpinImages::Kind kind)
-{
-    return spin->pixmap().toImage().convertToFormat(QImage::Format_RGB32) == SpinImages::image(kind);
-}
-
-} // namespace
 
 class SpinControlTest : public QObject
 {
