@@ -23,3 +23,9 @@ qint32 ConnectionSequence::Init()
     m_view.setAutoRefreshCheck(m_state.autoRefreshFlag != 0);
     return connected;
 }
+
+void ConnectionSequence::portLost()
+{
+    m_view.setPanelConnected(false);
+    m_state.setAutoRefresh(false); // a forced cycle running now sees it and keeps it off
+}

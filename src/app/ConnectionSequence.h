@@ -16,6 +16,10 @@ public:
 
     // -1 when the port opened, 0 when not.
     qint32 Init();
+    // The open port went away (hang-up, adapter pulled): the panel goes to the not-connected
+    // state as when no port opens, so that nothing polls the dead line and the shut-down sends
+    // nothing to it.
+    void portLost();
 
 private:
     SerialLink &m_link;

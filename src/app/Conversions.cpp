@@ -1,6 +1,7 @@
 #include "app/Conversions.h"
 
 #include <QLocale>
+#include <QRegularExpression>
 
 #include <charconv>
 #include <cfloat>
@@ -218,4 +219,11 @@ qint32 RoundToInt32(double value)
     if (r <= -2147483648.0)
         return -2147483647 - 1;
     return static_cast<qint32>(r);
+}
+
+bool IsWholeNumber(const QString &text)
+{
+    static const QRegularExpression number(
+        QStringLiteral("^[+-]?([0-9]+([.,][0-9]*)?|[.,][0-9]+)([EeDd][+-]?[0-9]+)?$"));
+    return number.match(text).hasMatch();
 }

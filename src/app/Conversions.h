@@ -22,5 +22,9 @@ double LeadingNumber(const QString &text);
 qint16 RoundToInt16(double value);
 qint32 RoundToInt32(double value);
 
+// True when all of `text` is one number: sign, digits with at most one "." or ",", exponent (E
+// or D); nothing before or after it, so nothing of it is skipped or ignored by ValOf.
+bool IsWholeNumber(const QString &text);
+
 // Replaces the first "," of `text` by "." (what several senders do to a StrOf result).
 QString FirstCommaToPoint(QString text);

@@ -1,5 +1,7 @@
 #include "app/DialogButtons.h"
 
+#include "app/ImmediateAccessKeys.h"
+
 #include <QHBoxLayout>
 #include <QPushButton>
 #include <QString>
@@ -17,5 +19,6 @@ DialogButtons DialogButtons::make(QWidget *dialog, const QString &cancelCaption)
     buttons.row->addStretch(1);
     buttons.row->addWidget(buttons.ok);
     buttons.row->addWidget(buttons.cancel);
+    ImmediateAccessKeys::install(dialog);
     return buttons;
 }

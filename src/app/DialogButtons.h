@@ -6,7 +6,8 @@ class QString;
 class QWidget;
 
 // The button row of the program's dialogs: "OK" (Command_OK, the default button) and a cancel
-// button (Command_Cancel) at the right.
+// button (Command_Cancel) at the right. Made after the dialog's other buttons, whose access keys
+// it makes act at once.
 struct DialogButtons
 {
     QPushButton *ok = nullptr;

@@ -19,6 +19,7 @@
 #include <QCloseEvent>
 #include <QDialog>
 #include <QFontDatabase>
+#include <QFontMetrics>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QKeyEvent>
@@ -29,6 +30,8 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace {
 using namespace Module;
@@ -90,7 +93,7 @@ Form_R4150D::Form_R4150D(UserInterface &ui, const CommandLine &commandLine, QWid
     connect(&m_link, &SerialLink::portCaptionChanged, this,
             [this](const QString &text) { setLabelText(m_labelCommPort, text); });
     connect(&m_link, &SerialLink::replyTimedOut, this, [this] { m_state.setAutoRefresh(false); });
-    connect(&m_link, &SerialLink::portLost, this, [this] { m_state.setAutoRefresh(false); });
+    connect(&m_link, &SerialLink::portLost, this, [this] { m_connection.portLost(); });
 
     m_enterFilter = new EnterKeyFilter(*this, [this] { m_cycle.Timer1_Timer(); }, this);
     qApp->installEventFilter(m_enterFilter);
@@ -420,15 +423,33 @@ QPoint Form_R4150D::windowTopLeftTwips() const
     return QPoint(Twips::roundedFromPixels(topLeft.x(), dpi), Twips::roundedFromPixels(topLeft.y(), dpi));
 }
 
+QSize Form_R4150D::servicePanelSize() const
+{
+    // 2000 twips, or what the heading and eight rows of the table need at the user's font
+    // when that is more (a fixed-pitch font is often taller than 2000 twips / 9 lines).
+    const QFontMetrics metrics(m_picture1->font());
+    constexpr int kTableLines = 1 + kModuleCount;
+    constexpr int kTableColumns = 6 * ReadBack::kPrintZoneColumns;
+    const int frame = 2 * m_picture1->frameWidth();
+    const QMargins margins = m_picture1->contentsMargins();
+    const int width = metrics.horizontalAdvance(QString(kTableColumns, QLatin1Char('0'))) + frame + margins.left()
+                      + margins.right();
+    const int height = kTableLines * metrics.lineSpacing() + frame + margins.top() + margins.bottom();
+    return QSize(width, std::max(height, Twips::toPixels(kServicePanelTwips, logicalDpi(this))));
+}
+
 void Form_R4150D::Form_Load()
 {
     m_state.serviceMode = toFlag(m_commandLine.service);
-    adjustSize();
     if (m_state.serviceMode != 0) {
         m_picture1->setVisible(true);
-        m_picture1->setMinimumHeight(Twips::toPixels(kServicePanelTwips, logicalDpi(this)));
-        adjustSize();
+        m_picture1->setMinimumSize(servicePanelSize());
     }
+    // The layout takes its final size only when activated; the placement below needs it now,
+    // service panel included.
+    ensurePolished();
+    layout()->activate();
+    adjustSize();
 
     const double dpi = logicalDpi(this);
     const QScreen *screen = QGuiApplication::primaryScreen();
@@ -464,6 +485,8 @@ void Form_R4150D::Form_Load()
     if (m_mnuOpen->isEnabled()) {
         if (m_commandLine.profile)
             m_profiles.OpenZQV(*m_commandLine.profile);
+        if (m_unloaded)
+            return; // ended while its message was open
         m_cycle.runForced();
     }
 }
@@ -506,26 +529,26 @@ void Form_R4150D::Form_Unload()
 
 void Form_R4150D::unloadForSystem()
 {
-    if (m_unloaded) {
-        // Unloaded already, but still running (the quit has not been reached): end now.
-        QMetaObject::invokeMethod(qApp, &QCoreApplication::quit, Qt::QueuedConnection);
-        return;
+    // Nobody is there to answer: a failure on the way out goes to standard error.
+    m_ui.setUnattended(true);
+    if (!m_unloaded) {
+        m_pendingUnloadMode = ShutDownSequence::kUnloadFromSystem;
+        close();
+        // Qt swallows a close while another close request still waits on its dialog or
+        // message; the end of the session does not wait for the operator, and the mode must
+        // not linger for a later close through the frame.
+        m_pendingUnloadMode = ShutDownSequence::kUnloadFromFrame;
+        if (!m_unloaded && !m_shutDown.Form_QueryUnload(ShutDownSequence::kUnloadFromSystem))
+            Form_Unload();
     }
-    m_pendingUnloadMode = ShutDownSequence::kUnloadFromSystem;
-    close();
-    // Qt swallows a close while another close request still waits on its dialog or message;
-    // the end of the session does not wait for the operator, and the mode must not linger
-    // for a later close through the frame.
-    m_pendingUnloadMode = ShutDownSequence::kUnloadFromFrame;
-    if (m_unloaded || m_shutDown.Form_QueryUnload(ShutDownSequence::kUnloadFromSystem))
-        return;
-    Form_Unload();
-    // Nobody answers the dialogs that still wait: end their modal loops, so the waiting close
-    // request returns and finds the window unloaded.
+    // End the modal loops that still wait (the setup dialog or a message of the load sequence,
+    // a shut-down dialog): the code waiting in them returns and finds the window unloaded. The
+    // load sequence runs before the application's event loop, where a quit would be lost.
     const QWidgetList windows = QApplication::topLevelWidgets();
     for (QWidget *widget : windows)
         if (auto *dialog = qobject_cast<QDialog *>(widget); dialog && dialog->isVisible())
             dialog->reject();
+    QMetaObject::invokeMethod(qApp, &QCoreApplication::quit, Qt::QueuedConnection);
 }
 
 void Form_R4150D::raiseWindow()
@@ -688,9 +711,11 @@ void Form_R4150D::setSwitchTag(int module, const QString &tag)
 // ---------------------------------------------------------------------------------------------
 // ReadBackView
 
-void Form_R4150D::setControlVoltage(const QString &text)
+void Form_R4150D::setControlVoltage(const QString &text, bool echo)
 {
+    m_controlVoltage.setShowOnly(!echo);
     m_daSetVoltage->setText(text); // a changed text runs DA_set_voltage_Change
+    m_controlVoltage.setShowOnly(false);
     m_daSetVoltage->setProperty("Tag", QString());
 }
 

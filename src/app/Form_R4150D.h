@@ -109,7 +109,7 @@ public:
     void setSwitchTag(int module, const QString &tag) override;
 
     // ReadBackView
-    void setControlVoltage(const QString &text) override;
+    void setControlVoltage(const QString &text, bool echo) override;
     void setMonitorText(Monitor monitor, int module, const QString &text) override;
     void setSwitchDisplay(int module, bool on) override;
     void clearScreenBar() override;
@@ -160,6 +160,7 @@ private:
     EditField *editField(PanelField field) const;
     SpinControl *spinControl(PanelField field) const;
     QPoint windowTopLeftTwips() const;
+    QSize servicePanelSize() const;
 
     UserInterface &m_ui;
     CommandLine m_commandLine;

@@ -5,10 +5,18 @@
 #include <QFileInfo>
 #include <QMessageBox>
 
+#include <cstdio>
+
 QtUserInterface::QtUserInterface(QWidget *parent) : m_parent(parent) {}
 
 void QtUserInterface::messageBox(const QString &text, const QString &title, Icon icon)
 {
+    if (isUnattended()) {
+        QString line = title + QStringLiteral(": ") + text;
+        line.replace(QLatin1Char('\r'), QLatin1Char(' '));
+        std::fprintf(stderr, "tavrel: %s\n", qPrintable(line));
+        return;
+    }
     QMessageBox box(m_parent);
     box.setWindowTitle(title);
     // Texts break lines with CR as the operator's messages always did; Qt breaks at LF.
@@ -49,11 +57,14 @@ int QtUserInterface::execModal(QDialog &dialog)
 
 void QtUserInterface::beep()
 {
-    QApplication::beep();
+    if (!isUnattended())
+        QApplication::beep();
 }
 
 std::optional<QString> QtUserInterface::runFileDialog(const FileDialogRequest &request, bool save)
 {
+    if (isUnattended())
+        return std::nullopt;
     QFileDialog dialog(m_parent, request.title);
     dialog.setOption(QFileDialog::DontUseNativeDialog, true);
     dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);

@@ -2,7 +2,7 @@
 
 void RecordingUserInterface::messageBox(const QString &text, const QString &title, Icon icon)
 {
-    messages.append({text, title, icon});
+    messages.append({text, title, icon, isUnattended()});
     if (onMessage)
         onMessage(messages.last());
 }

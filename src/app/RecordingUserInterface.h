@@ -16,6 +16,7 @@ public:
         QString text;
         QString title;
         Icon icon;
+        bool unattended = false; // raised while nobody was there to answer
     };
 
     void messageBox(const QString &text, const QString &title, Icon icon) override;

@@ -29,4 +29,12 @@ public:
     virtual std::optional<QString> openFileDialog(const FileDialogRequest &request) = 0;
     virtual std::optional<QString> saveFileDialog(const FileDialogRequest &request) = 0;
     virtual void setWaitCursor(bool waiting) = 0;
+
+    // From a termination on nobody is there to answer: a message goes to standard error
+    // instead of a box, file dialogs answer "cancelled", and nothing waits for the operator.
+    void setUnattended(bool unattended) { m_unattended = unattended; }
+    bool isUnattended() const { return m_unattended; }
+
+private:
+    bool m_unattended = false;
 };

@@ -119,7 +119,10 @@ void DeviceProtocol::parseDataLine(const QString &line, ModuleReading &reading)
         const int q = line.indexOf(space, p + 1);
         if (q < 0)
             return;
-        *out = ValOf(line.mid(p + 1, q - p - 1));
+        const QString field = line.mid(p + 1, q - p - 1);
+        *out = ValOf(field);
+        if (out == &reading.value)
+            reading.valueText = field;
         p = q;
     }
     reading.Imon = ValOf(line.mid(p + 1));

@@ -10,6 +10,7 @@
 QtSerialPort::QtSerialPort(const QString &devicePath) : m_path(devicePath)
 {
     m_port.setPortName(devicePath);
+    m_port.setReadBufferSize(kReadBufferBytes);
     QObject::connect(&m_port, &QSerialPort::errorOccurred, &m_port,
                      [this](QSerialPort::SerialPortError error) { onPortError(error); });
 }

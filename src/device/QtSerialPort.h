@@ -25,6 +25,10 @@ public:
     void setLostHandler(std::function<void()> handler) override { m_lostHandler = std::move(handler); }
 
     static constexpr int kWriteTimeoutMs = 1000;
+    // What arrives between exchanges is dropped by the next exchange anyway; a faulty line's
+    // babble must not fill memory meanwhile. Past this the bytes wait in the driver, whose own
+    // buffer is bounded, until the next exchange discards them.
+    static constexpr qint64 kReadBufferBytes = 64 * 1024;
 
 private:
     // Takes the port's own error into ours; true when the port is still usable.

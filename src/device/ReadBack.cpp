@@ -71,7 +71,11 @@ void ReadBack::showPanel(bool flag)
     // control voltage is not rewritten, since its change would send the energy (as 0).
     if (flag && std::isfinite(energy.value)) {
         m_view.setFieldText(PanelField::value(kEnergy), StrOf(energy.value));
-        m_view.setControlVoltage(FirstCommaToPoint(StrOf(energy.value / kVoltsPerControlVolt)));
+        // The change of the control voltage echoes the energy to the supply. A garbled or
+        // impossible reading ("1#0", above the limit) is shown but never sent back.
+        const bool sane = IsWholeNumber(energy.valueText) && energy.value >= m_state.table.ValueMin[kEnergy]
+                          && energy.value <= m_state.table.ValueMax[kEnergy];
+        m_view.setControlVoltage(FirstCommaToPoint(StrOf(energy.value / kVoltsPerControlVolt)), sane);
     }
     if (flag) {
         m_view.setFieldText(PanelField::value(kCathode),

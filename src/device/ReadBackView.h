@@ -15,9 +15,9 @@ public:
     virtual ~ReadBackView() = default;
 
     virtual void setFieldText(PanelField field, const QString &text) = 0;
-    // Writes DA_set_voltage; a changed text runs its change handler (the energy goes out).
-    // The tag is cleared afterwards.
-    virtual void setControlVoltage(const QString &text) = 0;
+    // Writes DA_set_voltage; with `echo`, a changed text runs its change handler (the energy
+    // goes out), without it the text is only shown. The tag is cleared afterwards.
+    virtual void setControlVoltage(const QString &text, bool echo) = 0;
     virtual void setMonitorText(Monitor monitor, int module, const QString &text) = 0;
     // Module 1 or 2: its lamp lit or black, its set-value spin control enabled or disabled.
     virtual void setSwitchDisplay(int module, bool on) = 0;

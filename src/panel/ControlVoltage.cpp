@@ -17,7 +17,7 @@ ControlVoltage::ControlVoltage(PanelAccess &panel, DeviceProtocol &protocol, Con
 void ControlVoltage::DA_set_voltage_Change(const QString &text)
 {
     const PanelField energyField = PanelField::value(0);
-    if (!m_panel.fieldEnabled(energyField))
+    if (m_showOnly || !m_panel.fieldEnabled(energyField))
         return;
     const float electronVolts = ValOf(text) * kElectronVoltsPerVolt;
     if (!std::isfinite(electronVolts))

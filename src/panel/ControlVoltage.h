@@ -18,10 +18,13 @@ public:
     ControlVoltage(PanelAccess &panel, DeviceProtocol &protocol, ControllerState &state, SimulatedState &sim);
 
     void DA_set_voltage_Change(const QString &text);
+    // While set, a change only shows its text (a read-back that must not echo its reading).
+    void setShowOnly(bool showOnly) { m_showOnly = showOnly; }
 
 private:
     PanelAccess &m_panel;
     DeviceProtocol &m_protocol;
     ControllerState &m_state;
     SimulatedState &m_sim;
+    bool m_showOnly = false;
 };

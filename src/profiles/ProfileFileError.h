@@ -8,6 +8,7 @@
 //    0  success
 //   -1  not a profile: wrong marker or fewer than 55 bytes ("Invalif file format")
 //   53  file not found: the file does not exist, its folder does
+//   54  bad file mode: the path names a FIFO, a device or a socket, not a regular file
 //   57  device I/O error: reading or writing failed after the file was opened
 //   61  disk full: no space (or quota) left while writing
 //   70  permission denied: the file or its folder may not be read or written, or the medium is
@@ -21,6 +22,7 @@ public:
     static constexpr int kSuccess = 0;
     static constexpr int kNotAProfile = -1;
     static constexpr int kFileNotFound = 53;
+    static constexpr int kNotARegularFile = 54;
     static constexpr int kDeviceIoError = 57;
     static constexpr int kDiskFull = 61;
     static constexpr int kPermissionDenied = 70;

@@ -10,6 +10,10 @@
 
 #include <cerrno>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace {
 
 const QString kOpenVerb = QStringLiteral("Open ");
@@ -49,8 +53,28 @@ void ProfileStore::reportFileError(const QString &verb, const QString &descripti
 int ProfileStore::OpenZQV(const QString &filename)
 {
     QFile file(filename);
+    // A FIFO or a device would block the window thread in its open or its read, so only a
+    // regular file is a profile. Opened without blocking and examined through the same handle,
+    // so that nothing can swap the file in between. A failed open is left to QFile below,
+    // which reports it in its own words (an fstat that failed leaves st_mode 0: refused).
+    int fd = ::open(QFile::encodeName(filename).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    struct stat status {};
+    if (fd >= 0 && ::fstat(fd, &status) == 0 && S_ISDIR(status.st_mode)) {
+        ::close(fd); // a folder keeps its own status and message
+        fd = -1;
+    }
+    if (fd >= 0) {
+        if (!S_ISREG(status.st_mode)) {
+            ::close(fd);
+            reportFileError(kOpenVerb, QStringLiteral("%1 is not a regular file.").arg(filename));
+            return ProfileFileError::kNotARegularFile;
+        }
+        ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    }
     errno = 0;
-    if (!file.open(QIODevice::ReadOnly)) {
+    const bool opened = fd >= 0 ? file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)
+                                : file.open(QIODevice::ReadOnly);
+    if (!opened) {
         const int systemError = errno;
         reportFileError(kOpenVerb, file.errorString());
         return ProfileFileError::forOpen(filename, false, systemError);

@@ -27,6 +27,9 @@ public:
     // "accepted", for every text.
     bool Form_LinkExecute(const QString &cmdStr);
 
+    // Errors of one burst that get no box of their own (the burst's first one shows it).
+    void countSuppressedErrors(int count) { m_suppressedErrors += count; }
+
     int openConversations() const { return m_openConversations; }
     bool isErrorShowing() const { return m_errorShowing; }
     // Errors that arrived while a message was open and were therefore not shown.

@@ -408,8 +408,11 @@ void ControlLinkServer::raisePendingLinkErrors()
 {
     std::vector<qint16> errors;
     errors.swap(m_pendingLinkErrors);
-    for (const qint16 number : errors)
-        m_link.Form_LinkError(number);
+    if (errors.empty())
+        return;
+    // One message for a burst: the operator reads one box, the rest of the burst is counted.
+    m_link.countSuppressedErrors(int(errors.size()) - 1);
+    m_link.Form_LinkError(errors.front());
 }
 
 ControlLinkServer::Conversation *ControlLinkServer::find(const QLocalSocket *socket) const

@@ -13,6 +13,7 @@
 #include <QComboBox>
 #include <QFile>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -339,6 +340,15 @@ void FaultInjectionTest::hangUpAndRecoveryThroughSetup()
     QCOMPARE(fixture.ui.messages[0].icon, UserInterface::Icon::Critical);
     QVERIFY(!window.link().isOpen());
     QVERIFY(!window.state().autoRefresh());
+    // The panel is in the not-connected state, as when no port opens.
+    QVERIFY(!window.connected());
+    QVERIFY(!window.timer().isActive());
+    QVERIFY(!window.fieldEnabled(PanelField::value(0)));
+    QVERIFY(!window.findChild<QLineEdit *>(QStringLiteral("DA_set_voltage"))->isEnabled());
+    QVERIFY(!window.findChild<QPushButton *>(QStringLiteral("Command_On(1)"))->isEnabled());
+    for (const char *item : {"mnuOpen", "mnuSave", "mnuSaveAs", "mnuRefreshAll", "mnuAutoRefresh"})
+        QVERIFY2(!window.findChild<QAction *>(QLatin1String(item))->isEnabled(), item);
+    QVERIFY(!window.findChild<QAction *>(QStringLiteral("mnuAutoRefresh"))->isChecked());
 
     // Closed, not spinning: the program idles, and says nothing more.
     const double cpuBefore = cpuSeconds();

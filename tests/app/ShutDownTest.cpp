@@ -224,6 +224,21 @@ void ShutDownTest::cancelKeepsRunningAndStoresBoxes()
     QVERIFY(host.sent.isEmpty());
     QVERIFY(ShutDownChoices::stored().filament);
     QVERIFY(!ShutDownChoices::stored().energy);
+
+    // An operator in a hurry: Alt+V toggles the box at once, and Enter straight after it sees
+    // the new state (Qt's animated access-key click would land 100 ms too late).
+    bool toggledAtOnce = false;
+    QVERIFY(!queryUnload(sequence, ShutDownSequence::kUnloadFromProgram, [&toggledAtOnce](Form_ShutDown &d) {
+        d.activateWindow();
+        QTest::qWaitForWindowActive(&d);
+        const bool before = box(&d, "Check_Energy")->isChecked();
+        QTest::keyClick(&d, Qt::Key_V, Qt::AltModifier);
+        toggledAtOnce = !before && box(&d, "Check_Energy")->isChecked();
+        QTest::keyClick(&d, Qt::Key_Return);
+    }));
+    QVERIFY(toggledAtOnce);
+    QCOMPARE(host.sent, (QStringList{QStringLiteral("SCAOFF"), QStringLiteral("VEN0")}));
+    QVERIFY(ShutDownChoices::stored().energy);
 }
 
 void ShutDownTest::frameCloseOfDialogCountsAsOk()

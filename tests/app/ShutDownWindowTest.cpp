@@ -12,6 +12,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QDir>
 #include <QLocalSocket>
 #include <QProcess>
 #include <QPushButton>
@@ -19,8 +20,11 @@
 #include <QTimer>
 #include <QtTest>
 
+#include <csignal>
 #include <functional>
 #include <memory>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -83,6 +87,8 @@ private slots:
     void terminationDuringAReadBack();
     void terminationWhileTheShutDownDialogIsOpen();
     void sigtermEndsTheProgramThroughItsUnload();
+    void signalDuringAStartUpModalEndsTheProcess_data();
+    void signalDuringAStartUpModalEndsTheProcess();
 };
 
 void ShutDownWindowTest::notConnectedClosesWithoutDialog()
@@ -325,6 +331,97 @@ void ShutDownWindowTest::sigtermEndsTheProgramThroughItsUnload()
     QCOMPARE(storedText(file, QStringLiteral("Settings/Port")), QStringLiteral("1"));
     QCOMPARE(storedText(file, QStringLiteral("Settings/AutoRefresh")), QStringLiteral("-1"));
     QVERIFY(!storedText(file, QStringLiteral("Left")).isEmpty());
+    QVERIFY(!QFile::exists(RuntimeDirectory::filePath(QStringLiteral("Control"))));
+    supply.stop();
+}
+
+void ShutDownWindowTest::signalDuringAStartUpModalEndsTheProcess_data()
+{
+    QTest::addColumn<int>("signalNumber");
+    QTest::addColumn<QString>("situation");
+    QTest::newRow("setup dialog, SIGTERM") << int(SIGTERM) << QStringLiteral("no port");
+    QTest::newRow("serial open error, SIGINT") << int(SIGINT) << QStringLiteral("open error");
+    QTest::newRow("unreadable profile, SIGHUP") << int(SIGHUP) << QStringLiteral("missing profile");
+    QTest::newRow("FIFO profile, SIGTERM") << int(SIGTERM) << QStringLiteral("fifo profile");
+    QTest::newRow("port lost by a hang-up, SIGTERM") << int(SIGTERM) << QStringLiteral("hang-up");
+}
+
+void ShutDownWindowTest::signalDuringAStartUpModalEndsTheProcess()
+{
+    // The load sequence runs before the application's event loop; a signal that arrives while
+    // one of its dialogs or messages waits for the operator must still end the process, with
+    // the settings written and, when connected, the stored choices applied once.
+    QFETCH(int, signalNumber);
+    QFETCH(QString, situation);
+    TestEnvironment environment;
+    // Not named after the program: "/TAVREL" anywhere in the command line selects the model.
+    QTemporaryDir folder(QDir::tempPath() + QStringLiteral("/profiles-XXXXXX"));
+    VirtualSupply supply;
+    QVERIFY(supply.start());
+    PortTable::setPath(1, supply.devicePath());
+    PortTable::setPath(2, folder.filePath(QStringLiteral("no-such-device")));
+    ShutDownChoices stored;
+    stored.filament = true;
+    stored.energy = true;
+    stored.store();
+    SettingsStore::sync();
+
+    const bool connects = situation != QLatin1String("no port") && situation != QLatin1String("open error");
+    QStringList arguments{connects ? QStringLiteral("/COM1") : situation == QLatin1String("no port")
+                                                                  ? QStringLiteral("/COM")
+                                                                  : QStringLiteral("/COM2")};
+    if (situation == QLatin1String("missing profile"))
+        arguments << QStringLiteral("/ZQV=") + folder.filePath(QStringLiteral("missing.zqv"));
+    if (situation == QLatin1String("fifo profile")) {
+        const QString fifo = folder.filePath(QStringLiteral("pipe.zqv"));
+        QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+        arguments << QStringLiteral("/ZQV=") + fifo;
+    }
+    if (situation == QLatin1String("hang-up")) {
+        SupplyFaults faults;
+        faults.hangupAfter = 2 * readPass().size() + 5; // in the first refresh cycle
+        supply.setFaults(faults);
+    }
+
+    QProcess program;
+    QProcessEnvironment processEnvironment = QProcessEnvironment::systemEnvironment();
+    processEnvironment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    program.setProcessEnvironment(processEnvironment);
+    program.setProcessChannelMode(QProcess::ForwardedOutputChannel);
+    program.start(QStringLiteral(TAVREL_PATH), arguments);
+    QVERIFY(program.waitForStarted(kProcessWaitMs));
+    if (situation == QLatin1String("hang-up"))
+        QVERIFY(supply.waitForHangup(kProcessWaitMs));
+    else if (connects) // Init's read: the profile is next
+        QVERIFY(supply.waitForCommands(readPass().size(), kProcessWaitMs));
+    QVERIFY(QTest::qWaitFor([] { return QFile::exists(RuntimeDirectory::filePath(QStringLiteral("Control"))); },
+                            kProcessWaitMs));
+    QTest::qWait(1000); // the window is drawn and its modal is up
+    QCOMPARE(program.state(), QProcess::Running);
+    const int before = supply.receivedCommands().size();
+
+    ::kill(pid_t(program.processId()), signalNumber);
+    const bool ended = program.waitForFinished(kProcessWaitMs);
+    if (!ended)
+        program.kill();
+    QVERIFY(ended);
+    QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(program.exitCode(), 0);
+
+    const QStringList commands = supply.receivedCommands().mid(before);
+    if (connects && situation != QLatin1String("hang-up"))
+        QCOMPARE(commands, (QStringList{QStringLiteral("SCAOFF"), QStringLiteral("VEN0")}));
+    else
+        QVERIFY2(commands.isEmpty(), qPrintable(commands.join(QLatin1Char(' '))));
+    // Whatever went wrong on the way out was said on standard error, never in a box.
+    const QString errors = QString::fromLocal8Bit(program.readAllStandardError());
+    QVERIFY2(!errors.contains(QLatin1String("not open")), qPrintable(errors));
+    const QString file = environment.settingsFile();
+    QVERIFY(!storedText(file, QStringLiteral("Left")).isEmpty());
+    QCOMPARE(storedText(file, QStringLiteral("Settings/Port")),
+             QString::number(connects ? 1 : situation == QLatin1String("no port") ? 0 : 2));
+    if (situation == QLatin1String("hang-up"))
+        QCOMPARE(storedText(file, QStringLiteral("Settings/AutoRefresh")), QStringLiteral("0"));
     QVERIFY(!QFile::exists(RuntimeDirectory::filePath(QStringLiteral("Control"))));
     supply.stop();
 }

@@ -7,6 +7,10 @@
 #include "panel/SpinImages.h"
 
 #include <QAction>
+#include <QFontMetrics>
+#include <QGuiApplication>
+#include <QScreen>
+#include <QSettings>
 #include <QLabel>
 #include <QLineEdit>
 #include <QtTest>
@@ -141,6 +145,30 @@ private slots:
         // no VEN (which would carry 0) goes out.
         QCOMPARE(window.fieldText(PanelField::value(0)), QStringLiteral("150"));
         QCOMPARE(fixture.commands(8), readPass());
+
+        // A garbled or impossible energy reading is shown, but never sent back to the supply;
+        // a well-formed one within the limits still is (the echo a sane supply gets today).
+        struct Case { const char *line; const char *shown; bool echoed; };
+        const Case cases[] = {
+            {"EN 0 0 1#0 150 0", "1", false},
+            {"EN 0 0 1500 1500 0", "1500", false},
+            {"EN 0 0 \x01\x7f 150 0", "0", false},
+            {"EN 0 0 -5 150 0", "-5", false},
+            {"EN 0 0 120.5 120.5 0", "120.5", true},
+            {"EN 0 0 1.5E2 150 0", "150", true},
+        };
+        for (const Case &c : cases) {
+            const QString line = QString::fromLatin1(c.line);
+            fixture.supply.updateModel([line](SupplyModel &model) { model.setDataLineOverride(0, line); });
+            fixture.supply.clearLog();
+            window.mnuRefreshAll_Click();
+            QCOMPARE(window.fieldText(PanelField::value(0)), QString::fromLatin1(c.shown));
+            QTest::qWait(20);
+            QStringList expected = readPass();
+            if (c.echoed)
+                expected << QStringLiteral("VEN") + QString::fromLatin1(c.shown);
+            QCOMPARE(fixture.commands(expected.size()), expected);
+        }
     }
 
     void screenAndCathodeDisplaysFollowTheSwitchState()
@@ -342,6 +370,35 @@ private slots:
             QCOMPARE(lines[4], zoned({QStringLiteral("WE  -20 "), QStringLiteral(" 0 "), QStringLiteral("-30 "),
                                       QStringLiteral("-30 "), QStringLiteral(" 0 "), QStringLiteral(" 1 ")}));
             QVERIFY(lines[8].startsWith(QLatin1String("L2  ")));
+
+            // The heading and all eight rows are seen in full, inside the window.
+            const QFontMetrics metrics(table->font());
+            QVERIFY(table->contentsRect().height() >= lines.size() * metrics.lineSpacing());
+            for (const QString &line : lines)
+                QVERIFY2(table->contentsRect().width() >= metrics.horizontalAdvance(line), qPrintable(line));
+            const QRect inWindow(table->mapTo(fixture.window.get(), QPoint(0, 0)), table->size());
+            QVERIFY(fixture.window->rect().contains(inWindow));
+        }
+
+        // Placed with its service height: a stored Top beyond the screen puts the bottom of the
+        // window, service panel included, on the screen's bottom edge; with no stored Top the
+        // tall window is centred.
+        const QRect available = QGuiApplication::primaryScreen()->availableGeometry();
+        for (const bool storedTop : {true, false}) {
+            WindowFixture fixture;
+            if (storedTop) {
+                QSettings(fixture.environment.settingsFile(), QSettings::IniFormat)
+                    .setValue(QStringLiteral("Top"), QStringLiteral("1000000"));
+            }
+            QVERIFY(startQuiet(fixture, QStringLiteral("/COM1 /SERVICE")));
+            const QRect frame = fixture.window->frameGeometry();
+            const int slack = storedTop ? std::abs(available.bottom() - frame.bottom())
+                                        : std::abs((available.top() - frame.top()) - (frame.bottom() - available.bottom()));
+            // The frame's width is not known before the window is shown (the window manager's).
+            const int frameAllowance = frame.height() - fixture.window->geometry().height() + 2;
+            QVERIFY2(slack <= frameAllowance, qPrintable(QStringLiteral("frame %1,%2 %3x%4 on %5x%6")
+                                                 .arg(frame.x()).arg(frame.y()).arg(frame.width())
+                                                 .arg(frame.height()).arg(available.width()).arg(available.height())));
         }
 
         WindowFixture normal;

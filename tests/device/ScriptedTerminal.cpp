@@ -54,6 +54,18 @@ void ScriptedTerminal::send(const QByteArray &bytes)
     m_outgoing.append(bytes);
 }
 
+qint64 ScriptedTerminal::pendingBytes() const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_outgoing.size();
+}
+
+void ScriptedTerminal::cancelSending()
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_outgoing.clear();
+}
+
 QByteArray ScriptedTerminal::received() const
 {
     std::lock_guard<std::mutex> lock(m_mutex);

@@ -24,6 +24,10 @@ public:
     void script(const QList<QByteArray> &replies);
     // Writes bytes now, whatever came in.
     void send(const QByteArray &bytes);
+    // Bytes given to send() that the line has not taken yet.
+    qint64 pendingBytes() const;
+    // Forgets what send() was given and the line has not taken.
+    void cancelSending();
     // Everything received so far.
     QByteArray received() const;
     // Closes the far end: the line hangs up as when an adapter is pulled.

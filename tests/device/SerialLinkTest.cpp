@@ -117,6 +117,24 @@ private slots:
         QCOMPARE(line.size(), SerialLink::kMaxLineLength);
         QCOMPARE(timeouts.count(), 1);
         QCOMPARE(m_link->lamp(), SerialLink::Lamp::TimedOut);
+
+        // Babble between exchanges, while the event loop runs: the program takes in a bounded
+        // amount and leaves the rest in the line, where the next exchange discards it.
+        constexpr qint64 kBabble = 8 * 1024 * 1024;
+        terminal.send(QByteArray(kBabble, 'y'));
+        qint64 taken = 0;
+        for (int round = 0; round < 20; ++round) {
+            QTest::qWait(50);
+            taken = kBabble - terminal.pendingBytes();
+        }
+        qInfo("the line took %lld bytes of babble", taken);
+        QVERIFY2(taken < 512 * 1024, qPrintable(QString::number(taken)));
+        terminal.cancelSending();
+        terminal.script({QByteArrayLiteral("VEN1\r")});
+        QCOMPARE(m_link->R4150DClearBuffer(), 0);
+        QCOMPARE(m_link->R4150DPrint(QStringLiteral("VEN1")), 0);
+        QCOMPARE(m_link->R4150DInput(line), 0);
+        QCOMPARE(line, QStringLiteral("VEN1"));
     }
 
     void portZeroMissingAndBusyDevices()

@@ -13,6 +13,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <sys/stat.h>
+
 #include <csignal>
 #include <limits>
 #include <sys/resource.h>
@@ -266,6 +268,20 @@ void TestProfileStore::openErrorsReportThePlatformText()
         QVERIFY(!m_ui.messages[0].text.isEmpty());
         QCOMPARE(m_ui.messages[0].title, kOpenTitle);
         QCOMPARE(m_ui.messages[0].icon, UserInterface::Icon::Critical);
+        QCOMPARE(m_panel.snapshot(), before);
+        QCOMPARE(m_store->filename(), good);
+    }
+
+    // A FIFO would block the open until a writer comes (and the read until it writes): refused
+    // at once, as is a device.
+    const QString fifo = path("pipe.zqv");
+    QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    for (const QString &special : {fifo, QStringLiteral("/dev/null")}) {
+        m_ui.clear();
+        QCOMPARE(m_store->OpenZQV(special), ProfileFileError::kNotARegularFile);
+        QCOMPARE(m_ui.messages.size(), 1);
+        QCOMPARE(m_ui.messages[0].text, special + QStringLiteral(" is not a regular file."));
+        QCOMPARE(m_ui.messages[0].title, kOpenTitle);
         QCOMPARE(m_panel.snapshot(), before);
         QCOMPARE(m_store->filename(), good);
     }

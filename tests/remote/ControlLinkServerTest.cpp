@@ -301,6 +301,15 @@ void ControlLinkServerTest::errorsDuringOpenMessageDoNotStack()
     QCOMPARE(m_ui->messages[0].text, QStringLiteral("DDE link error:7"));
     QCOMPARE(m_host->lamp, Lamp::Open);
     QVERIFY(!m_link->isErrorShowing());
+
+    // Five faulty lines in one write: one box for the burst, the other four counted.
+    m_ui->onMessage = nullptr;
+    client->sendRaw(QByteArray("\xff" "1\n\xff" "2\n\xff" "3\n\xff" "4\n\xff" "5\n"));
+    for (int i = 0; i < 5; ++i)
+        QVERIFY(client->nextLine().value_or(QString()).startsWith(QLatin1String("ERROR 7 ")));
+    QTRY_COMPARE(m_link->suppressedErrors(), 3 + 4);
+    QTest::qWait(50);
+    QCOMPARE(m_ui->messages.size(), 2);
 }
 
 void ControlLinkServerTest::tooManyConversationsRefused()
