@@ -1,6 +1,6 @@
 #include "app/CommandLine.h"
 #include "app/Form_R4150D.h"
-#include "app/QtUserInterface.h"
+#include "core/QtUserInterface.h"
 #include "app/SingleInstance.h"
 #include "app/TerminationSignals.h"
 

@@ -5,7 +5,8 @@
 
 #include "app/CommandLine.h"
 #include "app/Form_R4150D.h"
-#include "app/RecordingUserInterface.h"
+#include "panel/ModulePanel.h"
+#include "core/RecordingUserInterface.h"
 #include "device/PortTable.h"
 
 #include <QTest>
@@ -35,7 +36,7 @@ public:
         window = std::make_unique<Form_R4150D>(ui, CommandLine::parse(commandLine));
         window->setSetupDialogRunner([this] { ++setupDialogsShown; });
         window->Form_Load();
-        return window->connected();
+        return window->connection().isConnected();
     }
 
     // Commands received since the last clearLog, waiting briefly for the last to arrive.

@@ -1,6 +1,6 @@
 #include "app/Form_ShutDown.h"
 
-#include "app/DialogButtons.h"
+#include "core/DialogButtons.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>

@@ -1,9 +1,9 @@
 #include "app/IniSettings.h"
 
 #include "app/CommandLine.h"
-#include "app/ControllerState.h"
-#include "app/Conversions.h"
-#include "app/SettingsStore.h"
+#include "core/ControllerState.h"
+#include "core/Conversions.h"
+#include "core/SettingsStore.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 #include "app/ShutDownChoices.h"
 
-#include "app/Conversions.h"
-#include "app/SettingsStore.h"
+#include "core/Conversions.h"
+#include "core/SettingsStore.h"
 
 namespace {
 

@@ -1,22 +1,19 @@
 #include "app/ShutDownSequence.h"
 
 #include "app/Form_ShutDown.h"
-#include "app/QtUserInterface.h"
-#include "app/SettingsStore.h"
-#include "app/ShutDownHost.h"
-#include "app/UserInterface.h"
+#include "core/QtUserInterface.h"
+#include "core/SettingsStore.h"
+#include "core/ControllerState.h"
+#include "core/UserInterface.h"
+#include "device/ConnectionSequence.h"
+#include "device/DeviceProtocol.h"
+#include "remote/ControlLink.h"
 
 #include <QPointer>
 
-namespace {
-
-constexpr int kEnergyModule = 0;
-constexpr int kFilamentModule = 1;
-
-} // namespace
-
-ShutDownSequence::ShutDownSequence(ShutDownHost &host, UserInterface &ui, QWidget *dialogParent)
-    : m_host(host), m_ui(ui)
+ShutDownSequence::ShutDownSequence(DeviceProtocol &protocol, const ControllerState &state, const ControlLink &link,
+                                   const ConnectionSequence &connection, UserInterface &ui, QWidget *dialogParent)
+    : m_protocol(protocol), m_state(state), m_link(link), m_connection(connection), m_ui(ui)
 {
     QPointer<QWidget> parent(dialogParent);
     m_runner = [parent] { return runShutDownDialog(parent.data()); };
@@ -29,12 +26,12 @@ void ShutDownSequence::setDialogRunner(DialogRunner runner)
 
 bool ShutDownSequence::Form_QueryUnload(int unloadMode)
 {
-    if (unloadMode == kUnloadFromFrame && !m_host.exitEnabled()) {
+    if (unloadMode == kUnloadFromFrame && !m_link.exitEnabled()) {
         m_ui.beep();
         m_ui.messageBox(kLinkOpenMessage, SettingsStore::applicationName(), UserInterface::Icon::Exclamation);
         return true;
     }
-    if (!m_host.connected())
+    if (!m_connection.isConnected())
         return false;
 
     if (unloadMode != kUnloadFromFrame && unloadMode != kUnloadFromProgram) {
@@ -54,9 +51,9 @@ void ShutDownSequence::apply(const ShutDownChoices &choices)
 {
     // The filament goes off before the energy goes to zero; failures do not stop the exit.
     if (choices.filament)
-        m_host.SetParameter(QStringLiteral("S") + m_host.moduleCode(kFilamentModule) + QStringLiteral("OFF"));
+        m_protocol.SetParameter(QStringLiteral("S") + m_state.table.ModuleCode[Module::kCathode] + QStringLiteral("OFF"));
     if (choices.energy)
-        m_host.SetParameter(QStringLiteral("V") + m_host.moduleCode(kEnergyModule) + QStringLiteral("0"));
+        m_protocol.SetParameter(QStringLiteral("V") + m_state.table.ModuleCode[Module::kEnergy] + QStringLiteral("0"));
 }
 
 ShutDownSequence::DialogResult ShutDownSequence::runShutDownDialog(QWidget *parent)

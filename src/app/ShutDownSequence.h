@@ -6,8 +6,11 @@
 
 #include <functional>
 
+class ConnectionSequence;
+class ControlLink;
+class ControllerState;
+class DeviceProtocol;
 class QWidget;
-class ShutDownHost;
 class UserInterface;
 
 // The close request of the main window: refuses a frame close while a control-link conversation
@@ -34,8 +37,10 @@ public:
     static inline const QString kLinkOpenMessage =
         QStringLiteral("This program cannot be closed while a DDE link is open.");
 
-    // `dialogParent` is the parent of the shut-down dialog (the main window).
-    ShutDownSequence(ShutDownHost &host, UserInterface &ui, QWidget *dialogParent = nullptr);
+    // `dialogParent` is the parent of the shut-down dialog (the main window). The control link
+    // tells whether a conversation is open, the connection whether the supply is connected.
+    ShutDownSequence(DeviceProtocol &protocol, const ControllerState &state, const ControlLink &link,
+                     const ConnectionSequence &connection, UserInterface &ui, QWidget *dialogParent = nullptr);
 
     // Replaces the modal dialog (tests script it; the default shows Form_ShutDown).
     void setDialogRunner(DialogRunner runner);
@@ -49,7 +54,10 @@ public:
 private:
     void apply(const ShutDownChoices &choices);
 
-    ShutDownHost &m_host;
+    DeviceProtocol &m_protocol;
+    const ControllerState &m_state;
+    const ControlLink &m_link;
+    const ConnectionSequence &m_connection;
     UserInterface &m_ui;
     DialogRunner m_runner;
 };

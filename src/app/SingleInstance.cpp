@@ -1,6 +1,6 @@
 #include "app/SingleInstance.h"
 
-#include "app/RuntimeDirectory.h"
+#include "core/RuntimeDirectory.h"
 
 #include <QDeadlineTimer>
 #include <QFile>

@@ -1,29 +1,19 @@
 #include "device/DeviceProtocol.h"
 
-#include "app/Conversions.h"
-#include "app/ControllerState.h"
+#include "core/Conversions.h"
+#include "core/ControllerState.h"
 #include "device/SerialLink.h"
-#include "device/SimulatedState.h"
+#include "device/SimulatedSupply.h"
 
-#include <QRandomGenerator>
 
 namespace {
 const QLatin1Char kPrompt('>');
 constexpr int kOffSuffixLength = 3;
-constexpr float kBeamCurrentScaleA = -0.00001f;  // simulated beam current: -10 uA .. 0
-constexpr float kAnodeCurrentScaleA = 0.01f;      // simulated anode current: 0 .. 10 mA
-constexpr float kScreenGain = -100.0f;
 } // namespace
 
-DeviceProtocol::DeviceProtocol(SerialLink &link, ControllerState &state, SimulatedState &sim)
-    : m_link(link), m_state(state), m_sim(sim),
-      m_random([] { return QRandomGenerator::global()->generateDouble(); })
+DeviceProtocol::DeviceProtocol(SerialLink &link, ControllerState &state, SimulatedSupply &sim)
+    : m_link(link), m_state(state), m_sim(sim)
 {
-}
-
-void DeviceProtocol::setRandomSource(std::function<double()> random)
-{
-    m_random = std::move(random);
 }
 
 qint32 DeviceProtocol::SetParameter(const QString &transmit)
@@ -58,29 +48,7 @@ qint32 DeviceProtocol::GetModuleValues(const QString &modul, ModuleReading &read
         return r;
 
     if (m_state.simulationMode != 0) {
-        int index = ModuleTable::indexOfCode(modul);
-        if (index < 0)
-            index = 0;
-        if (modul == QLatin1String("EN"))
-            m_sim.SimIMon[0] = float(m_random()) * kBeamCurrentScaleA;
-        else if (modul == QLatin1String("SC"))
-            m_sim.SimGain[2] = kScreenGain;
-        else if (modul == QLatin1String("AN"))
-            m_sim.SimIMon[4] = float(m_random()) * kAnodeCurrentScaleA;
-        QString answer;
-        if (m_sim.SimSwitch[index] == 1) {
-            answer = modul + QStringLiteral(" off");
-        } else {
-            reading.Gain = m_sim.SimGain[index];
-            reading.Offset = m_sim.SimOffset[index];
-            reading.value = m_sim.SimValue[index];
-            reading.Umon = m_sim.SimUMon[index];
-            reading.Imon = m_sim.SimIMon[index];
-            answer = modul;
-            for (float number : {reading.Gain, reading.Offset, reading.value, reading.Umon, reading.Imon})
-                answer += QLatin1Char(' ') + StrOf(number);
-        }
-        r = m_link.R4150DPrint(answer);
+        r = m_link.R4150DPrint(m_sim.answer(modul, reading));
         if (r != 0)
             return r;
     }

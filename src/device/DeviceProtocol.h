@@ -4,11 +4,9 @@
 
 #include <QString>
 
-#include <functional>
-
 class SerialLink;
 class ControllerState;
-struct SimulatedState;
+class SimulatedSupply;
 
 // The command language of the supply: set-commands confirmed by their echo, and the read
 // command with its data line; in simulation mode the program answers its own reads.
@@ -19,13 +17,10 @@ public:
     // The read command skips at most this many lines while waiting for its echo.
     static constexpr int kMaxReadSkipLines = 16;
 
-    DeviceProtocol(SerialLink &link, ControllerState &state, SimulatedState &sim);
+    DeviceProtocol(SerialLink &link, ControllerState &state, SimulatedSupply &sim);
 
     qint32 SetParameter(const QString &transmit);
     qint32 GetModuleValues(const QString &modul, ModuleReading &reading);
-
-    // Replaces the uniform [0, 1) source of the simulated currents (tests).
-    void setRandomSource(std::function<double()> random);
 
     // Parses a data line into `reading` as the read command does; fields the line does not
     // reach keep their values.
@@ -34,6 +29,5 @@ public:
 private:
     SerialLink &m_link;
     ControllerState &m_state;
-    SimulatedState &m_sim;
-    std::function<double()> m_random;
+    SimulatedSupply &m_sim;
 };

@@ -1,6 +1,6 @@
 #include "device/PortTable.h"
 
-#include "app/SettingsStore.h"
+#include "core/SettingsStore.h"
 #include "device/LoopbackPort.h"
 #include "device/QtSerialPort.h"
 

@@ -1,9 +1,9 @@
 #include "device/ReadBack.h"
 
-#include "app/Conversions.h"
-#include "app/ControllerState.h"
+#include "core/Conversions.h"
+#include "core/ControllerState.h"
 #include "device/DeviceProtocol.h"
-#include "device/ReadBackView.h"
+#include "device/PanelView.h"
 
 #include <QLocale>
 
@@ -38,7 +38,7 @@ void printAtNextZone(QString &line, const QString &item)
 }
 } // namespace
 
-ReadBack::ReadBack(DeviceProtocol &protocol, ControllerState &state, ReadBackView &view,
+ReadBack::ReadBack(DeviceProtocol &protocol, ControllerState &state, PanelView &view,
                    std::function<void()> yield)
     : m_protocol(protocol), m_state(state), m_view(view), m_yield(std::move(yield))
 {
@@ -81,11 +81,11 @@ void ReadBack::showPanel(bool flag)
         m_view.setFieldText(PanelField::value(kCathode),
                             cathode.OnOff != 0 ? FirstCommaToPoint(StrOf(cathode.value)) : QString());
     }
-    m_view.setMonitorText(ReadBackView::Monitor::Voltage, kEnergy, monitorText(energy.Umon, 1));
-    m_view.setMonitorText(ReadBackView::Monitor::Current, kEnergy, monitorText(energy.Imon * kMicroampsPerAmp, 1));
+    m_view.setMonitorText(PanelView::Monitor::Voltage, kEnergy, monitorText(energy.Umon, 1));
+    m_view.setMonitorText(PanelView::Monitor::Current, kEnergy, monitorText(energy.Imon * kMicroampsPerAmp, 1));
     const bool cathodeOn = cathode.OnOff != 0;
     m_view.setSwitchDisplay(kCathode, cathodeOn);
-    m_view.setMonitorText(ReadBackView::Monitor::Current, kCathode,
+    m_view.setMonitorText(PanelView::Monitor::Current, kCathode,
                           cathodeOn ? monitorText(cathode.Imon, 2) : kCathodeOffCurrent);
     if (flag)
         m_view.setFieldText(PanelField::value(kScreen),
@@ -105,9 +105,9 @@ void ReadBack::showPanel(bool flag)
                 m_view.setFieldText(PanelField::offset(i), StrOf(module.Offset));
         }
         const float umon = i == kWehnelt ? -module.Umon : module.Umon;
-        m_view.setMonitorText(ReadBackView::Monitor::Voltage, i, monitorText(umon, 0));
+        m_view.setMonitorText(PanelView::Monitor::Voltage, i, monitorText(umon, 0));
         if (i == kAnode)
-            m_view.setMonitorText(ReadBackView::Monitor::Current, kAnode,
+            m_view.setMonitorText(PanelView::Monitor::Current, kAnode,
                                   monitorText(module.Imon * kMilliampsPerAmp, 2));
     }
 

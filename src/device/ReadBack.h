@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/ModuleTable.h"
+#include "core/ModuleTable.h"
 #include "device/ModuleReading.h"
 
 #include <QList>
@@ -13,7 +13,7 @@
 
 class ControllerState;
 class DeviceProtocol;
-class ReadBackView;
+class PanelView;
 
 // Reads all eight modules and then shows them on the panel. The reading table lives for the
 // whole run; the panel changes only after a complete pass.
@@ -24,7 +24,7 @@ public:
     // The bar holds ten kilovolts; boxes beyond what fits are never drawn.
     static constexpr int kMaxScreenBars = 11;
 
-    ReadBack(DeviceProtocol &protocol, ControllerState &state, ReadBackView &view,
+    ReadBack(DeviceProtocol &protocol, ControllerState &state, PanelView &view,
              std::function<void()> yield);
 
     qint32 GetTavrelData(bool flag);
@@ -46,7 +46,7 @@ private:
 
     DeviceProtocol &m_protocol;
     ControllerState &m_state;
-    ReadBackView &m_view;
+    PanelView &m_view;
     std::function<void()> m_yield;
     std::function<bool()> m_abort;
     std::array<ModuleReading, kModuleCount> m_readings{};

@@ -1,23 +1,19 @@
 #include "device/RefreshCycle.h"
 
-#include "app/Conversions.h"
-#include "app/ControllerState.h"
+#include "core/Conversions.h"
+#include "core/ControllerState.h"
 #include "device/DeviceProtocol.h"
-#include "device/PanelAccess.h"
+#include "device/PanelView.h"
 #include "device/ReadBack.h"
-#include "device/SimulatedState.h"
+#include "device/SimulatedSupply.h"
 
 namespace {
 using namespace Module;
 constexpr float kVoltsPerKilovolt = 1000.0f;
-constexpr float kScreenGain = -100.0f;
-constexpr float kPercent = 100.0f;
-const QString kOn = QStringLiteral("on");
-const QString kOff = QStringLiteral("off");
 } // namespace
 
-RefreshCycle::RefreshCycle(PanelAccess &panel, DeviceProtocol &protocol, ReadBack &readBack,
-                           ControllerState &state, SimulatedState &sim, std::function<void()> yield)
+RefreshCycle::RefreshCycle(PanelView &panel, DeviceProtocol &protocol, ReadBack &readBack,
+                           ControllerState &state, SimulatedSupply &sim, std::function<void()> yield)
     : m_panel(panel), m_protocol(protocol), m_readBack(readBack), m_state(state), m_sim(sim),
       m_yield(std::move(yield))
 {
@@ -56,7 +52,7 @@ void RefreshCycle::Timer1_Timer()
         send(QStringLiteral("V") + codes[kEnergy] + StrOf(energy));
         m_panel.setFieldTag(PanelField::value(kEnergy), QString());
         if (simulation())
-            applyEnergyRule(energy);
+            m_sim.setEnergy(energy);
     }
     if (!yieldAndContinue())
         return;
@@ -66,10 +62,8 @@ void RefreshCycle::Timer1_Timer()
     if (m_panel.fieldTag(cathode) == kTagChanged) {
         const QString text = m_panel.fieldText(cathode);
         send(QStringLiteral("V") + codes[kCathode] + FirstCommaToPoint(StrOf(ValOf(text))));
-        if (simulation()) {
-            m_sim.SimValue[kCathode] = ValOf(text);
-            m_sim.SimIMon[kCathode] = m_sim.SimValue[kCathode];
-        }
+        if (simulation())
+            m_sim.setCathode(ValOf(text));
         m_panel.setFieldTag(cathode, QString());
         if (!yieldAndContinue())
             return;
@@ -80,12 +74,8 @@ void RefreshCycle::Timer1_Timer()
     if (m_panel.fieldTag(screen) == kTagChanged) {
         const QString text = m_panel.fieldText(screen);
         send(QStringLiteral("V") + codes[kScreen] + FirstCommaToPoint(StrOf(ValOf(text) * kVoltsPerKilovolt)));
-        if (simulation()) {
-            m_sim.SimGain[kScreen] = kScreenGain;
-            m_sim.SimOffset[kScreen] = ValOf(text) * kVoltsPerKilovolt;
-            m_sim.SimValue[kScreen] = m_sim.SimGain[kScreen] / kPercent * energy + m_sim.SimOffset[kScreen];
-            m_sim.SimUMon[kScreen] = m_sim.SimValue[kScreen];
-        }
+        if (simulation())
+            m_sim.setScreen(ValOf(text) * kVoltsPerKilovolt, energy);
         m_panel.setFieldTag(screen, QString());
         if (!yieldAndContinue())
             return;
@@ -96,10 +86,8 @@ void RefreshCycle::Timer1_Timer()
         if (m_panel.fieldTag(gain) == kTagChanged) {
             const QString text = m_panel.fieldText(gain);
             send(QStringLiteral("G") + codes[i] + text);
-            if (simulation()) {
-                m_sim.SimGain[i] = ValOf(text);
-                applyModuleRule(i, energy);
-            }
+            if (simulation())
+                m_sim.setGain(i, ValOf(text), energy);
             m_panel.setFieldTag(gain, QString());
             if (!yieldAndContinue())
                 return;
@@ -108,10 +96,8 @@ void RefreshCycle::Timer1_Timer()
         if (i != kSuppressor && m_panel.fieldTag(offset) == kTagChanged) {
             const QString text = m_panel.fieldText(offset);
             send(QStringLiteral("O") + codes[i] + text);
-            if (simulation()) {
-                m_sim.SimOffset[i] = ValOf(text);
-                applyModuleRule(i, energy);
-            }
+            if (simulation())
+                m_sim.setOffset(i, ValOf(text), energy);
             m_panel.setFieldTag(offset, QString());
             if (!yieldAndContinue())
                 return;
@@ -132,29 +118,15 @@ void RefreshCycle::sendSwitchRequest(int module)
 {
     const QString tag = m_panel.switchTag(module);
     const bool simulation = m_state.simulationMode != 0;
-    if (tag == kOn) {
+    if (tag == kSwitchOn) {
         send(QStringLiteral("S") + m_state.table.ModuleCode[module] + QStringLiteral("ON"));
         m_panel.setSwitchTag(module, QString());
         if (simulation)
-            m_sim.SimSwitch[module] = 0;
-    } else if (tag == kOff) {
+            m_sim.setSwitch(module, true);
+    } else if (tag == kSwitchOff) {
         send(QStringLiteral("S") + m_state.table.ModuleCode[module] + QStringLiteral("OFF"));
         m_panel.setSwitchTag(module, QString());
         if (simulation)
-            m_sim.SimSwitch[module] = 1;
+            m_sim.setSwitch(module, false);
     }
-}
-
-void RefreshCycle::applyEnergyRule(float energy)
-{
-    m_sim.SimValue[kEnergy] = energy;
-    m_sim.SimUMon[kEnergy] = energy;
-    for (int i = kFirstFollower; i < kModuleCount; ++i)
-        applyModuleRule(i, energy);
-}
-
-void RefreshCycle::applyModuleRule(int module, float energy)
-{
-    m_sim.SimValue[module] = m_sim.SimGain[module] / kPercent * energy + m_sim.SimOffset[module];
-    m_sim.SimUMon[module] = m_sim.SimValue[module];
 }

@@ -6,9 +6,9 @@
 
 class ControllerState;
 class DeviceProtocol;
-class PanelAccess;
+class PanelView;
 class ReadBack;
-struct SimulatedState;
+class SimulatedSupply;
 
 // One refresh cycle: sends every pending field and switch request as one set-command each, in a
 // fixed order, clears the marks, keeps the simulated supply in step, and reads the monitors
@@ -16,8 +16,8 @@ struct SimulatedState;
 class RefreshCycle
 {
 public:
-    RefreshCycle(PanelAccess &panel, DeviceProtocol &protocol, ReadBack &readBack, ControllerState &state,
-                 SimulatedState &sim, std::function<void()> yield);
+    RefreshCycle(PanelView &panel, DeviceProtocol &protocol, ReadBack &readBack, ControllerState &state,
+                 SimulatedSupply &sim, std::function<void()> yield);
 
     void Timer1_Timer();
     // Runs one cycle with auto refresh forced on, then restores the flag (start-up, profile load).
@@ -31,14 +31,12 @@ private:
     void send(const QString &command);
     bool yieldAndContinue();
     void sendSwitchRequest(int module);
-    void applyEnergyRule(float energy);
-    void applyModuleRule(int module, float energy);
 
-    PanelAccess &m_panel;
+    PanelView &m_panel;
     DeviceProtocol &m_protocol;
     ReadBack &m_readBack;
     ControllerState &m_state;
-    SimulatedState &m_sim;
+    SimulatedSupply &m_sim;
     std::function<void()> m_yield;
     std::function<bool()> m_abort;
     bool m_busy = false;

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/ModuleTable.h"
+#include "core/ModuleTable.h"
 
 #include <QtGlobal>
 

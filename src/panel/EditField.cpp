@@ -1,8 +1,8 @@
 #include "panel/EditField.h"
 
-#include "app/ModuleTable.h"
-#include "app/UserInterface.h"
-#include "device/PanelAccess.h"
+#include "core/ModuleTable.h"
+#include "core/UserInterface.h"
+#include "core/PanelField.h"
 #include "panel/FieldLimits.h"
 #include "panel/RangeCheck.h"
 
@@ -14,7 +14,7 @@
 
 namespace {
 
-const char *const kTagProperty = "Tag";
+
 
 // Only a move of the focus to another control of this window is "leaving" the field; a
 // window losing activation or a popup opening is not.

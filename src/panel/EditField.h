@@ -1,6 +1,6 @@
 #pragma once
 
-#include "device/PanelField.h"
+#include "core/PanelField.h"
 
 #include <QLineEdit>
 

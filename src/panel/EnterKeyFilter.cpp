@@ -1,6 +1,6 @@
 #include "panel/EnterKeyFilter.h"
 
-#include "device/PanelAccess.h"
+#include "core/PanelField.h"
 #include "panel/EditField.h"
 
 #include <QApplication>
@@ -59,7 +59,7 @@ bool EnterKeyFilter::eventFilter(QObject *watched, QEvent *event)
     if (qobject_cast<QMenuBar *>(focused))
         return false;
 
-    focused->setProperty("Tag", kTagChanged);
+    focused->setProperty(kTagProperty, kTagChanged);
     if (m_refreshCycle)
         m_refreshCycle();
     // The cycle lets events run; the focus may have moved meanwhile.

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "app/ModuleTable.h"
-#include "device/PanelField.h"
+#include "core/ModuleTable.h"
+#include "core/PanelField.h"
 
 // The lower and upper limit and the spin step of one edit field, taken from the module table:
 // set values use the Value arrays, gains the Gain arrays, offsets the Offset arrays.

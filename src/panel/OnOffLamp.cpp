@@ -1,5 +1,7 @@
 #include "panel/OnOffLamp.h"
 
+#include "core/PanelField.h"
+
 #include <QPainter>
 #include <QVariant>
 
@@ -12,7 +14,7 @@ OnOffLamp::OnOffLamp(int module, QWidget *parent) : QLabel(parent), m_module(mod
     colours.setColor(QPalette::WindowText, litColour());
     setPalette(colours);
     setAutoFillBackground(true);
-    setProperty("Tag", QString());
+    setProperty(kTagProperty, QString());
 }
 
 QColor OnOffLamp::litColour()
@@ -35,12 +37,12 @@ void OnOffLamp::setLit(bool lit)
 
 QString OnOffLamp::tag() const
 {
-    return property("Tag").toString();
+    return property(kTagProperty).toString();
 }
 
 void OnOffLamp::setTag(const QString &tag)
 {
-    setProperty("Tag", tag);
+    setProperty(kTagProperty, tag);
 }
 
 void OnOffLamp::paintEvent(QPaintEvent *)

@@ -1,6 +1,6 @@
 #include "panel/RangeCheck.h"
 
-#include "app/Conversions.h"
+#include "core/Conversions.h"
 
 #include <cmath>
 

@@ -1,7 +1,7 @@
 #include "panel/SpinControl.h"
 
-#include "app/UserInterface.h"
-#include "device/PanelAccess.h"
+#include "core/UserInterface.h"
+#include "core/PanelField.h"
 #include "panel/EditField.h"
 #include "panel/FieldLimits.h"
 #include "panel/SpinImages.h"

@@ -1,6 +1,6 @@
 #include "panel/SpinStep.h"
 
-#include "app/Conversions.h"
+#include "core/Conversions.h"
 
 #include <cmath>
 

@@ -1,6 +1,6 @@
 #include "profiles/ProfileCommands.h"
 
-#include "app/ControllerState.h"
+#include "core/ControllerState.h"
 #include "profiles/ProfileStore.h"
 
 #include <QCoreApplication>

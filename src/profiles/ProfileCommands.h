@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/UserInterface.h"
+#include "core/UserInterface.h"
 
 #include <QObject>
 #include <QString>

@@ -1,8 +1,8 @@
 #include "profiles/ProfileStore.h"
 
-#include "app/Conversions.h"
-#include "app/ModuleTable.h"
-#include "device/PanelAccess.h"
+#include "core/Conversions.h"
+#include "core/ModuleTable.h"
+#include "device/PanelView.h"
 #include "profiles/ProfileRecord.h"
 
 #include <QFile>
@@ -19,8 +19,6 @@ namespace {
 const QString kOpenVerb = QStringLiteral("Open ");
 const QString kSaveVerb = QStringLiteral("Save ");
 const QString kFormatMessage = QStringLiteral("Invalif file format");
-const QString kTagOn = QStringLiteral("on");
-const QString kTagOff = QStringLiteral("off");
 
 // Lower limit first, so that a NaN (which fails every comparison) becomes the lower limit.
 float limited(float v, float lowest, float highest)
@@ -34,7 +32,7 @@ float limited(float v, float lowest, float highest)
 
 } // namespace
 
-ProfileStore::ProfileStore(PanelAccess &panel, const ModuleTable &limits, UserInterface &ui,
+ProfileStore::ProfileStore(PanelView &panel, const ModuleTable &limits, UserInterface &ui,
                            std::function<QString()> caption)
     : m_panel(panel), m_limits(limits), m_ui(ui), m_caption(std::move(caption))
 {
@@ -111,7 +109,7 @@ void ProfileStore::applyRecord(const ProfileRecord &record)
         m_panel.setFieldText(field, FirstCommaToPoint(StrOf(v)));
         m_panel.setFieldTag(field, kTagChanged);
         if (i == 1 || i == 2)
-            m_panel.setSwitchTag(i, v == 0.0f ? kTagOff : kTagOn);
+            m_panel.setSwitchTag(i, v == 0.0f ? kSwitchOff : kSwitchOn);
         ++k;
     }
     for (int i = 3; i < kModuleCount; ++i) {

@@ -1,13 +1,13 @@
 #pragma once
 
-#include "app/UserInterface.h"
+#include "core/UserInterface.h"
 #include "profiles/ProfileFileError.h"
 
 #include <QString>
 
 #include <functional>
 
-class PanelAccess;
+class PanelView;
 struct ModuleTable;
 class ProfileRecord;
 
@@ -16,7 +16,7 @@ class ProfileRecord;
 class ProfileStore
 {
 public:
-    ProfileStore(PanelAccess &panel, const ModuleTable &limits, UserInterface &ui,
+    ProfileStore(PanelView &panel, const ModuleTable &limits, UserInterface &ui,
                  std::function<QString()> caption);
 
     // Puts the profile `filename` onto the panel: every field marked "changed", switch
@@ -36,7 +36,7 @@ private:
     void reportFileError(const QString &verb, const QString &description);
     QString profileTitle(const QString &verb) const;
 
-    PanelAccess &m_panel;
+    PanelView &m_panel;
     const ModuleTable &m_limits;
     UserInterface &m_ui;
     std::function<QString()> m_caption;

@@ -2,10 +2,10 @@
 
 #include <cmath>
 
-#include "app/Conversions.h"
-#include "app/UserInterface.h"
-#include "device/PanelAccess.h"
-#include "remote/ControlLinkHost.h"
+#include "core/ControllerState.h"
+#include "core/Conversions.h"
+#include "core/UserInterface.h"
+#include "device/PanelView.h"
 
 namespace {
 
@@ -22,17 +22,23 @@ QString withoutTrailingBlanks(const QString &text)
 
 } // namespace
 
-ControlLink::ControlLink(ControlLinkHost &host, PanelAccess &panel, UserInterface &ui)
-    : m_host(host), m_panel(panel), m_ui(ui)
+ControlLink::ControlLink(PanelView &panel, const ControllerState &state, UserInterface &ui, QObject *parent)
+    : QObject(parent), m_panel(panel), m_state(state), m_ui(ui)
 {
+}
+
+void ControlLink::setLamp(Lamp lamp)
+{
+    m_lamp = lamp;
+    emit lampChanged(lamp);
 }
 
 void ControlLink::Form_LinkOpen()
 {
     ++m_openConversations;
     if (!m_errorShowing)
-        m_host.setLinkLamp(ControlLinkHost::Lamp::Open);
-    m_host.setExitEnabled(false);
+        setLamp(Lamp::Open);
+    emit exitEnabledChanged(false);
 }
 
 void ControlLink::Form_LinkClose()
@@ -44,8 +50,8 @@ void ControlLink::Form_LinkClose()
         return;
     // While an error box is open the lamp stays red; the box's end sets the steady colour.
     if (!m_errorShowing)
-        m_host.setLinkLamp(ControlLinkHost::Lamp::Closed);
-    m_host.setExitEnabled(true);
+        setLamp(Lamp::Closed);
+    emit exitEnabledChanged(true);
 }
 
 void ControlLink::Form_LinkError(qint16 linkErr)
@@ -55,8 +61,8 @@ void ControlLink::Form_LinkError(qint16 linkErr)
         return;
     }
     m_errorShowing = true;
-    m_host.setLinkLamp(ControlLinkHost::Lamp::Error);
-    m_ui.messageBox(QStringLiteral("DDE link error:") + StrOf(float(linkErr)), m_host.caption(),
+    setLamp(Lamp::Error);
+    m_ui.messageBox(QStringLiteral("DDE link error:") + StrOf(float(linkErr)), m_state.caption(),
                     UserInterface::Icon::Critical);
     m_errorShowing = false;
     showSteadyLamp();
@@ -87,5 +93,5 @@ void ControlLink::showSteadyLamp()
 {
     // Green while a conversation is open; grey when the last one ended meanwhile, since a green
     // lamp with no conversation would tell the operator a link is open that is not.
-    m_host.setLinkLamp(m_openConversations > 0 ? ControlLinkHost::Lamp::Open : ControlLinkHost::Lamp::Closed);
+    setLamp(m_openConversations > 0 ? Lamp::Open : Lamp::Closed);
 }

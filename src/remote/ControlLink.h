@@ -1,18 +1,21 @@
 #pragma once
 
+#include <QObject>
 #include <QString>
 
-class ControlLinkHost;
-class PanelAccess;
+class ControllerState;
+class PanelView;
 class UserInterface;
 
-// The behaviour of the control link as the main window sees it: the lamp, the exit lock, the
-// error message and the command grammar. The transport (ControlLinkServer) calls these handlers;
-// they never talk to the supply.
-class ControlLink
+// The behaviour of the control link: the lamp, the exit lock, the error message and the command
+// grammar. The transport (ControlLinkServer) calls these handlers; they never talk to the supply.
+class ControlLink : public QObject
 {
+    Q_OBJECT
 public:
-    ControlLink(ControlLinkHost &host, PanelAccess &panel, UserInterface &ui);
+    enum class Lamp { Default, Open, Closed, Error }; // window default, green, light grey, red
+
+    ControlLink(PanelView &panel, const ControllerState &state, UserInterface &ui, QObject *parent = nullptr);
 
     // A conversation opened: lamp green, "E&xit" disabled. Conversations are counted, so that
     // closing one of two does not unlock the exit while the other is still open.
@@ -31,16 +34,26 @@ public:
     void countSuppressedErrors(int count) { m_suppressedErrors += count; }
 
     int openConversations() const { return m_openConversations; }
+    // "E&xit" is enabled, i.e. no conversation is open.
+    bool exitEnabled() const { return m_openConversations == 0; }
+    Lamp lamp() const { return m_lamp; }
     bool isErrorShowing() const { return m_errorShowing; }
     // Errors that arrived while a message was open and were therefore not shown.
     int suppressedErrors() const { return m_suppressedErrors; }
 
+signals:
+    void lampChanged(ControlLink::Lamp lamp);
+    // "E&xit" is disabled while a conversation is open.
+    void exitEnabledChanged(bool enabled);
+
 private:
+    void setLamp(Lamp lamp);
     void showSteadyLamp();
 
-    ControlLinkHost &m_host;
-    PanelAccess &m_panel;
+    PanelView &m_panel;
+    const ControllerState &m_state;
     UserInterface &m_ui;
+    Lamp m_lamp = Lamp::Default;
     int m_openConversations = 0;
     bool m_errorShowing = false;
     int m_suppressedErrors = 0;

@@ -1,9 +1,9 @@
 #include "remote/ControlLinkServer.h"
 
-#include "app/Conversions.h"
-#include "app/RuntimeDirectory.h"
+#include "core/Conversions.h"
+#include "core/RuntimeDirectory.h"
 #include "remote/ControlLink.h"
-#include "remote/ControlLinkHost.h"
+#include "remote/ControlItems.h"
 
 #include <QFile>
 #include <QLocalServer>
@@ -49,8 +49,8 @@ QString framed(QString text)
 
 } // namespace
 
-ControlLinkServer::ControlLinkServer(ControlLink &link, ControlLinkHost &host, QObject *parent)
-    : QObject(parent), m_link(link), m_host(host), m_server(new QLocalServer(this))
+ControlLinkServer::ControlLinkServer(ControlLink &link, ControlItems &items, QObject *parent)
+    : QObject(parent), m_link(link), m_items(items), m_server(new QLocalServer(this))
 {
     connect(m_server, &QLocalServer::newConnection, this, &ControlLinkServer::acceptConnections);
 }
@@ -302,15 +302,15 @@ void ControlLinkServer::handleCommand(Conversation *conversation, const QString 
             return;
         }
         const QString item = argument.left(split);
-        if (!m_host.itemText(item)) {
+        if (!m_items.itemText(item)) {
             sendError(conversation, kErrorUnknownItem, tr("unknown item %1").arg(item));
             return;
         }
-        if (!m_host.isPokeable(item)) {
+        if (!m_items.isPokeable(item)) {
             sendError(conversation, kErrorNotPokeable, tr("item %1 takes no poke").arg(item));
             return;
         }
-        m_host.pokeItem(item, argument.mid(split + 1));
+        m_items.pokeItem(item, argument.mid(split + 1));
         send(conversation, QStringLiteral("OK"));
         return;
     }
@@ -325,7 +325,7 @@ void ControlLinkServer::handleCommand(Conversation *conversation, const QString 
         sendError(conversation, kErrorMissingArgument, tr("%1 needs an item").arg(verb));
         return;
     }
-    const std::optional<QString> text = m_host.itemText(argument);
+    const std::optional<QString> text = m_items.itemText(argument);
     if (!text) {
         sendError(conversation, kErrorUnknownItem, tr("unknown item %1").arg(argument));
         return;

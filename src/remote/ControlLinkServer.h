@@ -8,8 +8,8 @@
 #include <memory>
 #include <vector>
 
+class ControlItems;
 class ControlLink;
-class ControlLinkHost;
 class QLocalServer;
 class QLocalSocket;
 
@@ -49,7 +49,7 @@ public:
     static constexpr qint64 kOutputLimitBytes = 1024 * 1024;    // a client this far behind is dropped
     static constexpr int kProbeTimeoutMs = 1000;        // connect to an existing socket file
 
-    ControlLinkServer(ControlLink &link, ControlLinkHost &host, QObject *parent = nullptr);
+    ControlLinkServer(ControlLink &link, ControlItems &items, QObject *parent = nullptr);
     ~ControlLinkServer() override;
 
     // Listens on RuntimeDirectory::filePath("Control"). A stale socket file is replaced; a live
@@ -91,7 +91,7 @@ private:
     Conversation *find(const QLocalSocket *socket) const;
 
     ControlLink &m_link;
-    ControlLinkHost &m_host;
+    ControlItems &m_items;
     QLocalServer *m_server = nullptr;
     QString m_socketPath;
     QString m_errorString;

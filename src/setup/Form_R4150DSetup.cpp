@@ -1,12 +1,13 @@
 #include "setup/Form_R4150DSetup.h"
 
-#include "app/Conversions.h"
-#include "app/ControllerState.h"
-#include "app/DialogButtons.h"
-#include "app/SettingsStore.h"
-#include "app/UserInterface.h"
+#include "core/Conversions.h"
+#include "core/ControllerState.h"
+#include "core/DialogButtons.h"
+#include "core/SettingsStore.h"
+#include "core/UserInterface.h"
 #include "device/PortTable.h"
-#include "setup/SetupHost.h"
+#include "device/ConnectionSequence.h"
+#include "device/SerialLink.h"
 
 #include <QComboBox>
 #include <QGroupBox>
@@ -30,9 +31,10 @@ QString portName(int port)
 
 } // namespace
 
-Form_R4150DSetup::Form_R4150DSetup(ControllerState &state, UserInterface &ui, SetupHost &host,
+Form_R4150DSetup::Form_R4150DSetup(ControllerState &state, UserInterface &ui, SerialLink &link,
+                                   ConnectionSequence &connection,
                                    QWidget *parent, PortProbe::Factory factory)
-    : QDialog(parent), m_state(state), m_ui(ui), m_host(host), m_probe(std::move(factory))
+    : QDialog(parent), m_state(state), m_ui(ui), m_link(link), m_connection(connection), m_probe(std::move(factory))
 {
     buildControls();
     Form_Load();
@@ -196,10 +198,10 @@ void Form_R4150DSetup::Command_OK_Click()
     }
 
     if (n >= 0) {
-        m_host.R4150DClose();
+        m_link.R4150DClose();
         m_state.setCommPort(qint16(n));
         accept();
-        m_host.Init();
+        m_connection.Init();
         return;
     }
 

@@ -9,7 +9,8 @@ class QComboBox;
 class QGroupBox;
 class QLabel;
 class QPushButton;
-class SetupHost;
+class ConnectionSequence;
+class SerialLink;
 class UserInterface;
 
 // The setup dialog: probes ports 1..8 when it is made, lists those that exist with their state
@@ -27,7 +28,7 @@ public:
     static inline const QString kLineSettings = QStringLiteral("9600,n,8,1");
 
     // `factory` makes the probe's port objects; empty means the port table's.
-    Form_R4150DSetup(ControllerState &state, UserInterface &ui, SetupHost &host,
+    Form_R4150DSetup(ControllerState &state, UserInterface &ui, SerialLink &link, ConnectionSequence &connection,
                      QWidget *parent = nullptr, PortProbe::Factory factory = {});
 
     // Enables OK once an entry is chosen, by the operator or by the load.
@@ -51,7 +52,8 @@ private:
 
     ControllerState &m_state;
     UserInterface &m_ui;
-    SetupHost &m_host;
+    SerialLink &m_link;
+    ConnectionSequence &m_connection;
     PortProbe m_probe;
 
     QGroupBox *m_frame1 = nullptr;

@@ -1,6 +1,6 @@
 #include "WindowFixture.h"
 
-#include "app/SettingsStore.h"
+#include "core/SettingsStore.h"
 #include "panel/SpinControl.h"
 
 #include <QAction>
@@ -26,7 +26,7 @@ QStringList connectionElements(const Form_R4150D &window, bool includeSwitchedSp
         note(QLatin1String(name), window.findChild<QAction *>(QLatin1String(name))->isEnabled());
     note(QStringLiteral("mnuRefresh"), window.findChild<QMenu *>(QStringLiteral("mnuRefresh"))->menuAction()->isEnabled());
     for (const PanelField &field : kPanelFields) {
-        note(field.controlName(), window.fieldEnabled(field));
+        note(field.controlName(), window.panel().fieldEnabled(field));
         QString spinName = field.controlName().mid(QStringLiteral("Text_").size());
         spinName = QStringLiteral("Picture_") + spinName.left(1).toLower() + spinName.mid(1);
         const bool switched = field.kind == PanelField::Kind::Value && field.index > 0;
@@ -77,7 +77,7 @@ private slots:
         QVERIFY(!fixture.start(QString())); // no port stored, none on the command line
         Form_R4150D &window = *fixture.window;
         QCOMPARE(window.state().commPort, qint16(0));
-        QCOMPARE(window.Init(), 0); // and again, any number of times
+        QCOMPARE(window.connection().Init(), 0); // and again, any number of times
         QCOMPARE(connectionElements(window, true), allIn(window, false, true));
         QCOMPARE(window.findChild<QLabel *>(QStringLiteral("Label_CommPort"))->text(), QStringLiteral("COM?:"));
         QVERIFY(!window.state().autoRefresh());
@@ -103,7 +103,7 @@ private slots:
         QVERIFY(fixture.start());
         Form_R4150D &window = *fixture.window;
         QCOMPARE(connectionElements(window, false), allIn(window, true, false));
-        QCOMPARE(window.fieldText(PanelField::gain(5)), QStringLiteral("40"));
+        QCOMPARE(window.panel().fieldText(PanelField::gain(5)), QStringLiteral("40"));
         QVERIFY(window.state().autoRefresh()); // the default
         QVERIFY(autoRefreshChecked(window));
         QCOMPARE(window.state().table.ModuleCode[1], QStringLiteral("CA"));
@@ -118,8 +118,8 @@ private slots:
         Form_R4150D &window = *fixture.window;
         window.timer().stop();
         QCOMPARE(connectionElements(window, true).mid(0, 4), allIn(window, true, true).mid(0, 4));
-        QVERIFY(window.fieldEnabled(PanelField::value(0)));
-        QCOMPARE(window.fieldText(PanelField::value(0)), QString()); // nothing was filled in
+        QVERIFY(window.panel().fieldEnabled(PanelField::value(0)));
+        QCOMPARE(window.panel().fieldText(PanelField::value(0)), QString()); // nothing was filled in
         QVERIFY(!window.state().autoRefresh());
         QVERIFY(!autoRefreshChecked(window));
         QCOMPARE(fixture.setupDialogsShown, 0);
@@ -135,10 +135,10 @@ private slots:
         QVERIFY(autoRefreshChecked(window));
 
         // As the setup dialog applies a port: close, then Init; the device has gone meanwhile.
-        window.R4150DClose();
+        window.link().R4150DClose();
         fixture.supply.stop();
         fixture.ui.clear();
-        QCOMPARE(window.Init(), 0);
+        QCOMPARE(window.connection().Init(), 0);
         QCOMPARE(connectionElements(window, true), allIn(window, false, true));
         QVERIFY(!window.state().autoRefresh());
         QVERIFY(!autoRefreshChecked(window));
@@ -149,7 +149,7 @@ private slots:
         // And back: a supply at the path again connects on the next Init; auto refresh stays off.
         QVERIFY(fixture.supply.start());
         PortTable::setPath(1, fixture.supply.devicePath());
-        QCOMPARE(window.Init(), -1);
+        QCOMPARE(window.connection().Init(), -1);
         QCOMPARE(connectionElements(window, false), allIn(window, true, false));
         QVERIFY(!autoRefreshChecked(window));
     }
@@ -163,7 +163,7 @@ private slots:
         Form_R4150D &window = *fixture.window;
         QVERIFY(!window.state().autoRefresh());
         QVERIFY(!autoRefreshChecked(window));
-        QCOMPARE(window.fieldText(PanelField::value(0)), QStringLiteral("150"));
+        QCOMPARE(window.panel().fieldText(PanelField::value(0)), QStringLiteral("150"));
         // Init's read, the energy from the control voltage, the forced cycle at the end of start.
         QStringList expected = readPass();
         expected << QStringLiteral("VEN150") << readPass();

@@ -157,7 +157,7 @@ void FaultInjectionTest::silentSupply()
     QVERIFY(!window.state().autoRefresh());
     QVERIFY(!window.findChild<QAction *>(QStringLiteral("mnuAutoRefresh"))->isChecked());
     QCOMPARE(monitor(window, "Label_UMon(0)"), QStringLiteral("100.0 ")); // the last good pass stays
-    QVERIFY(window.fieldEnabled(PanelField::value(0)));
+    QVERIFY(window.panel().fieldEnabled(PanelField::value(0)));
 
     // With auto refresh off the following cycles leave the silent supply alone.
     window.refreshCycle().Timer1_Timer();
@@ -178,13 +178,13 @@ void FaultInjectionTest::noEcho()
     fixture.supply.setFaults(faults);
 
     // The operator's energy goes out once and is not repeated; its missing echo times out.
-    window.setFieldText(PanelField::value(0), QStringLiteral("150"));
-    window.setFieldTag(PanelField::value(0), kTagChanged);
+    window.panel().setFieldText(PanelField::value(0), QStringLiteral("150"));
+    window.panel().setFieldTag(PanelField::value(0), kTagChanged);
     window.refreshCycle().Timer1_Timer();
     QCOMPARE(fixture.supply.receivedCommands().first(), QStringLiteral("VEN150"));
     QCOMPARE(busyLamp(window), kOrange);
     QVERIFY(!window.state().autoRefresh());
-    QCOMPARE(window.fieldTag(PanelField::value(0)), QString());
+    QCOMPARE(window.panel().fieldTag(PanelField::value(0)), QString());
 
     // A read without its echo: the data line alone is not taken for an answer.
     window.state().setAutoRefresh(true);
@@ -249,13 +249,13 @@ void FaultInjectionTest::garbageBeforeEchoes()
     // A set-command wants its echo exactly: the garbled one is not taken, the wait ends as a
     // time-out, and the command is not repeated.
     fixture.supply.clearLog();
-    window.setFieldText(PanelField::gain(3), QStringLiteral("-20"));
-    window.setFieldTag(PanelField::gain(3), kTagChanged);
+    window.panel().setFieldText(PanelField::gain(3), QStringLiteral("-20"));
+    window.panel().setFieldTag(PanelField::gain(3), kTagChanged);
     window.refreshCycle().Timer1_Timer();
     QCOMPARE(fixture.supply.receivedCommands(), QStringList{QStringLiteral("GWE-20")});
     QCOMPARE(busyLamp(window), kOrange);
     QVERIFY(!window.state().autoRefresh());
-    QCOMPARE(window.fieldTag(PanelField::gain(3)), QString());
+    QCOMPARE(window.panel().fieldTag(PanelField::gain(3)), QString());
     window.refreshCycle().Timer1_Timer();
     QCOMPARE(fixture.supply.receivedCommands().size(), 1);
     QVERIFY(fixture.ui.messages.isEmpty());
@@ -283,7 +283,7 @@ void FaultInjectionTest::runawayLine()
     // The operator asks for a full read while the line still runs: it ends the same way.
     window.findChild<QAction *>(QStringLiteral("mnuRefreshAll"))->trigger();
     QCOMPARE(busyLamp(window), kOrange);
-    QCOMPARE(window.fieldText(PanelField::value(0)), QStringLiteral("100"));
+    QCOMPARE(window.panel().fieldText(PanelField::value(0)), QStringLiteral("100"));
     QVERIFY(fixture.ui.messages.isEmpty());
     checkAftermath(fixture, {}, memoryBefore);
 }
@@ -341,9 +341,9 @@ void FaultInjectionTest::hangUpAndRecoveryThroughSetup()
     QVERIFY(!window.link().isOpen());
     QVERIFY(!window.state().autoRefresh());
     // The panel is in the not-connected state, as when no port opens.
-    QVERIFY(!window.connected());
+    QVERIFY(!window.connection().isConnected());
     QVERIFY(!window.timer().isActive());
-    QVERIFY(!window.fieldEnabled(PanelField::value(0)));
+    QVERIFY(!window.panel().fieldEnabled(PanelField::value(0)));
     QVERIFY(!window.findChild<QLineEdit *>(QStringLiteral("DA_set_voltage"))->isEnabled());
     QVERIFY(!window.findChild<QPushButton *>(QStringLiteral("Command_On(1)"))->isEnabled());
     for (const char *item : {"mnuOpen", "mnuSave", "mnuSaveAs", "mnuRefreshAll", "mnuAutoRefresh"})
@@ -385,7 +385,7 @@ void FaultInjectionTest::hangUpAndRecoveryThroughSetup()
     window.findChild<QAction *>(QStringLiteral("mnuSetup"))->trigger();
     QCOMPARE(dialogs, 1);
     QVERIFY(window.link().isOpen());
-    QVERIFY(window.fieldEnabled(PanelField::value(0)));
+    QVERIFY(window.panel().fieldEnabled(PanelField::value(0)));
     QCOMPARE(busyLamp(window), kGreen);
     const QStringList reads = fixture.commands(readPass().size());
     QCOMPARE(reads.mid(0, readPass().size()), readPass());

@@ -1,8 +1,8 @@
 #include "app/CommandLine.h"
-#include "app/ControllerState.h"
+#include "core/ControllerState.h"
 #include "app/IniSettings.h"
-#include "app/SettingsStore.h"
-#include "app/Twips.h"
+#include "core/SettingsStore.h"
+#include "core/Twips.h"
 
 #include <QtTest>
 

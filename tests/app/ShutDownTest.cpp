@@ -1,11 +1,16 @@
 // The close request and the shut-down dialog: real Form_ShutDown widgets shown modally and
-// answered from inside their own modal loop, real settings in a temporary home.
+// answered from inside their own modal loop, real settings in a temporary home, the commands
+// on the virtual supply.
+#include "DeviceRig.h"
+#include "VirtualSupply.h"
+
 #include "app/Form_ShutDown.h"
-#include "app/ModuleTable.h"
-#include "app/RecordingUserInterface.h"
-#include "app/SettingsStore.h"
-#include "app/ShutDownHost.h"
+#include "core/ModuleTable.h"
+#include "core/RecordingUserInterface.h"
+#include "core/SettingsStore.h"
 #include "app/ShutDownSequence.h"
+#include "device/PortTable.h"
+#include "remote/ControlLink.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -18,24 +23,49 @@
 
 namespace {
 
-class RecordingHost : public ShutDownHost
+// The shut-down's collaborators, real: the supply on a pseudo-terminal, the device layer, the
+// connection and the control link. `sent` is what reached the supply since the last connect.
+class RecordingHost
 {
 public:
-    explicit RecordingHost(qint16 model) { table.fill(model); }
-
-    bool exitEnabled() const override { return exitOn; }
-    bool connected() const override { return isConnected; }
-    qint32 SetParameter(const QString &transmit) override
+    explicit RecordingHost(int model) : supply(options(model)), rig(state)
     {
-        sent << transmit;
-        return -1; // a supply that never answers: the exit goes on regardless
+        QVERIFY(supply.start());
+        PortTable::setPath(1, supply.devicePath());
+        state.setPowerSupply(qint16(model));
+        state.table.fill(state.powerSupply());
+        setConnected(true);
     }
-    QString moduleCode(int index) const override { return table.ModuleCode.at(index); }
+    ~RecordingHost() { rig.link.R4150DClose(); }
 
-    ModuleTable table;
-    bool exitOn = true;
-    bool isConnected = true;
-    QStringList sent;
+    void setConnected(bool connected)
+    {
+        state.commPort = connected ? 1 : 0;
+        rig.connection.Init();
+        supply.clearLog();
+    }
+    // A conversation open on the control link holds the exit.
+    void openConversation() { controlLink.Form_LinkOpen(); }
+    QStringList sent() const { return supply.receivedCommands(); }
+    void clearSent() { supply.clearLog(); }
+
+    ShutDownSequence sequence(UserInterface &ui)
+    {
+        return ShutDownSequence(rig.protocol, state, controlLink, rig.connection, ui);
+    }
+
+private:
+    static VirtualSupply::Options options(int model)
+    {
+        VirtualSupply::Options options;
+        options.model = model;
+        return options;
+    }
+
+    ControllerState state;
+    VirtualSupply supply;
+    DeviceRig rig;
+    ControlLink controlLink{rig.panel, state, rig.ui};
 };
 
 QCheckBox *box(QWidget *dialog, const char *name)
@@ -146,14 +176,14 @@ void ShutDownTest::notConnectedShowsNothing()
 {
     storeBoxes(QStringLiteral("1"), QStringLiteral("1"));
     RecordingHost host(0);
-    host.isConnected = false;
+    host.setConnected(false);
     RecordingUserInterface ui;
-    ShutDownSequence sequence(host, ui);
+    ShutDownSequence sequence = host.sequence(ui);
     for (const int mode : {0, 1, 2}) {
         QVERIFY(!queryUnload(sequence, mode, [](Form_ShutDown &d) { d.reject(); }));
     }
     QCOMPARE(m_dialogsShown, 0);
-    QVERIFY(host.sent.isEmpty());
+    QVERIFY(host.sent().isEmpty());
     QVERIFY(ui.messages.isEmpty());
     QCOMPARE(ui.beeps, 0);
 }
@@ -178,20 +208,20 @@ void ShutDownTest::okSendsTheChosenCommands()
     QFETCH(bool, energy);
     QFETCH(QStringList, sent);
     storeBoxes(QStringLiteral("0"), QStringLiteral("0"));
-    RecordingHost host{qint16(model)};
+    RecordingHost host(model);
     RecordingUserInterface ui;
-    ShutDownSequence sequence(host, ui);
+    ShutDownSequence sequence = host.sequence(ui);
 
     const bool cancel = queryUnload(sequence, ShutDownSequence::kUnloadFromProgram, [&](Form_ShutDown &d) {
         // Nothing may be sent while the operator is still choosing.
-        QVERIFY(host.sent.isEmpty());
+        QVERIFY(host.sent().isEmpty());
         box(&d, "Check_Filament")->setChecked(filament);
         box(&d, "Check_Energy")->setChecked(energy);
         QTest::keyClick(&d, Qt::Key_Return); // OK is the default button
     });
     QVERIFY(!cancel);
     QCOMPARE(m_dialogsShown, 1);
-    QCOMPARE(host.sent, sent);
+    QCOMPARE(host.sent(), sent);
     QCOMPARE(ShutDownChoices::stored().filament, filament);
     QCOMPARE(ShutDownChoices::stored().energy, energy);
 }
@@ -201,14 +231,14 @@ void ShutDownTest::cancelKeepsRunningAndStoresBoxes()
     storeBoxes(QStringLiteral("0"), QStringLiteral("0"));
     RecordingHost host(0);
     RecordingUserInterface ui;
-    ShutDownSequence sequence(host, ui);
+    ShutDownSequence sequence = host.sequence(ui);
 
     QVERIFY(queryUnload(sequence, ShutDownSequence::kUnloadFromFrame, [](Form_ShutDown &d) {
         box(&d, "Check_Filament")->setChecked(true);
         box(&d, "Check_Energy")->setChecked(true);
         d.findChild<QPushButton *>(QStringLiteral("Command_Cancel"))->click();
     }));
-    QVERIFY(host.sent.isEmpty());
+    QVERIFY(host.sent().isEmpty());
     QVERIFY(ShutDownChoices::stored().filament);
     QVERIFY(ShutDownChoices::stored().energy);
 
@@ -221,7 +251,7 @@ void ShutDownTest::cancelKeepsRunningAndStoresBoxes()
         QTest::keyClick(&d, Qt::Key_Escape);
     }));
     QCOMPARE(m_dialogsShown, 2);
-    QVERIFY(host.sent.isEmpty());
+    QVERIFY(host.sent().isEmpty());
     QVERIFY(ShutDownChoices::stored().filament);
     QVERIFY(!ShutDownChoices::stored().energy);
 
@@ -237,7 +267,7 @@ void ShutDownTest::cancelKeepsRunningAndStoresBoxes()
         QTest::keyClick(&d, Qt::Key_Return);
     }));
     QVERIFY(toggledAtOnce);
-    QCOMPARE(host.sent, (QStringList{QStringLiteral("SCAOFF"), QStringLiteral("VEN0")}));
+    QCOMPARE(host.sent(), (QStringList{QStringLiteral("SCAOFF"), QStringLiteral("VEN0")}));
     QVERIFY(ShutDownChoices::stored().energy);
 }
 
@@ -246,13 +276,13 @@ void ShutDownTest::frameCloseOfDialogCountsAsOk()
     storeBoxes(QStringLiteral("0"), QStringLiteral("1"));
     RecordingHost host(0);
     RecordingUserInterface ui;
-    ShutDownSequence sequence(host, ui);
+    ShutDownSequence sequence = host.sequence(ui);
 
     QVERIFY(!queryUnload(sequence, ShutDownSequence::kUnloadFromFrame, [](Form_ShutDown &d) {
         box(&d, "Check_Filament")->setChecked(true);
         d.close(); // the dialog's own close box
     }));
-    QCOMPARE(host.sent, (QStringList{QStringLiteral("SCAOFF"), QStringLiteral("VEN0")}));
+    QCOMPARE(host.sent(), (QStringList{QStringLiteral("SCAOFF"), QStringLiteral("VEN0")}));
     QVERIFY(ShutDownChoices::stored().filament);
     QVERIFY(ShutDownChoices::stored().energy);
 }
@@ -261,13 +291,13 @@ void ShutDownTest::linkOpenRefusesOnlyTheFrameClose()
 {
     storeBoxes(QStringLiteral("1"), QStringLiteral("1"));
     RecordingHost host(0);
-    host.exitOn = false; // a conversation is open
+    host.openConversation();
     RecordingUserInterface ui;
-    ShutDownSequence sequence(host, ui);
+    ShutDownSequence sequence = host.sequence(ui);
 
     // Also refused when the supply is not connected: the link is what holds the program.
     for (const bool connected : {true, false}) {
-        host.isConnected = connected;
+        host.setConnected(connected);
         ui.clear();
         QVERIFY(queryUnload(sequence, ShutDownSequence::kUnloadFromFrame, [](Form_ShutDown &d) { d.accept(); }));
         QCOMPARE(ui.beeps, 1);
@@ -276,35 +306,35 @@ void ShutDownTest::linkOpenRefusesOnlyTheFrameClose()
         QCOMPARE(ui.messages[0].icon, UserInterface::Icon::Exclamation);
     }
     QCOMPARE(m_dialogsShown, 0);
-    QVERIFY(host.sent.isEmpty());
+    QVERIFY(host.sent().isEmpty());
 
     // The program's own request is not refused: the dialog comes up as usual.
-    host.isConnected = true;
+    host.setConnected(true);
     ui.clear();
     QVERIFY(!queryUnload(sequence, ShutDownSequence::kUnloadFromProgram, [](Form_ShutDown &d) { d.accept(); }));
     QCOMPARE(m_dialogsShown, 1);
     QCOMPARE(ui.beeps, 0);
-    QCOMPARE(host.sent, (QStringList{QStringLiteral("SCAOFF"), QStringLiteral("VEN0")}));
+    QCOMPARE(host.sent(), (QStringList{QStringLiteral("SCAOFF"), QStringLiteral("VEN0")}));
 }
 
 void ShutDownTest::terminationAppliesStoredChoices()
 {
     RecordingHost host(1);
-    host.exitOn = false; // not refused by an open link either
+    host.openConversation(); // not refused by an open link either
     RecordingUserInterface ui;
-    ShutDownSequence sequence(host, ui);
+    ShutDownSequence sequence = host.sequence(ui);
 
     storeBoxes(QStringLiteral("1"), QStringLiteral("2"));
     QVERIFY(!queryUnload(sequence, ShutDownSequence::kUnloadFromSystem, [](Form_ShutDown &d) { d.reject(); }));
     QCOMPARE(m_dialogsShown, 0);
-    QCOMPARE(host.sent, (QStringList{QStringLiteral("SFIOFF")}));
+    QCOMPARE(host.sent(), (QStringList{QStringLiteral("SFIOFF")}));
     QCOMPARE(ui.beeps, 0);
     QVERIFY(ui.messages.isEmpty());
 
-    host.sent.clear();
+    host.clearSent();
     storeBoxes(QStringLiteral("0"), QStringLiteral("1"));
     QVERIFY(!queryUnload(sequence, ShutDownSequence::kUnloadFromSystem, [](Form_ShutDown &d) { d.reject(); }));
-    QCOMPARE(host.sent, (QStringList{QStringLiteral("VEN0")}));
+    QCOMPARE(host.sent(), (QStringList{QStringLiteral("VEN0")}));
     QCOMPARE(m_dialogsShown, 0);
 }
 

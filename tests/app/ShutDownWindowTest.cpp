@@ -5,8 +5,8 @@
 #include "WindowFixture.h"
 
 #include "app/Form_ShutDown.h"
-#include "app/RuntimeDirectory.h"
-#include "app/SettingsStore.h"
+#include "core/RuntimeDirectory.h"
+#include "core/SettingsStore.h"
 #include "app/ShutDownChoices.h"
 
 #include <QAction>
@@ -218,7 +218,7 @@ void ShutDownWindowTest::systemUnloadAppliesTheStoredChoices()
     QLocalSocket client;
     client.connectToServer(RuntimeDirectory::filePath(QStringLiteral("Control")));
     QTRY_COMPARE(fixture.window->controlLinkServer().conversationCount(), 1);
-    QVERIFY(!fixture.window->exitEnabled());
+    QVERIFY(!fixture.window->controlLink().exitEnabled());
     DialogAnswer answer(false, false, "Command_Cancel");
 
     fixture.window->unloadForSystem();

@@ -1,4 +1,4 @@
-#include "app/RuntimeDirectory.h"
+#include "core/RuntimeDirectory.h"
 #include "app/SingleInstance.h"
 
 #include <QtTest>

@@ -2,12 +2,12 @@
 #include "TestEnvironment.h"
 #include "VirtualSupply.h"
 
-#include "app/ControllerState.h"
-#include "app/RecordingUserInterface.h"
+#include "core/ControllerState.h"
+#include "core/RecordingUserInterface.h"
 #include "device/DeviceProtocol.h"
 #include "device/PortTable.h"
 #include "device/SerialLink.h"
-#include "device/SimulatedState.h"
+#include "device/SimulatedSupply.h"
 
 #include <QElapsedTimer>
 #include <QSet>
@@ -45,7 +45,7 @@ struct ProtocolRig
 
     RecordingUserInterface ui;
     ControllerState state;
-    SimulatedState sim;
+    SimulatedSupply sim;
     SerialLink link{ui, [] { return kCaption; }};
     DeviceProtocol protocol{link, state, sim};
 };
@@ -276,20 +276,20 @@ private slots:
         ProtocolRig rig;
         QVERIFY(rig.open(supply.devicePath()));
         rig.state.simulationMode = kTrue;
-        rig.sim.SimGain[3] = 50.0f;
-        rig.sim.SimOffset[3] = -10.0f;
-        rig.sim.SimValue[3] = 65.0f;
-        rig.sim.SimUMon[3] = 65.0f;
-        rig.sim.SimIMon[3] = 0.0f;
+        rig.sim.state().SimGain[3] = 50.0f;
+        rig.sim.state().SimOffset[3] = -10.0f;
+        rig.sim.state().SimValue[3] = 65.0f;
+        rig.sim.state().SimUMon[3] = 65.0f;
+        rig.sim.state().SimIMon[3] = 0.0f;
         ModuleReading reading;
         rig.protocol.GetModuleValues(QStringLiteral("WE"), reading);
-        rig.sim.SimSwitch[2] = 1;
+        rig.sim.state().SimSwitch[2] = 1;
         rig.protocol.GetModuleValues(QStringLiteral("SC"), reading);
         QVERIFY(supply.waitForCommands(4, 3000));
         QCOMPARE(supply.receivedCommands(),
                  (QStringList{QStringLiteral("RWE"), QStringLiteral("WE 50 -10 65 65 0"), QStringLiteral("RSC"),
                               QStringLiteral("SC off")}));
-        QCOMPARE(rig.sim.SimGain[2], -100.0f);
+        QCOMPARE(rig.sim.state().SimGain[2], -100.0f);
     }
 
     void simulationReadsItsAnswerBackOverTheLoopbackLine()
@@ -297,10 +297,10 @@ private slots:
         ProtocolRig rig;
         QVERIFY(rig.open(PortTable::kLoopback));
         rig.state.simulationMode = kTrue;
-        rig.sim.SimGain[3] = 50.0f;
-        rig.sim.SimOffset[3] = -10.0f;
-        rig.sim.SimValue[3] = 65.0f;
-        rig.sim.SimUMon[3] = 65.0f;
+        rig.sim.state().SimGain[3] = 50.0f;
+        rig.sim.state().SimOffset[3] = -10.0f;
+        rig.sim.state().SimValue[3] = 65.0f;
+        rig.sim.state().SimUMon[3] = 65.0f;
         ModuleReading reading = previousReading();
         QCOMPARE(rig.protocol.GetModuleValues(QStringLiteral("WE"), reading), 0);
         QCOMPARE(reading.Gain, 50.0f);
@@ -311,16 +311,16 @@ private slots:
         QCOMPARE(reading.OnOff, 1);
 
         // A switched-off screen answers "SC off"; its numbers stay as they were.
-        rig.sim.SimSwitch[2] = 1;
-        rig.sim.SimOffset[2] = 4000.0f;
+        rig.sim.state().SimSwitch[2] = 1;
+        rig.sim.state().SimOffset[2] = 4000.0f;
         reading = previousReading();
         QCOMPARE(rig.protocol.GetModuleValues(QStringLiteral("SC"), reading), 0);
         QCOMPARE(reading.OnOff, 0);
         QCOMPARE(reading.Offset, 22.0f);
-        QCOMPARE(rig.sim.SimGain[2], -100.0f);
+        QCOMPARE(rig.sim.state().SimGain[2], -100.0f);
 
         // The filament code of the other model reads module 1.
-        rig.sim.SimValue[1] = 2.3f;
+        rig.sim.state().SimValue[1] = 2.3f;
         QCOMPARE(rig.protocol.GetModuleValues(QStringLiteral("FI"), reading), 0);
         QCOMPARE(reading.value, 2.3f);
 
@@ -330,7 +330,7 @@ private slots:
         for (int i = 0; i < 20; ++i) {
             QCOMPARE(rig.protocol.GetModuleValues(QStringLiteral("EN"), reading), 0);
             QVERIFY2(reading.Imon >= -1e-5f && reading.Imon <= 0.0f, qPrintable(QString::number(reading.Imon)));
-            QCOMPARE(reading.Imon, rig.sim.SimIMon[0]);
+            QCOMPARE(reading.Imon, rig.sim.state().SimIMon[0]);
             beam.insert(reading.Imon);
             QCOMPARE(rig.protocol.GetModuleValues(QStringLiteral("AN"), reading), 0);
             QVERIFY2(reading.Imon >= 0.0f && reading.Imon <= 0.01f, qPrintable(QString::number(reading.Imon)));

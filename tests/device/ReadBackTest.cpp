@@ -71,7 +71,7 @@ QStringList panelSnapshot(const Form_R4150D &window)
 {
     QStringList items;
     for (const PanelField &field : kPanelFields)
-        items << field.controlName() + QLatin1Char('=') + window.fieldText(field);
+        items << field.controlName() + QLatin1Char('=') + window.panel().fieldText(field);
     items << QStringLiteral("DA=") + window.findChild<QLineEdit *>(QStringLiteral("DA_set_voltage"))->text();
     for (const QLabel *label : window.findChildren<QLabel *>())
         if (label->objectName().startsWith(QLatin1String("Label_UMon"))
@@ -136,14 +136,14 @@ private slots:
         Form_R4150D &window = *fixture.window;
         fixture.supply.updateModel([](SupplyModel &model) { model.setEnergy(150.0f); });
         window.mnuRefreshAll_Click();
-        QCOMPARE(window.fieldText(PanelField::value(0)), QStringLiteral("150"));
+        QCOMPARE(window.panel().fieldText(PanelField::value(0)), QStringLiteral("150"));
         fixture.supply.updateModel(
             [](SupplyModel &model) { model.setDataLineOverride(0, QStringLiteral("EN 0 0 1E39 1E39 0")); });
         fixture.supply.clearLog();
         window.mnuRefreshAll_Click();
         // The field keeps the last real energy, and the control voltage is not rewritten, so
         // no VEN (which would carry 0) goes out.
-        QCOMPARE(window.fieldText(PanelField::value(0)), QStringLiteral("150"));
+        QCOMPARE(window.panel().fieldText(PanelField::value(0)), QStringLiteral("150"));
         QCOMPARE(fixture.commands(8), readPass());
 
         // A garbled or impossible energy reading is shown, but never sent back to the supply;
@@ -162,7 +162,7 @@ private slots:
             fixture.supply.updateModel([line](SupplyModel &model) { model.setDataLineOverride(0, line); });
             fixture.supply.clearLog();
             window.mnuRefreshAll_Click();
-            QCOMPARE(window.fieldText(PanelField::value(0)), QString::fromLatin1(c.shown));
+            QCOMPARE(window.panel().fieldText(PanelField::value(0)), QString::fromLatin1(c.shown));
             QTest::qWait(20);
             QStringList expected = readPass();
             if (c.echoed)
@@ -191,13 +191,13 @@ private slots:
         screen(5500.0f, true);
         QCOMPARE(boxLefts(screenBar(window).boxes()), (QList<int>{1, 7, 13, 19, 25}));
         QCOMPARE(screenBar(window).boxes().first().size(), QSize(3, 12));
-        QCOMPARE(window.fieldText(PanelField::value(2)), QStringLiteral("5.5"));
+        QCOMPARE(window.panel().fieldText(PanelField::value(2)), QStringLiteral("5.5"));
         QVERIFY(lampLit(window, 2));
         QCOMPARE(spinState(window, 2), QStringLiteral("enabled"));
 
         screen(5500.0f, false);
         QCOMPARE(boxLefts(screenBar(window).boxes()), QList<int>{25});
-        QCOMPARE(window.fieldText(PanelField::value(2)), QString());
+        QCOMPARE(window.panel().fieldText(PanelField::value(2)), QString());
         QVERIFY(!lampLit(window, 2));
         QCOMPARE(spinState(window, 2), QStringLiteral("disabled"));
 
@@ -211,13 +211,13 @@ private slots:
             model.setSetValue(1, 2.3f);
         });
         window.mnuRefreshAll_Click();
-        QCOMPARE(window.fieldText(PanelField::value(1)), QStringLiteral("2.3"));
+        QCOMPARE(window.panel().fieldText(PanelField::value(1)), QStringLiteral("2.3"));
         QCOMPARE(labelText(window, QStringLiteral("Label_IMon(1)")), QStringLiteral("2.30 "));
         QVERIFY(lampLit(window, 1));
         QCOMPARE(spinState(window, 1), QStringLiteral("enabled"));
         fixture.supply.updateModel([](SupplyModel &model) { model.setOn(1, false); });
         window.mnuRefreshAll_Click();
-        QCOMPARE(window.fieldText(PanelField::value(1)), QString());
+        QCOMPARE(window.panel().fieldText(PanelField::value(1)), QString());
         QCOMPARE(labelText(window, QStringLiteral("Label_IMon(1)")), QStringLiteral("0.00 "));
         QCOMPARE(spinState(window, 1), QStringLiteral("disabled"));
         QVERIFY(fixture.ui.messages.isEmpty());
@@ -257,10 +257,10 @@ private slots:
         Form_R4150D &window = *fixture.window;
         QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
         window.mnuRefreshAll_Click();
-        const QString energy = window.fieldText(PanelField::value(0));
-        const QString current = window.fieldText(PanelField::value(1));
-        const QString screen = window.fieldText(PanelField::value(2));
-        const QString gain = window.fieldText(PanelField::gain(3));
+        const QString energy = window.panel().fieldText(PanelField::value(0));
+        const QString current = window.panel().fieldText(PanelField::value(1));
+        const QString screen = window.panel().fieldText(PanelField::value(2));
+        const QString gain = window.panel().fieldText(PanelField::gain(3));
         const QString control = window.findChild<QLineEdit *>(QStringLiteral("DA_set_voltage"))->text();
         const QString beam = labelText(window, QStringLiteral("Label_UMon(0)"));
         QLocale::setDefault(QLocale::c());
@@ -287,7 +287,7 @@ private slots:
         Form_R4150D &window = *fixture.window;
         const QString controlVoltage = window.findChild<QLineEdit *>(QStringLiteral("DA_set_voltage"))->text();
         for (const PanelField &field : kPanelFields)
-            window.setFieldText(field, QStringLiteral("7"));
+            window.panel().setFieldText(field, QStringLiteral("7"));
         fixture.supply.updateModel([](SupplyModel &model) {
             model.setEnergy(150.0f);
             model.setGain(3, 80.0f);
@@ -302,7 +302,7 @@ private slots:
         QCOMPARE(fixture.commands(8), readPass()); // DA_set_voltage unchanged: no energy sent
 
         for (const PanelField &field : kPanelFields)
-            QCOMPARE(window.fieldText(field), QStringLiteral("7"));
+            QCOMPARE(window.panel().fieldText(field), QStringLiteral("7"));
         QCOMPARE(window.findChild<QLineEdit *>(QStringLiteral("DA_set_voltage"))->text(), controlVoltage);
         QCOMPARE(labelText(window, QStringLiteral("Label_UMon(0)")), QStringLiteral("150.0 "));
         QCOMPARE(labelText(window, QStringLiteral("Label_UMon(3)")), QStringLiteral("-110 ")); // -(80 % of 150 - 10)

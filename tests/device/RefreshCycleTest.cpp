@@ -23,18 +23,18 @@ bool startQuiet(WindowFixture &fixture, const QString &commandLine = QStringLite
 
 void mark(Form_R4150D &window, PanelField field, const QString &text)
 {
-    window.setFieldText(field, text);
-    window.setFieldTag(field, kTagChanged);
+    window.panel().setFieldText(field, text);
+    window.panel().setFieldTag(field, kTagChanged);
 }
 
 QStringList pendingTags(const Form_R4150D &window)
 {
     QStringList tags;
     for (const PanelField &field : kPanelFields)
-        if (!window.fieldTag(field).isEmpty())
+        if (!window.panel().fieldTag(field).isEmpty())
             tags << field.controlName();
     for (int module : {1, 2})
-        if (!window.switchTag(module).isEmpty())
+        if (!window.panel().switchTag(module).isEmpty())
             tags << QStringLiteral("Label_OnOff(%1)").arg(module);
     return tags;
 }
@@ -67,11 +67,11 @@ private slots:
         // Marked in an order unlike the cycle's, to see that the cycle imposes its own.
         mark(window, PanelField::offset(7), QStringLiteral("-5"));
         mark(window, PanelField::gain(6), QStringLiteral("1,5"));
-        window.setSwitchTag(2, QStringLiteral("off"));
+        window.panel().setSwitchTag(2, QStringLiteral("off"));
         mark(window, PanelField::value(2), QStringLiteral("6.5"));
         mark(window, PanelField::gain(3), QStringLiteral("-20"));
         mark(window, PanelField::value(1), QStringLiteral("2,3"));
-        window.setSwitchTag(1, QStringLiteral("on"));
+        window.panel().setSwitchTag(1, QStringLiteral("on"));
         mark(window, PanelField::value(0), QStringLiteral("150"));
         window.refreshCycle().Timer1_Timer();
 
@@ -120,7 +120,7 @@ private slots:
         Form_R4150D &window = *fixture.window;
         window.state().setAutoRefresh(false);
         mark(window, PanelField::value(1), QStringLiteral("2,3"));
-        window.setSwitchTag(1, QStringLiteral("on"));
+        window.panel().setSwitchTag(1, QStringLiteral("on"));
         window.refreshCycle().Timer1_Timer();
         const QStringList expected = {QStringLiteral("SFION"), QStringLiteral("VFI2.3")};
         QCOMPARE(fixture.commands(expected.size()), expected);
@@ -135,23 +135,23 @@ private slots:
         fixture.supply.updateModel([](SupplyModel &model) { model.setEnergy(80.0f); });
 
         // A tag that is neither "on" nor "off" is no request: nothing goes out and it stays.
-        window.setSwitchTag(1, QStringLiteral("ON"));
-        window.setSwitchTag(2, QStringLiteral("Off"));
+        window.panel().setSwitchTag(1, QStringLiteral("ON"));
+        window.panel().setSwitchTag(2, QStringLiteral("Off"));
         window.state().setAutoRefresh(false);
         const QString monitorBefore = labelText(window, QStringLiteral("Label_UMon(0)"));
         window.refreshCycle().Timer1_Timer();
         QTest::qWait(100);
         QCOMPARE(fixture.supply.receivedCommands(), QStringList());
         QCOMPARE(labelText(window, QStringLiteral("Label_UMon(0)")), monitorBefore);
-        QCOMPARE(window.switchTag(1), QStringLiteral("ON"));
-        QCOMPARE(window.switchTag(2), QStringLiteral("Off"));
+        QCOMPARE(window.panel().switchTag(1), QStringLiteral("ON"));
+        QCOMPARE(window.panel().switchTag(2), QStringLiteral("Off"));
 
         window.state().setAutoRefresh(true);
         window.refreshCycle().Timer1_Timer();
         QCOMPARE(fixture.commands(8), readPass());
         QCOMPARE(labelText(window, QStringLiteral("Label_UMon(0)")), QStringLiteral("80.0 "));
-        QCOMPARE(window.fieldText(PanelField::value(0)), QStringLiteral("0")); // fields stay
-        QCOMPARE(window.switchTag(1), QStringLiteral("ON"));
+        QCOMPARE(window.panel().fieldText(PanelField::value(0)), QStringLiteral("0")); // fields stay
+        QCOMPARE(window.panel().switchTag(1), QStringLiteral("ON"));
     }
 
     void aTickDuringARunningCycleDoesNothing()
@@ -221,7 +221,7 @@ private slots:
         PortTable::setPath(2, PortTable::kLoopback);
         QVERIFY(startQuiet(fixture, QStringLiteral("/SIMULATION /COM2")));
         Form_R4150D &window = *fixture.window;
-        SimulatedState &sim = window.simulation();
+        SimulatedState &sim = window.simulation().state();
         QVERIFY(window.findChild<QLabel *>(QStringLiteral("Label_Simulation"))->isVisibleTo(&window));
         window.state().setAutoRefresh(false);
 
@@ -238,7 +238,7 @@ private slots:
         mark(window, PanelField::value(2), QStringLiteral("2"));
         mark(window, PanelField::gain(4), QStringLiteral("50"));
         mark(window, PanelField::value(1), QStringLiteral("2,1"));
-        window.setSwitchTag(2, QStringLiteral("off"));
+        window.panel().setSwitchTag(2, QStringLiteral("off"));
         window.refreshCycle().Timer1_Timer();
         QCOMPARE(sim.SimGain[2], -100.0f);
         QCOMPARE(sim.SimOffset[2], 2000.0f);
@@ -248,8 +248,8 @@ private slots:
         QCOMPARE(sim.SimValue[1], 2.1f);
         QCOMPARE(sim.SimIMon[1], 2.1f);
         QCOMPARE(sim.SimSwitch[2], qint16(1));
-        window.setSwitchTag(2, QStringLiteral("on"));
-        window.setSwitchTag(1, QStringLiteral("off"));
+        window.panel().setSwitchTag(2, QStringLiteral("on"));
+        window.panel().setSwitchTag(1, QStringLiteral("off"));
         window.refreshCycle().Timer1_Timer();
         QCOMPARE(sim.SimSwitch[2], qint16(0));
         QCOMPARE(sim.SimSwitch[1], qint16(1));
@@ -270,13 +270,13 @@ private slots:
         WindowFixture fixture;
         QVERIFY(startQuiet(fixture));
         Form_R4150D &window = *fixture.window;
-        SimulatedState &sim = window.simulation();
+        SimulatedState &sim = window.simulation().state();
         window.state().setAutoRefresh(false);
         QCOMPARE(window.state().simulationMode, qint16(0));
 
         // Simulation is switched on in the first yield (after the energy step): the gain sent
         // later in the same cycle is modelled, against the energy of that first step (0 here).
-        window.setFieldText(PanelField::value(0), QStringLiteral("100"));
+        window.panel().setFieldText(PanelField::value(0), QStringLiteral("100"));
         sim.SimOffset[3] = 5.0f;
         mark(window, PanelField::gain(3), QStringLiteral("-20"));
         QTimer::singleShot(0, &window, [&] { window.mnuSimulation_Click(); });
@@ -313,9 +313,9 @@ private slots:
         mark(window, PanelField::gain(3), QStringLiteral("12"));
         action(window, "mnuRefreshAll")->trigger();
         QCOMPARE(fixture.commands(8), readPass());
-        QCOMPARE(window.fieldText(PanelField::value(0)), QStringLiteral("150"));
-        QCOMPARE(window.fieldText(PanelField::gain(3)), QStringLiteral("80"));
-        QCOMPARE(window.fieldTag(PanelField::gain(3)), kTagChanged);
+        QCOMPARE(window.panel().fieldText(PanelField::value(0)), QStringLiteral("150"));
+        QCOMPARE(window.panel().fieldText(PanelField::gain(3)), QStringLiteral("80"));
+        QCOMPARE(window.panel().fieldTag(PanelField::gain(3)), kTagChanged);
 
         // "Auto Refresh" toggles flag and check mark and runs nothing.
         QAction *autoRefresh = action(window, "mnuAutoRefresh");

@@ -2,7 +2,7 @@
 #include "TestEnvironment.h"
 #include "VirtualSupply.h"
 
-#include "app/RecordingUserInterface.h"
+#include "core/RecordingUserInterface.h"
 #include "device/PortTable.h"
 #include "device/SerialLink.h"
 

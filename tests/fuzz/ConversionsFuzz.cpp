@@ -3,7 +3,7 @@
 #include "FuzzCheck.h"
 #include "FuzzInput.h"
 
-#include "app/Conversions.h"
+#include "core/Conversions.h"
 
 #include <QLocale>
 

@@ -2,10 +2,11 @@
 
 #include "FuzzCheck.h"
 #include "FuzzInput.h"
-#include "TestLinkHost.h"
+#include "StringPanel.h"
 
-#include "app/Conversions.h"
-#include "app/RecordingUserInterface.h"
+#include "core/ControllerState.h"
+#include "core/Conversions.h"
+#include "core/RecordingUserInterface.h"
 #include "remote/ControlLink.h"
 
 #include <QLocale>
@@ -23,9 +24,10 @@ void LinkExecuteFuzz::run(const QByteArray &data)
     QLocale::setDefault((selector & 1) ? QLocale(QLocale::German, QLocale::Germany) : QLocale::c());
     const QString command = input.restText(FuzzInput::decodingFor(selector >> 1));
 
-    TestLinkHost host;
+    StringPanel host;
+    ControllerState state;
     RecordingUserInterface ui;
-    ControlLink link(host, host, ui);
+    ControlLink link(host, state, ui);
     const PanelField energy = PanelField::value(0);
     host.setFieldText(energy, kUntouched);
 

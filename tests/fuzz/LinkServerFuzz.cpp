@@ -22,9 +22,9 @@ bool isAnswer(const QString &line)
 
 } // namespace
 
-LinkServerFuzz::LinkServerFuzz() : m_link(m_host, m_host, m_ui), m_server(m_link, m_host)
+LinkServerFuzz::LinkServerFuzz() : m_link(m_host, m_state, m_ui), m_server(m_link, m_host)
 {
-    m_host.server = &m_server;
+    m_host.onItemChanged = [this](const QString &item, const QString &text) { m_server.notifyItemChanged(item, text); };
     fuzzRequire(m_server.listen(), "the server listens", m_server.errorString());
     connectClient();
 }

@@ -1,8 +1,9 @@
 #pragma once
 
-#include "TestLinkHost.h"
+#include "StringPanel.h"
 
-#include "app/RecordingUserInterface.h"
+#include "core/ControllerState.h"
+#include "core/RecordingUserInterface.h"
 #include "remote/ControlLink.h"
 #include "remote/ControlLinkServer.h"
 
@@ -32,7 +33,8 @@ private:
     // Answer lines up to the one that carries `marker`; fails when none comes.
     QStringList answersUntil(const QString &marker);
 
-    TestLinkHost m_host;
+    StringPanel m_host;
+    ControllerState m_state;
     RecordingUserInterface m_ui;
     ControlLink m_link;
     ControlLinkServer m_server;

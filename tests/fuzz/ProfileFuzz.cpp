@@ -3,7 +3,7 @@
 #include "FuzzCheck.h"
 #include "StringPanel.h"
 
-#include "app/Conversions.h"
+#include "core/Conversions.h"
 #include "profiles/ProfileFileError.h"
 #include "profiles/ProfileRecord.h"
 #include "profiles/ProfileStore.h"

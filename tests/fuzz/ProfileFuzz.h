@@ -1,7 +1,7 @@
 #pragma once
 
-#include "app/ModuleTable.h"
-#include "app/RecordingUserInterface.h"
+#include "core/ModuleTable.h"
+#include "core/RecordingUserInterface.h"
 
 #include <QByteArray>
 #include <QTemporaryDir>

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "app/ModuleTable.h"
-#include "app/RecordingUserInterface.h"
-#include "device/PanelAccess.h"
+#include "core/ModuleTable.h"
+#include "core/RecordingUserInterface.h"
+#include "core/PanelField.h"
 
 #include <QStringList>
 #include <QWidget>
@@ -14,10 +14,10 @@ class SpinControl;
 class QPushButton;
 
 // A plain window with three edit fields (energy, cathode, Wehnelt gain), their spin controls and
-// a button, over a real module table and a recording user interface. It is also the PanelAccess
-// over its widgets, and refreshCycle() plays the refresh cycle: every marked field is "sent"
+// a button, over a real module table and a recording user interface. It offers the panel's
+// field access over its widgets, and refreshCycle() plays the refresh cycle: every marked field is "sent"
 // (recorded as "Text_Value(0)=250") and its mark cleared.
-class PanelTestWindow : public QWidget, public PanelAccess
+class PanelTestWindow : public QWidget
 {
     Q_OBJECT
 public:
@@ -29,13 +29,13 @@ public:
     void refreshCycle();
     std::function<void()> refreshCycleFunction();
 
-    QString fieldText(PanelField field) const override;
-    void setFieldText(PanelField field, const QString &text) override;
-    QString fieldTag(PanelField field) const override;
-    void setFieldTag(PanelField field, const QString &tag) override;
-    bool fieldEnabled(PanelField field) const override;
-    QString switchTag(int module) const override;
-    void setSwitchTag(int module, const QString &tag) override;
+    QString fieldText(PanelField field) const;
+    void setFieldText(PanelField field, const QString &text);
+    QString fieldTag(PanelField field) const;
+    void setFieldTag(PanelField field, const QString &tag);
+    bool fieldEnabled(PanelField field) const;
+    QString switchTag(int module) const;
+    void setSwitchTag(int module, const QString &tag);
 
     EditField *findField(PanelField field) const;
 

@@ -43,9 +43,9 @@ public:
     {
         QCoreApplication::processEvents();
         for (const PanelField &field : kPanelFields)
-            window->setFieldTag(field, QString());
-        window->setSwitchTag(1, QString());
-        window->setSwitchTag(2, QString());
+            window->panel().setFieldTag(field, QString());
+        window->panel().setSwitchTag(1, QString());
+        window->panel().setSwitchTag(2, QString());
         supply.clearLog();
         ui.clear();
     }

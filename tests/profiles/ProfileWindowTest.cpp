@@ -46,7 +46,7 @@ QStringList panelTexts(const Form_R4150D &window)
 {
     QStringList texts;
     for (const PanelField &field : kPanelFields)
-        texts << window.fieldText(field);
+        texts << window.panel().fieldText(field);
     return texts;
 }
 
@@ -104,9 +104,9 @@ void ProfileWindowTest::startUpProfileGoesOutInTheCycleOrder()
         QVERIFY(fixture.ui.messages.isEmpty());
         QCOMPARE(QFileInfo(fixture.window->profiles().filename()).canonicalFilePath(),
                  QFileInfo(folder.filePath(QStringLiteral("name.zqv"))).canonicalFilePath());
-        QCOMPARE(fixture.window->fieldText(PanelField::gain(3)), QStringLiteral("-20"));
+        QCOMPARE(fixture.window->panel().fieldText(PanelField::gain(3)), QStringLiteral("-20"));
         for (const PanelField &field : kPanelFields)
-            QCOMPARE(fixture.window->fieldTag(field), QString());
+            QCOMPARE(fixture.window->panel().fieldTag(field), QString());
     }
 }
 
@@ -199,8 +199,8 @@ void ProfileWindowTest::saveAfterLoadAndRoundTrip()
     QCOMPARE(window.profiles().filename(), copy);
 
     // An edit, then Save: the current profile is written over without a dialog.
-    window.setFieldText(PanelField::value(0), QStringLiteral("200"));
-    window.setFieldText(PanelField::offset(7), QStringLiteral("1,5"));
+    window.panel().setFieldText(PanelField::value(0), QStringLiteral("200"));
+    window.panel().setFieldText(PanelField::offset(7), QStringLiteral("1,5"));
     action(window, "mnuSave")->trigger();
     QCOMPARE(fixture.ui.saveRequests.size(), 2);
     const QByteArray saved = readFile(copy);

@@ -2,10 +2,11 @@
 // transport's defences against faulty or hostile clients.
 
 #include "LinkTestClient.h"
-#include "TestLinkHost.h"
+#include "StringPanel.h"
 
-#include "app/RecordingUserInterface.h"
-#include "app/RuntimeDirectory.h"
+#include "core/ControllerState.h"
+#include "core/RecordingUserInterface.h"
+#include "core/RuntimeDirectory.h"
 #include "remote/ControlLink.h"
 #include "remote/ControlLinkServer.h"
 
@@ -22,7 +23,7 @@
 #include <sys/un.h>
 #include <unistd.h>
 
-using Lamp = ControlLinkHost::Lamp;
+using Lamp = ControlLink::Lamp;
 
 class ControlLinkServerTest : public QObject
 {
@@ -53,7 +54,8 @@ private:
     std::unique_ptr<LinkTestClient> connectedClient();
 
     QTemporaryDir m_runtime;
-    std::unique_ptr<TestLinkHost> m_host;
+    std::unique_ptr<StringPanel> m_host;
+    ControllerState m_state;
     std::unique_ptr<RecordingUserInterface> m_ui;
     std::unique_ptr<ControlLink> m_link;
     std::unique_ptr<ControlLinkServer> m_server;
@@ -69,18 +71,18 @@ void ControlLinkServerTest::initTestCase()
 
 void ControlLinkServerTest::init()
 {
-    m_host = std::make_unique<TestLinkHost>();
+    m_host = std::make_unique<StringPanel>();
     m_ui = std::make_unique<RecordingUserInterface>();
-    m_link = std::make_unique<ControlLink>(*m_host, *m_host, *m_ui);
+    m_link = std::make_unique<ControlLink>(*m_host, m_state, *m_ui);
     m_server = std::make_unique<ControlLinkServer>(*m_link, *m_host);
-    m_host->server = m_server.get();
+    m_host->onItemChanged = [this](const QString &item, const QString &text) { m_server->notifyItemChanged(item, text); };
     QVERIFY2(m_server->listen(), qPrintable(m_server->errorString()));
     QCOMPARE(m_server->socketPath(), m_runtime.path() + QStringLiteral("/tavrel/Control"));
 }
 
 void ControlLinkServerTest::cleanup()
 {
-    m_host->server = nullptr;
+    m_host->onItemChanged = nullptr;
     m_server.reset();
     m_link.reset();
     m_ui.reset();
@@ -203,34 +205,34 @@ void ControlLinkServerTest::adviseAndUnadvise()
 
 void ControlLinkServerTest::lampAndExitAcrossConversations()
 {
-    QCOMPARE(m_host->lamp, Lamp::Default);
-    QVERIFY(m_host->exitEnabled);
+    QCOMPARE(m_link->lamp(), Lamp::Default);
+    QVERIFY(m_link->exitEnabled());
 
     auto first = connectedClient();
     QVERIFY(first);
-    QCOMPARE(m_host->lamp, Lamp::Open);
-    QVERIFY(!m_host->exitEnabled);
+    QCOMPARE(m_link->lamp(), Lamp::Open);
+    QVERIFY(!m_link->exitEnabled());
 
     auto second = connectedClient();
     QVERIFY(second);
     first->close();
     QTRY_COMPARE(m_server->conversationCount(), 1);
     QCOMPARE(m_link->openConversations(), 1);
-    QCOMPARE(m_host->lamp, Lamp::Open);   // the other conversation is still open
-    QVERIFY(!m_host->exitEnabled);
+    QCOMPARE(m_link->lamp(), Lamp::Open);   // the other conversation is still open
+    QVERIFY(!m_link->exitEnabled());
 
     second->close();
     QTRY_COMPARE(m_server->conversationCount(), 0);
-    QCOMPARE(m_host->lamp, Lamp::Closed);
-    QVERIFY(m_host->exitEnabled);
+    QCOMPARE(m_link->lamp(), Lamp::Closed);
+    QVERIFY(m_link->exitEnabled());
 
     // Closing the server ends its conversations as closes.
     auto third = connectedClient();
     QVERIFY(third);
-    QVERIFY(!m_host->exitEnabled);
+    QVERIFY(!m_link->exitEnabled());
     m_server->close();
-    QVERIFY(m_host->exitEnabled);
-    QCOMPARE(m_host->lamp, Lamp::Closed);
+    QVERIFY(m_link->exitEnabled());
+    QCOMPARE(m_link->lamp(), Lamp::Closed);
     QVERIFY(!QFile::exists(m_server->socketPath()));
     QVERIFY(third->waitClosed());
 }
@@ -240,40 +242,40 @@ void ControlLinkServerTest::linkErrorShowsRedThenSteadyColour()
     auto client = connectedClient();
     QVERIFY(client);
     QList<Lamp> lampDuringMessage;
-    m_ui->onMessage = [&](const RecordingUserInterface::Message &) { lampDuringMessage.append(m_host->lamp); };
+    m_ui->onMessage = [&](const RecordingUserInterface::Message &) { lampDuringMessage.append(m_link->lamp()); };
 
     // An overlong line is a transport fault: the client gets ERROR, the operator the message.
     QVERIFY(client->command(QString(5000, QLatin1Char('x'))).startsWith(QLatin1String("ERROR 6 ")));
     QTRY_COMPARE(m_ui->messages.size(), 1);
     QCOMPARE(m_ui->messages[0].text, QStringLiteral("DDE link error:6"));
-    QCOMPARE(m_ui->messages[0].title, QStringLiteral("R4150-D Control"));
+    QCOMPARE(m_ui->messages[0].title, m_state.caption());
     QCOMPARE(m_ui->messages[0].icon, UserInterface::Icon::Critical);
     QCOMPARE(lampDuringMessage, QList<Lamp>{Lamp::Error});
-    QCOMPARE(m_host->lamp, Lamp::Open);
-    QVERIFY(!m_host->exitEnabled); // the error does not touch the exit lock
+    QCOMPARE(m_link->lamp(), Lamp::Open);
+    QVERIFY(!m_link->exitEnabled()); // the error does not touch the exit lock
     QCOMPARE(client->command(QStringLiteral("REQUEST Label_CommPort")), QStringLiteral("DATA COM1:"));
 
     // The conversation ends while the message is open: red until the box closes, then grey,
     // and the exit is free again at once.
     bool exitWhileOpen = false;
     m_ui->onMessage = [&](const RecordingUserInterface::Message &) {
-        lampDuringMessage.append(m_host->lamp);
+        lampDuringMessage.append(m_link->lamp());
         client->close();
         QVERIFY(QTest::qWaitFor([&]() { return m_server->conversationCount() == 0; }, LinkTestClient::kWaitMs));
-        lampDuringMessage.append(m_host->lamp);
-        exitWhileOpen = m_host->exitEnabled;
+        lampDuringMessage.append(m_link->lamp());
+        exitWhileOpen = m_link->exitEnabled();
     };
     client->sendRaw(QByteArray(5000, 'y') + '\n');
     QTRY_COMPARE(m_ui->messages.size(), 2);
     QCOMPARE(lampDuringMessage, (QList<Lamp>{Lamp::Error, Lamp::Error, Lamp::Error}));
     QVERIFY(exitWhileOpen);
-    QCOMPARE(m_host->lamp, Lamp::Closed);
+    QCOMPARE(m_link->lamp(), Lamp::Closed);
 
     // Raised with no conversation open at all: grey afterwards, not a green lamp for no link.
     m_ui->onMessage = nullptr;
     m_link->Form_LinkError(-3);
     QCOMPARE(m_ui->messages.last().text, QStringLiteral("DDE link error:-3"));
-    QCOMPARE(m_host->lamp, Lamp::Closed);
+    QCOMPARE(m_link->lamp(), Lamp::Closed);
 }
 
 void ControlLinkServerTest::errorsDuringOpenMessageDoNotStack()
@@ -299,7 +301,7 @@ void ControlLinkServerTest::errorsDuringOpenMessageDoNotStack()
     QCOMPARE(deepest, 1);
     QCOMPARE(m_ui->messages.size(), 1);
     QCOMPARE(m_ui->messages[0].text, QStringLiteral("DDE link error:7"));
-    QCOMPARE(m_host->lamp, Lamp::Open);
+    QCOMPARE(m_link->lamp(), Lamp::Open);
     QVERIFY(!m_link->isErrorShowing());
 
     // Five faulty lines in one write: one box for the burst, the other four counted.
@@ -329,7 +331,7 @@ void ControlLinkServerTest::tooManyConversationsRefused()
     QCOMPARE(m_ui->messages[0].text, QStringLiteral("DDE link error:8"));
     QCOMPARE(m_server->conversationCount(), ControlLinkServer::kMaxConversations);
     QCOMPARE(m_link->openConversations(), ControlLinkServer::kMaxConversations);
-    QCOMPARE(m_host->lamp, Lamp::Open);
+    QCOMPARE(m_link->lamp(), Lamp::Open);
 
     // A place that becomes free is taken again.
     clients.front()->close();
@@ -359,9 +361,10 @@ void ControlLinkServerTest::liveSocketNotTakenOverStaleOneReplaced()
     QCOMPARE(::lstat(QFile::encodeName(path).constData(), &before), 0);
 
     // A second instance finds the live socket and leaves it alone.
-    TestLinkHost secondHost;
+    StringPanel secondHost;
+    ControllerState secondState;
     RecordingUserInterface secondUi;
-    ControlLink secondLink(secondHost, secondHost, secondUi);
+    ControlLink secondLink(secondHost, secondState, secondUi);
     ControlLinkServer second(secondLink, secondHost);
     QVERIFY(!second.listen());
     QVERIFY(!second.errorString().isEmpty());
@@ -498,8 +501,8 @@ void ControlLinkServerTest::manyConnectCyclesLeaveServerAnswering()
     }
     QTRY_COMPARE(m_server->conversationCount(), 0);
     QCOMPARE(m_link->openConversations(), 0);
-    QCOMPARE(m_host->lamp, Lamp::Closed);
-    QVERIFY(m_host->exitEnabled);
+    QCOMPARE(m_link->lamp(), Lamp::Closed);
+    QVERIFY(m_link->exitEnabled());
 
     // A burst that connects and vanishes without waiting for anything.
     for (int i = 0; i < 50; ++i) {
@@ -514,7 +517,7 @@ void ControlLinkServerTest::manyConnectCyclesLeaveServerAnswering()
     client->close();
     QTRY_COMPARE(m_server->conversationCount(), 0);
     QCOMPARE(m_link->openConversations(), 0);
-    QVERIFY(m_host->exitEnabled);
+    QVERIFY(m_link->exitEnabled());
 }
 
 void ControlLinkServerTest::clientThatDoesNotReadIsDropped()
@@ -530,7 +533,7 @@ void ControlLinkServerTest::clientThatDoesNotReadIsDropped()
     QCOMPARE(m_server->conversationCount(), 1);
     QVERIFY(sleeper->waitClosed());
     QCOMPARE(reader->command(QStringLiteral("REQUEST Label_CommPort")), QStringLiteral("DATA COM1:"));
-    QVERIFY(!m_host->exitEnabled); // the reader's conversation still holds the lock
+    QVERIFY(!m_link->exitEnabled()); // the reader's conversation still holds the lock
 }
 
 void ControlLinkServerTest::clientThatEndsItsInputStillGetsAnswers()
@@ -567,7 +570,7 @@ void ControlLinkServerTest::clientThatEndsItsInputStillGetsAnswers()
     client.close();
     QTRY_COMPARE(m_host->fieldText(PanelField::value(0)), QStringLiteral("77"));
     QTRY_COMPARE(m_server->conversationCount(), 0);
-    QVERIFY(m_host->exitEnabled);
+    QVERIFY(m_link->exitEnabled());
 }
 
 QTEST_GUILESS_MAIN(ControlLinkServerTest)

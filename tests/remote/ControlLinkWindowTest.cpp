@@ -4,7 +4,7 @@
 #include "LinkTestClient.h"
 #include "WindowFixture.h"
 
-#include "app/RuntimeDirectory.h"
+#include "core/RuntimeDirectory.h"
 #include "app/ShutDownSequence.h"
 #include "panel/IndicatorLamp.h"
 
@@ -113,32 +113,32 @@ void ControlLinkWindowTest::executeWritesTheEnergyAndTheNextCycleSendsIt()
     };
     for (const auto &c : cases) {
         const QString command = QString::fromLatin1(c.command);
-        window.setFieldText(PanelField::value(0), QStringLiteral("100"));
+        window.panel().setFieldText(PanelField::value(0), QStringLiteral("100"));
         // A screen value and a gain pending as well: the energy goes first, in its place.
-        window.setFieldText(PanelField::value(2), QStringLiteral("6.5"));
-        window.setFieldTag(PanelField::value(2), kTagChanged);
-        window.setFieldText(PanelField::gain(3), QStringLiteral("-20"));
-        window.setFieldTag(PanelField::gain(3), kTagChanged);
+        window.panel().setFieldText(PanelField::value(2), QStringLiteral("6.5"));
+        window.panel().setFieldTag(PanelField::value(2), kTagChanged);
+        window.panel().setFieldText(PanelField::gain(3), QStringLiteral("-20"));
+        window.panel().setFieldTag(PanelField::gain(3), kTagChanged);
 
         QCOMPARE(client.command(QStringLiteral("EXECUTE ") + command), QStringLiteral("OK"));
-        QCOMPARE(window.fieldText(PanelField::value(0)), QString::fromLatin1(c.field));
+        QCOMPARE(window.panel().fieldText(PanelField::value(0)), QString::fromLatin1(c.field));
         QVERIFY2(fixture.supply.receivedCommands().isEmpty(), c.command); // nothing at once
 
         window.refreshCycle().Timer1_Timer();
         const QStringList expected = {QString::fromLatin1(c.wire), QStringLiteral("VSC6500"), QStringLiteral("GWE-20")};
         QCOMPARE(fixture.commands(expected.size()), expected);
-        QCOMPARE(window.fieldTag(PanelField::value(0)), QString());
+        QCOMPARE(window.panel().fieldTag(PanelField::value(0)), QString());
         fixture.supply.clearLog();
     }
     // Above the energy limit and still no message: the link does not check limits.
     QVERIFY(fixture.ui.messages.isEmpty());
 
     // A blank before the name and a name that is not ENERGY: acknowledged, nothing changes.
-    window.setFieldText(PanelField::value(0), QStringLiteral("100"));
+    window.panel().setFieldText(PanelField::value(0), QStringLiteral("100"));
     for (const QString &command : {QStringLiteral(" ENERGY=150"), QStringLiteral("ENERG=150")}) {
         QCOMPARE(client.command(QStringLiteral("EXECUTE ") + command), QStringLiteral("OK"));
-        QCOMPARE(window.fieldText(PanelField::value(0)), QStringLiteral("100"));
-        QCOMPARE(window.fieldTag(PanelField::value(0)), QString());
+        QCOMPARE(window.panel().fieldText(PanelField::value(0)), QStringLiteral("100"));
+        QCOMPARE(window.panel().fieldTag(PanelField::value(0)), QString());
     }
     window.refreshCycle().Timer1_Timer();
     QTest::qWait(100);
@@ -147,8 +147,8 @@ void ControlLinkWindowTest::executeWritesTheEnergyAndTheNextCycleSendsIt()
     // A poke of the control voltage sends the energy at once, before the answer.
     QCOMPARE(client.command(QStringLiteral("POKE DA_set_voltage 1,5")), QStringLiteral("OK"));
     QCOMPARE(fixture.supply.receivedCommands(), QStringList{QStringLiteral("VEN150")});
-    QCOMPARE(window.fieldText(PanelField::value(0)), QStringLiteral("150"));
-    QCOMPARE(window.fieldTag(PanelField::value(0)), QString());
+    QCOMPARE(window.panel().fieldText(PanelField::value(0)), QStringLiteral("150"));
+    QCOMPARE(window.panel().fieldTag(PanelField::value(0)), QString());
     QCOMPARE(window.findChild<QLineEdit *>(QStringLiteral("DA_set_voltage"))->text(), QStringLiteral("1,5"));
     QVERIFY(fixture.ui.messages.isEmpty());
 }
@@ -164,7 +164,7 @@ void ControlLinkWindowTest::toolDrivesTheWindow()
     ToolResult result = runTool({QStringLiteral("execute"), QStringLiteral("energy"), QStringLiteral("="),
                                  QStringLiteral("150,5")});
     QCOMPARE(result.exitCode, 0);
-    QCOMPARE(window.fieldText(PanelField::value(0)), QStringLiteral("150.5"));
+    QCOMPARE(window.panel().fieldText(PanelField::value(0)), QStringLiteral("150.5"));
     window.refreshCycle().Timer1_Timer();
     QCOMPARE(fixture.commands(1), QStringList{QStringLiteral("VEN150.5")});
     fixture.supply.clearLog();
@@ -291,7 +291,7 @@ void ControlLinkWindowTest::refusedLinesChangeNothing()
     WindowFixture fixture;
     QVERIFY(startQuiet(fixture));
     Form_R4150D &window = *fixture.window;
-    window.setFieldText(PanelField::value(0), QStringLiteral("100"));
+    window.panel().setFieldText(PanelField::value(0), QStringLiteral("100"));
     LinkTestClient client;
     QVERIFY(client.open(socketPath()));
 
@@ -300,14 +300,14 @@ void ControlLinkWindowTest::refusedLinesChangeNothing()
     QVERIFY(client.nextLine().value_or(QString()).startsWith(QStringLiteral("ERROR 5 ")));
     client.sendRaw("POKE Text_Value(0) 150\rVEN0\n");
     QVERIFY(client.nextLine().value_or(QString()).startsWith(QStringLiteral("ERROR 5 ")));
-    QCOMPARE(window.fieldText(PanelField::value(0)), QStringLiteral("100"));
-    QCOMPARE(window.fieldTag(PanelField::value(0)), QString());
+    QCOMPARE(window.panel().fieldText(PanelField::value(0)), QStringLiteral("100"));
+    QCOMPARE(window.panel().fieldTag(PanelField::value(0)), QString());
 
     // Exactly at the limit is a line; one byte more is not.
     const QByteArray prefix = "EXECUTE ENERGY=1";
     QByteArray longest = prefix + QByteArray(ControlLinkServer::kMaxLineBytes - prefix.size(), ' ');
     QCOMPARE(client.command(QString::fromLatin1(longest)), QStringLiteral("OK"));
-    QCOMPARE(window.fieldText(PanelField::value(0)), QStringLiteral("1"));
+    QCOMPARE(window.panel().fieldText(PanelField::value(0)), QStringLiteral("1"));
     client.sendRaw(longest + " \n");
     QVERIFY(client.nextLine().value_or(QString()).startsWith(QStringLiteral("ERROR 6 ")));
     QTRY_COMPARE(fixture.ui.messages.size(), 1);
@@ -347,7 +347,7 @@ void ControlLinkWindowTest::manyConversationsLeaveTheProgramResponsive()
     LinkTestClient client;
     QVERIFY(client.open(socketPath()));
     QCOMPARE(client.command(QStringLiteral("EXECUTE ENERGY=42")), QStringLiteral("OK"));
-    QCOMPARE(window.fieldText(PanelField::value(0)), QStringLiteral("42"));
+    QCOMPARE(window.panel().fieldText(PanelField::value(0)), QStringLiteral("42"));
 }
 
 QTEST_MAIN(ControlLinkWindowTest)

@@ -1,8 +1,9 @@
 // The command-line client against a real server in this process: answers, output, exit codes.
 
-#include "TestLinkHost.h"
+#include "StringPanel.h"
 
-#include "app/RecordingUserInterface.h"
+#include "core/ControllerState.h"
+#include "core/RecordingUserInterface.h"
 #include "remote/ControlLink.h"
 #include "remote/ControlLinkServer.h"
 
@@ -47,7 +48,8 @@ private:
     ToolResult run(const QStringList &arguments);
 
     QTemporaryDir m_runtime;
-    std::unique_ptr<TestLinkHost> m_host;
+    std::unique_ptr<StringPanel> m_host;
+    ControllerState m_state;
     std::unique_ptr<RecordingUserInterface> m_ui;
     std::unique_ptr<ControlLink> m_link;
     std::unique_ptr<ControlLinkServer> m_server;
@@ -64,17 +66,17 @@ void ControlToolTest::initTestCase()
 
 void ControlToolTest::init()
 {
-    m_host = std::make_unique<TestLinkHost>();
+    m_host = std::make_unique<StringPanel>();
     m_ui = std::make_unique<RecordingUserInterface>();
-    m_link = std::make_unique<ControlLink>(*m_host, *m_host, *m_ui);
+    m_link = std::make_unique<ControlLink>(*m_host, m_state, *m_ui);
     m_server = std::make_unique<ControlLinkServer>(*m_link, *m_host);
-    m_host->server = m_server.get();
+    m_host->onItemChanged = [this](const QString &item, const QString &text) { m_server->notifyItemChanged(item, text); };
     QVERIFY2(m_server->listen(), qPrintable(m_server->errorString()));
 }
 
 void ControlToolTest::cleanup()
 {
-    m_host->server = nullptr;
+    m_host->onItemChanged = nullptr;
     m_server.reset();
     m_link.reset();
     m_ui.reset();
@@ -120,7 +122,7 @@ void ControlToolTest::commandsAndExitCodes()
     QCOMPARE(result.exitCode, 1);
     QCOMPARE(m_host->pokes.size(), 1);
     QTRY_COMPARE(m_server->conversationCount(), 0);
-    QVERIFY(m_host->exitEnabled);
+    QVERIFY(m_link->exitEnabled());
 }
 
 void ControlToolTest::usageErrors()

@@ -2,13 +2,13 @@
 // program's own link (a real SerialLink), one held by "another program", the rest absent.
 #include "PseudoTerminal.h"
 #include "RefusingPort.h"
+#include "DeviceRig.h"
 
-#include "app/ControllerState.h"
-#include "app/RecordingUserInterface.h"
+#include "core/ControllerState.h"
+#include "core/RecordingUserInterface.h"
 #include "device/PortTable.h"
 #include "device/SerialLink.h"
 #include "setup/Form_R4150DSetup.h"
-#include "setup/SetupHost.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -20,29 +20,19 @@
 
 namespace {
 
-// The main window's part in the setup: a real link that Init opens on CommPort.
-class LinkHost : public SetupHost
+// The main window's part in the setup: the device layer over a plain-string panel. Each
+// connection attempt is recorded with its port.
+class LinkHost : public DeviceRig
 {
 public:
-    LinkHost(ControllerState &state, UserInterface &ui)
-        : m_state(state), link(ui, [] { return QStringLiteral("Tavrel Power Supply"); })
+    LinkHost(ControllerState &state, UserInterface &) : DeviceRig(state)
     {
+        QObject::connect(&connection, &ConnectionSequence::connectedChanged, [this](bool) {
+            calls << QStringLiteral("Init COM%1").arg(this->state.commPort);
+            dialogVisibleAtInit = dialog && dialog->isVisible();
+        });
     }
 
-    qint32 R4150DClose() override
-    {
-        calls << QStringLiteral("R4150DClose");
-        return link.R4150DClose();
-    }
-    qint32 Init() override
-    {
-        calls << QStringLiteral("Init COM%1").arg(m_state.commPort);
-        dialogVisibleAtInit = dialog && dialog->isVisible();
-        return link.R4150DOpen(m_state.commPort) ? -1 : 0;
-    }
-
-    ControllerState &m_state;
-    SerialLink link;
     QStringList calls;
     QWidget *dialog = nullptr;
     bool dialogVisibleAtInit = false;
@@ -135,7 +125,7 @@ void SetupDialogTest::waitCursorAndDevicePaths()
     ControllerState state;
     RecordingUserInterface ui;
     LinkHost host(state, ui);
-    Form_R4150DSetup dialog(state, ui, host);
+    Form_R4150DSetup dialog(state, ui, host.link, host.connection);
 
     QCOMPARE(dialog.findChild<QLabel *>(QStringLiteral("Label_Settings"))->text(),
              QStringLiteral("Settings: 9600,n,8,1"));
@@ -161,7 +151,7 @@ void SetupDialogTest::connectedListAndInUseChoices()
     QVERIFY(m_otherProgram->open());
 
     {
-        Form_R4150DSetup dialog(state, ui, host);
+        Form_R4150DSetup dialog(state, ui, host.link, host.connection);
         QComboBox *ports = portList(dialog);
         QCOMPARE(entryTexts(ports), (QStringList{QStringLiteral("COM1:"), QStringLiteral("COM2: (current setting)"),
                                                  QStringLiteral("COM3: (in use)"), QStringLiteral("COM4:")}));
@@ -199,13 +189,13 @@ void SetupDialogTest::connectedListAndInUseChoices()
     }
 
     // Reopened: probed afresh; a free port closes the link and reconnects there.
-    Form_R4150DSetup dialog(state, ui, host);
+    Form_R4150DSetup dialog(state, ui, host.link, host.connection);
     host.dialog = &dialog;
     QCOMPARE(modelList(dialog)->currentIndex(), 1);
     dialog.show();
     portList(dialog)->setCurrentIndex(3);
     QTest::keyClick(&dialog, Qt::Key_Return); // OK is the default button
-    QCOMPARE(host.calls, (QStringList{QStringLiteral("R4150DClose"), QStringLiteral("Init COM4")}));
+    QCOMPARE(host.calls, (QStringList{QStringLiteral("Init COM4")}));
     QVERIFY(!host.dialogVisibleAtInit);
     QCOMPARE(state.commPort, qint16(4));
     QVERIFY(host.link.isOpen());
@@ -222,7 +212,7 @@ void SetupDialogTest::notConnectedReconnectsOnOk()
     LinkHost host(state, ui);
     state.setCommPort(2);
 
-    Form_R4150DSetup dialog(state, ui, host);
+    Form_R4150DSetup dialog(state, ui, host.link, host.connection);
     QComboBox *ports = portList(dialog);
     QCOMPARE(entryTexts(ports), (QStringList{QStringLiteral("COM1:"), QStringLiteral("COM2:"), QStringLiteral("COM3:"),
                                              QStringLiteral("COM4:")}));
@@ -232,7 +222,7 @@ void SetupDialogTest::notConnectedReconnectsOnOk()
 
     dialog.show();
     okButton(dialog)->click();
-    QCOMPARE(host.calls, (QStringList{QStringLiteral("R4150DClose"), QStringLiteral("Init COM2")}));
+    QCOMPARE(host.calls, (QStringList{QStringLiteral("Init COM2")}));
     QCOMPARE(dialog.result(), int(QDialog::Accepted));
     QVERIFY(host.link.isOpen());
     QVERIFY(ui.messages.isEmpty());
@@ -247,7 +237,7 @@ void SetupDialogTest::noPreselectionWithoutCurrentPort()
 
     // No port yet.
     {
-        Form_R4150DSetup dialog(state, ui, host);
+        Form_R4150DSetup dialog(state, ui, host.link, host.connection);
         QCOMPARE(portList(dialog)->count(), 4);
         QCOMPARE(portList(dialog)->currentIndex(), -1);
         QVERIFY(!okButton(dialog)->isEnabled());
@@ -256,7 +246,7 @@ void SetupDialogTest::noPreselectionWithoutCurrentPort()
     // The current port no longer exists: it is not listed, nothing is preselected.
     state.setCommPort(3);
     PortTable::setPath(3, m_home.filePath(QStringLiteral("unplugged")));
-    Form_R4150DSetup dialog(state, ui, host);
+    Form_R4150DSetup dialog(state, ui, host.link, host.connection);
     QComboBox *ports = portList(dialog);
     QCOMPARE(entryTexts(ports), (QStringList{QStringLiteral("COM1:"), QStringLiteral("COM2:"), QStringLiteral("COM4:")}));
     QCOMPARE(ports->currentIndex(), -1);
@@ -268,7 +258,7 @@ void SetupDialogTest::noPreselectionWithoutCurrentPort()
     QVERIFY(okButton(dialog)->isEnabled());
     dialog.show();
     okButton(dialog)->click();
-    QCOMPARE(host.calls, (QStringList{QStringLiteral("R4150DClose"), QStringLiteral("Init COM4")}));
+    QCOMPARE(host.calls, (QStringList{QStringLiteral("Init COM4")}));
 }
 
 void SetupDialogTest::closeChangesNothing()
@@ -281,7 +271,7 @@ void SetupDialogTest::closeChangesNothing()
     QSignalSpy caption(&state, &ControllerState::captionChanged);
 
     for (const bool byEscape : {false, true}) {
-        Form_R4150DSetup dialog(state, ui, host);
+        Form_R4150DSetup dialog(state, ui, host.link, host.connection);
         dialog.show();
         modelList(dialog)->setCurrentIndex(1);
         portList(dialog)->setCurrentIndex(2);
@@ -310,14 +300,14 @@ void SetupDialogTest::unknownModelSelectsNothing()
     QVERIFY(host.link.R4150DOpen(1));
 
     {
-        Form_R4150DSetup dialog(state, ui, host);
+        Form_R4150DSetup dialog(state, ui, host.link, host.connection);
         QCOMPARE(modelList(dialog)->currentIndex(), -1);
         dialog.show();
         okButton(dialog)->click(); // the current port, model untouched
         QCOMPARE(state.powerSupply(), qint16(2));
     }
 
-    Form_R4150DSetup dialog(state, ui, host);
+    Form_R4150DSetup dialog(state, ui, host.link, host.connection);
     dialog.show();
     modelList(dialog)->setCurrentIndex(0);
     okButton(dialog)->click();
@@ -338,7 +328,7 @@ void SetupDialogTest::portWithoutPermissionIsRefused()
         return PortTable::create(port);
     };
 
-    Form_R4150DSetup dialog(state, ui, host, nullptr, factory);
+    Form_R4150DSetup dialog(state, ui, host.link, host.connection, nullptr, factory);
     QComboBox *ports = portList(dialog);
     QCOMPARE(ports->itemText(2), QStringLiteral("COM3: (no permission)"));
     dialog.show();

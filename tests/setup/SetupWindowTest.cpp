@@ -160,7 +160,7 @@ void SetupWindowTest::setupThroughTheWindow()
     expected << QStringLiteral("VEN200"); // the control voltage the full read-back wrote
     QCOMPARE(freeSupply.waitForCommands(expected.size(), 3000), true);
     QCOMPARE(freeSupply.receivedCommands(), expected);
-    QCOMPARE(window.fieldText(PanelField::value(0)), QStringLiteral("200"));
+    QCOMPARE(window.panel().fieldText(PanelField::value(0)), QStringLiteral("200"));
     QCOMPARE(window.findChild<QLabel *>(QStringLiteral("Label_CommPort"))->text(), QStringLiteral("COM2:"));
     QCOMPARE(PortTable::resolved(window.link().devicePath()), PortTable::resolved(freeSupply.devicePath()));
     QCOMPARE(fixture.supply.receivedCommands(), QStringList());

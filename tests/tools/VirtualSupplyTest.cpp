@@ -3,7 +3,7 @@
 #include "SlaveEnd.h"
 #include "VirtualSupply.h"
 
-#include "app/Conversions.h"
+#include "core/Conversions.h"
 
 #include <QElapsedTimer>
 #include <QFileInfo>

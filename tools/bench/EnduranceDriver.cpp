@@ -8,7 +8,7 @@
 #include "VirtualSupply.h"
 #include "app/CommandLine.h"
 #include "app/Form_R4150D.h"
-#include "app/RecordingUserInterface.h"
+#include "core/RecordingUserInterface.h"
 #include "device/PortTable.h"
 
 #include <QCoreApplication>
@@ -54,7 +54,7 @@ bool EnduranceDriver::run()
     window.setSetupDialogRunner([&setupDialogs] { ++setupDialogs; });
     window.Form_Load();
     window.timer().stop(); // the cycles run back to back instead of once a second
-    if (!window.connected()) {
+    if (!window.connection().isConnected()) {
         BenchReport::failed(key, what, QStringLiteral("the window did not connect"), target);
         return false;
     }

@@ -7,7 +7,7 @@
 #include "SupplyScene.h"
 #include "WireTime.h"
 
-#include "app/Conversions.h"
+#include "core/Conversions.h"
 
 #include <chrono>
 #include <thread>

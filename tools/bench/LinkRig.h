@@ -2,11 +2,11 @@
 
 #include "VirtualSupply.h"
 
-#include "app/ControllerState.h"
-#include "app/RecordingUserInterface.h"
+#include "core/ControllerState.h"
+#include "core/RecordingUserInterface.h"
 #include "device/DeviceProtocol.h"
 #include "device/SerialLink.h"
-#include "device/SimulatedState.h"
+#include "device/SimulatedSupply.h"
 
 // The device layer of the program in-process, exactly as the window composes it (serial link
 // on a real pseudo-terminal, command protocol), against the virtual supply; messages are
@@ -23,7 +23,7 @@ public:
     VirtualSupply supply;
     RecordingUserInterface ui;
     ControllerState state;
-    SimulatedState sim;
+    SimulatedSupply sim;
     SerialLink link;
     DeviceProtocol protocol;
 };

@@ -6,7 +6,7 @@
 #include "SupplyScene.h"
 
 #include "VirtualSupply.h"
-#include "app/SettingsStore.h"
+#include "core/SettingsStore.h"
 #include "device/PortTable.h"
 
 #include <QProcess>

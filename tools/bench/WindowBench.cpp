@@ -9,7 +9,7 @@
 #include "VirtualSupply.h"
 #include "app/CommandLine.h"
 #include "app/Form_R4150D.h"
-#include "app/RecordingUserInterface.h"
+#include "core/RecordingUserInterface.h"
 #include "device/PortTable.h"
 
 #include <chrono>
@@ -55,7 +55,7 @@ void WindowBench::pacedReadBack()
     auto window = makeWindow(ui, setupDialogs);
     window->Form_Load();
     window->timer().stop();
-    if (!window->connected())
+    if (!window->connection().isConnected())
         return BenchReport::failed(key, what, QStringLiteral("the window did not connect"), target);
 
     Samples measuredMs;

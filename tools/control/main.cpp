@@ -1,6 +1,6 @@
 // tavrel-control: speaks the control link of a running tavrel program from the command line.
 
-#include "app/RuntimeDirectory.h"
+#include "core/RuntimeDirectory.h"
 
 #include <QCoreApplication>
 #include <QLocalSocket>

@@ -1,6 +1,6 @@
 #include "SupplyModel.h"
 
-#include "app/Conversions.h"
+#include "core/Conversions.h"
 
 #include <QLocale>
 

@@ -3,7 +3,7 @@
 
 #include "VirtualSupply.h"
 
-#include "app/Conversions.h"
+#include "core/Conversions.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>

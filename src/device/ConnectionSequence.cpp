@@ -1,0 +1,36 @@
+#include "device/ConnectionSequence.h"
+
+#include "core/ControllerState.h"
+#include "device/ReadBack.h"
+#include "device/SerialLink.h"
+
+ConnectionSequence::ConnectionSequence(SerialLink &link, ControllerState &state, ReadBack &readBack,
+                                       QObject *parent)
+    : QObject(parent), m_link(link), m_state(state), m_readBack(readBack)
+{
+}
+
+void ConnectionSequence::setConnected(bool connected)
+{
+    m_connected = connected;
+    emit connectedChanged(connected);
+}
+
+qint32 ConnectionSequence::Init()
+{
+    const Flag16 connected = toFlag(m_link.R4150DOpen(m_state.commPort));
+    setConnected(connected != 0);
+    m_state.table.ModuleCode[1] = ModuleTable::cathodeCodeFor(m_state.powerSupply(), m_state.table.ModuleCode[1]);
+    if (connected != 0)
+        m_readBack.GetTavrelData(true);
+    else
+        m_state.autoRefreshFlag = kFalse;
+    emit autoRefreshCheckChanged(m_state.autoRefreshFlag != 0);
+    return connected;
+}
+
+void ConnectionSequence::portLost()
+{
+    setConnected(false);
+    m_state.setAutoRefresh(false); // a forced cycle running now sees it and keeps it off
+}

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QObject>
+
+class ControllerState;
+class ReadBack;
+class SerialLink;
+
+// Init: opens the chosen port, puts the program into the connected or not-connected state and,
+// when connected, reads every module onto the panel. May run any number of times. The state is
+// announced, so the timer, the menus and the panel follow it.
+class ConnectionSequence : public QObject
+{
+    Q_OBJECT
+public:
+    ConnectionSequence(SerialLink &link, ControllerState &state, ReadBack &readBack, QObject *parent = nullptr);
+
+    // -1 when the port opened, 0 when not.
+    qint32 Init();
+    // The open port went away (hang-up, adapter pulled): the not-connected state, as when no
+    // port opens, so that nothing polls the dead line and the shut-down sends nothing to it.
+    void portLost();
+
+    bool isConnected() const { return m_connected; }
+
+signals:
+    // The timer, the profile and refresh menus, every field, spin control and switch button and
+    // DA_set_voltage follow it.
+    void connectedChanged(bool connected);
+    // The check mark of "&Auto Refresh" (the flag itself was written directly).
+    void autoRefreshCheckChanged(bool checked);
+
+private:
+    void setConnected(bool connected);
+
+    SerialLink &m_link;
+    ControllerState &m_state;
+    ReadBack &m_readBack;
+    bool m_connected = false;
+};

@@ -1,0 +1,31 @@
+#include "device/ControlVoltage.h"
+
+#include "core/ControllerState.h"
+#include "core/Conversions.h"
+#include "device/DeviceProtocol.h"
+#include "device/PanelView.h"
+#include "device/SimulatedSupply.h"
+
+#include <cmath>
+
+ControlVoltage::ControlVoltage(PanelView &panel, DeviceProtocol &protocol, ControllerState &state,
+                               SimulatedSupply &sim)
+    : m_panel(panel), m_protocol(protocol), m_state(state), m_sim(sim)
+{
+}
+
+void ControlVoltage::DA_set_voltage_Change(const QString &text)
+{
+    const PanelField energyField = PanelField::value(0);
+    if (!m_panel.fieldEnabled(energyField))
+        return;
+    const float electronVolts = ValOf(text) * kElectronVoltsPerVolt;
+    if (!std::isfinite(electronVolts))
+        return; // "VENinf" is no energy: nothing is written and nothing goes out
+    const QString energy = StrOf(electronVolts);
+    m_panel.setFieldText(energyField, energy);
+    m_protocol.SetParameter(QStringLiteral("V") + m_state.table.ModuleCode[0] + energy);
+    if (m_state.simulationMode != 0)
+        m_sim.setControlEnergy(ValOf(energy));
+    m_panel.setFieldTag(energyField, QString());
+}

@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QString>
+
+class ControllerState;
+class DeviceProtocol;
+class PanelView;
+class SimulatedSupply;
+
+// The control-voltage input DA_set_voltage: its text is a voltage, the energy is 100 times it.
+// A change sends the energy at once (the one panel path that does not wait for the refresh
+// cycle) and withdraws a pending mark of the energy field. No range check.
+class ControlVoltage
+{
+public:
+    static constexpr float kElectronVoltsPerVolt = 100.0f;
+
+    ControlVoltage(PanelView &panel, DeviceProtocol &protocol, ControllerState &state, SimulatedSupply &sim);
+
+    void DA_set_voltage_Change(const QString &text);
+
+private:
+    PanelView &m_panel;
+    DeviceProtocol &m_protocol;
+    ControllerState &m_state;
+    SimulatedSupply &m_sim;
+};

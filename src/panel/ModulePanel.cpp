@@ -1,0 +1,478 @@
+#include "panel/ModulePanel.h"
+
+#include "core/Twips.h"
+#include "core/Conversions.h"
+#include "core/UserInterface.h"
+#include "device/ReadBack.h"
+#include "device/SerialLink.h"
+#include "panel/EditField.h"
+#include "panel/IndicatorLamp.h"
+#include "panel/OnOffLamp.h"
+#include "panel/ScreenBar.h"
+#include "panel/SpinControl.h"
+#include "panel/SpinImages.h"
+
+#include <QFontDatabase>
+#include <QFontMetrics>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include <algorithm>
+
+namespace {
+using namespace Module;
+constexpr int kMonitorWidthPx = 64;
+constexpr int kFieldWidthPx = 56;
+constexpr int kGroupMarginPx = 6;
+constexpr int kPanelMarginPx = 4;
+
+const char *const kCaptions[kModuleCount] = {
+    "&Energy (eV)", "&Cathode (A)", "Scree&n (kV)", "&Wehnelt (V)",
+    "&Anode (V)", "L&1/3 (V)", "&Supressor (V)", "L&2 (V)",
+};
+
+QString indexed(const char *base, int index)
+{
+    return QStringLiteral("%1(%2)").arg(QLatin1String(base)).arg(index);
+}
+} // namespace
+
+ModulePanel::ModulePanel(const ModuleTable &table, UserInterface &ui, QWidget *parent)
+    : QWidget(parent), m_table(table), m_ui(ui)
+{
+
+    setObjectName(QStringLiteral("Panel"));
+    auto *column = new QVBoxLayout(this);
+    column->setContentsMargins(kPanelMarginPx, kPanelMarginPx, kPanelMarginPx, kPanelMarginPx);
+
+    auto *topRow = new QHBoxLayout;
+    topRow->addWidget(buildModuleGroup(0));
+    topRow->addWidget(buildModuleGroup(3));
+    topRow->addWidget(buildCurrentMonitors());
+    topRow->addWidget(buildModuleGroup(5));
+    topRow->addWidget(buildModuleGroup(6));
+    auto *bottomRow = new QHBoxLayout;
+    bottomRow->addWidget(buildStatusColumn());
+    bottomRow->addWidget(buildModuleGroup(1));
+    bottomRow->addWidget(buildModuleGroup(4));
+    bottomRow->addWidget(buildModuleGroup(7));
+    bottomRow->addWidget(buildModuleGroup(2));
+    column->addLayout(topRow);
+    column->addLayout(bottomRow);
+
+    // The four images the spin controls copy from; never shown.
+    const std::pair<const char *, SpinImages::Kind> sources[] = {
+        {"Picture_up_dn", SpinImages::Kind::Rest},
+        {"Picture_up", SpinImages::Kind::PlusPressed},
+        {"Picture_Dn", SpinImages::Kind::MinusPressed},
+        {"Picture_up_dn_dis", SpinImages::Kind::Disabled},
+    };
+    for (const auto &[name, kind] : sources) {
+        auto *picture = new QLabel(this);
+        picture->setObjectName(QLatin1String(name));
+        picture->setPixmap(SpinImages::pixmap(kind));
+        picture->hide();
+    }
+
+    // The service panel below the normal window area, uncovered in service mode.
+    m_picture1 = new QLabel;
+    m_picture1->setObjectName(QStringLiteral("Picture1"));
+    m_picture1->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    m_picture1->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    m_picture1->setTextFormat(Qt::PlainText);
+    m_picture1->setAutoFillBackground(true);
+    m_picture1->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    m_picture1->setVisible(false);
+    column->addWidget(m_picture1);
+    setTabOrder();
+    setConnected(false);
+}
+
+QLabel *ModulePanel::makeMonitor(const QString &name)
+{
+    auto *label = new QLabel(QStringLiteral("0 "));
+    label->setObjectName(name);
+    label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    label->setMinimumWidth(kMonitorWidthPx);
+    QFont font = label->font();
+    font.setBold(true);
+    label->setFont(font);
+    return label;
+}
+
+QWidget *ModulePanel::buildModuleGroup(int module)
+{
+    auto *group = new QFrame;
+    group->setObjectName(QStringLiteral("Group_Module(%1)").arg(module));
+    group->setFrameStyle(QFrame::StyledPanel | QFrame::Raised);
+    auto *grid = new QGridLayout(group);
+    grid->setContentsMargins(6, 6, 6, 6);
+    grid->setHorizontalSpacing(2);
+    int row = 0;
+
+    // Monitors on top.
+    auto *monitors = new QHBoxLayout;
+    if (module != kCathode && module != kScreen) {
+        m_uMon[module] = makeMonitor(indexed("Label_UMon", module));
+        monitors->addWidget(m_uMon[module]);
+    }
+    if (module == kCathode) {
+        m_iMon[kCathode] = makeMonitor(indexed("Label_IMon", kCathode));
+        monitors->addWidget(m_iMon[kCathode]);
+    }
+    if (module == kScreen) {
+        auto *barBox = new QWidget;
+        auto *barGrid = new QGridLayout(barBox);
+        barGrid->setContentsMargins(0, 0, 0, 0);
+        barGrid->setVerticalSpacing(0);
+        auto *scaleLow = new QLabel(QStringLiteral("1"));
+        scaleLow->setObjectName(QStringLiteral("Label3(0)"));
+        auto *scaleHigh = new QLabel(QStringLiteral("10"));
+        scaleHigh->setObjectName(QStringLiteral("Label3(1)"));
+        scaleHigh->setAlignment(Qt::AlignRight);
+        m_pictureScreen = new ScreenBar;
+        barGrid->addWidget(scaleLow, 0, 0);
+        barGrid->addWidget(scaleHigh, 0, 1);
+        barGrid->addWidget(m_pictureScreen, 1, 0, 1, 2);
+        monitors->addWidget(barBox);
+    }
+    grid->addLayout(monitors, row++, 0, 1, 4);
+
+    auto *caption = new QLabel(QString::fromLatin1(kCaptions[module]));
+    caption->setObjectName(indexed("Label_Caption", module));
+    grid->addWidget(caption, row++, 0, 1, 4);
+
+    auto addField = [&](PanelField field, int column, const QString &heading) {
+        auto *title = new QLabel(heading);
+        grid->addWidget(title, row, column, 1, 2);
+        auto *edit = new EditField(field, m_table, m_ui);
+        edit->setToolTip(EditField::toolTipFor(field));
+        edit->setFixedWidth(kFieldWidthPx);
+        auto *spin = new SpinControl(*edit, m_table, m_ui, [this] { emit sendNowRequested(); });
+        grid->addWidget(edit, row + 1, column);
+        grid->addWidget(spin, row + 1, column + 1, Qt::AlignLeft);
+        connect(edit, &QLineEdit::textChanged, this,
+                [this, field](const QString &text) { emit itemTextChanged(field.controlName(), text); });
+        return std::make_pair(edit, spin);
+    };
+    if (module <= kScreen) {
+        auto [edit, spin] = addField(PanelField::value(module), 0, QStringLiteral("Value"));
+        m_values[module] = edit;
+        m_valueSpins[module] = spin;
+        caption->setBuddy(edit);
+    } else {
+        auto [gain, gainSpin] = addField(PanelField::gain(module), 0, QStringLiteral("Gain"));
+        m_gains[module] = gain;
+        m_gainSpins[module] = gainSpin;
+        caption->setBuddy(gain);
+        if (module != kSuppressor) {
+            auto [offset, offsetSpin] = addField(PanelField::offset(module), 2, QStringLiteral("Offset"));
+            m_offsets[module] = offset;
+            m_offsetSpins[module] = offsetSpin;
+        }
+    }
+    row += 2;
+
+    if (module == kCathode || module == kScreen) {
+        auto *switches = new QHBoxLayout;
+        m_onOff[module] = new OnOffLamp(module);
+        m_commandOn[module] = new QPushButton(QStringLiteral("ON"));
+        m_commandOn[module]->setObjectName(indexed("Command_On", module));
+        m_commandOff[module] = new QPushButton(QStringLiteral("OFF"));
+        m_commandOff[module]->setObjectName(indexed("Command_Off", module));
+        switches->addWidget(m_onOff[module]);
+        switches->addWidget(m_commandOn[module]);
+        switches->addWidget(m_commandOff[module]);
+        switches->addStretch();
+        grid->addLayout(switches, row++, 0, 1, 4);
+        connect(m_commandOn[module], &QPushButton::clicked, this, [this, module] { Command_On_Click(module); });
+        connect(m_commandOff[module], &QPushButton::clicked, this, [this, module] { Command_Off_Click(module); });
+    }
+    grid->setRowStretch(row, 1);
+    return group;
+}
+
+QWidget *ModulePanel::buildCurrentMonitors()
+{
+    auto *group = new QFrame;
+    group->setObjectName(QStringLiteral("Group_Currents"));
+    group->setFrameStyle(QFrame::StyledPanel | QFrame::Raised);
+    auto *grid = new QGridLayout(group);
+    auto *beamCaption = new QLabel(QStringLiteral(" Beam  Current (\u00b5A)"));
+    beamCaption->setObjectName(QStringLiteral("Label_IMonCaption(0)"));
+    auto *anodeCaption = new QLabel(QStringLiteral("Anode Current (mA)"));
+    anodeCaption->setObjectName(QStringLiteral("Label_IMonCaption(4)"));
+    m_iMon[kEnergy] = makeMonitor(indexed("Label_IMon", kEnergy));
+    m_iMon[kAnode] = makeMonitor(indexed("Label_IMon", kAnode));
+    grid->addWidget(beamCaption, 0, 0);
+    grid->addWidget(m_iMon[kEnergy], 1, 0);
+    grid->addWidget(anodeCaption, 2, 0);
+    grid->addWidget(m_iMon[kAnode], 3, 0);
+    grid->setRowStretch(4, 1);
+    return group;
+}
+
+QWidget *ModulePanel::buildStatusColumn()
+{
+    auto *group = new QFrame;
+    group->setObjectName(QStringLiteral("Group_Status"));
+    group->setFrameStyle(QFrame::StyledPanel | QFrame::Raised);
+    auto *grid = new QGridLayout(group);
+    m_labelSimulation = new QLabel(QStringLiteral("SIMULATION"));
+    m_labelSimulation->setObjectName(QStringLiteral("Label_Simulation"));
+    QFont bold = m_labelSimulation->font();
+    bold.setBold(true);
+    m_labelSimulation->setFont(bold);
+    m_labelSimulation->setStyleSheet(QStringLiteral("color: red"));
+    m_labelSimulation->setVisible(false);
+    m_labelVersionDate = new QLabel(kVersionDate);
+    m_labelVersionDate->setObjectName(QStringLiteral("Label_VersionDate"));
+    m_pictureBusy = new IndicatorLamp(QStringLiteral("Picture_Busy"));
+    m_labelCommPort = new QLabel(SerialLink::portCaptionFor(0));
+    m_labelCommPort->setObjectName(QStringLiteral("Label_CommPort"));
+    m_pictureDde = new IndicatorLamp(QStringLiteral("Picture_DDE"));
+    auto *ddeCaption = new QLabel(QStringLiteral("DDE"));
+    ddeCaption->setObjectName(QStringLiteral("Label_DDE"));
+    auto *controlCaption = new QLabel(QStringLiteral("Control (V)"));
+    m_daSetVoltage = new QLineEdit;
+    m_daSetVoltage->setObjectName(QStringLiteral("DA_set_voltage"));
+    m_daSetVoltage->setProperty(kTagProperty, QString());
+    m_daSetVoltage->setFixedWidth(kFieldWidthPx);
+    m_daSetVoltage->setToolTip(QStringLiteral("Control voltage: the energy is 100 eV per volt"));
+    controlCaption->setBuddy(m_daSetVoltage);
+    connect(m_daSetVoltage, &QLineEdit::textChanged, this, [this](const QString &text) {
+        if (!m_controlVoltageQuiet)
+            emit controlVoltageChanged(text);
+        emit itemTextChanged(m_daSetVoltage->objectName(), text);
+    });
+
+    grid->addWidget(m_labelSimulation, 0, 0, 1, 2);
+    grid->addWidget(m_labelVersionDate, 1, 0, 1, 2);
+    grid->addWidget(m_pictureBusy, 2, 0);
+    grid->addWidget(m_labelCommPort, 2, 1);
+    grid->addWidget(m_pictureDde, 3, 0);
+    grid->addWidget(ddeCaption, 3, 1);
+    grid->addWidget(controlCaption, 4, 0, 1, 2);
+    grid->addWidget(m_daSetVoltage, 5, 0, 1, 2);
+    grid->setRowStretch(6, 1);
+    return group;
+}
+
+void ModulePanel::setTabOrder()
+{
+    // Through the top row, then the bottom row, left to right; spin controls take no focus.
+    QList<QWidget *> order = {m_values[0], m_gains[3], m_offsets[3], m_gains[5], m_offsets[5], m_gains[6],
+                              m_daSetVoltage, m_values[1], m_commandOn[1], m_commandOff[1], m_gains[4],
+                              m_offsets[4], m_gains[7], m_offsets[7], m_values[2], m_commandOn[2],
+                              m_commandOff[2]};
+    for (int i = 0; i + 1 < order.size(); ++i)
+        QWidget::setTabOrder(order[i], order[i + 1]);
+}
+
+void ModulePanel::showServiceTable(double logicalDpi)
+{
+    // 2000 twips, or what the heading and eight rows of the table need at the user's font
+    // when that is more (a fixed-pitch font is often taller than 2000 twips / 9 lines).
+    const QFontMetrics metrics(m_picture1->font());
+    constexpr int kTableLines = 1 + kModuleCount;
+    constexpr int kTableColumns = 6 * ReadBack::kPrintZoneColumns;
+    const int frame = 2 * m_picture1->frameWidth();
+    const QMargins margins = m_picture1->contentsMargins();
+    const int width = metrics.horizontalAdvance(QString(kTableColumns, QLatin1Char('0'))) + frame + margins.left()
+                      + margins.right();
+    const int height = kTableLines * metrics.lineSpacing() + frame + margins.top() + margins.bottom();
+    m_picture1->setMinimumSize(width, std::max(height, Twips::toPixels(kServicePanelTwips, logicalDpi)));
+    m_picture1->setVisible(true);
+}
+
+void ModulePanel::Command_On_Click(int index)
+{
+    setSwitchTag(index, kSwitchOn);
+}
+
+void ModulePanel::Command_Off_Click(int index)
+{
+    setSwitchTag(index, kSwitchOff);
+}
+
+EditField *ModulePanel::editField(PanelField field) const
+{
+    if (!field.exists())
+        return nullptr;
+    switch (field.kind) {
+    case PanelField::Kind::Value:
+        return m_values[field.index];
+    case PanelField::Kind::Gain:
+        return m_gains[field.index];
+    case PanelField::Kind::Offset:
+        return m_offsets[field.index];
+    }
+    return nullptr;
+}
+
+SpinControl *ModulePanel::spinControl(PanelField field) const
+{
+    if (!field.exists())
+        return nullptr;
+    switch (field.kind) {
+    case PanelField::Kind::Value:
+        return m_valueSpins[field.index];
+    case PanelField::Kind::Gain:
+        return m_gainSpins[field.index];
+    case PanelField::Kind::Offset:
+        return m_offsetSpins[field.index];
+    }
+    return nullptr;
+}
+
+QString ModulePanel::fieldText(PanelField field) const
+{
+    const EditField *edit = editField(field);
+    return edit ? edit->text() : QString();
+}
+
+void ModulePanel::setFieldText(PanelField field, const QString &text)
+{
+    if (EditField *edit = editField(field))
+        edit->setText(text);
+}
+
+QString ModulePanel::fieldTag(PanelField field) const
+{
+    const EditField *edit = editField(field);
+    return edit ? edit->tag() : QString();
+}
+
+void ModulePanel::setFieldTag(PanelField field, const QString &tag)
+{
+    if (EditField *edit = editField(field))
+        edit->setTag(tag);
+}
+
+bool ModulePanel::fieldEnabled(PanelField field) const
+{
+    const EditField *edit = editField(field);
+    return edit && edit->isEnabled();
+}
+
+QString ModulePanel::switchTag(int module) const
+{
+    return (module == kCathode || module == kScreen) ? m_onOff[module]->tag() : QString();
+}
+
+void ModulePanel::setSwitchTag(int module, const QString &tag)
+{
+    if (module == kCathode || module == kScreen)
+        m_onOff[module]->setTag(tag);
+}
+
+void ModulePanel::setControlVoltage(const QString &text, bool echo)
+{
+    m_controlVoltageQuiet = !echo;
+    m_daSetVoltage->setText(text); // a changed text runs DA_set_voltage_Change
+    m_controlVoltageQuiet = false;
+    m_daSetVoltage->setProperty(kTagProperty, QString());
+}
+
+void ModulePanel::setLabelText(QLabel *label, const QString &text)
+{
+    if (!label || label->text() == text)
+        return;
+    label->setText(text);
+    emit itemTextChanged(label->objectName(), text);
+}
+
+void ModulePanel::setMonitorText(Monitor monitor, int module, const QString &text)
+{
+    if (module < 0 || module >= kModuleCount)
+        return;
+    setLabelText(monitor == Monitor::Voltage ? m_uMon[module] : m_iMon[module], text);
+}
+
+void ModulePanel::setSwitchDisplay(int module, bool on)
+{
+    if (module != kCathode && module != kScreen)
+        return;
+    m_onOff[module]->setLit(on);
+    m_valueSpins[module]->setConnectedImage(on);
+}
+
+void ModulePanel::clearScreenBar()
+{
+    m_pictureScreen->clear();
+}
+
+void ModulePanel::drawScreenBox(const QRect &corners)
+{
+    m_pictureScreen->drawBox(corners.topLeft(), corners.bottomRight());
+}
+
+void ModulePanel::printServiceTable(const QStringList &lines)
+{
+    m_picture1->setText(lines.join(QLatin1Char('\n')));
+}
+
+std::optional<QString> ModulePanel::itemText(const QString &item) const
+{
+    if (item.isEmpty())
+        return std::nullopt;
+    if (const auto *edit = findChild<QLineEdit *>(item))
+        return edit->text();
+    static const QStringList labelPrefixes = {QStringLiteral("Label_UMon("), QStringLiteral("Label_IMon("),
+                                              QStringLiteral("Label_CommPort")};
+    for (const QString &prefix : labelPrefixes)
+        if (item.startsWith(prefix))
+            if (const auto *label = findChild<QLabel *>(item))
+                return label->text();
+    return std::nullopt;
+}
+
+bool ModulePanel::isPokeable(const QString &item) const
+{
+    return !item.isEmpty() && findChild<QLineEdit *>(item) != nullptr;
+}
+
+void ModulePanel::pokeItem(const QString &item, const QString &text)
+{
+    if (auto *edit = findChild<QLineEdit *>(item))
+        edit->setText(text);
+}
+
+
+void ModulePanel::setConnected(bool connected)
+{
+    for (const PanelField &field : kPanelFields) {
+        editField(field)->setEnabled(connected);
+        spinControl(field)->setConnectedImage(connected);
+    }
+    for (int module : {kCathode, kScreen}) {
+        m_commandOn[module]->setEnabled(connected);
+        m_commandOff[module]->setEnabled(connected);
+    }
+    m_daSetVoltage->setEnabled(connected);
+}
+
+void ModulePanel::setSimulationShown(bool shown)
+{
+    m_labelSimulation->setVisible(shown);
+}
+
+void ModulePanel::setPortCaption(const QString &caption)
+{
+    setLabelText(m_labelCommPort, caption);
+}
+
+QString ModulePanel::versionDate() const
+{
+    return m_labelVersionDate->text();
+}
+
+EditField &ModulePanel::anodeField() const
+{
+    return *m_gains[kAnode];
+}

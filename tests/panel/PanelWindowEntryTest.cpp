@@ -1,0 +1,248 @@
+// Value entry through the real main window on the virtual supply: the range check when a field
+// is left, the On and Off buttons, and the control voltage, each followed to the wire.
+#include "PanelWindowFixture.h"
+
+#include "panel/OnOffLamp.h"
+
+#include <QtTest>
+
+class PanelWindowEntryTest : public QObject
+{
+    Q_OBJECT
+private slots:
+    void validEntryKeptAndSentByTheNextCycle_data();
+    void validEntryKeptAndSentByTheNextCycle();
+    void outOfRangeCorrectedThenSent_data();
+    void outOfRangeCorrectedThenSent();
+    void tabbingThroughMarksAndTheCycleResends();
+    void onThenOffLeavesOffForTheCycle();
+    void controlVoltageSendsAtOnce();
+    void controlVoltageIgnoredWhileTheEnergyFieldIsDisabled();
+    void controlVoltageKeepsTheSimulationInStep();
+};
+
+void PanelWindowEntryTest::validEntryKeptAndSentByTheNextCycle_data()
+{
+    QTest::addColumn<QString>("fieldName");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("command");
+    QTest::newRow("decimal comma") << "Text_Value(0)" << "1,5" << "VEN1.5";
+    QTest::newRow("energy upper limit") << "Text_Value(0)" << "1000" << "VEN1000";
+    QTest::newRow("energy lower limit") << "Text_Value(0)" << "0" << "VEN0";
+    QTest::newRow("cathode upper limit") << "Text_Value(1)" << "2.3" << "VCA2.3";
+    QTest::newRow("screen upper limit in volts") << "Text_Value(2)" << "10" << "VSC10000";
+    QTest::newRow("Wehnelt gain lower limit") << "Text_Gain(3)" << "-150" << "GWE-150";
+    QTest::newRow("L1/3 offset lower limit") << "Text_Offset(5)" << "-20" << "OL1-20";
+    QTest::newRow("L2 offset upper limit") << "Text_Offset(7)" << "100" << "OL2100";
+}
+
+void PanelWindowEntryTest::validEntryKeptAndSentByTheNextCycle()
+{
+    QFETCH(QString, fieldName);
+    QFETCH(QString, text);
+    QFETCH(QString, command);
+    PanelWindowFixture fixture;
+    QVERIFY(fixture.open());
+    EditField *edit = fixture.field(fieldName);
+    QVERIFY(edit);
+    fixture.typeInto(edit, text);
+    fixture.settle();
+
+    fixture.key(Qt::Key_Tab);
+    QVERIFY(fixture.focusName() != fieldName);
+    QVERIFY(fixture.ui.messages.isEmpty());
+    QCOMPARE(fixture.ui.beeps, 0);
+    QCOMPARE(edit->text(), text);
+    QCOMPARE(edit->tag(), kTagChanged);
+    // Leaving the field sends nothing by itself.
+    QCoreApplication::processEvents();
+    QVERIFY(fixture.wire().isEmpty());
+
+    fixture.cycle();
+    QCOMPARE(fixture.wire(), QStringList{command});
+    QCOMPARE(edit->tag(), QString());
+    QCOMPARE(edit->text(), text);
+}
+
+void PanelWindowEntryTest::outOfRangeCorrectedThenSent_data()
+{
+    QTest::addColumn<QString>("fieldName");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("message");
+    QTest::addColumn<QString>("corrected");
+    QTest::addColumn<QString>("command");
+    QTest::newRow("energy") << "Text_Value(0)" << "1200" << "Valid range is 0 ... 1000" << "1000" << "VEN1000";
+    QTest::newRow("cathode") << "Text_Value(1)" << "3" << "Valid range is 0 ... 2.3" << "2.3" << "VCA2.3";
+    QTest::newRow("Wehnelt gain") << "Text_Gain(3)" << "10" << "Valid range is -150 ... 0" << "0" << "GWE0";
+}
+
+void PanelWindowEntryTest::outOfRangeCorrectedThenSent()
+{
+    QFETCH(QString, fieldName);
+    QFETCH(QString, text);
+    QFETCH(QString, message);
+    QFETCH(QString, corrected);
+    QFETCH(QString, command);
+    PanelWindowFixture fixture;
+    QVERIFY(fixture.open());
+    EditField *edit = fixture.field(fieldName);
+    QVERIFY(edit);
+    fixture.typeInto(edit, text);
+    fixture.settle();
+
+    // While the box is up nothing has gone out and the field still holds the entry unmarked.
+    QStringList wireDuringMessage = {QStringLiteral("unset")};
+    QString textDuringMessage;
+    QString tagDuringMessage = QStringLiteral("unset");
+    fixture.ui.onMessage = [&](const RecordingUserInterface::Message &) {
+        wireDuringMessage = fixture.wire();
+        textDuringMessage = edit->text();
+        tagDuringMessage = edit->tag();
+    };
+    fixture.key(Qt::Key_Tab);
+
+    QCOMPARE(fixture.ui.beeps, 1);
+    QCOMPARE(fixture.ui.messages.size(), 1);
+    QCOMPARE(fixture.ui.messages[0].text, message);
+    QCOMPARE(fixture.ui.messages[0].title, QStringLiteral("Error"));
+    QCOMPARE(fixture.ui.messages[0].icon, UserInterface::Icon::Critical);
+    QVERIFY(wireDuringMessage.isEmpty());
+    QCOMPARE(textDuringMessage, text);
+    QCOMPARE(tagDuringMessage, QString());
+    QCOMPARE(edit->text(), corrected);
+    QCOMPARE(edit->tag(), kTagChanged);
+    QTRY_COMPARE(fixture.focusName(), fieldName);
+
+    // The corrected limit goes out, and nothing for the field the focus visited meanwhile.
+    fixture.cycle();
+    QCOMPARE(fixture.wire(), QStringList{command});
+    QCOMPARE(fixture.ui.messages.size(), 1);
+}
+
+void PanelWindowEntryTest::tabbingThroughMarksAndTheCycleResends()
+{
+    PanelWindowFixture fixture;
+    QVERIFY(fixture.open());
+    EditField *energy = fixture.field(QStringLiteral("Text_Value(0)"));
+    EditField *wehneltGain = fixture.field(QStringLiteral("Text_Gain(3)"));
+    energy->setFocus(Qt::OtherFocusReason);
+    fixture.settle();
+    const QString shown = energy->text();
+
+    fixture.key(Qt::Key_Tab);
+    QCOMPARE(fixture.focusName(), QStringLiteral("Text_Gain(3)"));
+    QCOMPARE(energy->tag(), kTagChanged);
+    QCOMPARE(wehneltGain->tag(), QString());
+    fixture.key(Qt::Key_Tab);
+    QCOMPARE(wehneltGain->tag(), kTagChanged);
+    QVERIFY(fixture.ui.messages.isEmpty());
+
+    fixture.cycle();
+    QCOMPARE(fixture.wire(), (QStringList{QStringLiteral("VEN") + shown, QStringLiteral("GWE") + wehneltGain->text()}));
+    QCOMPARE(energy->text(), shown);
+}
+
+void PanelWindowEntryTest::onThenOffLeavesOffForTheCycle()
+{
+    PanelWindowFixture fixture;
+    QVERIFY(fixture.open());
+    QPushButton *on = fixture.button(QStringLiteral("Command_On(1)"));
+    QPushButton *off = fixture.button(QStringLiteral("Command_Off(1)"));
+    auto *lamp = fixture.window->findChild<OnOffLamp *>(QStringLiteral("Label_OnOff(1)"));
+    QVERIFY(on && off && lamp);
+    QCOMPARE(on->text(), QStringLiteral("ON"));
+    QCOMPARE(off->text(), QStringLiteral("OFF"));
+    on->setFocus(Qt::OtherFocusReason);
+    fixture.settle();
+    const bool lit = lamp->isLit();
+
+    QTest::mouseClick(on, Qt::LeftButton);
+    QCOMPARE(lamp->tag(), QStringLiteral("on"));
+    QTest::mouseClick(off, Qt::LeftButton);
+    QCOMPARE(lamp->tag(), QStringLiteral("off"));
+    QCOMPARE(lamp->isLit(), lit);
+    QCoreApplication::processEvents();
+    QVERIFY(fixture.wire().isEmpty());
+    QVERIFY(fixture.ui.messages.isEmpty());
+
+    fixture.cycle();
+    QCOMPARE(fixture.wire(), QStringList{QStringLiteral("SCAOFF")});
+    QCOMPARE(lamp->tag(), QString());
+    QVERIFY(!fixture.supply.model().isOn(1));
+
+    // The screen's pair works the same way, with the last click deciding.
+    QTest::mouseClick(fixture.button(QStringLiteral("Command_Off(2)")), Qt::LeftButton);
+    QTest::mouseClick(fixture.button(QStringLiteral("Command_On(2)")), Qt::LeftButton);
+    fixture.cycle();
+    QCOMPARE(fixture.wire().last(), QStringLiteral("SSCON"));
+}
+
+void PanelWindowEntryTest::controlVoltageSendsAtOnce()
+{
+    PanelWindowFixture fixture;
+    QVERIFY(fixture.open());
+    EditField *energy = fixture.field(QStringLiteral("Text_Value(0)"));
+    // An earlier edit of the energy field is pending: the new energy withdraws it.
+    energy->setTag(kTagChanged);
+
+    fixture.window->panel().pokeItem(QStringLiteral("DA_set_voltage"), QStringLiteral("2,5"));
+    QCOMPARE(energy->text(), QStringLiteral("250"));
+    QCOMPARE(fixture.wire(), QStringList{QStringLiteral("VEN250")});
+    QCOMPARE(energy->tag(), QString());
+    QCOMPARE(fixture.supply.model().energy(), 250.0f);
+    fixture.cycle();
+    QCOMPARE(fixture.wire(), QStringList{QStringLiteral("VEN250")});
+
+    // Above the energy limit: shown and sent unchanged, no message.
+    fixture.supply.clearLog();
+    fixture.window->panel().pokeItem(QStringLiteral("DA_set_voltage"), QStringLiteral("20"));
+    QCOMPARE(energy->text(), QStringLiteral("2000"));
+    QCOMPARE(fixture.wire(), QStringList{QStringLiteral("VEN2000")});
+    QVERIFY(fixture.ui.messages.isEmpty());
+    QCOMPARE(fixture.ui.beeps, 0);
+
+    // Beyond single precision there is no energy to send: nothing is written or sent.
+    fixture.supply.clearLog();
+    fixture.window->panel().pokeItem(QStringLiteral("DA_set_voltage"), QStringLiteral("1E37"));
+    QCOMPARE(energy->text(), QStringLiteral("2000"));
+    QCoreApplication::processEvents();
+    QVERIFY(fixture.wire().isEmpty());
+}
+
+void PanelWindowEntryTest::controlVoltageIgnoredWhileTheEnergyFieldIsDisabled()
+{
+    PanelWindowFixture fixture;
+    QVERIFY(fixture.open());
+    EditField *energy = fixture.field(QStringLiteral("Text_Value(0)"));
+    const QString shown = energy->text();
+    // The port stays open: only the disabled field keeps the value off the wire.
+    fixture.window->panel().setConnected(false);
+    QVERIFY(!energy->isEnabled());
+
+    fixture.window->panel().pokeItem(QStringLiteral("DA_set_voltage"), QStringLiteral("3"));
+    QCOMPARE(fixture.controlVoltage()->text(), QStringLiteral("3"));
+    QCOMPARE(energy->text(), shown);
+    QCoreApplication::processEvents();
+    QVERIFY(fixture.wire().isEmpty());
+}
+
+void PanelWindowEntryTest::controlVoltageKeepsTheSimulationInStep()
+{
+    PanelWindowFixture fixture;
+    QVERIFY(fixture.open());
+    fixture.window->state().simulationMode = kTrue;
+
+    fixture.window->panel().pokeItem(QStringLiteral("DA_set_voltage"), QStringLiteral("1,5"));
+    QCOMPARE(fixture.wire(), QStringList{QStringLiteral("VEN150")});
+    QCOMPARE(fixture.window->simulation().state().SimValue[0], 150.0f);
+    QCOMPARE(fixture.window->simulation().state().SimUMon[0], 150.0f);
+
+    // Out of simulation the simulated state is left alone.
+    fixture.window->state().simulationMode = kFalse;
+    fixture.window->panel().pokeItem(QStringLiteral("DA_set_voltage"), QStringLiteral("4"));
+    QCOMPARE(fixture.wire().last(), QStringLiteral("VEN400"));
+    QCOMPARE(fixture.window->simulation().state().SimValue[0], 150.0f);
+}
+
+QTEST_MAIN(PanelWindowEntryTest)
+#include "PanelWindowEntryTest.moc"
