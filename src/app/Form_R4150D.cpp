@@ -42,7 +42,7 @@ Form_R4150D::Form_R4150D(UserInterface &ui, const CommandLine &commandLine, QWid
                         [this] { m_cycle.Timer1_Timer(); }),
       m_controlLink(*m_panel, m_state, ui),
       m_server(m_controlLink, *m_panel),
-      m_shutDown(m_protocol, m_state, m_controlLink, m_connection, ui, this)
+      m_shutDown(m_protocol, m_state, m_controlLink, m_connection, ui, this), m_menu(MainMenu::build(*this))
 {
     setObjectName(QStringLiteral("Form_R4150D"));
     setWindowTitle(m_state.caption());
@@ -51,8 +51,9 @@ Form_R4150D::Form_R4150D(UserInterface &ui, const CommandLine &commandLine, QWid
     m_timer.setInterval(kTimerIntervalMs);
     m_cycle.setAbortCheck([this] { return m_unloaded; });
     m_readBack.setAbortCheck([this] { return m_unloaded; });
-    buildMenus();
+    connectMenus();
     wireSubsystems();
+    m_panel->showPortCaption(SerialLink::portCaptionFor(0));
     setConnected(false);
 
     m_enterFilter = new EnterKeyFilter(*this, [this] { m_cycle.Timer1_Timer(); }, this);
@@ -73,15 +74,15 @@ void Form_R4150D::wireSubsystems()
 {
     connect(&m_timer, &QTimer::timeout, this, [this] { m_cycle.Timer1_Timer(); });
     connect(&m_state, &ControllerState::captionChanged, this, &QWidget::setWindowTitle);
-    connect(&m_state, &ControllerState::autoRefreshPropertyChanged, m_mnuAutoRefresh, &QAction::setChecked);
+    connect(&m_state, &ControllerState::autoRefreshPropertyChanged, m_menu.mnuAutoRefresh, &QAction::setChecked);
     connect(&m_link, &SerialLink::lampChanged, this, &Form_R4150D::showBusyLamp);
-    connect(&m_link, &SerialLink::portCaptionChanged, m_panel, &ModulePanel::setPortCaption);
+    connect(&m_link, &SerialLink::portCaptionChanged, m_panel, &ModulePanel::showPortCaption);
     connect(&m_link, &SerialLink::replyTimedOut, &m_state, [this] { m_state.setAutoRefresh(false); });
     connect(&m_link, &SerialLink::portLost, &m_connection, &ConnectionSequence::portLost);
     connect(&m_connection, &ConnectionSequence::connectedChanged, this, &Form_R4150D::setConnected);
-    connect(&m_connection, &ConnectionSequence::autoRefreshCheckChanged, m_mnuAutoRefresh, &QAction::setChecked);
+    connect(&m_connection, &ConnectionSequence::autoRefreshCheckChanged, m_menu.mnuAutoRefresh, &QAction::setChecked);
     connect(&m_controlLink, &ControlLink::lampChanged, this, &Form_R4150D::showControlLinkLamp);
-    connect(&m_controlLink, &ControlLink::exitEnabledChanged, m_mnuExit, &QAction::setEnabled);
+    connect(&m_controlLink, &ControlLink::exitEnabledChanged, m_menu.mnuExit, &QAction::setEnabled);
     connect(m_panel, &ModulePanel::itemTextChanged, &m_server, &ControlLinkServer::notifyItemChanged);
     connect(m_panel, &ModulePanel::controlVoltageChanged, this,
             [this](const QString &text) { m_controlVoltage.DA_set_voltage_Change(text); });
@@ -106,51 +107,19 @@ bool Form_R4150D::eventFilter(QObject *watched, QEvent *event)
     return true;
 }
 
-void Form_R4150D::buildMenus()
+void Form_R4150D::connectMenus()
 {
-    m_mnuFile = menuBar()->addMenu(QStringLiteral("&File"));
-    m_mnuFile->setObjectName(QStringLiteral("mnuFile"));
-    auto addItem = [this](QMenu *menu, const char *name, const QString &caption) {
-        QAction *action = menu->addAction(caption);
-        action->setObjectName(QLatin1String(name));
-        return action;
-    };
-    m_mnuOpen = addItem(m_mnuFile, "mnuOpen", QStringLiteral("&Open Profile..."));
-    m_mnuSave = addItem(m_mnuFile, "mnuSave", QStringLiteral("Sa&ve Profile"));
-    m_mnuSaveAs = addItem(m_mnuFile, "mnuSaveAs", QStringLiteral("Save Profile &As..."));
-    m_mnuFile->addSeparator();
-    m_mnuSetup = addItem(m_mnuFile, "mnuSetup", QStringLiteral("&Setup..."));
-    m_mnuFile->addSeparator();
-    m_mnuSimulation = addItem(m_mnuFile, "mnuSimulation", QStringLiteral("Si&mulation"));
-    m_mnuSimulation->setCheckable(true);
-    m_mnuFile->addSeparator();
-    m_mnuExit = addItem(m_mnuFile, "mnuExit", QStringLiteral("E&xit"));
-
-    m_mnuRefresh = menuBar()->addMenu(QStringLiteral("&Refresh"));
-    m_mnuRefresh->setObjectName(QStringLiteral("mnuRefresh"));
-    m_mnuRefreshAll = addItem(m_mnuRefresh, "mnuRefreshAll", QStringLiteral("&Refresh All"));
-    m_mnuRefreshAll->setShortcut(QKeySequence(Qt::Key_F5));
-    m_mnuAutoRefresh = addItem(m_mnuRefresh, "mnuAutoRefresh", QStringLiteral("&Auto Refresh"));
-    m_mnuAutoRefresh->setShortcut(QKeySequence(Qt::SHIFT | Qt::Key_F5));
-    m_mnuAutoRefresh->setCheckable(true);
-    // Shortcuts work while the menu is closed, too.
-    addAction(m_mnuRefreshAll);
-    addAction(m_mnuAutoRefresh);
-
-    m_mnuAbout = menuBar()->addAction(QStringLiteral("&About"));
-    m_mnuAbout->setObjectName(QStringLiteral("mnuAbout"));
-
-    connect(m_mnuFile, &QMenu::aboutToShow, this, &Form_R4150D::mnuFile_Click);
-    connect(m_mnuOpen, &QAction::triggered, &m_profileCommands, &ProfileCommands::mnuOpen_Click);
-    connect(m_mnuSave, &QAction::triggered, &m_profileCommands, &ProfileCommands::mnuSave_Click);
-    connect(m_mnuSaveAs, &QAction::triggered, &m_profileCommands, &ProfileCommands::mnuSaveAs_Click);
-    connect(m_mnuSetup, &QAction::triggered, this, &Form_R4150D::mnuSetup_Click);
-    connect(m_mnuSimulation, &QAction::triggered, this, &Form_R4150D::mnuSimulation_Click);
-    connect(m_mnuExit, &QAction::triggered, this, &Form_R4150D::mnuExit_Click);
-    connect(m_mnuRefresh, &QMenu::aboutToShow, this, &Form_R4150D::mnuRefresh_Click);
-    connect(m_mnuRefreshAll, &QAction::triggered, this, &Form_R4150D::mnuRefreshAll_Click);
-    connect(m_mnuAutoRefresh, &QAction::triggered, this, &Form_R4150D::mnuAutoRefresh_Click);
-    connect(m_mnuAbout, &QAction::triggered, this, &Form_R4150D::mnuAbout_Click);
+    connect(m_menu.mnuFile, &QMenu::aboutToShow, this, &Form_R4150D::mnuFile_Click);
+    connect(m_menu.mnuOpen, &QAction::triggered, &m_profileCommands, &ProfileCommands::mnuOpen_Click);
+    connect(m_menu.mnuSave, &QAction::triggered, &m_profileCommands, &ProfileCommands::mnuSave_Click);
+    connect(m_menu.mnuSaveAs, &QAction::triggered, &m_profileCommands, &ProfileCommands::mnuSaveAs_Click);
+    connect(m_menu.mnuSetup, &QAction::triggered, this, &Form_R4150D::mnuSetup_Click);
+    connect(m_menu.mnuSimulation, &QAction::triggered, this, &Form_R4150D::mnuSimulation_Click);
+    connect(m_menu.mnuExit, &QAction::triggered, this, &Form_R4150D::mnuExit_Click);
+    connect(m_menu.mnuRefresh, &QMenu::aboutToShow, this, &Form_R4150D::mnuRefresh_Click);
+    connect(m_menu.mnuRefreshAll, &QAction::triggered, this, &Form_R4150D::mnuRefreshAll_Click);
+    connect(m_menu.mnuAutoRefresh, &QAction::triggered, this, &Form_R4150D::mnuAutoRefresh_Click);
+    connect(m_menu.mnuAbout, &QAction::triggered, this, &Form_R4150D::mnuAbout_Click);
 }
 
 double Form_R4150D::logicalDpi() const
@@ -174,7 +143,7 @@ void Form_R4150D::Form_Load()
 {
     m_state.serviceMode = toFlag(m_commandLine.service);
     if (m_state.serviceMode != 0)
-        m_panel->showServiceTable(logicalDpi());
+        m_panel->showServiceTable(ReadBack::kServiceTableLines, ReadBack::kServiceTableColumns, logicalDpi());
     // The layout takes its final size only when activated; the placement below needs it now,
     // service panel included.
     ensurePolished();
@@ -297,13 +266,13 @@ void Form_R4150D::yieldToEvents()
 
 void Form_R4150D::mnuFile_Click()
 {
-    m_mnuSimulation->setChecked(m_state.simulationMode != 0);
+    m_menu.mnuSimulation->setChecked(m_state.simulationMode != 0);
 }
 
 void Form_R4150D::mnuSimulation_Click()
 {
     m_state.simulationMode = qint16(~m_state.simulationMode);
-    m_mnuSimulation->setChecked(m_state.simulationMode != 0);
+    m_menu.mnuSimulation->setChecked(m_state.simulationMode != 0);
     m_panel->setSimulationShown(m_state.simulationMode != 0);
 }
 
@@ -321,7 +290,7 @@ void Form_R4150D::mnuAbout_Click()
 
 void Form_R4150D::mnuRefresh_Click()
 {
-    m_mnuAutoRefresh->setChecked(m_state.autoRefresh());
+    m_menu.mnuAutoRefresh->setChecked(m_state.autoRefresh());
 }
 
 void Form_R4150D::mnuRefreshAll_Click()
@@ -357,13 +326,7 @@ void Form_R4150D::setConnected(bool connected)
         m_timer.start();
     else
         m_timer.stop();
-    for (QAction *action : {m_mnuOpen, m_mnuSave, m_mnuSaveAs})
-        action->setEnabled(connected);
-    m_mnuRefresh->setEnabled(connected);
-    m_mnuRefresh->menuAction()->setEnabled(connected);
-    // The items' shortcuts live on the window too: a disabled menu must not answer F5/Shift+F5.
-    m_mnuRefreshAll->setEnabled(connected);
-    m_mnuAutoRefresh->setEnabled(connected);
+    m_menu.setConnected(connected);
     m_panel->setConnected(connected);
 }
 

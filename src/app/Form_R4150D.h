@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/CommandLine.h"
+#include "app/MainMenu.h"
 #include "app/ShutDownSequence.h"
 #include "core/ControllerState.h"
 #include "device/ConnectionSequence.h"
@@ -22,8 +23,6 @@
 
 class EnterKeyFilter;
 class ModulePanel;
-class QAction;
-class QMenu;
 class UserInterface;
 
 // The main window: composes the module panel, the menus and the subsystems (serial link,
@@ -71,12 +70,10 @@ public:
     RefreshCycle &refreshCycle() { return m_cycle; }
     ConnectionSequence &connection() { return m_connection; }
     ProfileStore &profiles() { return m_profiles; }
-    ProfileCommands &profileCommands() { return m_profileCommands; }
     ControlLink &controlLink() { return m_controlLink; }
     ControlLinkServer &controlLinkServer() { return m_server; }
     ShutDownSequence &shutDown() { return m_shutDown; }
     QTimer &timer() { return m_timer; }
-
     // Alt+A is the access key of both "&Anode (V)" and "&About": the module caption wins, so
     // that the key always reaches the anode's field (About stays on the menu bar).
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -85,7 +82,7 @@ protected:
     void closeEvent(QCloseEvent *event) override;
 
 private:
-    void buildMenus();
+    void connectMenus();
     void wireSubsystems();
     void setConnected(bool connected);
     void showBusyLamp(SerialLink::Lamp lamp);
@@ -114,17 +111,7 @@ private:
     QTimer m_timer;
     EnterKeyFilter *m_enterFilter = nullptr;
 
-    QMenu *m_mnuFile = nullptr;
-    QMenu *m_mnuRefresh = nullptr;
-    QAction *m_mnuOpen = nullptr;
-    QAction *m_mnuSave = nullptr;
-    QAction *m_mnuSaveAs = nullptr;
-    QAction *m_mnuSetup = nullptr;
-    QAction *m_mnuSimulation = nullptr;
-    QAction *m_mnuExit = nullptr;
-    QAction *m_mnuRefreshAll = nullptr;
-    QAction *m_mnuAutoRefresh = nullptr;
-    QAction *m_mnuAbout = nullptr;
+    MainMenu m_menu;
 
     std::function<void()> m_setupRunner;
     int m_pendingUnloadMode = ShutDownSequence::kUnloadFromFrame;

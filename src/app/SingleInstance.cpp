@@ -1,5 +1,6 @@
 #include "app/SingleInstance.h"
 
+#include "core/PrivateSocket.h"
 #include "core/RuntimeDirectory.h"
 
 #include <QDeadlineTimer>
@@ -61,13 +62,11 @@ bool SingleInstance::tryBecomePrimary()
 
     // Holding the lock, any socket file left behind belongs to a run that has ended.
     const QString socketPath = RuntimeDirectory::filePath(kSocketName);
-    QLocalServer::removeServer(socketPath);
     m_server = new QLocalServer(this);
-    m_server->setSocketOptions(QLocalServer::UserAccessOption);
     connect(m_server, &QLocalServer::newConnection, this, &SingleInstance::acceptConnections);
-    if (!m_server->listen(socketPath))
-        qWarning("Single instance: cannot listen on %s: %s", qPrintable(socketPath),
-                 qPrintable(m_server->errorString()));
+    QString error;
+    if (!PrivateSocket::listen(*m_server, socketPath, error))
+        qWarning("Single instance: cannot listen on %s: %s", qPrintable(socketPath), qPrintable(error));
     return true;
 }
 

@@ -10,7 +10,7 @@ ConnectionSequence::ConnectionSequence(SerialLink &link, ControllerState &state,
 {
 }
 
-void ConnectionSequence::setConnected(bool connected)
+void ConnectionSequence::announceConnected(bool connected)
 {
     m_connected = connected;
     emit connectedChanged(connected);
@@ -19,7 +19,7 @@ void ConnectionSequence::setConnected(bool connected)
 qint32 ConnectionSequence::Init()
 {
     const Flag16 connected = toFlag(m_link.R4150DOpen(m_state.commPort));
-    setConnected(connected != 0);
+    announceConnected(connected != 0);
     m_state.table.ModuleCode[1] = ModuleTable::cathodeCodeFor(m_state.powerSupply(), m_state.table.ModuleCode[1]);
     if (connected != 0)
         m_readBack.GetTavrelData(true);
@@ -31,6 +31,6 @@ qint32 ConnectionSequence::Init()
 
 void ConnectionSequence::portLost()
 {
-    setConnected(false);
+    announceConnected(false);
     m_state.setAutoRefresh(false); // a forced cycle running now sees it and keeps it off
 }

@@ -31,7 +31,7 @@ signals:
     void autoRefreshCheckChanged(bool checked);
 
 private:
-    void setConnected(bool connected);
+    void announceConnected(bool connected);
 
     SerialLink &m_link;
     ControllerState &m_state;

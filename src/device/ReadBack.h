@@ -21,6 +21,9 @@ class ReadBack
 {
 public:
     static constexpr int kPrintZoneColumns = 14;
+    // The service table: a heading and one row per module, six print zones wide.
+    static constexpr int kServiceTableLines = 1 + kModuleCount;
+    static constexpr int kServiceTableColumns = 6 * kPrintZoneColumns;
     // The bar holds ten kilovolts; boxes beyond what fits are never drawn.
     static constexpr int kMaxScreenBars = 11;
 

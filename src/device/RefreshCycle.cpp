@@ -41,17 +41,17 @@ void RefreshCycle::Timer1_Timer()
         return;
     m_busy = true;
     // "In simulation" is asked at each step: the mode may be switched in one of the yields.
-    const auto simulation = [this] { return m_state.simulationMode != 0; };
+    const auto simulating = [this] { return m_state.simulationMode != 0; };
     const auto &codes = m_state.table.ModuleCode;
 
     float energy = 0.0f;
-    if (simulation())
+    if (simulating())
         energy = ValOf(m_panel.fieldText(PanelField::value(kEnergy)));
     if (m_panel.fieldTag(PanelField::value(kEnergy)) == kTagChanged) {
         energy = ValOf(m_panel.fieldText(PanelField::value(kEnergy)));
         send(QStringLiteral("V") + codes[kEnergy] + StrOf(energy));
         m_panel.setFieldTag(PanelField::value(kEnergy), QString());
-        if (simulation())
+        if (simulating())
             m_sim.setEnergy(energy);
     }
     if (!yieldAndContinue())
@@ -62,7 +62,7 @@ void RefreshCycle::Timer1_Timer()
     if (m_panel.fieldTag(cathode) == kTagChanged) {
         const QString text = m_panel.fieldText(cathode);
         send(QStringLiteral("V") + codes[kCathode] + FirstCommaToPoint(StrOf(ValOf(text))));
-        if (simulation())
+        if (simulating())
             m_sim.setCathode(ValOf(text));
         m_panel.setFieldTag(cathode, QString());
         if (!yieldAndContinue())
@@ -74,7 +74,7 @@ void RefreshCycle::Timer1_Timer()
     if (m_panel.fieldTag(screen) == kTagChanged) {
         const QString text = m_panel.fieldText(screen);
         send(QStringLiteral("V") + codes[kScreen] + FirstCommaToPoint(StrOf(ValOf(text) * kVoltsPerKilovolt)));
-        if (simulation())
+        if (simulating())
             m_sim.setScreen(ValOf(text) * kVoltsPerKilovolt, energy);
         m_panel.setFieldTag(screen, QString());
         if (!yieldAndContinue())
@@ -86,7 +86,7 @@ void RefreshCycle::Timer1_Timer()
         if (m_panel.fieldTag(gain) == kTagChanged) {
             const QString text = m_panel.fieldText(gain);
             send(QStringLiteral("G") + codes[i] + text);
-            if (simulation())
+            if (simulating())
                 m_sim.setGain(i, ValOf(text), energy);
             m_panel.setFieldTag(gain, QString());
             if (!yieldAndContinue())
@@ -96,7 +96,7 @@ void RefreshCycle::Timer1_Timer()
         if (i != kSuppressor && m_panel.fieldTag(offset) == kTagChanged) {
             const QString text = m_panel.fieldText(offset);
             send(QStringLiteral("O") + codes[i] + text);
-            if (simulation())
+            if (simulating())
                 m_sim.setOffset(i, ValOf(text), energy);
             m_panel.setFieldTag(offset, QString());
             if (!yieldAndContinue())

@@ -3,8 +3,6 @@
 #include "core/Twips.h"
 #include "core/Conversions.h"
 #include "core/UserInterface.h"
-#include "device/ReadBack.h"
-#include "device/SerialLink.h"
 #include "panel/EditField.h"
 #include "panel/IndicatorLamp.h"
 #include "panel/OnOffLamp.h"
@@ -233,7 +231,7 @@ QWidget *ModulePanel::buildStatusColumn()
     m_labelVersionDate = new QLabel(kVersionDate);
     m_labelVersionDate->setObjectName(QStringLiteral("Label_VersionDate"));
     m_pictureBusy = new IndicatorLamp(QStringLiteral("Picture_Busy"));
-    m_labelCommPort = new QLabel(SerialLink::portCaptionFor(0));
+    m_labelCommPort = new QLabel;
     m_labelCommPort->setObjectName(QStringLiteral("Label_CommPort"));
     m_pictureDde = new IndicatorLamp(QStringLiteral("Picture_DDE"));
     auto *ddeCaption = new QLabel(QStringLiteral("DDE"));
@@ -274,18 +272,16 @@ void ModulePanel::setTabOrder()
         QWidget::setTabOrder(order[i], order[i + 1]);
 }
 
-void ModulePanel::showServiceTable(double logicalDpi)
+void ModulePanel::showServiceTable(int lines, int columns, double logicalDpi)
 {
     // 2000 twips, or what the heading and eight rows of the table need at the user's font
     // when that is more (a fixed-pitch font is often taller than 2000 twips / 9 lines).
     const QFontMetrics metrics(m_picture1->font());
-    constexpr int kTableLines = 1 + kModuleCount;
-    constexpr int kTableColumns = 6 * ReadBack::kPrintZoneColumns;
     const int frame = 2 * m_picture1->frameWidth();
     const QMargins margins = m_picture1->contentsMargins();
-    const int width = metrics.horizontalAdvance(QString(kTableColumns, QLatin1Char('0'))) + frame + margins.left()
+    const int width = metrics.horizontalAdvance(QString(columns, QLatin1Char('0'))) + frame + margins.left()
                       + margins.right();
-    const int height = kTableLines * metrics.lineSpacing() + frame + margins.top() + margins.bottom();
+    const int height = lines * metrics.lineSpacing() + frame + margins.top() + margins.bottom();
     m_picture1->setMinimumSize(width, std::max(height, Twips::toPixels(kServicePanelTwips, logicalDpi)));
     m_picture1->setVisible(true);
 }
@@ -462,7 +458,7 @@ void ModulePanel::setSimulationShown(bool shown)
     m_labelSimulation->setVisible(shown);
 }
 
-void ModulePanel::setPortCaption(const QString &caption)
+void ModulePanel::showPortCaption(const QString &caption)
 {
     setLabelText(m_labelCommPort, caption);
 }

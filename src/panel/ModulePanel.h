@@ -33,10 +33,10 @@ public:
     // Fields, spin controls, switch buttons and DA_set_voltage follow the connection state.
     void setConnected(bool connected);
     void setSimulationShown(bool shown);
-    // Uncovers the service table below the module groups, sized for its heading and eight rows
-    // at the user's font, at least kServicePanelTwips high.
-    void showServiceTable(double logicalDpi);
-    void setPortCaption(const QString &caption);
+    // Uncovers the service table below the module groups, sized for `lines` of `columns`
+    // characters at the user's font, at least kServicePanelTwips high.
+    void showServiceTable(int lines, int columns, double logicalDpi);
+    void showPortCaption(const QString &caption);
     IndicatorLamp &busyLamp() const { return *m_pictureBusy; }
     IndicatorLamp &linkLamp() const { return *m_pictureDde; }
     QString versionDate() const;

@@ -1,6 +1,7 @@
 #include "remote/ControlLinkServer.h"
 
 #include "core/Conversions.h"
+#include "core/PrivateSocket.h"
 #include "core/RuntimeDirectory.h"
 #include "remote/ControlLink.h"
 #include "remote/ControlItems.h"
@@ -19,7 +20,6 @@ namespace {
 
 const QString kSocketName = QStringLiteral("Control");
 constexpr std::size_t kMaxPendingLinkErrors = 16; // more in one event-loop turn add nothing for the operator
-constexpr mode_t kSocketMode = 0600;
 
 bool isControlCharacter(QChar ch)
 {
@@ -75,60 +75,7 @@ bool ControlLinkServer::listen()
         m_errorString = tr("no private runtime folder for the control link");
         return false;
     }
-    if (!removeStaleSocket())
-        return false;
-    // No socket options on purpose: with them Qt binds elsewhere and renames over the path,
-    // which would silently replace the socket of a running instance. A plain bind fails when
-    // the file exists, so a live socket is never taken over, even in a race. The folder is
-    // 0700, so nobody else can reach the socket before the chmod below.
-    if (!m_server->listen(m_socketPath)) {
-        m_errorString = m_server->errorString();
-        return false;
-    }
-    const QByteArray native = QFile::encodeName(m_socketPath);
-    struct stat info {};
-    if (::chmod(native.constData(), kSocketMode) != 0 || ::lstat(native.constData(), &info) != 0
-        || !S_ISSOCK(info.st_mode) || info.st_uid != ::getuid() || (info.st_mode & 0077) != 0) {
-        m_errorString = tr("cannot restrict the control socket %1 to its user").arg(m_socketPath);
-        m_server->close();
-        return false;
-    }
-    return true;
-}
-
-bool ControlLinkServer::removeStaleSocket()
-{
-    const QByteArray native = QFile::encodeName(m_socketPath);
-    struct stat info {};
-    if (::lstat(native.constData(), &info) != 0) {
-        if (errno == ENOENT)
-            return true;
-        m_errorString = tr("cannot examine %1").arg(m_socketPath);
-        return false;
-    }
-    if (!S_ISSOCK(info.st_mode)) {
-        m_errorString = tr("%1 exists and is not a socket").arg(m_socketPath);
-        return false;
-    }
-    // Only a socket nobody listens on is stale. A local connect is answered at once either way;
-    // a socket that neither accepts nor refuses in time is treated as alive.
-    QLocalSocket probe;
-    probe.connectToServer(m_socketPath);
-    if (probe.waitForConnected(kProbeTimeoutMs)) {
-        probe.abort();
-        m_errorString = tr("another running instance listens on %1").arg(m_socketPath);
-        return false;
-    }
-    const QLocalSocket::LocalSocketError error = probe.error();
-    if (error != QLocalSocket::ConnectionRefusedError && error != QLocalSocket::ServerNotFoundError) {
-        m_errorString = tr("%1 does not answer and is left alone: %2").arg(m_socketPath, probe.errorString());
-        return false;
-    }
-    if (::unlink(native.constData()) != 0 && errno != ENOENT) {
-        m_errorString = tr("cannot remove the stale socket %1").arg(m_socketPath);
-        return false;
-    }
-    return true;
+    return PrivateSocket::listen(*m_server, m_socketPath, m_errorString);
 }
 
 void ControlLinkServer::close()

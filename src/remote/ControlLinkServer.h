@@ -47,7 +47,6 @@ public:
     static constexpr qint64 kSocketReadBufferBytes = 16 * 1024; // then the kernel holds the client back
     static constexpr qint64 kOutputPauseBytes = 64 * 1024;      // stop answering until drained
     static constexpr qint64 kOutputLimitBytes = 1024 * 1024;    // a client this far behind is dropped
-    static constexpr int kProbeTimeoutMs = 1000;        // connect to an existing socket file
 
     ControlLinkServer(ControlLink &link, ControlItems &items, QObject *parent = nullptr);
     ~ControlLinkServer() override;
@@ -76,7 +75,6 @@ private:
         QSet<QString> advised;
     };
 
-    bool removeStaleSocket();
     void acceptConnections();
     void refuseConnection(QLocalSocket *socket);
     void processInput(Conversation *conversation);
