@@ -14,6 +14,7 @@ public:
     bool open() override;
     void close() override;
     bool isOpen() const override { return m_open; }
+    // What is written waits to be read back, as on a line with its ends joined.
     bool write(const QByteArray &bytes) override;
     qint64 bytesWaiting() override;
     QByteArray read(qint64 maxBytes) override;

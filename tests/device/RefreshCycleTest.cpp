@@ -1,3 +1,4 @@
+#include "DeviceRig.h"
 #include "WindowFixture.h"
 
 #include <QAction>
@@ -59,37 +60,55 @@ class RefreshCycleTest : public QObject
 private slots:
     void pendingMarksGoOutInTheirFixedOrder()
     {
-        WindowFixture fixture;
-        QVERIFY(startQuiet(fixture));
-        Form_R4150D &window = *fixture.window;
-        window.state().setAutoRefresh(false);
+        // The device layer alone, on a plain-string panel: no window is needed for the order.
+        TestEnvironment environment;
+        VirtualSupply supply;
+        QVERIFY(supply.start());
+        PortTable::setPath(1, supply.devicePath());
+        ControllerState state;
+        state.table.fill(state.powerSupply());
+        state.commPort = 1;
+        DeviceRig rig(state);
+        RefreshCycle cycle(rig.panel, rig.protocol, rig.readBack, state, rig.sim, [] { QCoreApplication::processEvents(); });
+        QCOMPARE(rig.connection.Init(), -1);
+        state.setAutoRefresh(false);
+        supply.clearLog();
+        auto mark = [&rig](PanelField field, const QString &text) {
+            rig.panel.setFieldText(field, text);
+            rig.panel.setFieldTag(field, kTagChanged);
+        };
 
         // Marked in an order unlike the cycle's, to see that the cycle imposes its own.
-        mark(window, PanelField::offset(7), QStringLiteral("-5"));
-        mark(window, PanelField::gain(6), QStringLiteral("1,5"));
-        window.panel().setSwitchTag(2, QStringLiteral("off"));
-        mark(window, PanelField::value(2), QStringLiteral("6.5"));
-        mark(window, PanelField::gain(3), QStringLiteral("-20"));
-        mark(window, PanelField::value(1), QStringLiteral("2,3"));
-        window.panel().setSwitchTag(1, QStringLiteral("on"));
-        mark(window, PanelField::value(0), QStringLiteral("150"));
-        window.refreshCycle().Timer1_Timer();
+        mark(PanelField::offset(7), QStringLiteral("-5"));
+        mark(PanelField::gain(6), QStringLiteral("1,5"));
+        rig.panel.setSwitchTag(2, kSwitchOff);
+        mark(PanelField::value(2), QStringLiteral("6.5"));
+        mark(PanelField::gain(3), QStringLiteral("-20"));
+        mark(PanelField::value(1), QStringLiteral("2,3"));
+        rig.panel.setSwitchTag(1, kSwitchOn);
+        mark(PanelField::value(0), QStringLiteral("150"));
+        cycle.Timer1_Timer();
 
         // Gains and offsets go out as typed, the comma included; module 6 has no offset command.
         const QStringList expected = {QStringLiteral("VEN150"), QStringLiteral("SCAON"),  QStringLiteral("VCA2.3"),
                                       QStringLiteral("SSCOFF"), QStringLiteral("VSC6500"), QStringLiteral("GWE-20"),
                                       QStringLiteral("GSU1,5"), QStringLiteral("OL2-5")};
-        QCOMPARE(fixture.commands(expected.size()), expected);
-        QCOMPARE(pendingTags(window), QStringList());
-        QVERIFY(fixture.ui.messages.isEmpty());
-        QCOMPARE(fixture.supply.model().energy(), 150.0f);
-        QCOMPARE(fixture.supply.model().gain(6), 1.5f);
+        QVERIFY(supply.waitForCommands(expected.size(), 3000));
+        QCOMPARE(supply.receivedCommands(), expected);
+        for (const PanelField &field : kPanelFields)
+            QVERIFY2(rig.panel.fieldTag(field).isEmpty(), qPrintable(field.controlName()));
+        QVERIFY(rig.panel.switchTag(1).isEmpty() && rig.panel.switchTag(2).isEmpty());
+        QVERIFY(rig.ui.messages.isEmpty());
+        QCOMPARE(supply.model().energy(), 150.0f);
+        QCOMPARE(supply.model().gain(6), 1.5f);
 
         // A second cycle has nothing left to send.
-        fixture.supply.clearLog();
-        window.refreshCycle().Timer1_Timer();
+        supply.clearLog();
+        cycle.Timer1_Timer();
         QTest::qWait(100);
-        QCOMPARE(fixture.supply.receivedCommands(), QStringList());
+        QCOMPARE(supply.receivedCommands(), QStringList());
+        rig.link.R4150DClose();
+        supply.stop();
     }
 
     void numbersFollowTheLocaleOnlyWhereTheyShould()
