@@ -28,8 +28,7 @@ public:
     void setControlVoltage(const QString &text, bool echo) override;
     void setMonitorText(Monitor monitor, int module, const QString &text) override;
     void setSwitchDisplay(int, bool) override {}
-    void clearScreenBar() override {}
-    void drawScreenBox(const QRect &) override {}
+    void setScreenBar(const QList<QRect> &) override {}
     void printServiceTable(const QStringList &) override {}
 
     std::optional<QString> itemText(const QString &item) const override;

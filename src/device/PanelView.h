@@ -34,9 +34,9 @@ public:
     virtual void setMonitorText(Monitor monitor, int module, const QString &text) = 0;
     // Module 1 or 2: its lamp lit or black, its set-value spin control enabled or disabled.
     virtual void setSwitchDisplay(int module, bool on) = 0;
-    virtual void clearScreenBar() = 0;
-    // A box with these corners, both inclusive, in screen-bar units.
-    virtual void drawScreenBox(const QRect &corners) = 0;
+    // The screen bar shows exactly these boxes (the bar cleared, then each box drawn); each box
+    // is given by its two corners in screen-bar units.
+    virtual void setScreenBar(const QList<QRect> &boxes) = 0;
     virtual void printServiceTable(const QStringList &lines) = 0;
 };
 

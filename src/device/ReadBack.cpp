@@ -92,10 +92,8 @@ void ReadBack::showPanel(bool flag)
                             screen.OnOff != 0 ? StrOf(screen.Offset / kVoltsPerKilovolt) : QString());
 
     const bool screenOn = screen.OnOff != 0;
-    m_view.clearScreenBar();
     m_view.setSwitchDisplay(kScreen, screenOn);
-    for (const QRect &box : screenBoxes(screen.Offset, screenOn))
-        m_view.drawScreenBox(box);
+    m_view.setScreenBar(screenBoxes(screen.Offset, screenOn));
 
     for (int i = kWehnelt; i < kModuleCount; ++i) {
         const ModuleReading &module = readings[i];

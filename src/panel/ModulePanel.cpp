@@ -398,14 +398,9 @@ void ModulePanel::setSwitchDisplay(int module, bool on)
     m_valueSpins[module]->setConnectedImage(on);
 }
 
-void ModulePanel::clearScreenBar()
+void ModulePanel::setScreenBar(const QList<QRect> &boxes)
 {
-    m_pictureScreen->clear();
-}
-
-void ModulePanel::drawScreenBox(const QRect &corners)
-{
-    m_pictureScreen->drawBox(corners.topLeft(), corners.bottomRight());
+    m_pictureScreen->setBoxes(boxes);
 }
 
 void ModulePanel::printServiceTable(const QStringList &lines)

@@ -57,8 +57,7 @@ public:
     void setControlVoltage(const QString &text, bool echo) override;
     void setMonitorText(Monitor monitor, int module, const QString &text) override;
     void setSwitchDisplay(int module, bool on) override;
-    void clearScreenBar() override;
-    void drawScreenBox(const QRect &corners) override;
+    void setScreenBar(const QList<QRect> &boxes) override;
     void printServiceTable(const QStringList &lines) override;
 
     // ControlItems

@@ -32,13 +32,34 @@ void ScreenBar::clear()
     update();
 }
 
-void ScreenBar::drawBox(QPoint corner1, QPoint corner2)
+namespace {
+QRect filledArea(QPoint corner1, QPoint corner2)
 {
     const int left = std::min(corner1.x(), corner2.x());
     const int right = std::max(corner1.x(), corner2.x());
     const int top = std::min(corner1.y(), corner2.y());
     const int bottom = std::max(corner1.y(), corner2.y());
-    drawBox(QRect(left, top, right - left, bottom - top));
+    return QRect(left, top, right - left, bottom - top);
+}
+} // namespace
+
+void ScreenBar::drawBox(QPoint corner1, QPoint corner2)
+{
+    drawBox(filledArea(corner1, corner2));
+}
+
+void ScreenBar::setBoxes(const QList<QRect> &cornerBoxes)
+{
+    QList<QRect> boxes;
+    for (const QRect &corners : cornerBoxes) {
+        const QRect area = filledArea(corners.topLeft(), corners.bottomRight());
+        if (!area.isEmpty())
+            boxes.append(area);
+    }
+    if (boxes == m_boxes)
+        return;
+    m_boxes = boxes;
+    update();
 }
 
 void ScreenBar::drawBox(const QRect &area)

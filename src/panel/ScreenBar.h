@@ -27,6 +27,9 @@ public:
     // Fills exactly the pixels of `area`.
     void drawBox(const QRect &area);
     const QList<QRect> &boxes() const { return m_boxes; }
+    // Clears the bar and draws these boxes, each given by its two corners; the bar is repainted
+    // only when what it shows changes (the read-back redraws it every second).
+    void setBoxes(const QList<QRect> &cornerBoxes);
 
     static QColor drawingColour();
     static QColor backgroundColour();

@@ -29,6 +29,19 @@ bool startQuiet(WindowFixture &fixture, const QString &commandLine = QStringLite
     return true;
 }
 
+// Counts the paint events a widget receives.
+struct PaintCounter : QObject
+{
+    explicit PaintCounter(QWidget &widget) { widget.installEventFilter(this); }
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        if (event->type() == QEvent::Paint)
+            ++count;
+        return false;
+    }
+    int count = 0;
+};
+
 QList<int> boxLefts(const QList<QRect> &boxes)
 {
     QList<int> lefts;
@@ -205,6 +218,18 @@ private slots:
         QCOMPARE(boxLefts(screenBar(window).boxes()), QList<int>());
         screen(500.0f, false);
         QCOMPARE(boxLefts(screenBar(window).boxes()), QList<int>{-5});
+
+        // A read-back that changes nothing on the bar does not repaint it.
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QCoreApplication::processEvents();
+        PaintCounter paints(const_cast<ScreenBar &>(screenBar(window)));
+        screen(500.0f, false);
+        screen(500.0f, false);
+        QCoreApplication::processEvents();
+        QCOMPARE(paints.count, 0);
+        screen(5500.0f, true);
+        QTRY_VERIFY(paints.count > 0);
 
         fixture.supply.updateModel([](SupplyModel &model) {
             model.setOn(1, true);
