@@ -42,7 +42,10 @@ Form_R4150D::Form_R4150D(UserInterface &ui, const CommandLine &commandLine, QWid
                         [this] { m_cycle.Timer1_Timer(); }),
       m_controlLink(*m_panel, m_state, ui),
       m_server(m_controlLink, *m_panel),
-      m_shutDown(m_protocol, m_state, m_controlLink, m_connection, ui, this), m_menu(MainMenu::build(*this))
+      m_shutDown(m_protocol, m_state, m_controlLink, m_connection, ui, this),
+      m_ramp(m_protocol, m_state, *m_panel, m_sim, m_connection),
+      m_rampLink(m_ramp, m_state.table, [this](const void *to, const QString &line) { m_server.sendTo(to, line); }),
+      m_menu(MainMenu::build(*this))
 {
     setObjectName(QStringLiteral("Form_R4150D"));
     setWindowTitle(m_state.caption());
@@ -84,8 +87,16 @@ void Form_R4150D::wireSubsystems()
     connect(&m_controlLink, &ControlLink::lampChanged, this, &Form_R4150D::showControlLinkLamp);
     connect(&m_controlLink, &ControlLink::exitEnabledChanged, m_menu.mnuExit, &QAction::setEnabled);
     connect(m_panel, &ModulePanel::itemTextChanged, &m_server, &ControlLinkServer::notifyItemChanged);
-    connect(m_panel, &ModulePanel::controlVoltageChanged, this,
-            [this](const QString &text) { m_controlVoltage.DA_set_voltage_Change(text); });
+    connect(m_panel, &ModulePanel::controlVoltageChanged, this, [this](const QString &text) {
+        m_ramp.stop(); // another way of setting the energy: the ramp gives way first
+        m_controlVoltage.DA_set_voltage_Change(text);
+    });
+    // Between a ramp step's VEN and its REN nothing else uses the line; a marked energy ends it.
+    m_cycle.setLineHold([this] { return m_ramp.isSettling(); });
+    m_cycle.setEnergyInputHook([this] { m_ramp.stop(); });
+    m_ramp.setLineBusyCheck([this] { return m_cycle.isBusy(); });
+    m_server.setRampLink(&m_rampLink);
+    m_shutDown.setBeforeCommands([this] { m_ramp.stop(); });
     connect(m_panel, &ModulePanel::sendNowRequested, this, [this] { m_cycle.Timer1_Timer(); });
 }
 
@@ -215,6 +226,7 @@ void Form_R4150D::closeEvent(QCloseEvent *event)
 void Form_R4150D::Form_Unload()
 {
     m_unloaded = true;
+    m_ramp.stop();
     m_timer.stop();
     IniSettings::WriteIniSettings(m_state, windowTopLeftTwips());
     SettingsStore::sync();

@@ -13,8 +13,10 @@
 #include "device/SimulatedSupply.h"
 #include "profiles/ProfileCommands.h"
 #include "profiles/ProfileStore.h"
+#include "ramp/EnergyRamp.h"
 #include "remote/ControlLink.h"
 #include "remote/ControlLinkServer.h"
+#include "remote/RampLink.h"
 
 #include <QMainWindow>
 #include <QTimer>
@@ -37,20 +39,16 @@ public:
     Form_R4150D(UserInterface &ui, const CommandLine &commandLine, QWidget *parent = nullptr);
     ~Form_R4150D() override;
 
-    // The load sequence: settings, placement, showing, module table, connection, setup dialog
-    // when no port opened, start-up profile and the first refresh cycle.
+    // The load sequence: settings, placement, connection (or setup), profile, first cycle.
     void Form_Load();
     // True once the window has unloaded (settings written, port closed).
     bool isUnloaded() const { return m_unloaded; }
-    // Ends the program for a termination signal or the end of the session: not refused by a
-    // link, no dialog, the stored shut-down choices applied when connected.
+    // A termination signal or the session's end: no dialog, the stored shut-down choices.
     void unloadForSystem();
     // Brings the window to the front (a second start asked for it).
     void raiseWindow();
     // Replaces the modal setup dialog of mnuSetup_Click (tests drive the dialog themselves).
     void setSetupDialogRunner(std::function<void()> runner) { m_setupRunner = std::move(runner); }
-
-    // Menu commands.
     void mnuFile_Click();
     void mnuSimulation_Click();
     void mnuAbout_Click();
@@ -59,7 +57,6 @@ public:
     void mnuAutoRefresh_Click(bool checked);
     void mnuSetup_Click();
     void mnuExit_Click();
-
     // Subsystems, for tests.
     ModulePanel &panel() const { return *m_panel; }
     ControllerState &state() { return m_state; }
@@ -73,6 +70,7 @@ public:
     ControlLink &controlLink() { return m_controlLink; }
     ControlLinkServer &controlLinkServer() { return m_server; }
     ShutDownSequence &shutDown() { return m_shutDown; }
+    EnergyRamp &ramp() { return m_ramp; }
     QTimer &timer() { return m_timer; }
     // Alt+A is the access key of both "&Anode (V)" and "&About": the module caption wins, so
     // that the key always reaches the anode's field (About stays on the menu bar).
@@ -108,6 +106,8 @@ private:
     ControlLink m_controlLink;
     ControlLinkServer m_server;
     ShutDownSequence m_shutDown;
+    EnergyRamp m_ramp;
+    RampLink m_rampLink;
     QTimer m_timer;
     EnterKeyFilter *m_enterFilter = nullptr;
 

@@ -49,6 +49,8 @@ bool ShutDownSequence::Form_QueryUnload(int unloadMode)
 
 void ShutDownSequence::apply(const ShutDownChoices &choices)
 {
+    if (m_beforeCommands)
+        m_beforeCommands();
     // The filament goes off before the energy goes to zero; failures do not stop the exit.
     if (choices.filament)
         m_protocol.SetParameter(QStringLiteral("S") + m_state.table.ModuleCode[Module::kCathode] + QStringLiteral("OFF"));

@@ -42,6 +42,8 @@ public:
     ShutDownSequence(DeviceProtocol &protocol, const ControllerState &state, const ControlLink &link,
                      const ConnectionSequence &connection, UserInterface &ui, QWidget *dialogParent = nullptr);
 
+    // Runs just before the shut-down commands go out (an energy ramp stops there).
+    void setBeforeCommands(std::function<void()> hook) { m_beforeCommands = std::move(hook); }
     // Replaces the modal dialog (tests script it; the default shows Form_ShutDown).
     void setDialogRunner(DialogRunner runner);
 
@@ -60,4 +62,5 @@ private:
     const ConnectionSequence &m_connection;
     UserInterface &m_ui;
     DialogRunner m_runner;
+    std::function<void()> m_beforeCommands;
 };

@@ -37,7 +37,7 @@ void RefreshCycle::send(const QString &command)
 
 void RefreshCycle::Timer1_Timer()
 {
-    if (m_busy)
+    if (m_busy || (m_hold && m_hold()))
         return;
     m_busy = true;
     // "In simulation" is asked at each step: the mode may be switched in one of the yields.
@@ -48,6 +48,8 @@ void RefreshCycle::Timer1_Timer()
     if (simulating())
         energy = ValOf(m_panel.fieldText(PanelField::value(kEnergy)));
     if (m_panel.fieldTag(PanelField::value(kEnergy)) == kTagChanged) {
+        if (m_energyInput)
+            m_energyInput();
         energy = ValOf(m_panel.fieldText(PanelField::value(kEnergy)));
         send(QStringLiteral("V") + codes[kEnergy] + StrOf(energy));
         m_panel.setFieldTag(PanelField::value(kEnergy), QString());

@@ -26,6 +26,12 @@ public:
     bool isBusy() const { return m_busy; }
     // Asked after every yield: true ends the cycle there (the window has unloaded meanwhile).
     void setAbortCheck(std::function<bool()> check) { m_abort = std::move(check); }
+    // Asked before a cycle starts: true holds the line for someone else (an energy ramp between
+    // a step's VEN and its REN), and the cycle waits for the next tick.
+    void setLineHold(std::function<bool()> hold) { m_hold = std::move(hold); }
+    // Called when the cycle is about to send a marked energy: whatever else sets the energy
+    // (an energy ramp) gives way first.
+    void setEnergyInputHook(std::function<void()> hook) { m_energyInput = std::move(hook); }
 
 private:
     void send(const QString &command);
@@ -39,5 +45,7 @@ private:
     SimulatedSupply &m_sim;
     std::function<void()> m_yield;
     std::function<bool()> m_abort;
+    std::function<bool()> m_hold;
+    std::function<void()> m_energyInput;
     bool m_busy = false;
 };

@@ -7,6 +7,8 @@ IndicatorLamp::IndicatorLamp(const QString &name, QWidget *parent)
 {
     setObjectName(name);
     setFixedSize(kSize, kSize);
+    // It fills every pixel: a colour change repaints the lamp alone, not the frame behind it.
+    setAttribute(Qt::WA_OpaquePaintEvent);
 }
 
 void IndicatorLamp::setColor(const QColor &colour)

@@ -42,7 +42,10 @@ bool SpinControl::runsRefreshCycle() const
 void SpinControl::setConnectedImage(bool enabled)
 {
     setEnabled(enabled);
-    setPixmap(enabled ? SpinImages::rest() : SpinImages::disabled());
+    // Every read-back sets it, and a label given its pixmap again lays out and repaints anew.
+    const QPixmap image = enabled ? SpinImages::rest() : SpinImages::disabled();
+    if (pixmap().cacheKey() != image.cacheKey())
+        setPixmap(image);
 }
 
 bool SpinControl::onUpperHalf(float y) const

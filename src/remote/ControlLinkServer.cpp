@@ -5,6 +5,7 @@
 #include "core/RuntimeDirectory.h"
 #include "remote/ControlLink.h"
 #include "remote/ControlItems.h"
+#include "remote/RampLink.h"
 
 #include <QFile>
 #include <QLocalServer>
@@ -233,6 +234,12 @@ void ControlLinkServer::handleCommand(Conversation *conversation, const QString 
     const bool hasArgument = blank >= 0;
     const QString argument = hasArgument ? line.mid(blank + 1) : QString();
 
+    if (m_rampLink) {
+        if (const std::optional<QString> answer = m_rampLink->handle(conversation, verb, argument)) {
+            send(conversation, *answer);
+            return;
+        }
+    }
     if (verb == QLatin1String("EXECUTE")) {
         if (!hasArgument) {
             sendError(conversation, kErrorMissingArgument, tr("EXECUTE needs a command"));
@@ -272,7 +279,9 @@ void ControlLinkServer::handleCommand(Conversation *conversation, const QString 
         sendError(conversation, kErrorMissingArgument, tr("%1 needs an item").arg(verb));
         return;
     }
-    const std::optional<QString> text = m_items.itemText(argument);
+    std::optional<QString> text = m_rampLink ? m_rampLink->itemText(argument) : std::nullopt;
+    if (!text)
+        text = m_items.itemText(argument);
     if (!text) {
         sendError(conversation, kErrorUnknownItem, tr("unknown item %1").arg(argument));
         return;
@@ -293,6 +302,8 @@ void ControlLinkServer::endConversation(Conversation *conversation)
     if (conversation->ended)
         return;
     conversation->ended = true;
+    if (m_rampLink)
+        m_rampLink->conversationEnded(conversation);
     conversation->advised.clear();
     conversation->buffer.clear();
     m_link.Form_LinkClose();
@@ -369,4 +380,16 @@ ControlLinkServer::Conversation *ControlLinkServer::find(const QLocalSocket *soc
             return conversation.get();
     }
     return nullptr;
+}
+
+void ControlLinkServer::setRampLink(RampLink *rampLink)
+{
+    m_rampLink = rampLink;
+}
+
+void ControlLinkServer::sendTo(const void *conversation, const QString &line)
+{
+    for (const auto &candidate : m_conversations)
+        if (candidate.get() == conversation)
+            send(candidate.get(), line);
 }

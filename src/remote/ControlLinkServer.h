@@ -10,6 +10,7 @@
 
 class ControlItems;
 class ControlLink;
+class RampLink;
 class QLocalServer;
 class QLocalSocket;
 
@@ -57,6 +58,10 @@ public:
     // Stops listening, removes the socket file and ends every conversation (Form_LinkClose each).
     void close();
     bool isListening() const;
+    // The energy ramp's part of the protocol (RAMP, ACK, REQUEST Ramp); none without it.
+    void setRampLink(RampLink *rampLink);
+    // Sends a notification line to a conversation that is still open (STEP and END).
+    void sendTo(const void *conversation, const QString &line);
     QString socketPath() const { return m_socketPath; }
     QString errorString() const { return m_errorString; }
     int conversationCount() const;
@@ -90,6 +95,7 @@ private:
 
     ControlLink &m_link;
     ControlItems &m_items;
+    RampLink *m_rampLink = nullptr;
     QLocalServer *m_server = nullptr;
     QString m_socketPath;
     QString m_errorString;

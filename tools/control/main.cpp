@@ -4,6 +4,7 @@
 
 #include <QCoreApplication>
 #include <QLocalSocket>
+#include <QProcess>
 #include <QStringList>
 #include <QTextStream>
 
@@ -28,6 +29,12 @@ const char kUsage[] =
     "  poke ITEM TEXT      write a text field, e.g. poke DA_set_voltage 1.5\n"
     "  request ITEM        print an item's text, e.g. request Label_UMon(0)\n"
     "  advise ITEM         print the item's text on every change until interrupted\n"
+    "  ramp E1 E2 S T D    run an energy ramp from E1 to E2 eV in steps of S eV, settling T ms\n"
+    "                      and dwelling D ms a step; prints each step as a CSV line\n"
+    "  ramp E1 E2 S T --ack CMD\n"
+    "                      the same, running CMD through sh -c after each step (with\n"
+    "                      TAVREL_STEP and TAVREL_ENERGY set; its output goes to standard\n"
+    "                      error) and acknowledging the step when CMD ends\n"
     "  --help              show this help\n"
     "\n"
     "Several TEXT words are joined with single blanks.\n"
@@ -124,6 +131,51 @@ int reportAnswer(const std::optional<QString> &answer)
     return kExitNoConnection;
 }
 
+const char kCsvHeader[] = "step,energy_set_eV,energy_monitor_V,beam_current_A,time_ms";
+
+// Follows a ramp to its END; with `ackCommand`, runs it after each step and acknowledges.
+int followRamp(Connection &connection, const QString &ackCommand)
+{
+    out() << kCsvHeader << "\n";
+    out().flush();
+    for (;;) {
+        const std::optional<QString> line = connection.readLine(-1);
+        if (!line) {
+            err() << "tavrel-control: the program closed the connection\n";
+            return kExitNoConnection;
+        }
+        const QStringList words = line->split(QLatin1Char(' '));
+        if (words.first() == QLatin1String("END")) {
+            if (words.value(2) == QLatin1String("complete"))
+                return kExitOk;
+            err() << "tavrel-control: the ramp stopped after " << words.value(1) << " steps\n";
+            return kExitErrorAnswer;
+        }
+        if (words.first() != QLatin1String("STEP") || words.size() != 6)
+            continue; // an answer or a notification of something else
+        out() << words.mid(1).join(QLatin1Char(',')) << "\n";
+        out().flush();
+        if (ackCommand.isEmpty())
+            continue;
+        QProcess camera;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("TAVREL_STEP"), words.at(1));
+        environment.insert(QStringLiteral("TAVREL_ENERGY"), words.at(2));
+        camera.setProcessEnvironment(environment);
+        camera.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        camera.setStandardOutputFile(QStringLiteral("/dev/stderr"), QIODevice::Append); // the CSV stays clean
+        camera.start(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), ackCommand});
+        const bool ran = camera.waitForFinished(-1) && camera.exitStatus() == QProcess::NormalExit
+                         && camera.exitCode() == 0;
+        if (!ran) {
+            connection.sendLine(QStringLiteral("RAMP STOP"));
+            err() << "tavrel-control: the command failed at step " << words.at(1) << ": the ramp is stopped\n";
+            return kExitErrorAnswer;
+        }
+        connection.sendLine(QStringLiteral("ACK ") + words.at(1));
+    }
+}
+
 QString socketPath()
 {
     const QString path = RuntimeDirectory::filePath(QStringLiteral("Control"));
@@ -157,6 +209,12 @@ int run(const QStringList &args)
         if (args.size() != 2)
             return usageError(command + QStringLiteral(" needs exactly one ITEM"));
         line = command.toUpper() + QLatin1Char(' ') + args.at(1);
+    } else if (command == QLatin1String("ramp")) {
+        const bool acknowledged = args.size() == 7 && args.at(5) == QLatin1String("--ack");
+        if (args.size() != 6 && !acknowledged)
+            return usageError(QStringLiteral("ramp needs E1 E2 S T and D or --ack CMD"));
+        line = QStringLiteral("RAMP ") + args.mid(1, 4).join(QLatin1Char(' '))
+               + (acknowledged ? QStringLiteral(" ACK") : QLatin1Char(' ') + args.at(5));
     } else {
         return usageError(QStringLiteral("unknown command: ") + command);
     }
@@ -170,6 +228,12 @@ int run(const QStringList &args)
         return kExitNoConnection;
     }
     connection.sendLine(line);
+    if (command == QLatin1String("ramp")) {
+        const std::optional<QString> answer = connection.readLine(kAnswerTimeoutMs);
+        if (!answer || !answer->startsWith(QLatin1String("OK ")))
+            return reportAnswer(answer);
+        return followRamp(connection, args.size() == 7 ? args.at(6) : QString());
+    }
     const int result = reportAnswer(connection.readLine(kAnswerTimeoutMs));
     if (result != kExitOk || command != QLatin1String("advise"))
         return result;

@@ -1,0 +1,135 @@
+#include "ramp/EnergyRamp.h"
+
+#include "core/ControllerState.h"
+#include "core/Conversions.h"
+#include "device/ConnectionSequence.h"
+#include "device/ControlVoltage.h"
+#include "device/DeviceProtocol.h"
+#include "device/ModuleReading.h"
+#include "device/PanelView.h"
+#include "device/SimulatedSupply.h"
+
+EnergyRamp::EnergyRamp(DeviceProtocol &protocol, const ControllerState &state, PanelView &panel,
+                       SimulatedSupply &sim, const ConnectionSequence &connection, QObject *parent)
+    : QObject(parent), m_protocol(protocol), m_state(state), m_panel(panel), m_sim(sim), m_connection(connection)
+{
+    m_timer.setSingleShot(true);
+    m_timer.setTimerType(Qt::PreciseTimer); // the settle time is part of the measurement
+    connect(&m_timer, &QTimer::timeout, this, [this] {
+        switch (m_phase) {
+        case Phase::Sending:
+        case Phase::Dwelling:
+            nextStep();
+            break;
+        case Phase::Settling:
+            readStep();
+            break;
+        case Phase::AwaitingAck:
+            finish(false); // the client did not answer in time
+            break;
+        case Phase::Idle:
+            break;
+        }
+    });
+}
+
+QString EnergyRamp::start(const RampPlan &plan)
+{
+    if (isRunning())
+        return QStringLiteral("a ramp is running");
+    if (!m_connection.isConnected())
+        return QStringLiteral("the supply is not connected");
+    m_plan = plan;
+    m_count = plan.count();
+    m_stepsDone = 0;
+    m_clock.start();
+    m_phase = Phase::Sending;
+    emit started(m_count);
+    // From the event loop, so that the caller's answer (OK n) goes out before the first step.
+    m_timer.start(0);
+    return {};
+}
+
+void EnergyRamp::stop()
+{
+    if (isRunning())
+        finish(false);
+}
+
+bool EnergyRamp::acknowledge(int k)
+{
+    if (m_phase != Phase::AwaitingAck || k != m_stepsDone)
+        return false;
+    m_timer.stop();
+    afterStep();
+    return true;
+}
+
+void EnergyRamp::wait(Phase phase, int ms)
+{
+    m_phase = phase;
+    m_timer.start(ms);
+}
+
+void EnergyRamp::nextStep()
+{
+    if (m_panel.fieldTag(PanelField::value(Module::kEnergy)) == kTagChanged) {
+        finish(false); // the operator or a client set the energy another way: it goes out next
+        return;
+    }
+    if (m_lineBusy && m_lineBusy()) {
+        wait(Phase::Sending, kLineBusyRetryMs);
+        return;
+    }
+    m_energy = m_plan.energyAt(m_stepsDone);
+    const QString energy = RampPlan::wireText(m_energy);
+    // Shown as the step's energy, without a mark: nothing is sent twice.
+    m_panel.setFieldText(PanelField::value(Module::kEnergy), StrOf(float(m_energy)));
+    m_panel.setControlVoltage(RampPlan::wireText(m_energy / ControlVoltage::kElectronVoltsPerVolt), false);
+    m_phase = Phase::Settling; // from the VEN on, nothing else may use the line
+    const qint32 r = m_protocol.SetParameter(QStringLiteral("V") + m_state.table.ModuleCode[Module::kEnergy] + energy);
+    if (m_phase != Phase::Settling)
+        return; // stopped while the exchange ran
+    if (m_state.simulationMode != 0)
+        m_sim.setEnergy(float(m_energy));
+    if (r != 0) {
+        ++m_stepsDone;
+        emit stepDone({m_stepsDone, m_energy, 0.0f, 0.0f, m_clock.elapsed()});
+        finish(false);
+        return;
+    }
+    wait(Phase::Settling, m_plan.settleMs);
+}
+
+void EnergyRamp::readStep()
+{
+    ModuleReading reading;
+    const qint32 r = m_protocol.GetModuleValues(m_state.table.ModuleCode[Module::kEnergy], reading);
+    if (m_phase != Phase::Settling)
+        return; // stopped while the exchange ran
+    ++m_stepsDone;
+    emit stepDone({m_stepsDone, m_energy, reading.Umon, reading.Imon, m_clock.elapsed()});
+    if (r != 0) {
+        finish(false);
+        return;
+    }
+    if (m_plan.handshake)
+        wait(Phase::AwaitingAck, kAcknowledgeTimeoutMs);
+    else
+        afterStep();
+}
+
+void EnergyRamp::afterStep()
+{
+    if (m_stepsDone >= m_count)
+        finish(true); // after the last step (its acknowledgement, with the handshake)
+    else
+        wait(Phase::Dwelling, m_plan.handshake ? 0 : m_plan.dwellMs);
+}
+
+void EnergyRamp::finish(bool complete)
+{
+    m_timer.stop();
+    m_phase = Phase::Idle;
+    emit finished(m_stepsDone, complete);
+}

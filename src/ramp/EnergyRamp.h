@@ -1,0 +1,89 @@
+#pragma once
+
+#include "ramp/RampPlan.h"
+
+#include <QElapsedTimer>
+#include <QObject>
+#include <QTimer>
+
+#include <functional>
+
+class ConnectionSequence;
+class ControllerState;
+class DeviceProtocol;
+class PanelView;
+class SimulatedSupply;
+
+// One step of a ramp as published: k from 1, the energy sent, the energy module's voltage
+// monitor (V) and beam current (A) as read, and the time since the ramp started.
+struct RampStep
+{
+    int k = 0;
+    double energy = 0.0;
+    float umon = 0.0f;
+    float imon = 0.0f;
+    qint64 ms = 0;
+};
+
+// Runs an energy ramp on the window thread: each step sends VEN<E>, waits the settle time
+// without blocking, reads the energy module (REN), publishes the step, then waits the dwell
+// time or, with the handshake, for acknowledge(k). Nothing else talks to the line between a
+// step's VEN and its REN (the refresh cycle asks isSettling()); the panel shows each step's
+// energy without a mark. A failed exchange publishes its step and ends the ramp.
+class EnergyRamp : public QObject
+{
+    Q_OBJECT
+public:
+    static constexpr int kAcknowledgeTimeoutMs = 60000;
+    static constexpr int kLineBusyRetryMs = 10; // a refresh cycle holds the line: try again
+
+    EnergyRamp(DeviceProtocol &protocol, const ControllerState &state, PanelView &panel, SimulatedSupply &sim,
+               const ConnectionSequence &connection, QObject *parent = nullptr);
+
+    // True while something else is between two exchanges of its own (a refresh cycle in a
+    // yield): a step then waits for it.
+    void setLineBusyCheck(std::function<bool()> busy) { m_lineBusy = std::move(busy); }
+
+    // Starts the ramp; empty when it runs, else why it was refused (not connected, running).
+    QString start(const RampPlan &plan);
+    // Ends a running ramp at its current step; nothing when idle.
+    void stop();
+    // Acknowledges step k (handshake); false when step k is not awaited.
+    bool acknowledge(int k);
+
+    bool isRunning() const { return m_phase != Phase::Idle; }
+    // Between a step's VEN and its REN: the settle time holds exactly.
+    bool isSettling() const { return m_phase == Phase::Settling; }
+    bool awaitsAcknowledgement() const { return m_phase == Phase::AwaitingAck; }
+    int stepsDone() const { return m_stepsDone; }
+    int stepCount() const { return m_count; }
+    const RampPlan &plan() const { return m_plan; }
+
+signals:
+    void started(int steps);
+    void stepDone(const RampStep &step);
+    void finished(int stepsDone, bool complete);
+
+private:
+    enum class Phase { Idle, Sending, Settling, Dwelling, AwaitingAck };
+
+    void nextStep();
+    void readStep();
+    void afterStep();
+    void finish(bool complete);
+    void wait(Phase phase, int ms);
+
+    DeviceProtocol &m_protocol;
+    const ControllerState &m_state;
+    PanelView &m_panel;
+    SimulatedSupply &m_sim;
+    const ConnectionSequence &m_connection;
+    std::function<bool()> m_lineBusy;
+    QTimer m_timer;
+    QElapsedTimer m_clock;
+    RampPlan m_plan;
+    Phase m_phase = Phase::Idle;
+    int m_count = 0;
+    int m_stepsDone = 0;
+    double m_energy = 0.0;
+};
