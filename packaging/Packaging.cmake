@@ -49,7 +49,7 @@ if(TAVREL_DPKG_SHLIBDEPS)
     set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 else()
     set(CPACK_DEBIAN_PACKAGE_DEPENDS
-        "libqt6core6 (>= 6.4), libqt6gui6 (>= 6.4), libqt6widgets6 (>= 6.4), libqt6network6 (>= 6.4), libqt6serialport6 (>= 6.4), libc6, libstdc++6")
+        "libqt6core6 (>= 6.4), libqt6gui6 (>= 6.4), libqt6widgets6 (>= 6.4), libqt6network6 (>= 6.4), libqt6serialport6 (>= 6.4), libqcustomplot2.1, libc6, libstdc++6")
 endif()
 # The virtual display for running without a desktop, and socat for scripting the control link.
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS "xvfb, socat")

@@ -9,6 +9,7 @@
 #include "panel/EnterKeyFilter.h"
 #include "panel/IndicatorLamp.h"
 #include "panel/ModulePanel.h"
+#include "ramp/Form_EnergyRamp.h"
 #include "setup/Form_R4150DSetup.h"
 
 #include <QApplication>
@@ -131,6 +132,13 @@ void Form_R4150D::connectMenus()
     connect(m_menu.mnuRefreshAll, &QAction::triggered, this, &Form_R4150D::mnuRefreshAll_Click);
     connect(m_menu.mnuAutoRefresh, &QAction::triggered, this, &Form_R4150D::mnuAutoRefresh_Click);
     connect(m_menu.mnuAbout, &QAction::triggered, this, &Form_R4150D::mnuAbout_Click);
+    connect(m_menu.mnuEnergyRamp, &QAction::triggered, this, [this] {
+        if (!m_rampDialog)
+            m_rampDialog = new Form_EnergyRamp(m_ramp, m_state.table, m_ui, this);
+        m_rampDialog->show();
+        m_rampDialog->raise();
+        m_rampDialog->activateWindow();
+    });
 }
 
 double Form_R4150D::logicalDpi() const

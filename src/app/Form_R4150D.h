@@ -24,6 +24,7 @@
 #include <functional>
 
 class EnterKeyFilter;
+class Form_EnergyRamp;
 class ModulePanel;
 class UserInterface;
 
@@ -38,7 +39,6 @@ public:
 
     Form_R4150D(UserInterface &ui, const CommandLine &commandLine, QWidget *parent = nullptr);
     ~Form_R4150D() override;
-
     // The load sequence: settings, placement, connection (or setup), profile, first cycle.
     void Form_Load();
     // True once the window has unloaded (settings written, port closed).
@@ -110,9 +110,8 @@ private:
     RampLink m_rampLink;
     QTimer m_timer;
     EnterKeyFilter *m_enterFilter = nullptr;
-
     MainMenu m_menu;
-
+    Form_EnergyRamp *m_rampDialog = nullptr; // made when first asked for, then kept
     std::function<void()> m_setupRunner;
     int m_pendingUnloadMode = ShutDownSequence::kUnloadFromFrame;
     bool m_unloaded = false;

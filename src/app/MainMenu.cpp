@@ -36,6 +36,10 @@ MainMenu MainMenu::build(QMainWindow &window)
     window.addAction(m.mnuRefreshAll);
     window.addAction(m.mnuAutoRefresh);
 
+    m.mnuTools = window.menuBar()->addMenu(QStringLiteral("&Tools"));
+    m.mnuTools->setObjectName(QStringLiteral("mnuTools"));
+    m.mnuEnergyRamp = addItem(m.mnuTools, "mnuEnergyRamp", QStringLiteral("Energy &Ramp..."));
+
     m.mnuAbout = window.menuBar()->addAction(QStringLiteral("&About"));
     m.mnuAbout->setObjectName(QStringLiteral("mnuAbout"));
     return m;

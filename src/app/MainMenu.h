@@ -4,8 +4,8 @@ class QAction;
 class QMainWindow;
 class QMenu;
 
-// The menu bar of the main window: "&File", "&Refresh" and "&About", each item named by its
-// control name. The window connects the items to the commands.
+// The menu bar of the main window: "&File", "&Refresh", "&Tools" and "&About", each item named
+// by its control name. The window connects the items to the commands.
 struct MainMenu
 {
     QMenu *mnuFile = nullptr;
@@ -18,6 +18,8 @@ struct MainMenu
     QAction *mnuExit = nullptr;
     QAction *mnuRefreshAll = nullptr;
     QAction *mnuAutoRefresh = nullptr;
+    QMenu *mnuTools = nullptr;         // beyond the supply's own commands
+    QAction *mnuEnergyRamp = nullptr;
     QAction *mnuAbout = nullptr;
 
     // Builds the menus on the window's menu bar. F5 and Shift+F5 also work while the menu is

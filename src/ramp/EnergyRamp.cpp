@@ -39,6 +39,8 @@ QString EnergyRamp::start(const RampPlan &plan)
         return QStringLiteral("a ramp is running");
     if (!m_connection.isConnected())
         return QStringLiteral("the supply is not connected");
+    // The ramp now sets the energy: an older pending energy would otherwise stop it at once.
+    m_panel.setFieldTag(PanelField::value(Module::kEnergy), QString());
     m_plan = plan;
     m_count = plan.count();
     m_stepsDone = 0;

@@ -4,9 +4,16 @@
 #include "WindowFixture.h"
 
 #include "core/RuntimeDirectory.h"
+#include "core/SettingsStore.h"
+#include "ramp/Form_EnergyRamp.h"
 #include "ramp/RampPlan.h"
 
+#include <QAction>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
 #include <QtTest>
+#include <qcustomplot.h>
 
 namespace {
 
@@ -134,6 +141,48 @@ private slots:
         QCOMPARE(client.nextLine().value_or(QString()), QStringLiteral("OK"));
         QCOMPARE(fixture.commands(1), QStringList{QStringLiteral("VEN120")});
         QCOMPARE(client.command(QStringLiteral("RAMP STOP")), QStringLiteral("OK"));
+    }
+
+    void theOperatorRunsARampFromTheWindowAndSavesItsCsv()
+    {
+        WindowFixture fixture;
+        QVERIFY(startQuiet(fixture));
+        fixture.window->findChild<QAction *>(QStringLiteral("mnuEnergyRamp"))->trigger();
+        auto *dialog = fixture.window->findChild<Form_EnergyRamp *>();
+        QVERIFY(dialog && dialog->isVisible());
+        const QStringList texts = {QStringLiteral("20"), QStringLiteral("10"), QStringLiteral("2,5"),
+                                   QStringLiteral("10"), QStringLiteral("0")};
+        const char *names[] = {"Text_From", "Text_To", "Text_Step", "Text_Settle", "Text_Dwell"};
+        for (int i = 0; i < 5; ++i)
+            dialog->findChild<QLineEdit *>(QLatin1String(names[i]))->setText(texts[i]);
+        dialog->findChild<QPushButton *>(QStringLiteral("Command_Start"))->click();
+        QTRY_VERIFY(!fixture.window->ramp().isRunning());
+        QCOMPARE(dialog->steps().size(), 5);
+        QCOMPARE(dialog->findChild<QCustomPlot *>()->graph(0)->dataCount(), 5);
+        QCOMPARE(dialog->findChild<QProgressBar *>()->value(), 5);
+        QCOMPARE(fixture.supply.receivedCommands().first(), QStringLiteral("VEN20"));
+        QCOMPARE(fixture.supply.receivedCommands().at(8), QStringLiteral("VEN10"));
+        QCOMPARE(SettingsStore::readText(QStringLiteral("Ramp"), QStringLiteral("Step"), {}), QStringLiteral("2,5"));
+
+        QTemporaryDir folder;
+        const QString csv = folder.filePath(QStringLiteral("ramp.csv"));
+        fixture.ui.saveAnswers = {csv};
+        dialog->findChild<QPushButton *>(QStringLiteral("Command_Save"))->click();
+        QFile saved(csv);
+        QVERIFY(saved.open(QIODevice::ReadOnly));
+        const QStringList lines = QString::fromUtf8(saved.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        QCOMPARE(lines.size(), 6);
+        QCOMPARE(lines[0], Form_EnergyRamp::kCsvHeader);
+        QVERIFY2(lines[2].startsWith(QLatin1String("2,17.5,17.5,")), qPrintable(lines[2]));
+
+        // A refused plan says why and sends nothing.
+        fixture.supply.clearLog();
+        dialog->findChild<QLineEdit *>(QStringLiteral("Text_Step"))->setText(QStringLiteral("0"));
+        dialog->findChild<QPushButton *>(QStringLiteral("Command_Start"))->click();
+        QCOMPARE(fixture.ui.messages.size(), 1);
+        QVERIFY(fixture.ui.messages[0].text.contains(QLatin1String("step")));
+        QTest::qWait(50);
+        QVERIFY(fixture.supply.receivedCommands().isEmpty());
     }
 
     void theClientRunsACameraCommandAfterEachStep()
