@@ -3,6 +3,7 @@
 #include "LinkTestClient.h"
 #include "WindowFixture.h"
 
+#include "app/ShutDownChoices.h"
 #include "core/RuntimeDirectory.h"
 #include "core/SettingsStore.h"
 #include "ramp/Form_EnergyRamp.h"
@@ -141,6 +142,26 @@ private slots:
         QCOMPARE(client.nextLine().value_or(QString()), QStringLiteral("OK"));
         QCOMPARE(fixture.commands(1), QStringList{QStringLiteral("VEN120")});
         QCOMPARE(client.command(QStringLiteral("RAMP STOP")), QStringLiteral("OK"));
+    }
+
+    void shutDownStopsTheRampBeforeItsCommands()
+    {
+        WindowFixture fixture;
+        ShutDownChoices stored;
+        stored.filament = true;
+        stored.energy = true;
+        stored.store();
+        QVERIFY(startQuiet(fixture));
+        LinkTestClient client;
+        QVERIFY(client.open(controlPath()));
+        QCOMPARE(client.command(QStringLiteral("RAMP 100 200 10 0 300")), QStringLiteral("OK 11"));
+        QVERIFY(client.nextLine().value_or(QString()).startsWith(QLatin1String("STEP 1 100 ")));
+        fixture.window->unloadForSystem();
+        QCOMPARE(client.nextLine().value_or(QString()), QStringLiteral("END 1 stopped"));
+        QTest::qWait(500); // longer than the dwell: no step follows
+        QCOMPARE(fixture.supply.receivedCommands(),
+                 (QStringList{QStringLiteral("VEN100"), QStringLiteral("REN"), QStringLiteral("SCAOFF"),
+                              QStringLiteral("VEN0")}));
     }
 
     void theOperatorRunsARampFromTheWindowAndSavesItsCsv()
