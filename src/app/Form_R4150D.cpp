@@ -82,7 +82,7 @@ void Form_R4150D::wireSubsystems()
     connect(&m_link, &SerialLink::lampChanged, this, &Form_R4150D::showBusyLamp);
     connect(&m_link, &SerialLink::portCaptionChanged, m_panel, &ModulePanel::showPortCaption);
     connect(&m_link, &SerialLink::replyTimedOut, &m_state, [this] { m_state.setAutoRefresh(false); });
-    connect(&m_link, &SerialLink::portLost, &m_connection, &ConnectionSequence::portLost);
+    connect(&m_link, &SerialLink::portLost, &m_connection, &ConnectionSequence::disconnectLostPort);
     connect(&m_connection, &ConnectionSequence::connectedChanged, this, &Form_R4150D::setConnected);
     connect(&m_connection, &ConnectionSequence::autoRefreshCheckChanged, m_menu.mnuAutoRefresh, &QAction::setChecked);
     connect(&m_controlLink, &ControlLink::lampChanged, this, &Form_R4150D::showControlLinkLamp);

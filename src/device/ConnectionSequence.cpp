@@ -29,7 +29,7 @@ qint32 ConnectionSequence::Init()
     return connected;
 }
 
-void ConnectionSequence::portLost()
+void ConnectionSequence::disconnectLostPort()
 {
     announceConnected(false);
     m_state.setAutoRefresh(false); // a forced cycle running now sees it and keeps it off

@@ -19,7 +19,7 @@ public:
     qint32 Init();
     // The open port went away (hang-up, adapter pulled): the not-connected state, as when no
     // port opens, so that nothing polls the dead line and the shut-down sends nothing to it.
-    void portLost();
+    void disconnectLostPort();
 
     bool isConnected() const { return m_connected; }
 
