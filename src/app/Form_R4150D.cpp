@@ -89,13 +89,14 @@ void Form_R4150D::wireSubsystems()
     connect(&m_controlLink, &ControlLink::exitEnabledChanged, m_menu.mnuExit, &QAction::setEnabled);
     connect(m_panel, &ModulePanel::itemTextChanged, &m_server, &ControlLinkServer::notifyItemChanged);
     connect(m_panel, &ModulePanel::controlVoltageChanged, this, [this](const QString &text) {
-        m_ramp.stop(); // another way of setting the energy: the ramp gives way first
+        if (!m_readBack.isReading())
+            m_ramp.stop(); // another way of setting the energy: the ramp gives way first
         m_controlVoltage.DA_set_voltage_Change(text);
     });
     // Between a ramp step's VEN and its REN nothing else uses the line; a marked energy ends it.
     m_cycle.setLineHold([this] { return m_ramp.isSettling(); });
     m_cycle.setEnergyInputHook([this] { m_ramp.stop(); });
-    m_ramp.setLineBusyCheck([this] { return m_cycle.isBusy(); });
+    m_ramp.setLineBusyCheck([this] { return m_cycle.isBusy() || m_readBack.isReading(); });
     m_server.setRampLink(&m_rampLink);
     m_shutDown.setBeforeCommands([this] { m_ramp.stop(); });
     connect(m_panel, &ModulePanel::sendNowRequested, this, [this] { m_cycle.Timer1_Timer(); });

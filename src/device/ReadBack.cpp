@@ -6,6 +6,7 @@
 #include "device/PanelView.h"
 
 #include <QLocale>
+#include <QScopeGuard>
 
 #include <cmath>
 
@@ -46,6 +47,8 @@ ReadBack::ReadBack(DeviceProtocol &protocol, ControllerState &state, PanelView &
 
 qint32 ReadBack::GetTavrelData(bool flag)
 {
+    ++m_passes;
+    const auto done = qScopeGuard([this] { --m_passes; });
     for (int i = 0; i < kModuleCount; ++i) {
         const qint32 r = m_protocol.GetModuleValues(m_state.table.ModuleCode[i], m_readings[i]);
         if (m_yield)

@@ -33,6 +33,8 @@ public:
     qint32 GetTavrelData(bool flag);
     // Asked after every yield: true ends the pass there (the window has unloaded meanwhile).
     void setAbortCheck(std::function<bool()> check) { m_abort = std::move(check); }
+    // True while a pass runs (it yields between its reads): the line is not free for others.
+    bool isReading() const { return m_passes > 0; }
 
     const std::array<ModuleReading, kModuleCount> &readings() const { return m_readings; }
     std::array<ModuleReading, kModuleCount> &readings() { return m_readings; }
@@ -52,5 +54,6 @@ private:
     PanelView &m_view;
     std::function<void()> m_yield;
     std::function<bool()> m_abort;
+    int m_passes = 0; // passes running, a nested one inside a yield included
     std::array<ModuleReading, kModuleCount> m_readings{};
 };

@@ -144,6 +144,26 @@ private slots:
         QCOMPARE(client.command(QStringLiteral("RAMP STOP")), QStringLiteral("OK"));
     }
 
+    void aStepWaitsForARunningReadBack()
+    {
+        // A ramp asked for while a full read-back yields between its reads (at start-up, or F5)
+        // neither splits that pass nor is stopped by the read-back's own control voltage.
+        WindowFixture fixture;
+        QVERIFY(startQuiet(fixture));
+        RampPlan plan;
+        plan.from = 10.0;
+        plan.to = 12.0;
+        QVERIFY(fixture.window->ramp().start(plan).isEmpty());
+        fixture.window->mnuRefreshAll_Click(); // the ramp's first step comes due in its yields
+        QTRY_VERIFY(!fixture.window->ramp().isRunning());
+        const QStringList commands = fixture.supply.receivedCommands();
+        QCOMPARE(commands.mid(0, 8), readPass());
+        QCOMPARE(commands.mid(commands.size() - 6),
+                 (QStringList{QStringLiteral("VEN10"), QStringLiteral("REN"), QStringLiteral("VEN11"),
+                              QStringLiteral("REN"), QStringLiteral("VEN12"), QStringLiteral("REN")}));
+        QCOMPARE(fixture.window->ramp().stepsDone(), 3);
+    }
+
     void shutDownStopsTheRampBeforeItsCommands()
     {
         WindowFixture fixture;
