@@ -19,6 +19,7 @@ public:
     qint64 bytesWaiting() override;
     QByteArray read(qint64 maxBytes) override;
     bool discardInput() override;
+    // Nothing arrives while the one thread waits: with nothing written, it waits as a silent line.
     bool waitForBytes(int msecs) override;
     Error error() const override { return m_error; }
     QString errorText() const override;

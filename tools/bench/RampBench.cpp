@@ -1,6 +1,7 @@
 #include "RampBench.h"
 
 #include "BenchReport.h"
+#include "CommandClock.h"
 #include "ProcessStats.h"
 #include "Samples.h"
 #include "SupplyScene.h"
@@ -18,6 +19,8 @@
 #include <QEventLoop>
 #include <QLocalSocket>
 
+#include <algorithm>
+#include <chrono>
 #include <memory>
 
 namespace {
@@ -202,4 +205,36 @@ void RampBench::waitingCpu()
     const double share = 100.0 * cpuUsed / (kDwellMs / 1000.0);
     BenchReport::result(key, what, QStringLiteral("%1 % (%2 s)").arg(BenchReport::fixed(share, 3), BenchReport::fixed(cpuUsed, 4)),
                         target, share < 1.0);
+}
+
+void RampBench::monitorAge()
+{
+    const QString key = QStringLiteral("8e");
+    const QString what = QStringLiteral("Ramp of %1 steps, T = %2 ms, D = %3 ms, auto refresh on, 9600 baud: longest time "
+                                        "between two complete read-backs")
+                             .arg(kMonitorSteps).arg(kSettleMs).arg(kMonitorDwellMs);
+    const QString target = QStringLiteral("<= about %1 s").arg(BenchReport::fixed(kMonitorAgeS, 1));
+    RampScene scene;
+    if (!scene.ready())
+        return BenchReport::failed(key, what, QStringLiteral("the window did not connect"), target);
+    CommandClock clock(*scene.supply);
+    clock.start();
+    scene.window->state().setAutoRefresh(true);
+    scene.window->timer().start();
+    const double ms = scene.run(plan(100.0, 100.0 + kMonitorSteps - 1, kSettleMs, kMonitorDwellMs));
+    scene.window->timer().stop();
+    clock.stop();
+    if (ms < 0)
+        return BenchReport::failed(key, what, QStringLiteral("the ramp did not complete"), target);
+    // The last read of a pass ("RL2") marks every monitor as fresh; the ramp's own REN does not.
+    std::vector<CommandClock::Clock::time_point> passes;
+    for (const CommandClock::Arrival &arrival : clock.arrivals())
+        if (arrival.command == QLatin1String("RL2"))
+            passes.push_back(arrival.at);
+    double longest = 0.0;
+    for (std::size_t i = 1; i < passes.size(); ++i)
+        longest = std::max(longest, std::chrono::duration<double>(passes[i] - passes[i - 1]).count());
+    BenchReport::detail(QStringLiteral("%1 complete read-backs in %2 s of ramp").arg(passes.size()).arg(BenchReport::fixed(ms / 1000.0, 1)));
+    BenchReport::result(key, what, QStringLiteral("%1 s").arg(BenchReport::fixed(longest, 2)), target,
+                        passes.size() >= 2 && longest <= kMonitorAgeS + 0.5);
 }

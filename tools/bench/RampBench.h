@@ -13,6 +13,9 @@ public:
     static constexpr double kWireTimeFactor = 1.03;
     static constexpr double kSettleOverheadMs = 2.0;
     static constexpr double kHandshakeOverheadMs = 1.0;
+    static constexpr int kMonitorDwellMs = 1000;
+    static constexpr int kMonitorSteps = 8;
+    static constexpr double kMonitorAgeS = 2.0;
 
     // Figure 8a: 101 steps with T = 0 and D = 0 against the wire time of their VEN and REN.
     static void backToBack();
@@ -22,4 +25,7 @@ public:
     static void handshakeOverhead();
     // Figure 8d: process CPU while a ramp dwells.
     static void waitingCpu();
+    // Figure 8e: D = 1000 ms with auto refresh on: the longest time between two complete
+    // read-backs of all eight modules while the ramp runs.
+    static void monitorAge();
 };
