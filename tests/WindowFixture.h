@@ -39,6 +39,17 @@ public:
         return window->connection().isConnected();
     }
 
+    // Starts as start() does, then stops the timer and clears the supply's log, so that a test
+    // sees exactly the traffic of what it does itself.
+    bool startQuiet(const QString &commandLine = QStringLiteral("/COM1"))
+    {
+        if (!start(commandLine))
+            return false;
+        window->timer().stop();
+        supply.clearLog();
+        return true;
+    }
+
     // Commands received since the last clearLog, waiting briefly for the last to arrive.
     QStringList commands(int atLeast = 0, int timeoutMs = 3000)
     {

@@ -74,16 +74,6 @@ bool onlyReadsAnd(const QStringList &commands, const QStringList &operatorComman
     return true;
 }
 
-// A connected window with exact traffic: no timer, the start-up traffic out of the log.
-bool startQuiet(WindowFixture &fixture, const QString &commandLine = QStringLiteral("/COM1"))
-{
-    if (!fixture.start(commandLine))
-        return false;
-    fixture.window->timer().stop();
-    fixture.supply.clearLog();
-    return true;
-}
-
 } // namespace
 
 class FaultInjectionTest : public QObject
@@ -129,7 +119,7 @@ void FaultInjectionTest::silentSupply()
 {
     WindowFixture fixture;
     fixture.supply.updateModel([](SupplyModel &model) { model.setEnergy(100.0f); });
-    QVERIFY(startQuiet(fixture));
+    QVERIFY(fixture.startQuiet());
     Form_R4150D &window = *fixture.window;
     const qint64 memoryBefore = residentKiB();
 
@@ -170,7 +160,7 @@ void FaultInjectionTest::silentSupply()
 void FaultInjectionTest::noEcho()
 {
     WindowFixture fixture;
-    QVERIFY(startQuiet(fixture));
+    QVERIFY(fixture.startQuiet());
     Form_R4150D &window = *fixture.window;
     const qint64 memoryBefore = residentKiB();
     SupplyFaults faults;
@@ -200,7 +190,7 @@ void FaultInjectionTest::extraLinesBeforeEchoes()
 {
     WindowFixture fixture;
     fixture.supply.updateModel([](SupplyModel &model) { model.setEnergy(100.0f); });
-    QVERIFY(startQuiet(fixture));
+    QVERIFY(fixture.startQuiet());
     Form_R4150D &window = *fixture.window;
     const qint64 memoryBefore = residentKiB();
 
@@ -232,7 +222,7 @@ void FaultInjectionTest::extraLinesBeforeEchoes()
 void FaultInjectionTest::garbageBeforeEchoes()
 {
     WindowFixture fixture;
-    QVERIFY(startQuiet(fixture));
+    QVERIFY(fixture.startQuiet());
     Form_R4150D &window = *fixture.window;
     const qint64 memoryBefore = residentKiB();
     SupplyFaults faults;
@@ -266,7 +256,7 @@ void FaultInjectionTest::runawayLine()
 {
     WindowFixture fixture;
     fixture.supply.updateModel([](SupplyModel &model) { model.setEnergy(100.0f); });
-    QVERIFY(startQuiet(fixture));
+    QVERIFY(fixture.startQuiet());
     Form_R4150D &window = *fixture.window;
     const qint64 memoryBefore = residentKiB();
     SupplyFaults faults;
@@ -292,7 +282,7 @@ void FaultInjectionTest::silentInTheMiddleOfAReadBack()
 {
     WindowFixture fixture;
     fixture.supply.updateModel([](SupplyModel &model) { model.setEnergy(100.0f); });
-    QVERIFY(startQuiet(fixture));
+    QVERIFY(fixture.startQuiet());
     Form_R4150D &window = *fixture.window;
     const qint64 memoryBefore = residentKiB();
     const QString wehnelt = monitor(window, "Label_UMon(3)");
@@ -325,7 +315,7 @@ void FaultInjectionTest::hangUpAndRecoveryThroughSetup()
     WindowFixture fixture;
     QVERIFY(fixture.supply.start(folder.filePath(QStringLiteral("com1"))));
     fixture.supply.updateModel([](SupplyModel &model) { model.setEnergy(100.0f); });
-    QVERIFY(startQuiet(fixture));
+    QVERIFY(fixture.startQuiet());
     Form_R4150D &window = *fixture.window;
     const qint64 memoryBefore = residentKiB();
 

@@ -21,10 +21,8 @@ namespace {
 
 bool startQuiet(WindowFixture &fixture, const QString &commandLine = QStringLiteral("/COM1"))
 {
-    if (!fixture.start(commandLine))
+    if (!fixture.startQuiet(commandLine))
         return false;
-    fixture.window->timer().stop();
-    fixture.supply.clearLog();
     fixture.ui.clear();
     return true;
 }

@@ -30,15 +30,6 @@ std::optional<RampPlan> plan(const char *from, const char *to, const char *step,
     return made;
 }
 
-bool startQuiet(WindowFixture &fixture)
-{
-    if (!fixture.start())
-        return false;
-    fixture.window->timer().stop();
-    fixture.supply.clearLog();
-    return true;
-}
-
 QString controlPath()
 {
     return RuntimeDirectory::filePath(QStringLiteral("Control"));
@@ -71,7 +62,7 @@ private slots:
     void rampOverTheControlLinkKeepsItsSettleTimeAndReportsEachStep()
     {
         WindowFixture fixture;
-        QVERIFY(startQuiet(fixture));
+        QVERIFY(fixture.startQuiet());
         LinkTestClient client;
         QVERIFY(client.open(controlPath()));
         QCOMPARE(client.command(QStringLiteral("REQUEST Ramp")), QStringLiteral("DATA idle"));
@@ -96,7 +87,7 @@ private slots:
     void handshakeWaitsForItsOwnClientAndEndsWhenTheClientGoes()
     {
         WindowFixture fixture;
-        QVERIFY(startQuiet(fixture));
+        QVERIFY(fixture.startQuiet());
         LinkTestClient camera;
         LinkTestClient other;
         QVERIFY(camera.open(controlPath()));
@@ -121,7 +112,7 @@ private slots:
     void anotherEnergyInputStopsTheRampFirst()
     {
         WindowFixture fixture;
-        QVERIFY(startQuiet(fixture));
+        QVERIFY(fixture.startQuiet());
         LinkTestClient client;
         QVERIFY(client.open(controlPath()));
         QCOMPARE(client.command(QStringLiteral("RAMP 100 200 10 0 5000")), QStringLiteral("OK 11"));
@@ -149,7 +140,7 @@ private slots:
         // A ramp asked for while a full read-back yields between its reads (at start-up, or F5)
         // neither splits that pass nor is stopped by the read-back's own control voltage.
         WindowFixture fixture;
-        QVERIFY(startQuiet(fixture));
+        QVERIFY(fixture.startQuiet());
         RampPlan plan;
         plan.from = 10.0;
         plan.to = 12.0;
@@ -171,7 +162,7 @@ private slots:
         stored.filament = true;
         stored.energy = true;
         stored.store();
-        QVERIFY(startQuiet(fixture));
+        QVERIFY(fixture.startQuiet());
         LinkTestClient client;
         QVERIFY(client.open(controlPath()));
         QCOMPARE(client.command(QStringLiteral("RAMP 100 200 10 0 300")), QStringLiteral("OK 11"));
@@ -187,7 +178,7 @@ private slots:
     void theOperatorRunsARampFromTheWindowAndSavesItsCsv()
     {
         WindowFixture fixture;
-        QVERIFY(startQuiet(fixture));
+        QVERIFY(fixture.startQuiet());
         fixture.window->findChild<QAction *>(QStringLiteral("mnuEnergyRamp"))->trigger();
         auto *dialog = fixture.window->findChild<Form_EnergyRamp *>();
         QVERIFY(dialog && dialog->isVisible());
@@ -229,7 +220,7 @@ private slots:
     void theClientRunsACameraCommandAfterEachStep()
     {
         WindowFixture fixture;
-        QVERIFY(startQuiet(fixture));
+        QVERIFY(fixture.startQuiet());
         QTemporaryDir folder;
         const QString frames = folder.filePath(QStringLiteral("frames"));
         QProcess tool;

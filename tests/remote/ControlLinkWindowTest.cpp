@@ -57,16 +57,6 @@ ToolResult runTool(const QStringList &arguments)
     return result;
 }
 
-// A connected window with exact traffic: no timer, the start-up traffic out of the log.
-bool startQuiet(WindowFixture &fixture)
-{
-    if (!fixture.start())
-        return false;
-    fixture.window->timer().stop();
-    fixture.supply.clearLog();
-    return true;
-}
-
 } // namespace
 
 class ControlLinkWindowTest : public QObject
@@ -95,7 +85,7 @@ private:
 void ControlLinkWindowTest::executeWritesTheEnergyAndTheNextCycleSendsIt()
 {
     WindowFixture fixture;
-    QVERIFY(startQuiet(fixture));
+    QVERIFY(fixture.startQuiet());
     Form_R4150D &window = *fixture.window;
     window.state().setAutoRefresh(false); // only the marks go out
     LinkTestClient client;
@@ -157,7 +147,7 @@ void ControlLinkWindowTest::toolDrivesTheWindow()
 {
     WindowFixture fixture;
     fixture.supply.updateModel([](SupplyModel &model) { model.setEnergy(120.0f); });
-    QVERIFY(startQuiet(fixture));
+    QVERIFY(fixture.startQuiet());
     Form_R4150D &window = *fixture.window;
     window.state().setAutoRefresh(false);
 
@@ -189,7 +179,7 @@ void ControlLinkWindowTest::requestAndAdviseOfAMonitor()
 {
     WindowFixture fixture;
     fixture.supply.updateModel([](SupplyModel &model) { model.setEnergy(100.0f); });
-    QVERIFY(startQuiet(fixture));
+    QVERIFY(fixture.startQuiet());
     Form_R4150D &window = *fixture.window;
     const QLabel *monitor = window.findChild<QLabel *>(QStringLiteral("Label_UMon(0)"));
     LinkTestClient client;
@@ -222,7 +212,7 @@ void ControlLinkWindowTest::requestAndAdviseOfAMonitor()
 void ControlLinkWindowTest::lampAndExitFollowTheConversations()
 {
     WindowFixture fixture;
-    QVERIFY(startQuiet(fixture));
+    QVERIFY(fixture.startQuiet());
     Form_R4150D &window = *fixture.window;
     int shutDownDialogs = 0;
     window.shutDown().setDialogRunner([&shutDownDialogs] {
@@ -289,7 +279,7 @@ void ControlLinkWindowTest::lampAndExitFollowTheConversations()
 void ControlLinkWindowTest::refusedLinesChangeNothing()
 {
     WindowFixture fixture;
-    QVERIFY(startQuiet(fixture));
+    QVERIFY(fixture.startQuiet());
     Form_R4150D &window = *fixture.window;
     window.panel().setFieldText(PanelField::value(0), QStringLiteral("100"));
     LinkTestClient client;
@@ -323,7 +313,7 @@ void ControlLinkWindowTest::refusedLinesChangeNothing()
 void ControlLinkWindowTest::manyConversationsLeaveTheProgramResponsive()
 {
     WindowFixture fixture;
-    QVERIFY(startQuiet(fixture));
+    QVERIFY(fixture.startQuiet());
     Form_R4150D &window = *fixture.window;
     const int descriptorsBefore = openDescriptors();
 
