@@ -43,6 +43,20 @@ struct ProtocolRig
         return r == 0 ? line : QStringLiteral("<%1>").arg(r);
     }
 
+    // Lets the rest of an abandoned reply reach the line and discards it, so that the next
+    // case cannot take an old echo for its own.
+    void settle(VirtualSupply &supply)
+    {
+        constexpr int kSettleLimitMs = 5000;
+        constexpr int kTransitMs = 20;
+        QElapsedTimer clock;
+        clock.start();
+        while (!supply.waitForRepliesSent(kTransitMs) && clock.elapsed() < kSettleLimitMs)
+            link.R4150DClearBuffer();
+        QTest::qWait(kTransitMs);
+        link.R4150DClearBuffer();
+    }
+
     RecordingUserInterface ui;
     ControllerState state;
     SimulatedSupply sim;
@@ -253,11 +267,13 @@ private slots:
         SupplyFaults faults;
         faults.noEcho = true;
         supply.setFaults(faults);
+        rig.settle(supply);
         rig.state.setAutoRefresh(true);
         QCOMPARE(rig.protocol.GetModuleValues(QStringLiteral("EN"), reading), -1);
         QVERIFY(!rig.state.autoRefresh());
 
         // A line without end after the echo is bounded too.
+        rig.settle(supply);
         faults = {};
         faults.runaway = true;
         supply.setFaults(faults);

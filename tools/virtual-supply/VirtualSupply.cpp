@@ -211,6 +211,13 @@ bool VirtualSupply::waitForCommands(int count, int timeoutMs) const
                               [this, count] { return m_commands.size() >= count; });
 }
 
+bool VirtualSupply::waitForRepliesSent(int timeoutMs) const
+{
+    std::unique_lock<std::mutex> lock(m_mutex);
+    return m_changed.wait_for(lock, std::chrono::milliseconds(timeoutMs),
+                              [this] { return m_linesSent >= m_linesQueued; });
+}
+
 void VirtualSupply::setFaults(const SupplyFaults &faults)
 {
     {
@@ -472,6 +479,7 @@ void VirtualSupply::writeDue(Clock::time_point now)
         if (isLine) {
             std::lock_guard<std::mutex> lock(m_mutex);
             ++m_linesSent;
+            m_changed.notify_all();
         }
     }
 }

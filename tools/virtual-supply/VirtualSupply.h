@@ -67,6 +67,8 @@ public:
     void clearLog();
     // Waits until at least `count` commands have been received since the last clearLog.
     bool waitForCommands(int count, int timeoutMs) const;
+    // Waits until every reply line queued so far has been written to the terminal.
+    bool waitForRepliesSent(int timeoutMs) const;
 
     // Changing silentAfter or hangupAfter restarts the count of lines sent.
     void setFaults(const SupplyFaults &faults);
