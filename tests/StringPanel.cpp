@@ -30,12 +30,26 @@ void StringPanel::setFieldTag(PanelField field, const QString &tag)
 {
     Q_ASSERT(field.exists());
     tags[field.controlName()] = tag;
+    markSources.remove(field.controlName());
+}
+
+void StringPanel::markField(PanelField field, CommandSource source)
+{
+    setFieldTag(field, kTagChanged);
+    markSources[field.controlName()] = source;
+}
+
+void StringPanel::markSwitch(int module, const QString &request, CommandSource source)
+{
+    setSwitchTag(module, request);
+    switchSources[module] = source;
 }
 
 void StringPanel::setSwitchTag(int module, const QString &tag)
 {
     Q_ASSERT(module == 1 || module == 2);
     switchTags[module] = tag;
+    switchSources.remove(module);
 }
 
 void StringPanel::setControlVoltage(const QString &text, bool)

@@ -25,6 +25,16 @@ public:
     bool fieldEnabled(PanelField) const override { return true; }
     QString switchTag(int module) const override { return switchTags.value(module); }
     void setSwitchTag(int module, const QString &tag) override;
+    void markField(PanelField field, CommandSource source) override;
+    void markSwitch(int module, const QString &request, CommandSource source) override;
+    CommandSource fieldMarkSource(PanelField field) const override
+    {
+        return markSources.value(field.controlName(), CommandSource::Panel);
+    }
+    CommandSource switchMarkSource(int module) const override
+    {
+        return switchSources.value(module, CommandSource::Panel);
+    }
     void setControlVoltage(const QString &text, bool echo) override;
     void setMonitorText(Monitor monitor, int module, const QString &text) override;
     void setSwitchDisplay(int, bool) override {}
@@ -43,6 +53,8 @@ public:
     QMap<QString, QString> items;
     QMap<QString, QString> tags;
     QMap<int, QString> switchTags;
+    QMap<QString, CommandSource> markSources;
+    QMap<int, CommandSource> switchSources;
     QList<QPair<QString, QString>> pokes;
     std::function<void(const QString &item, const QString &text)> onItemChanged;
 };

@@ -9,7 +9,6 @@
 #include "panel/EnterKeyFilter.h"
 #include "panel/IndicatorLamp.h"
 #include "panel/ModulePanel.h"
-#include "ramp/Form_EnergyRamp.h"
 #include "setup/Form_R4150DSetup.h"
 
 #include <QApplication>
@@ -46,7 +45,8 @@ Form_R4150D::Form_R4150D(UserInterface &ui, const CommandLine &commandLine, QWid
       m_shutDown(m_protocol, m_state, m_controlLink, m_connection, ui, this),
       m_ramp(m_protocol, m_state, *m_panel, m_sim, m_connection),
       m_rampLink(m_ramp, m_state.table, [this](const void *to, const QString &line) { m_server.sendTo(to, line); }),
-      m_menu(MainMenu::build(*this))
+      m_menu(MainMenu::build(*this)),
+      m_tools({m_state, m_link, m_protocol, m_readBack, m_connection, m_profiles, m_ramp, m_server, ui}, m_menu, this)
 {
     setObjectName(QStringLiteral("Form_R4150D"));
     setWindowTitle(m_state.caption());
@@ -97,7 +97,7 @@ void Form_R4150D::wireSubsystems()
     m_cycle.setLineHold([this] { return m_ramp.isSettling(); });
     m_cycle.setEnergyInputHook([this] { m_ramp.stop(); });
     m_ramp.setLineBusyCheck([this] { return m_cycle.isBusy() || m_readBack.isReading(); });
-    m_server.setRampLink(&m_rampLink);
+    m_server.addExtension(&m_rampLink);
     m_shutDown.setBeforeCommands([this] { m_ramp.stop(); });
     connect(m_panel, &ModulePanel::sendNowRequested, this, [this] { m_cycle.Timer1_Timer(); });
 }
@@ -133,13 +133,6 @@ void Form_R4150D::connectMenus()
     connect(m_menu.mnuRefreshAll, &QAction::triggered, this, &Form_R4150D::mnuRefreshAll_Click);
     connect(m_menu.mnuAutoRefresh, &QAction::triggered, this, &Form_R4150D::mnuAutoRefresh_Click);
     connect(m_menu.mnuAbout, &QAction::triggered, this, &Form_R4150D::mnuAbout_Click);
-    connect(m_menu.mnuEnergyRamp, &QAction::triggered, this, [this] {
-        if (!m_rampDialog)
-            m_rampDialog = new Form_EnergyRamp(m_ramp, m_state.table, m_ui, this);
-        m_rampDialog->show();
-        m_rampDialog->raise();
-        m_rampDialog->activateWindow();
-    });
 }
 
 double Form_R4150D::logicalDpi() const
@@ -182,6 +175,7 @@ void Form_R4150D::Form_Load()
     const QPoint topLeft = IniSettings::GetIniSettings(m_state, m_commandLine, geometry);
     move(available.left() + Twips::toPixels(topLeft.x(), dpi), available.top() + Twips::toPixels(topLeft.y(), dpi));
 
+    m_tools.loadSettings();
     if (m_commandLine.simulation)
         m_state.simulationMode = kTrue;
     if (m_state.simulationMode != 0)

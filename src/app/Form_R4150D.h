@@ -3,6 +3,7 @@
 #include "app/CommandLine.h"
 #include "app/MainMenu.h"
 #include "app/ShutDownSequence.h"
+#include "app/ToolSet.h"
 #include "core/ControllerState.h"
 #include "device/ConnectionSequence.h"
 #include "device/ControlVoltage.h"
@@ -24,7 +25,6 @@
 #include <functional>
 
 class EnterKeyFilter;
-class Form_EnergyRamp;
 class ModulePanel;
 class UserInterface;
 
@@ -71,6 +71,7 @@ public:
     ControlLinkServer &controlLinkServer() { return m_server; }
     ShutDownSequence &shutDown() { return m_shutDown; }
     EnergyRamp &ramp() { return m_ramp; }
+    ToolSet &tools() { return m_tools; }
     QTimer &timer() { return m_timer; }
     // Alt+A is the access key of both "&Anode (V)" and "&About": the module caption wins, so
     // that the key always reaches the anode's field (About stays on the menu bar).
@@ -111,7 +112,7 @@ private:
     QTimer m_timer;
     EnterKeyFilter *m_enterFilter = nullptr;
     MainMenu m_menu;
-    Form_EnergyRamp *m_rampDialog = nullptr; // made when first asked for, then kept
+    ToolSet m_tools;
     std::function<void()> m_setupRunner;
     int m_pendingUnloadMode = ShutDownSequence::kUnloadFromFrame;
     bool m_unloaded = false;

@@ -20,6 +20,8 @@ struct MainMenu
     QAction *mnuAutoRefresh = nullptr;
     QMenu *mnuTools = nullptr;         // beyond the supply's own commands
     QAction *mnuEnergyRamp = nullptr;
+    QAction *mnuHistory = nullptr;
+    QAction *mnuJournal = nullptr;
     QAction *mnuAbout = nullptr;
 
     // Builds the menus on the window's menu bar. F5 and Shift+F5 also work while the menu is

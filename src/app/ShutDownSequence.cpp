@@ -11,7 +11,7 @@
 
 #include <QPointer>
 
-ShutDownSequence::ShutDownSequence(DeviceProtocol &protocol, const ControllerState &state, const ControlLink &link,
+ShutDownSequence::ShutDownSequence(DeviceProtocol &protocol, ControllerState &state, const ControlLink &link,
                                    const ConnectionSequence &connection, UserInterface &ui, QWidget *dialogParent)
     : m_protocol(protocol), m_state(state), m_link(link), m_connection(connection), m_ui(ui)
 {
@@ -52,6 +52,7 @@ void ShutDownSequence::apply(const ShutDownChoices &choices)
     if (m_beforeCommands)
         m_beforeCommands();
     // The filament goes off before the energy goes to zero; failures do not stop the exit.
+    const CommandSourceScope scope(m_state, CommandSource::Shutdown);
     if (choices.filament)
         m_protocol.SetParameter(QStringLiteral("S") + m_state.table.ModuleCode[Module::kCathode] + QStringLiteral("OFF"));
     if (choices.energy)

@@ -39,7 +39,7 @@ public:
 
     // `dialogParent` is the parent of the shut-down dialog (the main window). The control link
     // tells whether a conversation is open, the connection whether the supply is connected.
-    ShutDownSequence(DeviceProtocol &protocol, const ControllerState &state, const ControlLink &link,
+    ShutDownSequence(DeviceProtocol &protocol, ControllerState &state, const ControlLink &link,
                      const ConnectionSequence &connection, UserInterface &ui, QWidget *dialogParent = nullptr);
 
     // Runs just before the shut-down commands go out (an energy ramp stops there).
@@ -57,7 +57,7 @@ private:
     void apply(const ShutDownChoices &choices);
 
     DeviceProtocol &m_protocol;
-    const ControllerState &m_state;
+    ControllerState &m_state;
     const ControlLink &m_link;
     const ConnectionSequence &m_connection;
     UserInterface &m_ui;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/CommandSource.h"
 #include "core/ModuleTable.h"
 
 #include <QObject>
@@ -46,6 +47,10 @@ public:
     qint16 CommPort() const { return commPort; }
     void setCommPort(qint16 port) { commPort = port; }
 
+    // Who causes the commands sent now (a CommandSourceScope sets it); the operator by default.
+    CommandSource commandSource() const { return m_commandSource; }
+    void setCommandSource(CommandSource source) { m_commandSource = source; }
+
     QString caption() const;
     static QString captionFor(qint16 model);
 
@@ -55,4 +60,5 @@ signals:
 
 private:
     qint16 m_powerSupply = 0;
+    CommandSource m_commandSource = CommandSource::Panel;
 };

@@ -1,5 +1,6 @@
 #include "core/Conversions.h"
 
+#include <QDateTime>
 #include <QLocale>
 #include <QRegularExpression>
 
@@ -226,4 +227,22 @@ bool IsWholeNumber(const QString &text)
     static const QRegularExpression number(
         QStringLiteral("^[+-]?([0-9]+([.,][0-9]*)?|[.,][0-9]+)([EeDd][+-]?[0-9]+)?$"));
     return number.match(text).hasMatch();
+}
+
+QString ShortestText(float number)
+{
+    if (std::isnan(number))
+        return QStringLiteral("nan");
+    if (std::isinf(number))
+        return number < 0 ? QStringLiteral("-inf") : QStringLiteral("inf");
+    char buffer[32];
+    const std::to_chars_result result = std::to_chars(buffer, buffer + sizeof buffer, number);
+    return QString::fromLatin1(buffer, int(result.ptr - buffer));
+}
+
+QString IsoLocalTime(qint64 msecsSinceEpoch)
+{
+    const QDateTime local = QDateTime::fromMSecsSinceEpoch(msecsSinceEpoch);
+    // An offset time spells its offset out; a local one would leave it away.
+    return local.toOffsetFromUtc(local.offsetFromUtc()).toString(Qt::ISODateWithMs);
 }

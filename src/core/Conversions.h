@@ -28,3 +28,9 @@ bool IsWholeNumber(const QString &text);
 
 // Replaces the first "," of `text` by "." (what several senders do to a StrOf result).
 QString FirstCommaToPoint(QString text);
+
+// The shortest text that reads back as the same single-precision number, always with a point
+// as separator ("150", "0.1", "1.5e-06"); "nan", "inf" and "-inf" for the non-finite.
+QString ShortestText(float number);
+// Local time with milliseconds and the offset from UTC: "2026-12-08T10:22:57.123+01:00".
+QString IsoLocalTime(qint64 msecsSinceEpoch);

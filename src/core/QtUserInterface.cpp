@@ -9,7 +9,7 @@
 
 QtUserInterface::QtUserInterface(QWidget *parent) : m_parent(parent) {}
 
-void QtUserInterface::messageBox(const QString &text, const QString &title, Icon icon)
+void QtUserInterface::showMessageBox(const QString &text, const QString &title, Icon icon)
 {
     if (isUnattended()) {
         QString line = title + QStringLiteral(": ") + text;

@@ -15,7 +15,7 @@ public:
     explicit QtUserInterface(QWidget *parent = nullptr);
     void setParent(QWidget *parent) { m_parent = parent; }
 
-    void messageBox(const QString &text, const QString &title, Icon icon) override;
+    void showMessageBox(const QString &text, const QString &title, Icon icon) override;
     void beep() override;
     std::optional<QString> openFileDialog(const FileDialogRequest &request) override;
     std::optional<QString> saveFileDialog(const FileDialogRequest &request) override;

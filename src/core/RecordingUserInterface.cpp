@@ -1,6 +1,6 @@
 #include "core/RecordingUserInterface.h"
 
-void RecordingUserInterface::messageBox(const QString &text, const QString &title, Icon icon)
+void RecordingUserInterface::showMessageBox(const QString &text, const QString &title, Icon icon)
 {
     messages.append({text, title, icon, isUnattended()});
     if (onMessage)

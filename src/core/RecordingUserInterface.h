@@ -19,7 +19,7 @@ public:
         bool unattended = false; // raised while nobody was there to answer
     };
 
-    void messageBox(const QString &text, const QString &title, Icon icon) override;
+    void showMessageBox(const QString &text, const QString &title, Icon icon) override;
     void beep() override;
     std::optional<QString> openFileDialog(const FileDialogRequest &request) override;
     std::optional<QString> saveFileDialog(const FileDialogRequest &request) override;

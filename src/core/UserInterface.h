@@ -2,6 +2,7 @@
 
 #include <QString>
 
+#include <functional>
 #include <optional>
 
 // Everything that talks to the operator outside the main window's own widgets: message boxes,
@@ -22,8 +23,17 @@ public:
 
     virtual ~UserInterface() = default;
 
-    // Modal: returns when the operator has closed the box.
-    virtual void messageBox(const QString &text, const QString &title, Icon icon) = 0;
+    // Modal: returns when the operator has closed the box. The observer hears of it first.
+    void messageBox(const QString &text, const QString &title, Icon icon)
+    {
+        if (m_messageObserver)
+            m_messageObserver(text, title);
+        showMessageBox(text, title, icon);
+    }
+    void setMessageObserver(std::function<void(const QString &text, const QString &title)> observer)
+    {
+        m_messageObserver = std::move(observer);
+    }
     virtual void beep() = 0;
     // The chosen file's full path, or nothing when cancelled or the dialog failed.
     virtual std::optional<QString> openFileDialog(const FileDialogRequest &request) = 0;
@@ -35,6 +45,10 @@ public:
     void setUnattended(bool unattended) { m_unattended = unattended; }
     bool isUnattended() const { return m_unattended; }
 
+protected:
+    virtual void showMessageBox(const QString &text, const QString &title, Icon icon) = 0;
+
 private:
     bool m_unattended = false;
+    std::function<void(const QString &, const QString &)> m_messageObserver;
 };

@@ -18,6 +18,14 @@ DeviceProtocol::DeviceProtocol(SerialLink &link, ControllerState &state, Simulat
 
 qint32 DeviceProtocol::SetParameter(const QString &transmit)
 {
+    const qint32 r = exchangeSetCommand(transmit);
+    if (m_sentObserver)
+        m_sentObserver(transmit, r, m_state.commandSource());
+    return r;
+}
+
+qint32 DeviceProtocol::exchangeSetCommand(const QString &transmit)
+{
     qint32 r = m_link.R4150DClearBuffer();
     if (r != 0)
         return r;

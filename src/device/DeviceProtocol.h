@@ -1,8 +1,11 @@
 #pragma once
 
+#include "core/CommandSource.h"
 #include "device/ModuleReading.h"
 
 #include <QString>
+
+#include <functional>
 
 class SerialLink;
 class ControllerState;
@@ -26,8 +29,15 @@ public:
     // reach keep their values.
     static void parseDataLine(const QString &line, ModuleReading &reading);
 
+    // Told of every set-command after its exchange: the text, the status and who caused it.
+    using SentObserver = std::function<void(const QString &command, qint32 result, CommandSource source)>;
+    void setSentObserver(SentObserver observer) { m_sentObserver = std::move(observer); }
+
 private:
+    qint32 exchangeSetCommand(const QString &transmit);
+
     SerialLink &m_link;
     ControllerState &m_state;
     SimulatedSupply &m_sim;
+    SentObserver m_sentObserver;
 };

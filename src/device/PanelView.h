@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/CommandSource.h"
 #include "core/PanelField.h"
 
 #include <QRect>
@@ -27,6 +28,12 @@ public:
     // Label_OnOff(module).
     virtual QString switchTag(int module) const = 0;
     virtual void setSwitchTag(int module, const QString &tag) = 0;
+    // Marks on behalf of someone other than the operator (a profile, a client); a mark set any
+    // other way is the operator's. The journal names the source when the mark goes out.
+    virtual void markField(PanelField field, CommandSource source) = 0;
+    virtual void markSwitch(int module, const QString &request, CommandSource source) = 0;
+    virtual CommandSource fieldMarkSource(PanelField field) const = 0;
+    virtual CommandSource switchMarkSource(int module) const = 0;
 
     // Writes DA_set_voltage; with `echo`, a changed text runs its change handler (the energy
     // goes out), without it the text is only shown. The tag is cleared afterwards.

@@ -58,7 +58,10 @@ qint32 ReadBack::GetTavrelData(bool flag)
         if (m_abort && m_abort())
             return 0; // the window has unloaded meanwhile: leave the panel alone
     }
+    const auto readings = m_readings; // this pass's own: a nested pass may run in a yield below
     showPanel(flag);
+    if (m_passObserver)
+        m_passObserver(readings);
     return 0;
 }
 
@@ -78,6 +81,7 @@ void ReadBack::showPanel(bool flag)
         // impossible reading ("1#0", above the limit) is shown but never sent back.
         const bool sane = IsWholeNumber(energy.valueText) && energy.value >= m_state.table.ValueMin[kEnergy]
                           && energy.value <= m_state.table.ValueMax[kEnergy];
+        const CommandSourceScope scope(m_state, CommandSource::Readback);
         m_view.setControlVoltage(FirstCommaToPoint(StrOf(energy.value / kVoltsPerControlVolt)), sane);
     }
     if (flag) {

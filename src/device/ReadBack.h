@@ -33,6 +33,9 @@ public:
     qint32 GetTavrelData(bool flag);
     // Asked after every yield: true ends the pass there (the window has unloaded meanwhile).
     void setAbortCheck(std::function<bool()> check) { m_abort = std::move(check); }
+    // Told of every complete pass, after the panel shows it.
+    using Readings = std::array<ModuleReading, kModuleCount>;
+    void setPassObserver(std::function<void(const Readings &)> observer) { m_passObserver = std::move(observer); }
     // True while a pass runs (it yields between its reads): the line is not free for others.
     bool isReading() const { return m_passes > 0; }
 
@@ -54,6 +57,7 @@ private:
     PanelView &m_view;
     std::function<void()> m_yield;
     std::function<bool()> m_abort;
+    std::function<void(const Readings &)> m_passObserver;
     int m_passes = 0; // passes running, a nested one inside a yield included
     std::array<ModuleReading, kModuleCount> m_readings{};
 };

@@ -29,8 +29,9 @@ bool RefreshCycle::yieldAndContinue()
     return true;
 }
 
-void RefreshCycle::send(const QString &command)
+void RefreshCycle::send(const QString &command, CommandSource source)
 {
+    const CommandSourceScope scope(m_state, source);
     // The status is not examined: the mark is cleared whether the command went through or not.
     m_protocol.SetParameter(command);
 }
@@ -51,7 +52,7 @@ void RefreshCycle::Timer1_Timer()
         if (m_energyInput)
             m_energyInput();
         energy = ValOf(m_panel.fieldText(PanelField::value(kEnergy)));
-        send(QStringLiteral("V") + codes[kEnergy] + StrOf(energy));
+        send(QStringLiteral("V") + codes[kEnergy] + StrOf(energy), m_panel.fieldMarkSource(PanelField::value(kEnergy)));
         m_panel.setFieldTag(PanelField::value(kEnergy), QString());
         if (simulating())
             m_sim.setEnergy(energy);
@@ -63,7 +64,7 @@ void RefreshCycle::Timer1_Timer()
     const PanelField cathode = PanelField::value(kCathode);
     if (m_panel.fieldTag(cathode) == kTagChanged) {
         const QString text = m_panel.fieldText(cathode);
-        send(QStringLiteral("V") + codes[kCathode] + FirstCommaToPoint(StrOf(ValOf(text))));
+        send(QStringLiteral("V") + codes[kCathode] + FirstCommaToPoint(StrOf(ValOf(text))), m_panel.fieldMarkSource(cathode));
         if (simulating())
             m_sim.setCathode(ValOf(text));
         m_panel.setFieldTag(cathode, QString());
@@ -75,7 +76,8 @@ void RefreshCycle::Timer1_Timer()
     const PanelField screen = PanelField::value(kScreen);
     if (m_panel.fieldTag(screen) == kTagChanged) {
         const QString text = m_panel.fieldText(screen);
-        send(QStringLiteral("V") + codes[kScreen] + FirstCommaToPoint(StrOf(ValOf(text) * kVoltsPerKilovolt)));
+        send(QStringLiteral("V") + codes[kScreen] + FirstCommaToPoint(StrOf(ValOf(text) * kVoltsPerKilovolt)),
+             m_panel.fieldMarkSource(screen));
         if (simulating())
             m_sim.setScreen(ValOf(text) * kVoltsPerKilovolt, energy);
         m_panel.setFieldTag(screen, QString());
@@ -87,7 +89,7 @@ void RefreshCycle::Timer1_Timer()
         const PanelField gain = PanelField::gain(i);
         if (m_panel.fieldTag(gain) == kTagChanged) {
             const QString text = m_panel.fieldText(gain);
-            send(QStringLiteral("G") + codes[i] + text);
+            send(QStringLiteral("G") + codes[i] + text, m_panel.fieldMarkSource(gain));
             if (simulating())
                 m_sim.setGain(i, ValOf(text), energy);
             m_panel.setFieldTag(gain, QString());
@@ -97,7 +99,7 @@ void RefreshCycle::Timer1_Timer()
         const PanelField offset = PanelField::offset(i);
         if (i != kSuppressor && m_panel.fieldTag(offset) == kTagChanged) {
             const QString text = m_panel.fieldText(offset);
-            send(QStringLiteral("O") + codes[i] + text);
+            send(QStringLiteral("O") + codes[i] + text, m_panel.fieldMarkSource(offset));
             if (simulating())
                 m_sim.setOffset(i, ValOf(text), energy);
             m_panel.setFieldTag(offset, QString());
@@ -119,14 +121,15 @@ void RefreshCycle::runForced()
 void RefreshCycle::sendSwitchRequest(int module)
 {
     const QString tag = m_panel.switchTag(module);
+    const CommandSource source = m_panel.switchMarkSource(module);
     const bool simulation = m_state.simulationMode != 0;
     if (tag == kSwitchOn) {
-        send(QStringLiteral("S") + m_state.table.ModuleCode[module] + QStringLiteral("ON"));
+        send(QStringLiteral("S") + m_state.table.ModuleCode[module] + QStringLiteral("ON"), source);
         m_panel.setSwitchTag(module, QString());
         if (simulation)
             m_sim.setSwitch(module, true);
     } else if (tag == kSwitchOff) {
-        send(QStringLiteral("S") + m_state.table.ModuleCode[module] + QStringLiteral("OFF"));
+        send(QStringLiteral("S") + m_state.table.ModuleCode[module] + QStringLiteral("OFF"), source);
         m_panel.setSwitchTag(module, QString());
         if (simulation)
             m_sim.setSwitch(module, false);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/CommandSource.h"
+
 #include <QString>
 
 #include <functional>
@@ -34,7 +36,7 @@ public:
     void setEnergyInputHook(std::function<void()> hook) { m_energyInput = std::move(hook); }
 
 private:
-    void send(const QString &command);
+    void send(const QString &command, CommandSource source);
     bool yieldAndContinue();
     void sendSwitchRequest(int module);
 

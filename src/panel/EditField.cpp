@@ -50,6 +50,7 @@ QString EditField::tag() const
 void EditField::setTag(const QString &tag)
 {
     setProperty(kTagProperty, tag);
+    setProperty(kMarkSourceProperty, QVariant()); // set this way, the mark is the operator's
 }
 
 QString EditField::toolTipFor(PanelField field)

@@ -60,6 +60,7 @@ bool EnterKeyFilter::eventFilter(QObject *watched, QEvent *event)
         return false;
 
     focused->setProperty(kTagProperty, kTagChanged);
+    focused->setProperty(kMarkSourceProperty, QVariant());
     if (m_refreshCycle)
         m_refreshCycle();
     // The cycle lets events run; the focus may have moved meanwhile.

@@ -367,6 +367,40 @@ void ModulePanel::setSwitchTag(int module, const QString &tag)
         m_onOff[module]->setTag(tag);
 }
 
+namespace {
+CommandSource markSourceOf(const QObject *object)
+{
+    const QVariant source = object ? object->property(kMarkSourceProperty) : QVariant();
+    return source.isValid() ? CommandSource(source.toInt()) : CommandSource::Panel;
+}
+} // namespace
+
+void ModulePanel::markField(PanelField field, CommandSource source)
+{
+    if (EditField *edit = editField(field)) {
+        edit->setTag(kTagChanged);
+        edit->setProperty(kMarkSourceProperty, int(source));
+    }
+}
+
+void ModulePanel::markSwitch(int module, const QString &request, CommandSource source)
+{
+    if (module == kCathode || module == kScreen) {
+        m_onOff[module]->setTag(request);
+        m_onOff[module]->setProperty(kMarkSourceProperty, int(source));
+    }
+}
+
+CommandSource ModulePanel::fieldMarkSource(PanelField field) const
+{
+    return markSourceOf(editField(field));
+}
+
+CommandSource ModulePanel::switchMarkSource(int module) const
+{
+    return (module == kCathode || module == kScreen) ? markSourceOf(m_onOff[module]) : CommandSource::Panel;
+}
+
 void ModulePanel::setControlVoltage(const QString &text, bool echo)
 {
     m_controlVoltageQuiet = !echo;

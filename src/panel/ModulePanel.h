@@ -54,6 +54,10 @@ public:
     bool fieldEnabled(PanelField field) const override;
     QString switchTag(int module) const override;
     void setSwitchTag(int module, const QString &tag) override;
+    void markField(PanelField field, CommandSource source) override;
+    void markSwitch(int module, const QString &request, CommandSource source) override;
+    CommandSource fieldMarkSource(PanelField field) const override;
+    CommandSource switchMarkSource(int module) const override;
     void setControlVoltage(const QString &text, bool echo) override;
     void setMonitorText(Monitor monitor, int module, const QString &text) override;
     void setSwitchDisplay(int module, bool on) override;

@@ -43,6 +43,7 @@ QString OnOffLamp::tag() const
 void OnOffLamp::setTag(const QString &tag)
 {
     setProperty(kTagProperty, tag);
+    setProperty(kMarkSourceProperty, QVariant()); // set this way, the mark is the operator's
 }
 
 void OnOffLamp::paintEvent(QPaintEvent *)

@@ -96,6 +96,8 @@ int ProfileStore::OpenZQV(const QString &filename)
     }
     applyRecord(*record);
     setFilename(filename);
+    if (m_fileObserver)
+        m_fileObserver(FileEvent::Loaded, filename);
     return ProfileFileError::kSuccess;
 }
 
@@ -107,20 +109,20 @@ void ProfileStore::applyRecord(const ProfileRecord &record)
         const PanelField field = PanelField::value(i);
         // Set values go to the supply as they stand, so they always carry a point.
         m_panel.setFieldText(field, FirstCommaToPoint(StrOf(v)));
-        m_panel.setFieldTag(field, kTagChanged);
+        m_panel.markField(field, CommandSource::Profile);
         if (i == 1 || i == 2)
-            m_panel.setSwitchTag(i, v == 0.0f ? kSwitchOff : kSwitchOn);
+            m_panel.markSwitch(i, v == 0.0f ? kSwitchOff : kSwitchOn, CommandSource::Profile);
         ++k;
     }
     for (int i = 3; i < kModuleCount; ++i) {
         const float gain = limited(record.values[k], m_limits.GainMin[i], m_limits.GainMax[i]);
         m_panel.setFieldText(PanelField::gain(i), StrOf(gain));
-        m_panel.setFieldTag(PanelField::gain(i), kTagChanged);
+        m_panel.markField(PanelField::gain(i), CommandSource::Profile);
         ++k;
         if (PanelField::offset(i).exists()) {
             const float offset = limited(record.values[k], m_limits.OffsetMin[i], m_limits.OffsetMax[i]);
             m_panel.setFieldText(PanelField::offset(i), StrOf(offset));
-            m_panel.setFieldTag(PanelField::offset(i), kTagChanged);
+            m_panel.markField(PanelField::offset(i), CommandSource::Profile);
             ++k;
         }
     }
@@ -162,5 +164,7 @@ int ProfileStore::SaveZQV(const QString &filename)
         return ProfileFileError::forTransfer(systemError);
     }
     setFilename(filename);
+    if (m_fileObserver)
+        m_fileObserver(FileEvent::Saved, filename);
     return ProfileFileError::kSuccess;
 }

@@ -27,6 +27,13 @@ public:
     // unless the new one is written completely. Returns 0 or a file error number.
     int SaveZQV(const QString &filename);
 
+    enum class FileEvent { Loaded, Saved };
+    // Told of every successful load and save, with the path.
+    void setFileObserver(std::function<void(FileEvent, const QString &path)> observer)
+    {
+        m_fileObserver = std::move(observer);
+    }
+
     // The current profile path: empty at start, set by every successful load or save.
     QString filename() const { return m_filename; }
     void setFilename(const QString &value) { m_filename = value; }
@@ -41,4 +48,5 @@ private:
     UserInterface &m_ui;
     std::function<QString()> m_caption;
     QString m_filename;
+    std::function<void(FileEvent, const QString &)> m_fileObserver;
 };

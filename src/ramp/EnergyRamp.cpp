@@ -9,7 +9,7 @@
 #include "device/PanelView.h"
 #include "device/SimulatedSupply.h"
 
-EnergyRamp::EnergyRamp(DeviceProtocol &protocol, const ControllerState &state, PanelView &panel,
+EnergyRamp::EnergyRamp(DeviceProtocol &protocol, ControllerState &state, PanelView &panel,
                        SimulatedSupply &sim, const ConnectionSequence &connection, QObject *parent)
     : QObject(parent), m_protocol(protocol), m_state(state), m_panel(panel), m_sim(sim), m_connection(connection)
 {
@@ -89,14 +89,18 @@ void EnergyRamp::nextStep()
     m_panel.setFieldText(PanelField::value(Module::kEnergy), StrOf(float(m_energy)));
     m_panel.setControlVoltage(RampPlan::wireText(m_energy / ControlVoltage::kElectronVoltsPerVolt), false);
     m_phase = Phase::Settling; // from the VEN on, nothing else may use the line
-    const qint32 r = m_protocol.SetParameter(QStringLiteral("V") + m_state.table.ModuleCode[Module::kEnergy] + energy);
+    qint32 r = 0;
+    {
+        const CommandSourceScope scope(m_state, CommandSource::Ramp);
+        r = m_protocol.SetParameter(QStringLiteral("V") + m_state.table.ModuleCode[Module::kEnergy] + energy);
+    }
     if (m_phase != Phase::Settling)
         return; // stopped while the exchange ran
     if (m_state.simulationMode != 0)
         m_sim.setEnergy(float(m_energy));
     if (r != 0) {
         ++m_stepsDone;
-        emit stepDone({m_stepsDone, m_energy, 0.0f, 0.0f, m_clock.elapsed()});
+        emit stepDone({m_stepsDone, m_energy, 0.0f, 0.0f, m_clock.elapsed(), {}, false});
         finish(false);
         return;
     }
@@ -110,7 +114,7 @@ void EnergyRamp::readStep()
     if (m_phase != Phase::Settling)
         return; // stopped while the exchange ran
     ++m_stepsDone;
-    emit stepDone({m_stepsDone, m_energy, reading.Umon, reading.Imon, m_clock.elapsed()});
+    emit stepDone({m_stepsDone, m_energy, reading.Umon, reading.Imon, m_clock.elapsed(), reading, r == 0});
     if (r != 0) {
         finish(false);
         return;

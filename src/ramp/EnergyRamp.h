@@ -1,5 +1,6 @@
 #pragma once
 
+#include "device/ModuleReading.h"
 #include "ramp/RampPlan.h"
 
 #include <QElapsedTimer>
@@ -23,6 +24,8 @@ struct RampStep
     float umon = 0.0f;
     float imon = 0.0f;
     qint64 ms = 0;
+    ModuleReading reading; // the energy module as the step's read returned it
+    bool hasReading = false; // false when the step's exchange failed
 };
 
 // Runs an energy ramp on the window thread: each step sends VEN<E>, waits the settle time
@@ -37,7 +40,7 @@ public:
     static constexpr int kAcknowledgeTimeoutMs = 60000;
     static constexpr int kLineBusyRetryMs = 10; // a refresh cycle holds the line: try again
 
-    EnergyRamp(DeviceProtocol &protocol, const ControllerState &state, PanelView &panel, SimulatedSupply &sim,
+    EnergyRamp(DeviceProtocol &protocol, ControllerState &state, PanelView &panel, SimulatedSupply &sim,
                const ConnectionSequence &connection, QObject *parent = nullptr);
 
     // True while something else is between two exchanges of its own (a refresh cycle in a
@@ -74,7 +77,7 @@ private:
     void wait(Phase phase, int ms);
 
     DeviceProtocol &m_protocol;
-    const ControllerState &m_state;
+    ControllerState &m_state;
     PanelView &m_panel;
     SimulatedSupply &m_sim;
     const ConnectionSequence &m_connection;

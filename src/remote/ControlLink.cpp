@@ -22,7 +22,7 @@ QString withoutTrailingBlanks(const QString &text)
 
 } // namespace
 
-ControlLink::ControlLink(PanelView &panel, const ControllerState &state, UserInterface &ui, QObject *parent)
+ControlLink::ControlLink(PanelView &panel, ControllerState &state, UserInterface &ui, QObject *parent)
     : QObject(parent), m_panel(panel), m_state(state), m_ui(ui)
 {
 }
@@ -84,7 +84,7 @@ bool ControlLink::Form_LinkExecute(const QString &cmdStr)
         const PanelField energy = PanelField::value(0);
         m_panel.setFieldText(energy, StrOf(value));
         // Pending like a typed entry: the next refresh cycle sends it in its place in the order.
-        m_panel.setFieldTag(energy, kTagChanged);
+        m_panel.markField(energy, CommandSource::Control);
     }
     return true;
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/CommandSource.h"
+
 #include <QObject>
 #include <QString>
 
@@ -15,7 +17,7 @@ class ControlLink : public QObject
 public:
     enum class Lamp { Default, Open, Closed, Error }; // window default, green, light grey, red
 
-    ControlLink(PanelView &panel, const ControllerState &state, UserInterface &ui, QObject *parent = nullptr);
+    ControlLink(PanelView &panel, ControllerState &state, UserInterface &ui, QObject *parent = nullptr);
 
     // A conversation opened: lamp green, "E&xit" disabled. Conversations are counted, so that
     // closing one of two does not unlock the exit while the other is still open.
@@ -29,6 +31,9 @@ public:
     // The command grammar: NAME[=value]; only ENERGY is known. Returns true, the acknowledgement
     // "accepted", for every text.
     bool Form_LinkExecute(const QString &cmdStr);
+
+    // While it lives, whatever a client's request sends counts as the client's (the journal).
+    CommandSourceScope clientScope() { return CommandSourceScope(m_state, CommandSource::Control); }
 
     // Errors of one burst that get no box of their own (the burst's first one shows it).
     void countSuppressedErrors(int count) { m_suppressedErrors += count; }
@@ -51,7 +56,7 @@ private:
     void showSteadyLamp();
 
     PanelView &m_panel;
-    const ControllerState &m_state;
+    ControllerState &m_state;
     UserInterface &m_ui;
     Lamp m_lamp = Lamp::Default;
     int m_openConversations = 0;

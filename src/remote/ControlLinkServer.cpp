@@ -5,7 +5,7 @@
 #include "core/RuntimeDirectory.h"
 #include "remote/ControlLink.h"
 #include "remote/ControlItems.h"
-#include "remote/RampLink.h"
+#include "remote/LinkExtension.h"
 
 #include <QFile>
 #include <QLocalServer>
@@ -131,8 +131,10 @@ void ControlLinkServer::acceptConnections()
         // is held back by the kernel instead of filling our memory.
         socket->setReadBufferSize(kSocketReadBufferBytes);
         const auto resume = [this, socket]() {
-            if (Conversation *found = find(socket))
+            if (Conversation *found = find(socket)) {
+                pumpAnswer(found);
                 processInput(found);
+            }
         };
         connect(socket, &QLocalSocket::readyRead, this, resume);
         connect(socket, &QLocalSocket::bytesWritten, this, resume); // output drained below the pause mark
@@ -169,7 +171,7 @@ void ControlLinkServer::processInput(Conversation *conversation)
     conversation->processing = true;
     QLocalSocket *socket = conversation->socket;
     while (!conversation->ended) {
-        if (socket->bytesToWrite() >= kOutputPauseBytes)
+        if (socket->bytesToWrite() >= kOutputPauseBytes || conversation->answerRest)
             break; // bytesWritten resumes
         const qsizetype lineFeed = conversation->buffer.indexOf('\n');
         if (lineFeed >= 0) {
@@ -234,9 +236,9 @@ void ControlLinkServer::handleCommand(Conversation *conversation, const QString 
     const bool hasArgument = blank >= 0;
     const QString argument = hasArgument ? line.mid(blank + 1) : QString();
 
-    if (m_rampLink) {
-        if (const std::optional<QString> answer = m_rampLink->handle(conversation, verb, argument)) {
-            send(conversation, *answer);
+    for (LinkExtension *extension : m_extensions) {
+        if (std::optional<LinkAnswer> reply = extension->handle(conversation, verb, argument)) {
+            answer(conversation, std::move(*reply));
             return;
         }
     }
@@ -264,6 +266,7 @@ void ControlLinkServer::handleCommand(Conversation *conversation, const QString 
             sendError(conversation, kErrorNotPokeable, tr("item %1 takes no poke").arg(item));
             return;
         }
+        const CommandSourceScope scope = m_link.clientScope();
         m_items.pokeItem(item, argument.mid(split + 1));
         send(conversation, QStringLiteral("OK"));
         return;
@@ -279,7 +282,10 @@ void ControlLinkServer::handleCommand(Conversation *conversation, const QString 
         sendError(conversation, kErrorMissingArgument, tr("%1 needs an item").arg(verb));
         return;
     }
-    std::optional<QString> text = m_rampLink ? m_rampLink->itemText(argument) : std::nullopt;
+    std::optional<QString> text;
+    for (const LinkExtension *extension : m_extensions)
+        if (!text)
+            text = extension->itemText(argument);
     if (!text)
         text = m_items.itemText(argument);
     if (!text) {
@@ -302,8 +308,10 @@ void ControlLinkServer::endConversation(Conversation *conversation)
     if (conversation->ended)
         return;
     conversation->ended = true;
-    if (m_rampLink)
-        m_rampLink->conversationEnded(conversation);
+    conversation->answerRest = nullptr;
+    conversation->held.clear();
+    for (LinkExtension *extension : m_extensions)
+        extension->conversationEnded(conversation);
     conversation->advised.clear();
     conversation->buffer.clear();
     m_link.Form_LinkClose();
@@ -330,6 +338,45 @@ void ControlLinkServer::removeEndedConversations()
 }
 
 void ControlLinkServer::send(Conversation *conversation, const QString &line)
+{
+    if (conversation->answerRest) {
+        conversation->held.append(line); // after the answer that is going out
+        return;
+    }
+    write(conversation, line);
+}
+
+void ControlLinkServer::answer(Conversation *conversation, LinkAnswer reply)
+{
+    write(conversation, reply.first);
+    if (!reply.next || conversation->ended)
+        return;
+    conversation->answerRest = std::move(reply.next);
+    pumpAnswer(conversation);
+}
+
+void ControlLinkServer::pumpAnswer(Conversation *conversation)
+{
+    if (conversation->pumping || !conversation->answerRest)
+        return;
+    conversation->pumping = true;
+    // As fast as the client reads: a long answer never holds more than the pause mark here.
+    while (conversation->answerRest && !conversation->ended
+           && conversation->socket->bytesToWrite() < kOutputPauseBytes) {
+        const std::optional<QString> line = conversation->answerRest();
+        if (!line) {
+            conversation->answerRest = nullptr;
+            const QStringList held = std::exchange(conversation->held, {});
+            for (const QString &waiting : held)
+                write(conversation, waiting);
+            break;
+        }
+        write(conversation, *line);
+    }
+    conversation->pumping = false;
+}
+
+void ControlLinkServer::write(Conversation *conversation, const QString &line)
 {
     QLocalSocket *socket = conversation->socket;
     if (conversation->ended || socket->state() != QLocalSocket::ConnectedState)
@@ -382,9 +429,9 @@ ControlLinkServer::Conversation *ControlLinkServer::find(const QLocalSocket *soc
     return nullptr;
 }
 
-void ControlLinkServer::setRampLink(RampLink *rampLink)
+void ControlLinkServer::addExtension(LinkExtension *extension)
 {
-    m_rampLink = rampLink;
+    m_extensions.push_back(extension);
 }
 
 void ControlLinkServer::sendTo(const void *conversation, const QString &line)

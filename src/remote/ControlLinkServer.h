@@ -4,13 +4,17 @@
 #include <QObject>
 #include <QSet>
 #include <QString>
+#include <QStringList>
 
+#include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 class ControlItems;
 class ControlLink;
-class RampLink;
+class LinkExtension;
+struct LinkAnswer;
 class QLocalServer;
 class QLocalSocket;
 
@@ -58,9 +62,10 @@ public:
     // Stops listening, removes the socket file and ends every conversation (Form_LinkClose each).
     void close();
     bool isListening() const;
-    // The energy ramp's part of the protocol (RAMP, ACK, REQUEST Ramp); none without it.
-    void setRampLink(RampLink *rampLink);
-    // Sends a notification line to a conversation that is still open (STEP and END).
+    // A further part of the protocol (the ramp's RAMP and ACK, HISTORY); asked in the order added.
+    void addExtension(LinkExtension *extension);
+    // Sends a notification line to a conversation that is still open (STEP and END); it waits
+    // behind an answer that is still going out.
     void sendTo(const void *conversation, const QString &line);
     QString socketPath() const { return m_socketPath; }
     QString errorString() const { return m_errorString; }
@@ -77,7 +82,10 @@ private:
         bool discarding = false; // inside an overlong line: drop up to the next LF
         bool processing = false; // guards against re-entry from nested event loops
         bool ended = false;
+        bool pumping = false;    // guards the answer's output against re-entry
         QSet<QString> advised;
+        std::function<std::optional<QString>()> answerRest; // the lines of an answer not yet out
+        QStringList held;        // notifications that wait for the end of that answer
     };
 
     void acceptConnections();
@@ -88,6 +96,9 @@ private:
     void endConversation(Conversation *conversation);
     void removeEndedConversations();
     void send(Conversation *conversation, const QString &line);
+    void write(Conversation *conversation, const QString &line);
+    void answer(Conversation *conversation, LinkAnswer answer);
+    void pumpAnswer(Conversation *conversation);
     void sendError(Conversation *conversation, ErrorNumber number, const QString &text);
     void raiseLinkError(ErrorNumber number);
     void raisePendingLinkErrors();
@@ -95,7 +106,7 @@ private:
 
     ControlLink &m_link;
     ControlItems &m_items;
-    RampLink *m_rampLink = nullptr;
+    std::vector<LinkExtension *> m_extensions;
     QLocalServer *m_server = nullptr;
     QString m_socketPath;
     QString m_errorString;

@@ -26,7 +26,7 @@ QString RampLink::error(int number, const QString &text)
     return QStringLiteral("ERROR %1 %2").arg(number).arg(text);
 }
 
-std::optional<QString> RampLink::handle(const void *conversation, const QString &verb, const QString &argument)
+std::optional<LinkAnswer> RampLink::handle(const void *conversation, const QString &verb, const QString &argument)
 {
     if (verb == QLatin1String("RAMP")) {
         if (argument.trimmed().compare(QLatin1String("STOP"), Qt::CaseInsensitive) == 0) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "remote/LinkExtension.h"
+
 #include <QObject>
 #include <QString>
 
@@ -17,7 +19,7 @@ struct RampStep;
 //   ACK <k>                        -> OK, or ERROR 11 when step k is not awaited from this client
 //   REQUEST Ramp                   -> DATA idle | DATA running <k> <n>
 // Numbers always carry a point. STEP and END go to the conversation that started the ramp.
-class RampLink : public QObject
+class RampLink : public QObject, public LinkExtension
 {
     Q_OBJECT
 public:
@@ -35,11 +37,11 @@ public:
     RampLink(EnergyRamp &ramp, const ModuleTable &limits, Send send, QObject *parent = nullptr);
 
     // The answer to a line of the ramp's part, or nothing when the verb is not one of it.
-    std::optional<QString> handle(const void *conversation, const QString &verb, const QString &argument);
+    std::optional<LinkAnswer> handle(const void *conversation, const QString &verb, const QString &argument) override;
     // The text of the item "Ramp", or nothing for another item.
-    std::optional<QString> itemText(const QString &item) const;
+    std::optional<QString> itemText(const QString &item) const override;
     // The conversation ended: a ramp it started stops.
-    void conversationEnded(const void *conversation);
+    void conversationEnded(const void *conversation) override;
 
 private:
     QString start(const void *conversation, const QString &argument);

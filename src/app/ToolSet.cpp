@@ -1,0 +1,104 @@
+#include "app/ToolSet.h"
+
+#include "app/MainMenu.h"
+#include "core/ControllerState.h"
+#include "core/SettingsStore.h"
+#include "core/UserInterface.h"
+#include "device/ConnectionSequence.h"
+#include "device/DeviceProtocol.h"
+#include "device/ReadBack.h"
+#include "device/SerialLink.h"
+#include "history/Form_MonitorHistory.h"
+#include "profiles/ProfileStore.h"
+#include "ramp/EnergyRamp.h"
+#include "ramp/Form_EnergyRamp.h"
+#include "remote/ControlLinkServer.h"
+
+#include <QAction>
+#include <QDateTime>
+#include <QWidget>
+
+namespace {
+void present(QWidget &window)
+{
+    window.show();
+    window.raise();
+    window.activateWindow();
+}
+} // namespace
+
+ToolSet::ToolSet(const Parts &parts, const MainMenu &menu, QWidget *window)
+    : QObject(window), m_parts(parts), m_menu(menu), m_window(window)
+{
+    m_parts.server.addExtension(&m_historyLink);
+    connect(m_menu.mnuEnergyRamp, &QAction::triggered, this, [this] { present(rampDialog()); });
+    connect(m_menu.mnuHistory, &QAction::triggered, this, [this] { present(historyWindow()); });
+    connect(m_menu.mnuJournal, &QAction::triggered, this, &ToolSet::setJournal);
+    connect(&m_journal, &Journal::enabledChanged, m_menu.mnuJournal, &QAction::setChecked);
+    connect(&m_journal, &Journal::failed, this, [this](const QString &message) {
+        SettingsStore::writeText(kJournalSection, kJournalKey, QStringLiteral("0"));
+        m_parts.ui.messageBox(message, QStringLiteral("Journal"), UserInterface::Icon::Critical);
+    });
+    observe();
+}
+
+void ToolSet::observe()
+{
+    m_parts.readBack.setPassObserver([this](const ReadBack::Readings &readings) {
+        m_history.add(QDateTime::currentMSecsSinceEpoch(), readings);
+        m_recorder.readBack(readings, m_parts.state.table.ModuleCode);
+        if (m_historyWindow)
+            m_historyWindow->sampleAdded();
+    });
+    connect(&m_parts.ramp, &EnergyRamp::stepDone, this, &ToolSet::addRampSample);
+    connect(&m_parts.ramp, &EnergyRamp::started, this, [this](int steps) { m_recorder.rampStarted(steps); });
+    connect(&m_parts.ramp, &EnergyRamp::finished, this,
+            [this](int stepsDone, bool complete) { m_recorder.rampEnded(stepsDone, complete); });
+    m_parts.protocol.setSentObserver([this](const QString &command, qint32 result, CommandSource source) {
+        m_recorder.sent(command, result, source);
+    });
+    connect(&m_parts.connection, &ConnectionSequence::connectedChanged, this,
+            [this](bool connected) { m_recorder.connection(connected, m_parts.link.portCaption()); });
+    m_parts.profiles.setFileObserver([this](ProfileStore::FileEvent event, const QString &path) {
+        m_recorder.profile(event == ProfileStore::FileEvent::Saved, path);
+    });
+    m_parts.ui.setMessageObserver(
+        [this](const QString &text, const QString &title) { m_recorder.message(title, text); });
+}
+
+void ToolSet::addRampSample(const RampStep &step)
+{
+    if (!step.hasReading)
+        return; // the step's exchange failed: nothing was read
+    ReadBack::Readings readings = m_parts.readBack.readings();
+    readings[Module::kEnergy] = step.reading;
+    m_history.add(QDateTime::currentMSecsSinceEpoch(), readings);
+    if (m_historyWindow)
+        m_historyWindow->sampleAdded();
+}
+
+void ToolSet::loadSettings()
+{
+    const QString enabled = SettingsStore::readText(kJournalSection, kJournalKey, QStringLiteral("0"));
+    m_journal.setEnabled(enabled.trimmed() == QLatin1String("1"));
+}
+
+void ToolSet::setJournal(bool on)
+{
+    m_journal.setEnabled(on);
+    SettingsStore::writeText(kJournalSection, kJournalKey, on ? QStringLiteral("1") : QStringLiteral("0"));
+}
+
+Form_MonitorHistory &ToolSet::historyWindow()
+{
+    if (!m_historyWindow)
+        m_historyWindow = new Form_MonitorHistory(m_history, m_parts.ui, m_window);
+    return *m_historyWindow;
+}
+
+Form_EnergyRamp &ToolSet::rampDialog()
+{
+    if (!m_rampDialog)
+        m_rampDialog = new Form_EnergyRamp(m_parts.ramp, m_parts.state.table, m_parts.ui, m_window);
+    return *m_rampDialog;
+}

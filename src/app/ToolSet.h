@@ -1,0 +1,73 @@
+#pragma once
+
+#include "history/MonitorHistory.h"
+#include "journal/Journal.h"
+#include "journal/JournalRecorder.h"
+#include "remote/HistoryLink.h"
+
+#include <QObject>
+
+class ConnectionSequence;
+class ControllerState;
+class ControlLinkServer;
+class DeviceProtocol;
+class EnergyRamp;
+class Form_EnergyRamp;
+class Form_MonitorHistory;
+class ProfileStore;
+class ReadBack;
+class SerialLink;
+class UserInterface;
+struct MainMenu;
+struct RampStep;
+class QWidget;
+
+// The tools beyond the supply's own commands: the energy ramp's dialog, the monitor history
+// with its window and its part of the control link, and the journal. Each observes the
+// subsystems it is given; none of them changes what goes to the supply.
+class ToolSet : public QObject
+{
+    Q_OBJECT
+public:
+    static inline const QString kJournalSection = QStringLiteral("Journal");
+    static inline const QString kJournalKey = QStringLiteral("Enabled");
+
+    struct Parts
+    {
+        ControllerState &state;
+        SerialLink &link;
+        DeviceProtocol &protocol;
+        ReadBack &readBack;
+        ConnectionSequence &connection;
+        ProfileStore &profiles;
+        EnergyRamp &ramp;
+        ControlLinkServer &server;
+        UserInterface &ui;
+    };
+
+    ToolSet(const Parts &parts, const MainMenu &menu, QWidget *window);
+
+    // Turns the journal on when the settings say so.
+    void loadSettings();
+
+    MonitorHistory &history() { return m_history; }
+    Journal &journal() { return m_journal; }
+    // Made when first asked for, then kept.
+    Form_MonitorHistory &historyWindow();
+    Form_EnergyRamp &rampDialog();
+
+private:
+    void observe();
+    void addRampSample(const RampStep &step);
+    void setJournal(bool on);
+
+    Parts m_parts;
+    const MainMenu &m_menu;
+    QWidget *m_window;
+    MonitorHistory m_history;
+    HistoryLink m_historyLink{m_history};
+    Journal m_journal;
+    JournalRecorder m_recorder{m_journal};
+    Form_MonitorHistory *m_historyWindow = nullptr;
+    Form_EnergyRamp *m_rampDialog = nullptr;
+};

@@ -1,0 +1,56 @@
+#pragma once
+
+#include "core/CommandSource.h"
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+
+#include <memory>
+
+// The journal: one JSON object a line, appended to <folder>/journal-YYYY-MM-DD.jsonl, a new file
+// each local day. Off until enabled. A thread of its own writes, so the window thread never
+// waits for the disk, and writes the lines in the order they were recorded. A line that cannot
+// be written stops the journal: `failed` says why, once, and nothing more is recorded.
+class Journal : public QObject
+{
+    Q_OBJECT
+public:
+    // Lines recorded but not yet written; beyond this the disk is not keeping up.
+    static constexpr int kMaxQueuedLines = 10000;
+    // At exit, what is queued gets this long to reach the disk.
+    static constexpr int kExitWaitMs = 1000;
+
+    explicit Journal(QObject *parent = nullptr);
+    ~Journal() override;
+
+    // $XDG_STATE_HOME/tavrel, normally ~/.local/state/tavrel.
+    static QString defaultFolder();
+    static QString fileNameFor(qint64 msecsSinceEpoch);
+    void setFolder(const QString &folder) { m_folder = folder; }
+    QString folder() const { return m_folder; }
+    // The file today's lines go to.
+    QString currentPath() const;
+
+    bool isEnabled() const { return m_enabled; }
+    void setEnabled(bool enabled);
+
+    // Appends a line made by JournalEntry, if enabled.
+    void record(qint64 msecsSinceEpoch, const QByteArray &line);
+    // Waits (at most `timeoutMs`) until every line recorded so far is written; false on time-out.
+    bool waitWritten(int timeoutMs);
+
+signals:
+    void enabledChanged(bool enabled);
+    // The journal stopped itself; the text says what could not be written.
+    void failed(const QString &message);
+
+private:
+    struct Shared;
+    static void writeLines(std::shared_ptr<Shared> shared);
+    void stopAfterFailure(const QString &message);
+
+    QString m_folder;
+    bool m_enabled = false;
+    std::shared_ptr<Shared> m_shared;
+};

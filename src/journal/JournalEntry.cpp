@@ -1,0 +1,74 @@
+#include "journal/JournalEntry.h"
+
+#include "core/Conversions.h"
+
+#include <cmath>
+
+JournalEntry::JournalEntry(qint64 msecsSinceEpoch) : m_msecs(msecsSinceEpoch)
+{
+    m_text = "{\"t\": " + quoted(IsoLocalTime(msecsSinceEpoch));
+}
+
+JournalEntry &JournalEntry::text(const char *key, const QString &value)
+{
+    return json(key, quoted(value));
+}
+
+JournalEntry &JournalEntry::number(const char *key, qint64 value)
+{
+    return json(key, QByteArray::number(value));
+}
+
+JournalEntry &JournalEntry::flag(const char *key, bool value)
+{
+    return json(key, value ? QByteArrayLiteral("true") : QByteArrayLiteral("false"));
+}
+
+JournalEntry &JournalEntry::json(const char *key, const QByteArray &value)
+{
+    m_text += ", \"" + QByteArray(key) + "\": " + value;
+    return *this;
+}
+
+QByteArray JournalEntry::quoted(const QString &text)
+{
+    static const char *const kHex = "0123456789abcdef";
+    const QByteArray utf8 = text.toUtf8();
+    QByteArray out;
+    out.reserve(utf8.size() + 2);
+    out += '"';
+    for (const char c : utf8) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += c;
+        } else if (byte < 0x20) {
+            switch (c) {
+            case '\n':
+                out += "\\n";
+                break;
+            case '\r':
+                out += "\\r";
+                break;
+            case '\t':
+                out += "\\t";
+                break;
+            default:
+                out += "\\u00";
+                out += kHex[byte >> 4];
+                out += kHex[byte & 0xf];
+            }
+        } else {
+            out += c;
+        }
+    }
+    out += '"';
+    return out;
+}
+
+QByteArray JournalEntry::number(float value)
+{
+    if (!std::isfinite(value))
+        return QByteArrayLiteral("null");
+    return ShortestText(value).toLatin1();
+}
