@@ -1,5 +1,7 @@
 #include "journal/Journal.h"
 
+#include "journal/JournalFiles.h"
+
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
@@ -40,30 +42,16 @@ struct Journal::Shared
     Journal *owner = nullptr; // told of a failure while set
 };
 
-Journal::Journal(QObject *parent) : QObject(parent), m_folder(defaultFolder()) {}
+Journal::Journal(QObject *parent) : QObject(parent), m_folder(JournalFiles::defaultFolder()) {}
 
 Journal::~Journal()
 {
     setEnabled(false);
 }
 
-QString Journal::defaultFolder()
-{
-    QString state = qEnvironmentVariable("XDG_STATE_HOME");
-    if (state.isEmpty() || QDir::isRelativePath(state))
-        state = QDir::homePath() + QStringLiteral("/.local/state");
-    return state + QStringLiteral("/tavrel");
-}
-
-QString Journal::fileNameFor(qint64 msecsSinceEpoch)
-{
-    const QDate day = QDateTime::fromMSecsSinceEpoch(msecsSinceEpoch).date();
-    return QStringLiteral("journal-%1.jsonl").arg(day.toString(Qt::ISODate));
-}
-
 QString Journal::currentPath() const
 {
-    return m_folder + QLatin1Char('/') + fileNameFor(QDateTime::currentMSecsSinceEpoch());
+    return m_folder + QLatin1Char('/') + JournalFiles::fileNameFor(QDateTime::currentMSecsSinceEpoch());
 }
 
 void Journal::setEnabled(bool enabled)
@@ -90,7 +78,7 @@ void Journal::record(qint64 msecsSinceEpoch, const QByteArray &line)
 {
     if (!m_enabled)
         return;
-    const QString path = m_folder + QLatin1Char('/') + fileNameFor(msecsSinceEpoch);
+    const QString path = m_folder + QLatin1Char('/') + JournalFiles::fileNameFor(msecsSinceEpoch);
     bool overrun = false;
     {
         std::lock_guard<std::mutex> lock(m_shared->mutex);
@@ -142,7 +130,8 @@ int openForAppend(const QString &path, QString &error)
     const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NONBLOCK,
                           kFileMode);
     if (fd < 0) {
-        error = QString::fromLocal8Bit(std::strerror(errno));
+        // ENXIO: a FIFO without a reader, which a non-blocking open refuses.
+        error = errno == ENXIO ? QStringLiteral("not a regular file") : QString::fromLocal8Bit(std::strerror(errno));
         return -1;
     }
     struct stat status {};

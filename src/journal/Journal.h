@@ -24,9 +24,7 @@ public:
     explicit Journal(QObject *parent = nullptr);
     ~Journal() override;
 
-    // $XDG_STATE_HOME/tavrel, normally ~/.local/state/tavrel.
-    static QString defaultFolder();
-    static QString fileNameFor(qint64 msecsSinceEpoch);
+    // JournalFiles::defaultFolder() unless set.
     void setFolder(const QString &folder) { m_folder = folder; }
     QString folder() const { return m_folder; }
     // The file today's lines go to.

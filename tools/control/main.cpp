@@ -1,9 +1,11 @@
 // tavrel-control: speaks the control link of a running tavrel program from the command line.
 
+#include "ControlConnection.h"
+#include "JournalPrinter.h"
 #include "core/RuntimeDirectory.h"
+#include "journal/JournalFiles.h"
 
 #include <QCoreApplication>
-#include <QLocalSocket>
 #include <QProcess>
 #include <QStringList>
 #include <QTextStream>
@@ -15,14 +17,12 @@ namespace {
 
 enum ExitCode { kExitOk = 0, kExitErrorAnswer = 1, kExitUsage = 2, kExitNoConnection = 3 };
 
-constexpr int kConnectTimeoutMs = 3000;
 // The program answers from its event loop; a serial transaction (poke of DA_set_voltage) or a
 // full read-back may hold it for some seconds.
 constexpr int kAnswerTimeoutMs = 30000;
-constexpr qint64 kMaxAnswerBytes = 1024 * 1024;
 
 const char kUsage[] =
-    "Usage: tavrel-control COMMAND ARGUMENTS\n"
+    "Usage: tavrel-control [--socket PATH] COMMAND ARGUMENTS\n"
     "Drives a running tavrel program through its control link.\n"
     "\n"
     "  execute TEXT        send a command, e.g. ENERGY=150\n"
@@ -35,11 +35,19 @@ const char kUsage[] =
     "                      the same, running CMD through sh -c after each step (with\n"
     "                      TAVREL_STEP and TAVREL_ENERGY set; its output goes to standard\n"
     "                      error) and acknowledging the step when CMD ends\n"
+    "  history SECONDS     print the monitor samples of that many last seconds: time,\n"
+    "                      energy monitor (V), beam current (A), cathode current (A),\n"
+    "                      anode current (A), screen voltage (V)\n"
+    "  journal [--follow]  print today's journal (it needs no running program); with\n"
+    "                      --follow, go on printing what is added until interrupted\n"
+    "  --socket PATH       talk to the program listening at PATH instead of the one in\n"
+    "                      this user's runtime folder\n"
     "  --help              show this help\n"
     "\n"
     "Several TEXT words are joined with single blanks.\n"
     "Exit codes: 0 done, 1 the program answered with an error, 2 wrong usage,\n"
-    "3 no running program or the connection failed.\n";
+    "3 no running program or the connection failed.\n"
+    "The journal lives in $XDG_STATE_HOME/tavrel (normally ~/.local/state/tavrel).\n";
 
 QTextStream &out()
 {
@@ -69,47 +77,6 @@ bool hasControlCharacter(const QString &text)
     return false;
 }
 
-class Connection
-{
-public:
-    explicit Connection(const QString &path) : m_path(path) {}
-
-    bool open()
-    {
-        m_socket.connectToServer(m_path);
-        return m_socket.waitForConnected(kConnectTimeoutMs);
-    }
-
-    void sendLine(const QString &line)
-    {
-        m_socket.write(line.toUtf8() + '\n');
-        m_socket.flush();
-    }
-
-    // The next answer line without its LF (and a CR before it); nothing when the connection
-    // ended or stayed silent for `timeoutMs` (-1: wait for ever).
-    std::optional<QString> readLine(int timeoutMs)
-    {
-        while (!m_socket.canReadLine()) {
-            if (m_socket.bytesAvailable() > kMaxAnswerBytes)
-                return std::nullopt;
-            if (m_socket.state() != QLocalSocket::ConnectedState && m_socket.bytesAvailable() == 0)
-                return std::nullopt;
-            if (!m_socket.waitForReadyRead(timeoutMs) && !m_socket.canReadLine())
-                return std::nullopt;
-        }
-        QByteArray line = m_socket.readLine();
-        line.chop(1);
-        if (line.endsWith('\r'))
-            line.chop(1);
-        return QString::fromUtf8(line);
-    }
-
-private:
-    QString m_path;
-    QLocalSocket m_socket;
-};
-
 // Exit code for one answer; prints DATA texts and ERROR reports.
 int reportAnswer(const std::optional<QString> &answer)
 {
@@ -134,7 +101,7 @@ int reportAnswer(const std::optional<QString> &answer)
 const char kCsvHeader[] = "step,energy_set_eV,energy_monitor_V,beam_current_A,time_ms";
 
 // Follows a ramp to its END; with `ackCommand`, runs it after each step and acknowledges.
-int followRamp(Connection &connection, const QString &ackCommand)
+int followRamp(ControlConnection &connection, const QString &ackCommand)
 {
     out() << kCsvHeader << "\n";
     out().flush();
@@ -176,6 +143,18 @@ int followRamp(Connection &connection, const QString &ackCommand)
     }
 }
 
+// The SAMPLE lines as CSV, up to the closing OK.
+int printHistory(ControlConnection &connection)
+{
+    out() << "time,energy_monitor_V,beam_current_A,cathode_current_A,anode_current_A,screen_V\n";
+    for (;;) {
+        const std::optional<QString> answer = connection.readLine(kAnswerTimeoutMs);
+        if (!answer || !answer->startsWith(QLatin1String("SAMPLE ")))
+            return answer && answer->startsWith(QLatin1String("OK ")) ? kExitOk : reportAnswer(answer);
+        out() << answer->mid(7).replace(QLatin1Char(' '), QLatin1Char(',')) << "\n";
+    }
+}
+
 QString socketPath()
 {
     const QString path = RuntimeDirectory::filePath(QStringLiteral("Control"));
@@ -186,14 +165,28 @@ QString socketPath()
     return (runtime.isEmpty() ? QStringLiteral("<runtime folder>") : runtime) + QStringLiteral("/tavrel/Control");
 }
 
-int run(const QStringList &args)
+int run(QStringList args)
 {
+    QString path = socketPath();
+    if (args.value(0) == QLatin1String("--socket")) {
+        if (args.size() < 2)
+            return usageError(QStringLiteral("--socket needs a PATH"));
+        path = args.at(1);
+        args = args.mid(2);
+    }
     if (args.isEmpty())
         return usageError(QStringLiteral("missing command"));
     const QString command = args.first();
     if (command == QLatin1String("--help") || command == QLatin1String("-h")) {
         out() << kUsage;
         return kExitOk;
+    }
+
+    if (command == QLatin1String("journal")) {
+        const bool follow = args.value(1) == QLatin1String("--follow");
+        if (args.size() > 2 || (args.size() == 2 && !follow))
+            return usageError(QStringLiteral("journal takes only --follow"));
+        return JournalPrinter(JournalFiles::defaultFolder()).run(follow, out(), err());
     }
 
     QString line;
@@ -209,6 +202,10 @@ int run(const QStringList &args)
         if (args.size() != 2)
             return usageError(command + QStringLiteral(" needs exactly one ITEM"));
         line = command.toUpper() + QLatin1Char(' ') + args.at(1);
+    } else if (command == QLatin1String("history")) {
+        if (args.size() != 2)
+            return usageError(QStringLiteral("history needs SECONDS"));
+        line = QStringLiteral("HISTORY ") + args.at(1);
     } else if (command == QLatin1String("ramp")) {
         const bool acknowledged = args.size() == 7 && args.at(5) == QLatin1String("--ack");
         if (args.size() != 6 && !acknowledged)
@@ -221,8 +218,7 @@ int run(const QStringList &args)
     if (hasControlCharacter(line))
         return usageError(QStringLiteral("arguments must not contain line breaks or other control characters"));
 
-    const QString path = socketPath();
-    Connection connection(path);
+    ControlConnection connection(path);
     if (!connection.open()) {
         err() << "no running tavrel program: " << path << "\n";
         return kExitNoConnection;
@@ -234,6 +230,8 @@ int run(const QStringList &args)
             return reportAnswer(answer);
         return followRamp(connection, args.size() == 7 ? args.at(6) : QString());
     }
+    if (command == QLatin1String("history"))
+        return printHistory(connection);
     const int result = reportAnswer(connection.readLine(kAnswerTimeoutMs));
     if (result != kExitOk || command != QLatin1String("advise"))
         return result;
