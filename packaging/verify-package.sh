@@ -3,7 +3,9 @@
 # installed on the system) and starts the unpacked program on a virtual display with a settings
 # and runtime folder of its own, in simulation mode on the loopback line. Passes when the
 # control client reaches it (request Label_CommPort answers "COM1:") and a SIGTERM ends it with
-# its settings written.
+# its settings written. Before that it checks that the changelog, the AppStream release and the
+# manual pages name the package's version and, where they are installed, that lintian (no error,
+# no warning), appstreamcli and desktop-file-validate find nothing wrong.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 build="$root/build-pkg"
@@ -24,11 +26,63 @@ cleanup() {
 trap cleanup EXIT
 
 dpkg -x "$deb" "$work/root"
+metainfo=usr/share/metainfo/org.tavrel.Tavrel.metainfo.xml
 for f in usr/bin/tavrel usr/bin/tavrel-control usr/bin/tavrel-virtual-supply \
          usr/share/applications/tavrel.desktop usr/share/icons/hicolor/scalable/apps/tavrel.svg \
-         usr/share/man/man1/tavrel.1.gz; do
+         usr/share/man/man1/tavrel.1.gz usr/share/man/man1/tavrel-control.1.gz \
+         usr/share/man/man1/tavrel-virtual-supply.1.gz \
+         usr/share/doc/tavrel/copyright usr/share/doc/tavrel/changelog.gz "$metainfo"; do
     [ -e "$work/root/$f" ] || { echo "missing in the package: /$f" >&2; exit 1; }
 done
+
+# The release history, the metadata and the manual pages name the version being packaged.
+version="$(dpkg-deb -f "$deb" Version)"
+changelog_version="$(zcat "$work/root/usr/share/doc/tavrel/changelog.gz" | sed -n '1s/^tavrel (\([^)]*\)).*/\1/p')"
+[ "$changelog_version" = "$version" ] \
+    || { echo "packaging/changelog starts with version '$changelog_version', the package is $version" >&2; exit 1; }
+release_version="$(sed -n 's/.*<release version="\([^"]*\)".*/\1/p' "$work/root/$metainfo" | sed -n 1p)"
+[ "$release_version" = "$version" ] \
+    || { echo "the newest <release> in the metainfo is '$release_version', the package is $version" >&2; exit 1; }
+for page in "$work"/root/usr/share/man/man1/*.1.gz; do
+    zcat "$page" | grep "^\.TH .* \"tavrel $version\"" >/dev/null \
+        || { echo "$(basename "$page"): the .TH line does not name tavrel $version" >&2; exit 1; }
+done
+
+# Any E: or W: line fails; I: and N: lines are advice. lintian's note about running as root goes
+# to standard error without a tag, so it never matches.
+if command -v lintian >/dev/null; then
+    lintian "$deb" >"$work/lintian.log" 2>&1 || true
+    if grep -E '^[EW]: ' "$work/lintian.log" >&2; then
+        echo "lintian found errors or warnings in $deb" >&2
+        exit 1
+    fi
+    echo "lintian: no errors, no warnings"
+else
+    echo "lintian: not installed, skipped"
+fi
+if command -v appstreamcli >/dev/null; then
+    if ! appstreamcli validate --no-net "$work/root/$metainfo" >"$work/appstream.log" 2>&1 \
+        || grep -E '^[EW]: ' "$work/appstream.log" >/dev/null; then
+        cat "$work/appstream.log" >&2
+        echo "appstreamcli: /$metainfo does not validate" >&2
+        exit 1
+    fi
+    echo "appstreamcli validate: passed"
+else
+    echo "appstreamcli: not installed, skipped"
+fi
+if command -v desktop-file-validate >/dev/null; then
+    # It reports warnings without failing, so any output counts.
+    issues="$(desktop-file-validate --no-hints "$work/root/usr/share/applications/tavrel.desktop" 2>&1 || true)"
+    if [ -n "$issues" ]; then
+        echo "$issues" >&2
+        echo "desktop-file-validate: the menu entry has faults" >&2
+        exit 1
+    fi
+    echo "desktop-file-validate: passed"
+else
+    echo "desktop-file-validate: not installed, skipped"
+fi
 
 export XDG_CONFIG_HOME="$work/config" XDG_RUNTIME_DIR="$work/runtime"
 mkdir -p "$XDG_CONFIG_HOME/tavrel" "$XDG_RUNTIME_DIR"
@@ -73,4 +127,4 @@ if kill -0 "$program_pid" 2>/dev/null; then
 fi
 program_pid=""
 grep -q '^Simulation=-1' "$XDG_CONFIG_HOME/tavrel/tavrel.ini" || { echo "settings not written at exit" >&2; exit 1; }
-echo "package verified: installed files present, program answers the control link, SIGTERM ends it with its settings written"
+echo "package verified: installed files present, package checks clean, program answers the control link, SIGTERM ends it with its settings written"

@@ -57,9 +57,8 @@ private slots:
 
 void ToolsWindowTest::journalTellsWhoSentWhatInOrder()
 {
-    QTemporaryDir state;
-    qputenv("XDG_STATE_HOME", QFile::encodeName(state.path()));
     WindowFixture fixture;
+    const QString state = fixture.environment.statePath();
     SettingsStore::writeText(QStringLiteral("Journal"), QStringLiteral("Enabled"), QStringLiteral("1"));
     QVERIFY(fixture.startQuiet());
     Form_R4150D &window = *fixture.window;
@@ -76,7 +75,7 @@ void ToolsWindowTest::journalTellsWhoSentWhatInOrder()
     window.refreshCycle().Timer1_Timer();
     QCOMPARE(client.command(QStringLiteral("POKE DA_set_voltage 0.8")), QStringLiteral("OK"));
 
-    const QString profile = state.path() + QStringLiteral("/run.zqv");
+    const QString profile = state + QStringLiteral("/run.zqv");
     QCOMPARE(window.profiles().SaveZQV(profile), 0);
     QCOMPARE(window.profiles().OpenZQV(profile), 0);
     window.refreshCycle().Timer1_Timer();
@@ -115,7 +114,7 @@ void ToolsWindowTest::journalTellsWhoSentWhatInOrder()
     QVERIFY(window.close());
     fixture.window.reset(); // the journal is written out as the program ends
 
-    const QList<QJsonObject> entries = journalEntries(state.path() + QStringLiteral("/tavrel"));
+    const QList<QJsonObject> entries = journalEntries(state + QStringLiteral("/tavrel"));
     QVERIFY(!entries.isEmpty());
     QCOMPARE(entries.first().value(QStringLiteral("event")).toString(), QStringLiteral("connected"));
     QList<Sent> sent;
@@ -159,7 +158,6 @@ void ToolsWindowTest::journalTellsWhoSentWhatInOrder()
                 {QStringLiteral("SCAOFF"), QStringLiteral("shutdown")},
                 {QStringLiteral("VEN0"), QStringLiteral("shutdown")}};
     QCOMPARE(rest.mid(k), expected);
-    qunsetenv("XDG_STATE_HOME");
 }
 
 void ToolsWindowTest::historyWindowPlotsAndSaves()

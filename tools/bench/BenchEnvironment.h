@@ -10,11 +10,13 @@ class BenchEnvironment
 public:
     BenchEnvironment();
 
-    bool isValid() const { return m_config.isValid() && m_runtime.isValid(); }
+    bool isValid() const { return m_config.isValid() && m_runtime.isValid() && m_state.isValid(); }
+    QString statePath() const { return m_state.path(); }
     QString configPath() const { return m_config.path(); }
     QString runtimePath() const { return m_runtime.path(); }
 
 private:
     QTemporaryDir m_config;
     QTemporaryDir m_runtime;
+    QTemporaryDir m_state;
 };

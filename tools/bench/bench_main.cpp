@@ -1,10 +1,11 @@
 // tavrel-bench: the in-process figures of the performance report. Prints a few detail lines and
 // one RESULT line per figure (see BenchReport.h); runs on the offscreen platform unless told
-// otherwise. Usage: tavrel-bench [figure ...] with figures 1 2 3 4 6b 8a 8b 8c 8d 8e (default: all).
+// otherwise. Usage: tavrel-bench [figure ...] with figures 1 2 3 4 6b 8a 8b 8c 8d 8e 9a 9b 9c (default: all).
 
 #include "BenchEnvironment.h"
 #include "LinkBench.h"
 #include "RampBench.h"
+#include "RecordsBench.h"
 #include "WindowBench.h"
 
 #include <QApplication>
@@ -37,16 +38,19 @@ int main(int argc, char *argv[])
         {QStringLiteral("8c"), &RampBench::handshakeOverhead},
         {QStringLiteral("8d"), &RampBench::waitingCpu},
         {QStringLiteral("8e"), &RampBench::monitorAge},
+        {QStringLiteral("9a"), &RecordsBench::historyMemory},
+        {QStringLiteral("9b"), &RecordsBench::journalLineCost},
+        {QStringLiteral("9c"), &RecordsBench::refreshCpu},
     };
     QStringList chosen = QCoreApplication::arguments().mid(1);
     if (chosen.isEmpty())
         chosen = {QStringLiteral("1"), QStringLiteral("2"), QStringLiteral("3"), QStringLiteral("4"), QStringLiteral("6b"),
                   QStringLiteral("8a"), QStringLiteral("8b"), QStringLiteral("8c"), QStringLiteral("8d"),
-                  QStringLiteral("8e")};
+                  QStringLiteral("8e"), QStringLiteral("9a"), QStringLiteral("9b"), QStringLiteral("9c")};
     for (const QString &key : std::as_const(chosen)) {
         const auto figure = figures.find(key);
         if (figure == figures.end()) {
-            std::fprintf(stderr, "tavrel-bench: no figure \"%s\" (choose from 1 2 3 4 6b 8a 8b 8c 8d 8e)\n", qPrintable(key));
+            std::fprintf(stderr, "tavrel-bench: no figure \"%s\" (choose from 1 2 3 4 6b 8a 8b 8c 8d 8e 9a 9b 9c)\n", qPrintable(key));
             return 2;
         }
         std::printf("Figure %s\n", qPrintable(key));
