@@ -46,7 +46,9 @@ Form_R4150D::Form_R4150D(UserInterface &ui, const CommandLine &commandLine, QWid
       m_ramp(m_protocol, m_state, *m_panel, m_sim, m_connection),
       m_rampLink(m_ramp, m_state.table, [this](const void *to, const QString &line) { m_server.sendTo(to, line); }),
       m_menu(MainMenu::build(*this)),
-      m_tools({m_state, m_link, m_protocol, m_readBack, m_connection, m_profiles, m_ramp, m_server, ui}, m_menu, this)
+      m_tools({m_state, m_link, m_protocol, m_readBack, m_connection, m_profiles, m_ramp, m_server, ui}, m_menu, this),
+      m_filament({m_state, m_protocol, m_sim, m_readBack, m_cycle, m_connection, m_ramp, m_shutDown, m_server, *m_panel, ui},
+                 m_menu, this)
 {
     setObjectName(QStringLiteral("Form_R4150D"));
     setWindowTitle(m_state.caption());
@@ -98,7 +100,10 @@ void Form_R4150D::wireSubsystems()
     m_cycle.setEnergyInputHook([this] { m_ramp.stop(); });
     m_ramp.setLineBusyCheck([this] { return m_cycle.isBusy() || m_readBack.isReading(); });
     m_server.addExtension(&m_rampLink);
-    m_shutDown.setBeforeCommands([this] { m_ramp.stop(); });
+    m_shutDown.setBeforeCommands([this] {
+        m_ramp.stop();
+        m_filament.stop(); // the shut-down decides how the filament goes off
+    });
     connect(m_panel, &ModulePanel::sendNowRequested, this, [this] { m_cycle.Timer1_Timer(); });
 }
 
@@ -176,6 +181,7 @@ void Form_R4150D::Form_Load()
     move(available.left() + Twips::toPixels(topLeft.x(), dpi), available.top() + Twips::toPixels(topLeft.y(), dpi));
 
     m_tools.loadSettings();
+    m_filament.loadSettings();
     if (m_commandLine.simulation)
         m_state.simulationMode = kTrue;
     if (m_state.simulationMode != 0)
@@ -230,6 +236,7 @@ void Form_R4150D::Form_Unload()
 {
     m_unloaded = true;
     m_ramp.stop();
+    m_filament.stop();
     m_timer.stop();
     IniSettings::WriteIniSettings(m_state, windowTopLeftTwips());
     SettingsStore::sync();

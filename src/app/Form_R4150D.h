@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/CommandLine.h"
+#include "app/FilamentCare.h"
 #include "app/MainMenu.h"
 #include "app/ShutDownSequence.h"
 #include "app/ToolSet.h"
@@ -72,6 +73,7 @@ public:
     ShutDownSequence &shutDown() { return m_shutDown; }
     EnergyRamp &ramp() { return m_ramp; }
     ToolSet &tools() { return m_tools; }
+    FilamentCare &filament() { return m_filament; }
     QTimer &timer() { return m_timer; }
     // Alt+A is the access key of both "&Anode (V)" and "&About": the module caption wins, so
     // that the key always reaches the anode's field (About stays on the menu bar).
@@ -113,6 +115,7 @@ private:
     EnterKeyFilter *m_enterFilter = nullptr;
     MainMenu m_menu;
     ToolSet m_tools;
+    FilamentCare m_filament;
     std::function<void()> m_setupRunner;
     int m_pendingUnloadMode = ShutDownSequence::kUnloadFromFrame;
     bool m_unloaded = false;

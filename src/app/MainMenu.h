@@ -22,6 +22,7 @@ struct MainMenu
     QAction *mnuEnergyRamp = nullptr;
     QAction *mnuHistory = nullptr;
     QAction *mnuJournal = nullptr;
+    QAction *mnuFilament = nullptr;
     QAction *mnuAbout = nullptr;
 
     // Builds the menus on the window's menu bar. F5 and Shift+F5 also work while the menu is

@@ -35,25 +35,27 @@ bool ShutDownSequence::Form_QueryUnload(int unloadMode)
         return false;
 
     if (unloadMode != kUnloadFromFrame && unloadMode != kUnloadFromProgram) {
-        // Nobody is there to answer a dialog: do what the operator chose last time.
-        apply(ShutDownChoices::stored());
+        // Nobody is there to answer a dialog: do what the operator chose last time, at once.
+        apply(ShutDownChoices::stored(), false);
         return false;
     }
 
     const DialogResult result = m_runner();
     if (result.cancelled)
         return true;
-    apply(result.choices);
+    apply(result.choices, true);
     return false;
 }
 
-void ShutDownSequence::apply(const ShutDownChoices &choices)
+void ShutDownSequence::apply(const ShutDownChoices &choices, bool mayRamp)
 {
     if (m_beforeCommands)
         m_beforeCommands();
     // The filament goes off before the energy goes to zero; failures do not stop the exit.
     const CommandSourceScope scope(m_state, CommandSource::Shutdown);
-    if (choices.filament)
+    if (choices.filament && mayRamp && m_filamentRampDown && m_filamentRampDown()) {
+        // ramped down and switched off
+    } else if (choices.filament)
         m_protocol.SetParameter(QStringLiteral("S") + m_state.table.ModuleCode[Module::kCathode] + QStringLiteral("OFF"));
     if (choices.energy)
         m_protocol.SetParameter(QStringLiteral("V") + m_state.table.ModuleCode[Module::kEnergy] + QStringLiteral("0"));

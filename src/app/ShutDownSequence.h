@@ -44,6 +44,9 @@ public:
 
     // Runs just before the shut-down commands go out (an energy ramp stops there).
     void setBeforeCommands(std::function<void()> hook) { m_beforeCommands = std::move(hook); }
+    // Switches the filament off slowly when the operator chose it in the dialog (a termination
+    // never waits for that): true when it did, false to switch off at once.
+    void setFilamentRampDown(std::function<bool()> rampDown) { m_filamentRampDown = std::move(rampDown); }
     // Replaces the modal dialog (tests script it; the default shows Form_ShutDown).
     void setDialogRunner(DialogRunner runner);
 
@@ -54,7 +57,7 @@ public:
     static DialogResult runShutDownDialog(QWidget *parent);
 
 private:
-    void apply(const ShutDownChoices &choices);
+    void apply(const ShutDownChoices &choices, bool mayRamp);
 
     DeviceProtocol &m_protocol;
     ControllerState &m_state;
@@ -63,4 +66,5 @@ private:
     UserInterface &m_ui;
     DialogRunner m_runner;
     std::function<void()> m_beforeCommands;
+    std::function<bool()> m_filamentRampDown;
 };

@@ -44,7 +44,7 @@ ToolSet::ToolSet(const Parts &parts, const MainMenu &menu, QWidget *window)
 
 void ToolSet::observe()
 {
-    m_parts.readBack.setPassObserver([this](const ReadBack::Readings &readings) {
+    m_parts.readBack.addPassObserver([this](const ReadBack::Readings &readings) {
         m_history.add(QDateTime::currentMSecsSinceEpoch(), readings);
         m_recorder.readBack(readings, m_parts.state.table.ModuleCode);
         if (m_historyWindow)
@@ -54,7 +54,7 @@ void ToolSet::observe()
     connect(&m_parts.ramp, &EnergyRamp::started, this, [this](int steps) { m_recorder.rampStarted(steps); });
     connect(&m_parts.ramp, &EnergyRamp::finished, this,
             [this](int stepsDone, bool complete) { m_recorder.rampEnded(stepsDone, complete); });
-    m_parts.protocol.setSentObserver([this](const QString &command, qint32 result, CommandSource source) {
+    m_parts.protocol.addSentObserver([this](const QString &command, qint32 result, CommandSource source) {
         m_recorder.sent(command, result, source);
     });
     connect(&m_parts.connection, &ConnectionSequence::connectedChanged, this,

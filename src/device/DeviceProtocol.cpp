@@ -19,8 +19,8 @@ DeviceProtocol::DeviceProtocol(SerialLink &link, ControllerState &state, Simulat
 qint32 DeviceProtocol::SetParameter(const QString &transmit)
 {
     const qint32 r = exchangeSetCommand(transmit);
-    if (m_sentObserver)
-        m_sentObserver(transmit, r, m_state.commandSource());
+    for (const SentObserver &observer : m_sentObservers)
+        observer(transmit, r, m_state.commandSource());
     return r;
 }
 

@@ -6,6 +6,7 @@
 #include <QString>
 
 #include <functional>
+#include <vector>
 
 class SerialLink;
 class ControllerState;
@@ -31,7 +32,7 @@ public:
 
     // Told of every set-command after its exchange: the text, the status and who caused it.
     using SentObserver = std::function<void(const QString &command, qint32 result, CommandSource source)>;
-    void setSentObserver(SentObserver observer) { m_sentObserver = std::move(observer); }
+    void addSentObserver(SentObserver observer) { m_sentObservers.push_back(std::move(observer)); }
 
 private:
     qint32 exchangeSetCommand(const QString &transmit);
@@ -39,5 +40,5 @@ private:
     SerialLink &m_link;
     ControllerState &m_state;
     SimulatedSupply &m_sim;
-    SentObserver m_sentObserver;
+    std::vector<SentObserver> m_sentObservers;
 };

@@ -60,8 +60,8 @@ qint32 ReadBack::GetTavrelData(bool flag)
     }
     const auto readings = m_readings; // this pass's own: a nested pass may run in a yield below
     showPanel(flag);
-    if (m_passObserver)
-        m_passObserver(readings);
+    for (const auto &observer : m_passObservers)
+        observer(readings);
     return 0;
 }
 

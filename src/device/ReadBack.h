@@ -10,6 +10,7 @@
 
 #include <array>
 #include <functional>
+#include <vector>
 
 class ControllerState;
 class DeviceProtocol;
@@ -35,7 +36,7 @@ public:
     void setAbortCheck(std::function<bool()> check) { m_abort = std::move(check); }
     // Told of every complete pass, after the panel shows it.
     using Readings = std::array<ModuleReading, kModuleCount>;
-    void setPassObserver(std::function<void(const Readings &)> observer) { m_passObserver = std::move(observer); }
+    void addPassObserver(std::function<void(const Readings &)> observer) { m_passObservers.push_back(std::move(observer)); }
     // True while a pass runs (it yields between its reads): the line is not free for others.
     bool isReading() const { return m_passes > 0; }
 
@@ -57,7 +58,7 @@ private:
     PanelView &m_view;
     std::function<void()> m_yield;
     std::function<bool()> m_abort;
-    std::function<void(const Readings &)> m_passObserver;
+    std::vector<std::function<void(const Readings &)>> m_passObservers;
     int m_passes = 0; // passes running, a nested one inside a yield included
     std::array<ModuleReading, kModuleCount> m_readings{};
 };

@@ -62,7 +62,10 @@ void RefreshCycle::Timer1_Timer()
 
     sendSwitchRequest(kCathode);
     const PanelField cathode = PanelField::value(kCathode);
-    if (m_panel.fieldTag(cathode) == kTagChanged) {
+    if (m_panel.fieldTag(cathode) == kTagChanged
+        && m_cathodeHook && m_cathodeHook(std::nullopt, ValOf(m_panel.fieldText(cathode)), m_panel.fieldMarkSource(cathode))) {
+        m_panel.setFieldTag(cathode, QString());
+    } else if (m_panel.fieldTag(cathode) == kTagChanged) {
         const QString text = m_panel.fieldText(cathode);
         send(QStringLiteral("V") + codes[kCathode] + FirstCommaToPoint(StrOf(ValOf(text))), m_panel.fieldMarkSource(cathode));
         if (simulating())
@@ -122,6 +125,11 @@ void RefreshCycle::sendSwitchRequest(int module)
 {
     const QString tag = m_panel.switchTag(module);
     const CommandSource source = m_panel.switchMarkSource(module);
+    if (module == kCathode && m_cathodeHook && (tag == kSwitchOn || tag == kSwitchOff)
+        && m_cathodeHook(tag == kSwitchOn, ValOf(m_panel.fieldText(PanelField::value(kCathode))), source)) {
+        m_panel.setSwitchTag(module, QString());
+        return;
+    }
     const bool simulation = m_state.simulationMode != 0;
     if (tag == kSwitchOn) {
         send(QStringLiteral("S") + m_state.table.ModuleCode[module] + QStringLiteral("ON"), source);

@@ -5,6 +5,7 @@
 #include <QString>
 
 #include <functional>
+#include <optional>
 
 class ControllerState;
 class DeviceProtocol;
@@ -34,6 +35,11 @@ public:
     // Called when the cycle is about to send a marked energy: whatever else sets the energy
     // (an energy ramp) gives way first.
     void setEnergyInputHook(std::function<void()> hook) { m_energyInput = std::move(hook); }
+    // Asked before the cycle sends module 1's value or switch request: true means taken over
+    // (a filament ramp sends it step by step, an interlock refuses it) and the cycle only clears
+    // the mark. `value` is the field's value in both cases.
+    using CathodeHook = std::function<bool(std::optional<bool> switchOn, float value, CommandSource source)>;
+    void setCathodeHook(CathodeHook hook) { m_cathodeHook = std::move(hook); }
 
 private:
     void send(const QString &command, CommandSource source);
@@ -49,5 +55,6 @@ private:
     std::function<bool()> m_abort;
     std::function<bool()> m_hold;
     std::function<void()> m_energyInput;
+    CathodeHook m_cathodeHook;
     bool m_busy = false;
 };

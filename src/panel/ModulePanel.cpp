@@ -258,6 +258,18 @@ QWidget *ModulePanel::buildStatusColumn()
     grid->addWidget(controlCaption, 4, 0, 1, 2);
     grid->addWidget(m_daSetVoltage, 5, 0, 1, 2);
     grid->setRowStretch(6, 1);
+    // Filament care: hidden while it is off, so the column is as it always was.
+    m_labelFilamentRamp = new QLabel;
+    m_labelFilamentRamp->setObjectName(QStringLiteral("Label_FilamentRamp"));
+    m_labelFilamentRamp->setVisible(false);
+    m_pictureInterlock = new IndicatorLamp(QStringLiteral("Picture_Interlock"));
+    m_labelInterlock = new QLabel(QStringLiteral("Interlock"));
+    m_labelInterlock->setObjectName(QStringLiteral("Label_Interlock"));
+    m_pictureInterlock->setVisible(false);
+    m_labelInterlock->setVisible(false);
+    grid->addWidget(m_labelFilamentRamp, 7, 0, 1, 2);
+    grid->addWidget(m_pictureInterlock, 8, 0);
+    grid->addWidget(m_labelInterlock, 8, 1);
     return group;
 }
 
@@ -485,6 +497,26 @@ void ModulePanel::setConnected(bool connected)
 void ModulePanel::setSimulationShown(bool shown)
 {
     m_labelSimulation->setVisible(shown);
+}
+
+void ModulePanel::showFilamentRamp(const QString &text)
+{
+    setLabelText(m_labelFilamentRamp, text);
+    m_labelFilamentRamp->setVisible(!text.isEmpty());
+}
+
+QString ModulePanel::filamentRampText() const
+{
+    return m_labelFilamentRamp->isHidden() ? QString() : m_labelFilamentRamp->text();
+}
+
+void ModulePanel::showInterlock(bool shown, const QColor &colour, const QString &state)
+{
+    m_pictureInterlock->setVisible(shown);
+    m_labelInterlock->setVisible(shown);
+    m_pictureInterlock->setColor(colour);
+    m_pictureInterlock->setToolTip(state);
+    m_labelInterlock->setToolTip(state);
 }
 
 void ModulePanel::showPortCaption(const QString &caption)

@@ -10,6 +10,7 @@
 
 class EditField;
 class IndicatorLamp;
+class QColor;
 class OnOffLamp;
 class QLabel;
 class QLineEdit;
@@ -39,6 +40,12 @@ public:
     void showPortCaption(const QString &caption);
     IndicatorLamp &busyLamp() const { return *m_pictureBusy; }
     IndicatorLamp &linkLamp() const { return *m_pictureDde; }
+    // "Ramp 1.20 → 2.10 A" below the control voltage while a filament ramp runs; "" hides it.
+    void showFilamentRamp(const QString &text);
+    QString filamentRampText() const;
+    // The interlock's lamp and caption, shown while the interlock is on.
+    void showInterlock(bool shown, const QColor &colour, const QString &state);
+    const IndicatorLamp &interlockLamp() const { return *m_pictureInterlock; }
     QString versionDate() const;
     // The field that Alt+A reaches (the anode's gain).
     EditField &anodeField() const;
@@ -105,6 +112,9 @@ private:
     QLineEdit *m_daSetVoltage = nullptr;
     IndicatorLamp *m_pictureBusy = nullptr;
     IndicatorLamp *m_pictureDde = nullptr;
+    QLabel *m_labelFilamentRamp = nullptr;
+    IndicatorLamp *m_pictureInterlock = nullptr;
+    QLabel *m_labelInterlock = nullptr;
     QLabel *m_labelCommPort = nullptr;
     QLabel *m_labelSimulation = nullptr;
     QLabel *m_labelVersionDate = nullptr;

@@ -258,6 +258,12 @@ void ControlLinkServer::handleCommand(Conversation *conversation, const QString 
             return;
         }
         const QString item = argument.left(split);
+        for (LinkExtension *extension : m_extensions) {
+            if (extension->pokeItem(item, argument.mid(split + 1))) {
+                send(conversation, QStringLiteral("OK"));
+                return;
+            }
+        }
         if (!m_items.itemText(item)) {
             sendError(conversation, kErrorUnknownItem, tr("unknown item %1").arg(item));
             return;

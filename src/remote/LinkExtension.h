@@ -28,5 +28,7 @@ public:
                                              const QString &argument) = 0;
     // The text of one of this part's items, or nothing for another item.
     virtual std::optional<QString> itemText(const QString &) const { return std::nullopt; }
+    // True when `item` is this part's and took the text.
+    virtual bool pokeItem(const QString &, const QString &) { return false; }
     virtual void conversationEnded(const void *) {}
 };

@@ -1,0 +1,142 @@
+#include "app/FilamentCare.h"
+
+#include "app/MainMenu.h"
+#include "app/ShutDownSequence.h"
+#include "core/ControllerState.h"
+#include "core/Conversions.h"
+#include "core/SettingsStore.h"
+#include "core/UserInterface.h"
+#include "device/ConnectionSequence.h"
+#include "device/DeviceProtocol.h"
+#include "device/ReadBack.h"
+#include "device/RefreshCycle.h"
+#include "filament/Form_Filament.h"
+#include "filament/Form_FilamentRampDown.h"
+#include "panel/ModulePanel.h"
+#include "ramp/EnergyRamp.h"
+#include "remote/ControlLinkServer.h"
+
+#include <QAction>
+#include <QColor>
+
+namespace {
+const QColor kTrippedRed(255, 0, 0);
+const QColor kArmedGreen(0, 255, 0);
+const QColor kWaitingGrey(192, 192, 192);
+
+QString amps(float value)
+{
+    return QString::number(double(value), 'f', 2);
+}
+} // namespace
+
+FilamentCare::FilamentCare(const Parts &parts, const MainMenu &menu, QWidget *window)
+    : QObject(window), m_parts(parts), m_window(window),
+      m_ramp(parts.protocol, parts.state, parts.sim)
+{
+    m_parts.server.addExtension(&m_link);
+    // Between an energy ramp's VEN and its REN the line is the ramp's; otherwise a step may go
+    // out between two exchanges of a refresh cycle.
+    m_ramp.setLineBusyCheck([this] { return m_parts.energyRamp.isSettling(); });
+    m_parts.cycle.setCathodeHook([this](std::optional<bool> switchOn, float value, CommandSource source) {
+        return cathodeRequest(switchOn, value, source);
+    });
+    m_parts.shutDown.setFilamentRampDown([this] {
+        if (!m_ramp.isOn())
+            return false;
+        Form_FilamentRampDown progress(m_ramp, m_window);
+        progress.run();
+        return true;
+    });
+    connect(&m_ramp, &FilamentRamp::progressChanged, this, &FilamentCare::showRamp);
+    connect(&m_interlock, &PressureInterlock::tripped, this, &FilamentCare::trip);
+    connect(&m_interlock, &PressureInterlock::stateChanged, this, &FilamentCare::showInterlock);
+    connect(menu.mnuFilament, &QAction::triggered, this, [this] {
+        dialog().show();
+        dialog().raise();
+        dialog().activateWindow();
+    });
+    // The present value a first ramp starts from is what the supply reported at connecting;
+    // after that, whatever was last sent for module 1, by whichever path.
+    connect(&m_parts.connection, &ConnectionSequence::connectedChanged, this, [this](bool connected) {
+        m_connectingPass = connected;
+        if (!connected)
+            m_ramp.abandon();
+    });
+    m_parts.readBack.addPassObserver([this](const ReadBack::Readings &readings) { noteConnectingPass(readings); });
+    m_parts.protocol.addSentObserver([this](const QString &command, qint32, CommandSource) {
+        const QString prefix = QStringLiteral("V") + m_parts.state.table.ModuleCode[Module::kCathode];
+        if (!m_ramp.isRunning() && command.startsWith(prefix))
+            m_ramp.setPresent(ValOf(command.mid(prefix.size())));
+    });
+}
+
+void FilamentCare::loadSettings()
+{
+    m_ramp.setRate(LeadingNumber(SettingsStore::readText(FilamentRamp::kSection, FilamentRamp::kRateKey, QStringLiteral("0"))));
+    m_interlock.setStaleSeconds(LeadingNumber(SettingsStore::readText(
+        PressureInterlock::kSection, PressureInterlock::kStaleKey, QStringLiteral("10"))));
+    m_interlock.setLimit(LeadingNumber(
+        SettingsStore::readText(PressureInterlock::kSection, PressureInterlock::kLimitKey, QStringLiteral("0"))));
+    showInterlock();
+}
+
+void FilamentCare::noteConnectingPass(const ReadBack::Readings &readings)
+{
+    if (!m_connectingPass)
+        return;
+    m_connectingPass = false;
+    m_ramp.setPresent(readings[Module::kCathode].OnOff != 0 ? readings[Module::kCathode].value : 0.0f);
+}
+
+void FilamentCare::stop()
+{
+    m_ramp.abandon();
+}
+
+bool FilamentCare::cathodeRequest(std::optional<bool> switchOn, float value, CommandSource source)
+{
+    if (switchOn && *switchOn && !m_interlock.allowsFilament()) {
+        m_parts.ui.beep(); // refused, and not sent
+        return true;
+    }
+    return m_ramp.take(switchOn, value, source);
+}
+
+void FilamentCare::trip(const QString &message)
+{
+    if (m_parts.connection.isConnected()) {
+        // At once and before anything pending: no ramp, and a pending energy stays unsent.
+        m_parts.energyRamp.stop();
+        m_parts.panel.setFieldTag(PanelField::value(Module::kEnergy), QString());
+        m_parts.panel.setFieldText(PanelField::value(Module::kEnergy), QStringLiteral("0"));
+        m_parts.panel.setControlVoltage(QStringLiteral("0"), false);
+        m_ramp.switchOffNow(CommandSource::Interlock);
+        const CommandSourceScope scope(m_parts.state, CommandSource::Interlock);
+        m_parts.protocol.SetParameter(QStringLiteral("V") + m_parts.state.table.ModuleCode[Module::kEnergy] + QStringLiteral("0"));
+    }
+    m_parts.ui.messageBox(message, QStringLiteral("Interlock"), UserInterface::Icon::Critical);
+}
+
+void FilamentCare::showRamp(bool running, float lastSent, float target)
+{
+    m_parts.panel.showFilamentRamp(running ? QStringLiteral("Ramp %1 \u2192 %2 A").arg(amps(lastSent), amps(target))
+                                           : QString());
+}
+
+void FilamentCare::showInterlock()
+{
+    QColor colour = kWaitingGrey;
+    if (m_interlock.state() == PressureInterlock::State::Armed)
+        colour = kArmedGreen;
+    else if (m_interlock.state() == PressureInterlock::State::Tripped)
+        colour = kTrippedRed;
+    m_parts.panel.showInterlock(m_interlock.state() != PressureInterlock::State::Off, colour, m_interlock.stateText());
+}
+
+Form_Filament &FilamentCare::dialog()
+{
+    if (!m_dialog)
+        m_dialog = new Form_Filament(m_ramp, m_interlock, m_window);
+    return *m_dialog;
+}

@@ -1,0 +1,74 @@
+#pragma once
+
+#include "device/ModuleReading.h"
+#include "core/ModuleTable.h"
+#include "filament/FilamentRamp.h"
+#include "filament/PressureInterlock.h"
+#include "remote/FilamentLink.h"
+
+#include <QObject>
+
+class ConnectionSequence;
+class ControllerState;
+class DeviceProtocol;
+class SimulatedSupply;
+class ControlLinkServer;
+class EnergyRamp;
+class Form_Filament;
+class ModulePanel;
+class ReadBack;
+class RefreshCycle;
+class ShutDownSequence;
+class UserInterface;
+struct MainMenu;
+
+// Filament care wired into the program: the ramped cathode current takes over what the refresh
+// cycle would send for module 1, the interlock refuses "on" while it is not armed and switches
+// the filament and the energy off when it trips, the shut-down ramps down, and the status
+// column, the control link and "Tools" > "Filament..." show them. Both off by default: then
+// nothing here sends anything.
+class FilamentCare : public QObject
+{
+    Q_OBJECT
+public:
+    struct Parts
+    {
+        ControllerState &state;
+        DeviceProtocol &protocol;
+        SimulatedSupply &sim;
+        ReadBack &readBack;
+        RefreshCycle &cycle;
+        ConnectionSequence &connection;
+        EnergyRamp &energyRamp;
+        ShutDownSequence &shutDown;
+        ControlLinkServer &server;
+        ModulePanel &panel;
+        UserInterface &ui;
+    };
+
+    FilamentCare(const Parts &parts, const MainMenu &menu, QWidget *window);
+
+    // Rate, limit and stale time from the settings.
+    void loadSettings();
+    // The program ends: no ramp goes on, nothing more is sent from here.
+    void stop();
+
+    FilamentRamp &ramp() { return m_ramp; }
+    PressureInterlock &interlock() { return m_interlock; }
+    Form_Filament &dialog();
+
+private:
+    bool cathodeRequest(std::optional<bool> switchOn, float value, CommandSource source);
+    void trip(const QString &message);
+    void noteConnectingPass(const std::array<ModuleReading, kModuleCount> &readings);
+    void showRamp(bool running, float lastSent, float target);
+    void showInterlock();
+
+    Parts m_parts;
+    QWidget *m_window;
+    FilamentRamp m_ramp;
+    PressureInterlock m_interlock;
+    FilamentLink m_link{m_ramp, m_interlock};
+    Form_Filament *m_dialog = nullptr;
+    bool m_connectingPass = false; // the next complete read-back is the one of connecting
+};

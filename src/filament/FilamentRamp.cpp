@@ -1,0 +1,159 @@
+#include "filament/FilamentRamp.h"
+
+#include "core/ControllerState.h"
+#include "core/Conversions.h"
+#include "device/DeviceProtocol.h"
+#include "device/SimulatedSupply.h"
+
+#include <cmath>
+
+FilamentRamp::FilamentRamp(DeviceProtocol &protocol, ControllerState &state, SimulatedSupply &sim, QObject *parent)
+    : QObject(parent), m_protocol(protocol), m_state(state), m_sim(sim)
+{
+    // On the 250 ms grid: a late step does not shift the ones after it.
+    m_timer.setTimerType(Qt::PreciseTimer);
+    m_timer.setInterval(kStepMs);
+    connect(&m_timer, &QTimer::timeout, this, &FilamentRamp::step);
+    m_retry.setSingleShot(true);
+    m_retry.setTimerType(Qt::PreciseTimer);
+    connect(&m_retry, &QTimer::timeout, this, &FilamentRamp::step);
+}
+
+void FilamentRamp::setRate(double ampsPerSecond)
+{
+    m_rate = std::isfinite(ampsPerSecond) && ampsPerSecond > 0.0 ? ampsPerSecond : 0.0;
+    if (!isOn() && isRunning()) {
+        // Turned off during a ramp: the target goes out at once, as without ramping.
+        m_present = m_target;
+        sendValue(m_target);
+        if (m_offAtEnd)
+            sendSwitch(false);
+        end();
+    }
+}
+
+void FilamentRamp::setPresent(float amps)
+{
+    if (!isRunning() && std::isfinite(amps))
+        m_present = amps;
+}
+
+bool FilamentRamp::take(std::optional<bool> switchOn, float value, CommandSource source)
+{
+    if (!isOn())
+        return false;
+    if (!std::isfinite(value))
+        value = 0.0f;
+    if (!switchOn) {
+        startTowards(value, m_offAtEnd && value == 0.0f, source);
+    } else if (*switchOn) {
+        const CommandSourceScope scope(m_state, source);
+        if (!isRunning())
+            m_present = 0.0f; // the supply starts the filament from nothing
+        m_offAtEnd = false;
+        sendSwitch(true);
+        startTowards(value, false, source);
+    } else {
+        startTowards(0.0f, true, source);
+    }
+    return true;
+}
+
+void FilamentRamp::rampDownAndOff(CommandSource source)
+{
+    startTowards(0.0f, true, source);
+}
+
+void FilamentRamp::startTowards(float target, bool offAtEnd, CommandSource source)
+{
+    m_target = target;
+    m_offAtEnd = offAtEnd;
+    m_source = source;
+    m_start = m_present; // a new target continues from the value last sent
+    m_stepsSent = 0;
+    if (!isRunning()) {
+        m_timer.start();
+        step(); // the first step at once; the grid starts here
+    } else {
+        emit progressChanged(true, m_present, m_target);
+    }
+}
+
+void FilamentRamp::step()
+{
+    if (m_stepping)
+        return; // inside a message of the step before: the grid goes on after it
+    if (m_lineBusy && m_lineBusy()) {
+        m_retry.start(kLineBusyRetryMs);
+        return;
+    }
+    m_retry.stop();
+    const double stepAmps = m_rate / kStepsPerSecond;
+    const double distance = double(m_target) - double(m_start);
+    const int steps = std::max(1, int(std::ceil(std::fabs(distance) / stepAmps - 1e-9)));
+    ++m_stepsSent;
+    const bool last = m_stepsSent >= steps || m_present == m_target;
+    const float next = last ? m_target : float(double(m_start) + std::copysign(stepAmps * m_stepsSent, distance));
+    const CommandSourceScope scope(m_state, m_source);
+    m_stepping = true;
+    const bool sent = sendValue(next);
+    m_stepping = false;
+    if (!sent) {
+        end(); // the supply does not answer: no further steps into the void
+        return;
+    }
+    if (!last) {
+        emit progressChanged(true, m_present, m_target);
+        return;
+    }
+    if (m_offAtEnd)
+        sendSwitch(false);
+    end();
+}
+
+void FilamentRamp::switchOffNow(CommandSource source, bool alwaysSend)
+{
+    const bool wasRunning = isRunning();
+    m_timer.stop();
+    m_retry.stop();
+    if (wasRunning || alwaysSend) {
+        const CommandSourceScope scope(m_state, source);
+        sendSwitch(false);
+    }
+    m_offAtEnd = false;
+    if (wasRunning)
+        end();
+}
+
+void FilamentRamp::abandon()
+{
+    m_timer.stop();
+    m_retry.stop();
+    m_offAtEnd = false;
+}
+
+bool FilamentRamp::sendValue(float amps)
+{
+    m_present = amps;
+    const qint32 r = m_protocol.SetParameter(QStringLiteral("V") + m_state.table.ModuleCode[1] + FirstCommaToPoint(StrOf(amps)));
+    if (m_state.simulationMode != 0)
+        m_sim.setCathode(amps);
+    return r == 0;
+}
+
+void FilamentRamp::sendSwitch(bool on)
+{
+    m_protocol.SetParameter(QStringLiteral("S") + m_state.table.ModuleCode[1]
+                            + (on ? QStringLiteral("ON") : QStringLiteral("OFF")));
+    if (m_state.simulationMode != 0)
+        m_sim.setSwitch(1, on);
+}
+
+void FilamentRamp::end()
+{
+    m_timer.stop();
+    m_retry.stop();
+    m_offAtEnd = false;
+    emit progressChanged(false, m_present, m_target);
+    emit finished();
+}

@@ -1,0 +1,83 @@
+#pragma once
+
+#include "core/CommandSource.h"
+
+#include <QElapsedTimer>
+#include <QObject>
+#include <QTimer>
+
+#include <functional>
+#include <optional>
+
+class ControllerState;
+class DeviceProtocol;
+class SimulatedSupply;
+
+// Raises and lowers the cathode (filament) current slowly: from the value last sent to the
+// target in steps of rate × 0.25 A, one V<code> command every 250 ms, the last one exactly the
+// target. "Off" ramps down to 0 first and then switches off; "on" switches on and ramps up from 0.
+// A new target continues from the value last sent. Off (rate 0) it takes nothing over.
+class FilamentRamp : public QObject
+{
+    Q_OBJECT
+public:
+    static constexpr int kStepMs = 250;
+    static constexpr double kStepsPerSecond = 1000.0 / kStepMs;
+    static constexpr int kLineBusyRetryMs = 5;
+    static inline const QString kSection = QStringLiteral("Filament");
+    static inline const QString kRateKey = QStringLiteral("RampRate");
+
+    FilamentRamp(DeviceProtocol &protocol, ControllerState &state, SimulatedSupply &sim, QObject *parent = nullptr);
+
+    // A/s; 0 (or anything not above 0) is off.
+    void setRate(double ampsPerSecond);
+    double rate() const { return m_rate; }
+    bool isOn() const { return m_rate > 0.0; }
+    // Asked before each step: true while someone else must have the line (an energy ramp between
+    // its VEN and its REN); the step follows as soon as it is free.
+    void setLineBusyCheck(std::function<bool()> busy) { m_lineBusy = std::move(busy); }
+
+    // The value the supply reported (at connecting): where the first ramp starts.
+    void setPresent(float amps);
+    float lastSent() const { return m_present; }
+    float target() const { return m_target; }
+    bool isRunning() const { return m_timer.isActive(); }
+
+    // The refresh cycle's module-1 request: `switchOn` set for ON/OFF, unset for a new value.
+    // True when the ramp takes it over (it is on); false leaves it to the cycle.
+    bool take(std::optional<bool> switchOn, float value, CommandSource source);
+    // Ramps down to 0 and switches off (the shut-down dialog's "Set Filament Off").
+    void rampDownAndOff(CommandSource source);
+    // Drops the rest of a ramp and switches off at once (a second close request, a termination,
+    // the interlock). Sends nothing when no ramp runs and `alwaysSend` is false.
+    void switchOffNow(CommandSource source, bool alwaysSend = true);
+    // Drops the rest of a ramp without sending anything more (the program is ending).
+    void abandon();
+
+signals:
+    // After each step and when a ramp starts or ends; `running` false at the end.
+    void progressChanged(bool running, float lastSent, float target);
+    void finished();
+
+private:
+    void startTowards(float target, bool offAtEnd, CommandSource source);
+    void step();
+    bool sendValue(float amps);
+    void sendSwitch(bool on);
+    void end();
+
+    DeviceProtocol &m_protocol;
+    ControllerState &m_state;
+    SimulatedSupply &m_sim;
+    std::function<bool()> m_lineBusy;
+    QTimer m_timer;
+    QTimer m_retry;
+    double m_rate = 0.0;
+    float m_present = 0.0f;
+    float m_target = 0.0f;
+    float m_start = 0.0f;
+    int m_stepsSent = 0;
+    bool m_offAtEnd = false;
+    bool m_stepping = false;
+    CommandSource m_source = CommandSource::Panel;
+};
