@@ -93,7 +93,9 @@ void FilamentRamp::step()
     const int steps = std::max(1, int(std::ceil(std::fabs(distance) / stepAmps - 1e-9)));
     ++m_stepsSent;
     const bool last = m_stepsSent >= steps || m_present == m_target;
-    const float next = last ? m_target : float(double(m_start) + std::copysign(stepAmps * m_stepsSent, distance));
+    // On a 10 µA grid, so that 2.1 - 3 × 0.5 goes out as 0.6 and not as 0.5999999.
+    const double exact = double(m_start) + std::copysign(stepAmps * m_stepsSent, distance);
+    const float next = last ? m_target : float(std::round(exact / kResolutionAmps) * kResolutionAmps);
     const CommandSourceScope scope(m_state, m_source);
     m_stepping = true;
     const bool sent = sendValue(next);

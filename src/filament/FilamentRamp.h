@@ -24,6 +24,7 @@ public:
     static constexpr int kStepMs = 250;
     static constexpr double kStepsPerSecond = 1000.0 / kStepMs;
     static constexpr int kLineBusyRetryMs = 5;
+    static constexpr double kResolutionAmps = 1e-5;
     static inline const QString kSection = QStringLiteral("Filament");
     static inline const QString kRateKey = QStringLiteral("RampRate");
 

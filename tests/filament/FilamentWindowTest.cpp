@@ -1,0 +1,144 @@
+// Filament care in the real window: the refresh cycle hands module 1 to the ramp, the interlock
+// answers a gauge script on the real control link, the shut-down ramps down.
+
+#include "LinkTestClient.h"
+#include "WindowFixture.h"
+
+#include "core/RuntimeDirectory.h"
+#include "core/SettingsStore.h"
+#include "filament/Form_Filament.h"
+#include "panel/IndicatorLamp.h"
+
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QtTest>
+
+namespace {
+
+constexpr int kWaitMs = 10000;
+
+void store(const char *section, const char *key, const char *value)
+{
+    SettingsStore::writeText(QLatin1String(section), QLatin1String(key), QLatin1String(value));
+}
+
+} // namespace
+
+class FilamentWindowTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void typedCurrentRampsAndTheShutDownRampsDown();
+    void aTripSwitchesOffAtOnceAndKeepsTheFilamentOff();
+};
+
+void FilamentWindowTest::typedCurrentRampsAndTheShutDownRampsDown()
+{
+    WindowFixture fixture;
+    store("Filament", "RampRate", "0.5");
+    QVERIFY(fixture.startQuiet());
+    Form_R4150D &window = *fixture.window;
+    window.state().setAutoRefresh(false);
+    FilamentRamp &ramp = window.filament().ramp();
+    QCOMPARE(ramp.rate(), 0.5);
+
+    // Typed 2.1: 17 steps on the quarter-second grid, the field showing the target meanwhile.
+    const PanelField cathode = PanelField::value(Module::kCathode);
+    window.panel().setFieldText(cathode, QStringLiteral("2.1"));
+    window.panel().setFieldTag(cathode, kTagChanged);
+    window.refreshCycle().Timer1_Timer();
+    QVERIFY(ramp.isRunning());
+    QTRY_VERIFY(window.panel().filamentRampText().startsWith(QStringLiteral("Ramp ")));
+    QVERIFY(window.panel().filamentRampText().endsWith(QStringLiteral("\u2192 2.10 A")));
+    LinkTestClient client;
+    QVERIFY(client.open(RuntimeDirectory::filePath(QStringLiteral("Control"))));
+    QVERIFY(client.command(QStringLiteral("REQUEST FilamentRamp")).endsWith(QStringLiteral(" 2.1")));
+    QCOMPARE(window.panel().fieldText(cathode), QStringLiteral("2.1"));
+    QSignalSpy finished(&ramp, &FilamentRamp::finished);
+    QVERIFY(finished.wait(kWaitMs));
+    const QStringList commands = fixture.commands();
+    QCOMPARE(commands.size(), 17);
+    QCOMPARE(commands.first(), QStringLiteral("VCA0.125"));
+    QCOMPARE(commands.last(), QStringLiteral("VCA2.1"));
+    QCOMPARE(window.panel().filamentRampText(), QString());
+    QCOMPARE(client.command(QStringLiteral("REQUEST FilamentRamp")), QStringLiteral("DATA idle"));
+    client.close();
+    QVERIFY(QTest::qWaitFor([&] { return window.controlLink().exitEnabled(); }, kWaitMs));
+
+    // The shut-down's "Set Filament Off" ramps down behind a progress bar, then the energy.
+    fixture.supply.clearLog();
+    window.shutDown().setDialogRunner([] {
+        ShutDownSequence::DialogResult result;
+        result.choices.filament = true;
+        result.choices.energy = true;
+        return result;
+    });
+    QVERIFY(window.close());
+    const QStringList down = fixture.commands(19);
+    QCOMPARE(down.size(), 19);
+    QCOMPARE(down.mid(16), (QStringList{QStringLiteral("VCA0"), QStringLiteral("SCAOFF"), QStringLiteral("VEN0")}));
+}
+
+void FilamentWindowTest::aTripSwitchesOffAtOnceAndKeepsTheFilamentOff()
+{
+    WindowFixture fixture;
+    store("Interlock", "PressureLimit", "1E-05");
+    QVERIFY(fixture.startQuiet());
+    Form_R4150D &window = *fixture.window;
+    window.state().setAutoRefresh(false);
+    QVERIFY(window.panel().interlockLamp().isVisibleTo(&window));
+    LinkTestClient client;
+    QVERIFY(client.open(RuntimeDirectory::filePath(QStringLiteral("Control"))));
+    QCOMPARE(client.command(QStringLiteral("REQUEST Interlock")), QStringLiteral("DATA waiting"));
+
+    // Waiting: "on" is refused with a beep and not sent.
+    auto *on = window.findChild<QPushButton *>(QStringLiteral("Command_On(1)"));
+    QTest::mouseClick(on, Qt::LeftButton);
+    window.refreshCycle().Timer1_Timer();
+    QCOMPARE(fixture.ui.beeps, 1);
+    QCOMPARE(fixture.commands(), QStringList());
+
+    QCOMPARE(client.command(QStringLiteral("POKE Pressure 3.2E-08")), QStringLiteral("OK"));
+    QCOMPARE(client.command(QStringLiteral("REQUEST Interlock")), QStringLiteral("DATA armed"));
+    QCOMPARE(client.command(QStringLiteral("REQUEST Pressure")), QStringLiteral("DATA 3.2E-08"));
+    QTest::mouseClick(on, Qt::LeftButton);
+    window.panel().setFieldText(PanelField::value(Module::kEnergy), QStringLiteral("150"));
+    window.panel().setFieldTag(PanelField::value(Module::kEnergy), kTagChanged);
+    window.refreshCycle().Timer1_Timer();
+    QCOMPARE(fixture.commands(2), (QStringList{QStringLiteral("VEN150"), QStringLiteral("SCAON")}));
+    fixture.supply.clearLog();
+
+    // Above the limit: filament off and energy zero before the answer, one message, a red lamp;
+    // a pending energy does not go out afterwards.
+    window.panel().setFieldText(PanelField::value(Module::kEnergy), QStringLiteral("200"));
+    window.panel().setFieldTag(PanelField::value(Module::kEnergy), kTagChanged);
+    QCOMPARE(client.command(QStringLiteral("POKE Pressure 3,2E-05")), QStringLiteral("OK"));
+    QCOMPARE(fixture.supply.receivedCommands(), (QStringList{QStringLiteral("SCAOFF"), QStringLiteral("VEN0")}));
+    QCOMPARE(fixture.ui.messages.size(), 1);
+    QCOMPARE(fixture.ui.messages.first().text,
+             QStringLiteral("Interlock tripped: pressure 3.2E-05 mbar above the limit 1E-05 mbar"));
+    QCOMPARE(window.panel().interlockLamp().color(), QColor(255, 0, 0));
+    QCOMPARE(client.command(QStringLiteral("REQUEST Interlock")), QStringLiteral("DATA tripped pressure 3.2E-05 mbar"));
+    window.refreshCycle().Timer1_Timer();
+    QTest::mouseClick(on, Qt::LeftButton);
+    window.refreshCycle().Timer1_Timer();
+    QCOMPARE(fixture.supply.receivedCommands().size(), 2);
+    QCOMPARE(fixture.ui.beeps, 2);
+
+    // Re-arm only with a fresh reading below the limit, from the dialog.
+    window.findChild<QAction *>(QStringLiteral("mnuFilament"))->trigger();
+    Form_Filament &dialog = window.filament().dialog();
+    QVERIFY(dialog.isVisible());
+    QVERIFY(!dialog.rearmButton().isEnabled());
+    QCOMPARE(client.command(QStringLiteral("POKE Pressure 2E-08")), QStringLiteral("OK"));
+    QTRY_VERIFY(dialog.rearmButton().isEnabled());
+    QTest::mouseClick(&dialog.rearmButton(), Qt::LeftButton);
+    QCOMPARE(dialog.stateText(), QStringLiteral("armed"));
+    QTest::mouseClick(on, Qt::LeftButton);
+    window.refreshCycle().Timer1_Timer();
+    QCOMPARE(fixture.commands(3).last(), QStringLiteral("SCAON"));
+}
+
+QTEST_MAIN(FilamentWindowTest)
+#include "FilamentWindowTest.moc"
