@@ -61,6 +61,9 @@ Form_MonitorHistory::Form_MonitorHistory(const MonitorHistory &history, UserInte
         m_axes[i]->setTickLabelColor(kTraceColours[i]);
         m_axes[i]->setBasePen(QPen(kTraceColours[i]));
     }
+    // A redraw a read-back: plain lines draw in a fraction of the antialiased time.
+    m_plot->setNotAntialiasedElements(QCP::aeAll);
+    m_plot->setPlottingHint(QCP::phFastPolylines, true);
     // The mouse moves and zooms time only; the value axes follow what is on screen.
     m_plot->setInteractions(QCP::iRangeDrag | QCP::iRangeZoom);
     rect->setRangeDrag(Qt::Horizontal);
