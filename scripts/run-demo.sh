@@ -28,6 +28,7 @@ mkdir -p "$demo/config/tavrel" "$demo/runtime"
 chmod 700 "$demo/runtime"
 export XDG_CONFIG_HOME="$demo/config"
 export XDG_RUNTIME_DIR="$demo/runtime"
+export XDG_STATE_HOME="$demo/state" # the journal, when turned on, stays with the demo too
 ini="$XDG_CONFIG_HOME/tavrel/tavrel.ini"
 
 supply_pid=""
@@ -39,7 +40,9 @@ if [ "$simulation" = 1 ]; then
     switches=(/COM1 /SIMULATION)
 else
     port_path="$demo/com1"
-    "$build/tools/virtual-supply/tavrel-virtual-supply" --link "$port_path" > "$demo/virtual-supply.out" &
+    # A supply in use, with a little noise on its monitors, so the panel comes up alive.
+    "$build/tools/virtual-supply/tavrel-virtual-supply" --link "$port_path" --running-state --noise 0.002 \
+        > "$demo/virtual-supply.out" &
     supply_pid=$!
     for _ in $(seq 50); do [ -e "$port_path" ] && break; sleep 0.1; done
     switches=(/COM1)
@@ -55,5 +58,11 @@ else
     printf '\n[Ports]\nCOM1=%s\n' "$port_path" >> "$ini"
 fi
 echo "Settings: $ini"
-echo "Control link: $XDG_RUNTIME_DIR/tavrel/Control (try: $build/tools/control/tavrel-control request 'Label_UMon(0)')"
+socket="$XDG_RUNTIME_DIR/tavrel/Control"
+control="$build/tools/control/tavrel-control"
+echo "Control link: $socket"
+# Quoted for the shell, so each line works when pasted into another terminal.
+printf '  try in another terminal: %q --socket %q request %q\n' "$control" "$socket" 'Label_UMon(0)'
+printf '  the monitors of the last minute: %q --socket %q history 60\n' "$control" "$socket"
+printf '  the journal (Tools > Journal): XDG_STATE_HOME=%q %q journal --follow\n' "$XDG_STATE_HOME" "$control"
 "$build/tavrel" "${switches[@]}" "$@"

@@ -16,6 +16,7 @@ QString mbar(double value)
 PressureInterlock::PressureInterlock(QObject *parent) : QObject(parent)
 {
     m_staleTimer.setSingleShot(true);
+    m_staleTimer.setTimerType(Qt::PreciseTimer);
     connect(&m_staleTimer, &QTimer::timeout, this, &PressureInterlock::staleCheck);
 }
 
@@ -66,6 +67,11 @@ void PressureInterlock::reportPressure(double value)
 
 void PressureInterlock::staleCheck()
 {
+    const qint64 left = qint64(m_staleSeconds * kMsecsPerSecond) - m_sinceReading.elapsed();
+    if (left > 0) {
+        m_staleTimer.start(int(left)); // a timer may come a little early: the reading is still fresh
+        return;
+    }
     if (m_state == State::Armed || m_state == State::Waiting) {
         const QString seconds = StrOf(float(m_staleSeconds));
         trip(QStringLiteral("no pressure reading for %1 s").arg(seconds),

@@ -4,10 +4,13 @@
 
 #include "core/ControllerState.h"
 #include "core/RecordingUserInterface.h"
+#include "journal/JournalFiles.h"
 #include "remote/ControlLink.h"
 #include "remote/ControlLinkServer.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
+#include <QDir>
 #include <QFile>
 #include <QLocale>
 #include <QProcess>
@@ -42,6 +45,7 @@ private slots:
     void usageErrors();
     void noRunningProgram();
     void adviseFollowsChanges();
+    void socketOptionAndJournal();
 
 private:
     // Runs the tool while this thread's event loop keeps serving the link.
@@ -134,6 +138,9 @@ void ControlToolTest::usageErrors()
         {QStringLiteral("request")},
         {QStringLiteral("request"), QStringLiteral("a"), QStringLiteral("b")},
         {QStringLiteral("reboot")},
+        {QStringLiteral("--socket")},
+        {QStringLiteral("history")},
+        {QStringLiteral("journal"), QStringLiteral("--all")},
         // A line break would let one argument carry a second command.
         {QStringLiteral("execute"), QStringLiteral("ENERGY=1\nPOKE DA_set_voltage 9")},
     };
@@ -188,6 +195,57 @@ void ControlToolTest::adviseFollowsChanges()
     m_server->close();
     QVERIFY(QTest::qWaitFor([&]() { return process.state() == QProcess::NotRunning; }, kWaitMs));
     QCOMPARE(process.exitCode(), 3);
+}
+
+
+void ControlToolTest::socketOptionAndJournal()
+{
+    // Another runtime folder than the program's: --socket still finds it.
+    QTemporaryDir elsewhere;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), elsewhere.path());
+    environment.insert(QStringLiteral("XDG_STATE_HOME"), elsewhere.path());
+    m_host->items[QStringLiteral("Label_CommPort")] = QStringLiteral("COM1:");
+    const auto tool = [&environment](const QStringList &arguments, QProcess &process) {
+        process.setProcessEnvironment(environment);
+        process.start(QStringLiteral(TAVREL_CONTROL_PATH), arguments);
+    };
+    QProcess request;
+    tool({QStringLiteral("--socket"), m_server->socketPath(), QStringLiteral("request"), QStringLiteral("Label_CommPort")},
+         request);
+    QVERIFY(QTest::qWaitFor([&] { return request.state() == QProcess::NotRunning; }, kWaitMs));
+    QCOMPARE(request.exitCode(), 0);
+    QCOMPARE(request.readAllStandardOutput(), QByteArray("COM1:\n"));
+
+    // The journal: none of today is an error; one is printed, and followed as it grows.
+    QProcess missing;
+    tool({QStringLiteral("journal")}, missing);
+    QVERIFY(missing.waitForFinished(kWaitMs));
+    QCOMPARE(missing.exitCode(), 1);
+    QDir().mkpath(elsewhere.path() + QStringLiteral("/tavrel"));
+    QFile journal(elsewhere.path() + QStringLiteral("/tavrel/")
+                  + JournalFiles::fileNameFor(QDateTime::currentMSecsSinceEpoch()));
+    QVERIFY(journal.open(QIODevice::Append));
+    journal.write("{\"n\": 1}\n");
+    journal.flush();
+    QProcess print;
+    tool({QStringLiteral("journal")}, print);
+    QVERIFY(print.waitForFinished(kWaitMs));
+    QCOMPARE(print.readAllStandardOutput(), QByteArray("{\"n\": 1}\n"));
+    QProcess follow;
+    tool({QStringLiteral("journal"), QStringLiteral("--follow")}, follow);
+    QVERIFY(follow.waitForStarted(kWaitMs));
+    QByteArray seen;
+    QVERIFY(QTest::qWaitFor([&] { return (seen += follow.readAllStandardOutput()).endsWith("1}\n"); }, kWaitMs));
+    journal.write("{\"n\": 2");
+    journal.flush();
+    QTest::qWait(2 * 200);
+    journal.write("}\n"); // whole lines only, however they are written
+    journal.flush();
+    QVERIFY(QTest::qWaitFor([&] { return (seen += follow.readAllStandardOutput()).endsWith("2}\n"); }, kWaitMs));
+    QCOMPARE(seen, QByteArray("{\"n\": 1}\n{\"n\": 2}\n"));
+    follow.kill();
+    follow.waitForFinished(kWaitMs);
 }
 
 QTEST_GUILESS_MAIN(ControlToolTest)

@@ -73,6 +73,19 @@ private slots:
         slave.sendCommand("RFI");
         QCOMPARE(slave.readLines(3, kReplyWaitMs), QByteArray("READY\r\n>RFI\r\nFI off\r\n"));
         QVERIFY(endWith(process, SIGINT));
+
+        // A supply in use for the demo: energy, filament and screen on at their values.
+        QProcess running;
+        const QString runningPath = startSupply(running, {QStringLiteral("--running-state")});
+        SlaveEnd live;
+        QVERIFY(live.open(runningPath));
+        live.sendCommand("RCA");
+        const QList<QByteArray> cathode = live.readLines(2, kReplyWaitMs).split('\n');
+        QVERIFY2(cathode.value(1).startsWith("CA 0 0 2.1 "), cathode.value(1).constData());
+        live.sendCommand("RSC");
+        const QList<QByteArray> screen = live.readLines(2, kReplyWaitMs).split('\n');
+        QVERIFY2(screen.value(1).startsWith("SC -100 5500 "), screen.value(1).constData());
+        QVERIFY(endWith(running, SIGTERM));
     }
 
     void hangsUpAndReopensAtTheLink()

@@ -29,18 +29,28 @@ int JournalPrinter::run(bool follow, QTextStream &out, QTextStream &err)
             out << QString::fromUtf8(file.read(kReadChunkBytes));
         return 0;
     }
+    QByteArray pending; // the start of a line the program is still writing
     for (;;) {
         if (!file.isOpen())
             file.open(QIODevice::ReadOnly); // it appears with the first line of the day
+        bool more = false;
         if (file.isOpen()) {
-            // Whole lines only: the program may be in the middle of one.
-            while (file.canReadLine())
-                out << QString::fromUtf8(file.readLine());
-            out.flush();
+            const QByteArray bytes = file.read(kReadChunkBytes);
+            more = !bytes.isEmpty();
+            pending += bytes;
+            const qsizetype end = pending.lastIndexOf('\n');
+            if (end >= 0) { // whole lines only
+                out << QString::fromUtf8(pending.left(end + 1));
+                out.flush();
+                pending.remove(0, end + 1);
+            }
         }
+        if (more)
+            continue;
         const QString now = todaysPath(m_folder);
-        if (now != path && (!file.isOpen() || !file.canReadLine())) {
+        if (now != path) {
             file.close(); // a new day: its file from the start
+            pending.clear();
             path = now;
             file.setFileName(path);
             continue;

@@ -181,3 +181,28 @@ QString SupplyModel::wireNumber(float number)
         text.replace(separator, QStringLiteral("."));
     return text;
 }
+
+void SupplyModel::applyRunningState()
+{
+    struct Follower
+    {
+        int module;
+        float gainPercent;
+        float offsetVolts;
+    };
+    // Wehnelt below the cathode, anode and lenses above the energy, suppressor just below it.
+    static constexpr Follower kFollowers[] = {
+        {3, -12.0f, -20.0f}, {4, 150.0f, 0.0f}, {5, 320.0f, 10.0f}, {6, 95.0f, 0.0f}, {7, 180.0f, 5.0f}};
+    constexpr float kEnergyEv = 150.0f;
+    constexpr float kFilamentA = 2.1f;
+    constexpr float kScreenV = 5500.0f;
+    for (int module = 0; module < kModules; ++module)
+        m_on[module] = true;
+    setEnergy(kEnergyEv);
+    setSetValue(kCathode, kFilamentA);
+    setSetValue(kScreen, kScreenV);
+    for (const Follower &follower : kFollowers) {
+        setGain(follower.module, follower.gainPercent);
+        setOffset(follower.module, follower.offsetVolts);
+    }
+}

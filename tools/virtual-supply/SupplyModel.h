@@ -54,6 +54,9 @@ public:
     void setOffset(int module, float volts) { m_offset.at(module) = volts; }
     bool isOn(int module) const { return m_on.at(module); }
     void setOn(int module, bool on) { m_on.at(module) = on; }
+    // A supply in use, as an operator leaves it: 150 eV, the filament on at 2.1 A, the screen
+    // on at 5.5 kV, every module on with the gains and offsets of a typical LEED optics.
+    void applyRunningState();
 
     // Output voltage of a module from the model (the value field of its data line).
     float output(int module) const;

@@ -117,8 +117,11 @@ int main(int argc, char *argv[])
         QStringLiteral("After a hang-up, open a new terminal at the same --link path after <ms> "
                        "milliseconds (prints the new path); the hang-up fault is not repeated."),
         QStringLiteral("ms"));
+    const QCommandLineOption runningState(QStringLiteral("running-state"),
+        QStringLiteral("Start as a supply in use (150 eV, filament on at 2.1 A, screen on at 5.5 kV, every "
+                       "module on with typical gains and offsets) instead of all zero and off."));
     parser.addOptions({link, model, prompt, baud, errors, noise, seed, silent, noEcho, extraLines,
-                       garbage, runaway, silentAfter, hangupAfter, reopenAfter});
+                       garbage, runaway, silentAfter, hangupAfter, reopenAfter, runningState});
     parser.process(app);
 
     auto fail = [](const QString &message) {
@@ -169,6 +172,8 @@ int main(int argc, char *argv[])
         return fail(QStringLiteral("cannot install signal handlers"));
 
     VirtualSupply supply(options);
+    if (parser.isSet(runningState))
+        supply.updateModel([](SupplyModel &model) { model.applyRunningState(); });
     if (!supply.start(parser.value(link)))
         return fail(supply.errorString());
     printLine(supply.slavePath(), stdout);
