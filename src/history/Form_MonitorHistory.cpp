@@ -131,8 +131,15 @@ Form_MonitorHistory::Form_MonitorHistory(const MonitorHistory &history, UserInte
 
 void Form_MonitorHistory::sampleAdded()
 {
-    if (!isVisible() || m_redrawTimer.isActive())
+    if (!isVisible() || m_redrawTimer.isActive() || m_history.isEmpty())
         return; // closed: the next show reloads everything; else the pending redraw takes it
+    // Only what shows: live, once the newest sample has moved the picture by a few pixels (every
+    // read-back at short spans, less often at long ones); paused, when it lands on screen.
+    const double newest = keyOf(m_history.timeAt(m_history.size() - 1));
+    const QCPRange shown = m_plot->xAxis->range();
+    const double pixelsPerSecond = m_plot->axisRect()->width() / std::max(shown.size(), 1e-9);
+    if (isLive() ? (newest - m_drawnNewest) * pixelsPerSecond < kMinScrollPixels : !shown.contains(newest))
+        return;
     m_redrawTimer.start();
 }
 
@@ -227,6 +234,7 @@ void Form_MonitorHistory::redraw()
         if (m_shown[i]->isChecked())
             m_plot->graph(i)->rescaleValueAxis(false, true);
     m_plot->replot(QCustomPlot::rpQueuedReplot);
+    m_drawnNewest = m_history.isEmpty() ? 0.0 : keyOf(m_history.timeAt(m_history.size() - 1));
     ++m_redraws;
 }
 

@@ -26,6 +26,8 @@ public:
     static constexpr int kDefaultSpanIndex = 1;
     // Samples that arrive closer together than this share one redraw.
     static constexpr int kRedrawDelayMs = 100;
+    // Live, the picture moves on once the newest sample would move it by this much.
+    static constexpr double kMinScrollPixels = 3.0;
 
     Form_MonitorHistory(const MonitorHistory &history, UserInterface &ui, QWidget *parent = nullptr);
 
@@ -61,6 +63,7 @@ private:
     QCheckBox *m_live = nullptr;
     QComboBox *m_span = nullptr;
     QTimer m_redrawTimer;
+    double m_drawnNewest = 0.0; // the newest sample's key at the last redraw
     quint64 m_plottedTotal = 0; // history.totalAdded() when the plot last took samples
     int m_redraws = 0;
 };
