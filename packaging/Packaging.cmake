@@ -68,11 +68,13 @@ set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${CPACK_PACKAGE_CONTACT}")
 # The libraries come from dpkg-shlibdeps where it is installed (dpkg-dev); otherwise the Qt 6
 # runtime packages the programs link are listed by hand.
 find_program(TAVREL_DPKG_SHLIBDEPS dpkg-shlibdeps)
+# The Python module tavrel_link needs an interpreter (lintian: python-package-missing-depends-on-python).
 if(TAVREL_DPKG_SHLIBDEPS)
     set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+    set(CPACK_DEBIAN_PACKAGE_DEPENDS "python3:any")
 else()
     set(CPACK_DEBIAN_PACKAGE_DEPENDS
-        "libqt6core6 (>= 6.4), libqt6gui6 (>= 6.4), libqt6widgets6 (>= 6.4), libqt6printsupport6 (>= 6.4), libqt6network6 (>= 6.4), libqt6serialport6 (>= 6.4), libqcustomplot2.1-qt6, libc6, libstdc++6")
+        "python3:any, libqt6core6 (>= 6.4), libqt6gui6 (>= 6.4), libqt6widgets6 (>= 6.4), libqt6printsupport6 (>= 6.4), libqt6network6 (>= 6.4), libqt6serialport6 (>= 6.4), libqcustomplot2.1-qt6, libc6, libstdc++6")
 endif()
 # The virtual display for running without a desktop, and socat for scripting the control link.
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS "xvfb, socat")

@@ -46,7 +46,7 @@ FilamentCare::FilamentCare(const Parts &parts, const MainMenu &menu, QWidget *wi
             return false;
         Form_FilamentRampDown progress(m_ramp, m_window);
         progress.run();
-        return true;
+        return m_ramp.switchedOff(); // otherwise the shut-down sends the OFF itself
     });
     connect(&m_ramp, &FilamentRamp::progressChanged, this, &FilamentCare::showRamp);
     connect(&m_interlock, &PressureInterlock::tripped, this, &FilamentCare::trip);
@@ -83,6 +83,8 @@ void FilamentCare::loadSettings()
 
 void FilamentCare::noteConnectingPass(const ReadBack::Readings &readings)
 {
+    if (!m_ramp.isRunning())
+        m_ramp.setFilamentOn(readings[Module::kCathode].OnOff != 0);
     if (!m_connectingPass)
         return;
     m_connectingPass = false;
@@ -115,7 +117,11 @@ void FilamentCare::trip(const QString &message)
         const CommandSourceScope scope(m_parts.state, CommandSource::Interlock);
         m_parts.protocol.SetParameter(QStringLiteral("V") + m_parts.state.table.ModuleCode[Module::kEnergy] + QStringLiteral("0"));
     }
-    m_parts.ui.messageBox(message, QStringLiteral("Interlock"), UserInterface::Icon::Critical);
+    // From the event loop: the gauge script's POKE is answered first, and its next readings are
+    // not held up by the open box.
+    QMetaObject::invokeMethod(
+        this, [this, message] { m_parts.ui.messageBox(message, QStringLiteral("Interlock"), UserInterface::Icon::Critical); },
+        Qt::QueuedConnection);
 }
 
 void FilamentCare::showRamp(bool running, float lastSent, float target)

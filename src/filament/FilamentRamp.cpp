@@ -29,6 +29,10 @@ void FilamentRamp::setRate(double ampsPerSecond)
         if (m_offAtEnd)
             sendSwitch(false);
         end();
+    } else if (isRunning()) {
+        // A new rate goes on from the value last sent, with steps of the new size.
+        m_start = m_present;
+        m_stepsSent = 0;
     }
 }
 
@@ -45,10 +49,12 @@ bool FilamentRamp::take(std::optional<bool> switchOn, float value, CommandSource
     if (!std::isfinite(value))
         value = 0.0f;
     if (!switchOn) {
-        startTowards(value, m_offAtEnd && value == 0.0f, source);
+        // While it is going off, a new value waits for the next "on" (which ramps to the field).
+        if (!(isRunning() && m_offAtEnd))
+            startTowards(value, false, source);
     } else if (*switchOn) {
         const CommandSourceScope scope(m_state, source);
-        if (!isRunning())
+        if (!isRunning() && !m_filamentOn)
             m_present = 0.0f; // the supply starts the filament from nothing
         m_offAtEnd = false;
         sendSwitch(true);
@@ -66,6 +72,7 @@ void FilamentRamp::rampDownAndOff(CommandSource source)
 
 void FilamentRamp::startTowards(float target, bool offAtEnd, CommandSource source)
 {
+    m_switchedOff = false;
     m_target = target;
     m_offAtEnd = offAtEnd;
     m_source = source;
@@ -101,7 +108,11 @@ void FilamentRamp::step()
     const bool sent = sendValue(next);
     m_stepping = false;
     if (!sent) {
-        end(); // the supply does not answer: no further steps into the void
+        // The supply does not answer: no further steps into the void, but a switch-off that
+        // was asked for is still tried.
+        if (m_offAtEnd)
+            sendSwitch(false);
+        end();
         return;
     }
     if (!last) {
@@ -129,9 +140,8 @@ void FilamentRamp::switchOffNow(CommandSource source, bool alwaysSend)
 
 void FilamentRamp::abandon()
 {
-    m_timer.stop();
-    m_retry.stop();
-    m_offAtEnd = false;
+    if (isRunning() || m_retry.isActive())
+        end();
 }
 
 bool FilamentRamp::sendValue(float amps)
@@ -145,8 +155,10 @@ bool FilamentRamp::sendValue(float amps)
 
 void FilamentRamp::sendSwitch(bool on)
 {
-    m_protocol.SetParameter(QStringLiteral("S") + m_state.table.ModuleCode[1]
-                            + (on ? QStringLiteral("ON") : QStringLiteral("OFF")));
+    const qint32 r = m_protocol.SetParameter(QStringLiteral("S") + m_state.table.ModuleCode[1]
+                                             + (on ? QStringLiteral("ON") : QStringLiteral("OFF")));
+    m_filamentOn = on;
+    m_switchedOff = !on && r == 0;
     if (m_state.simulationMode != 0)
         m_sim.setSwitch(1, on);
 }

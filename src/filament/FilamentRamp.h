@@ -42,7 +42,11 @@ public:
     void setPresent(float amps);
     float lastSent() const { return m_present; }
     float target() const { return m_target; }
-    bool isRunning() const { return m_timer.isActive(); }
+    bool isRunning() const { return m_timer.isActive() || m_retry.isActive(); }
+    // What the supply reported of the filament's switch (a read-back), or what was sent last.
+    void setFilamentOn(bool on) { m_filamentOn = on; }
+    // The last ramp ended with an OFF the supply confirmed.
+    bool switchedOff() const { return m_switchedOff; }
 
     // The refresh cycle's module-1 request: `switchOn` set for ON/OFF, unset for a new value.
     // True when the ramp takes it over (it is on); false leaves it to the cycle.
@@ -52,7 +56,8 @@ public:
     // Drops the rest of a ramp and switches off at once (a second close request, a termination,
     // the interlock). Sends nothing when no ramp runs and `alwaysSend` is false.
     void switchOffNow(CommandSource source, bool alwaysSend = true);
-    // Drops the rest of a ramp without sending anything more (the program is ending).
+    // Drops the rest of a ramp without sending anything more (the port is lost, the program is
+    // ending); the ramp reports its end.
     void abandon();
 
 signals:
@@ -80,5 +85,7 @@ private:
     int m_stepsSent = 0;
     bool m_offAtEnd = false;
     bool m_stepping = false;
+    bool m_filamentOn = false;
+    bool m_switchedOff = false;
     CommandSource m_source = CommandSource::Panel;
 };

@@ -28,8 +28,11 @@ void PressureInterlock::setLimit(double mbarLimit)
         setState(State::Off);
         return;
     }
-    if (m_state == State::Off)
+    if (m_state == State::Off) {
         setState(m_pressure && isFresh() ? State::Armed : State::Waiting);
+        if (m_state == State::Armed) // the stale time runs from the reading it armed on
+            m_staleTimer.start(std::max(0, int(m_staleSeconds * kMsecsPerSecond - double(m_sinceReading.elapsed()))));
+    }
     if (m_state == State::Armed && m_pressure && *m_pressure > m_limit)
         reportPressure(*m_pressure); // above the new limit: trips
 }

@@ -347,6 +347,9 @@ void ControlLinkServer::send(Conversation *conversation, const QString &line)
 {
     if (conversation->answerRest) {
         conversation->held.append(line); // after the answer that is going out
+        conversation->heldBytes += line.size() + 1;
+        if (conversation->heldBytes > kOutputLimitBytes)
+            dropClient(conversation); // a client that asks for changes but never reads
         return;
     }
     write(conversation, line);
@@ -366,20 +369,25 @@ void ControlLinkServer::pumpAnswer(Conversation *conversation)
     if (conversation->pumping || !conversation->answerRest)
         return;
     conversation->pumping = true;
+    // Writing may run the socket's signals: the input waits (answerRest is still set) and the
+    // conversation is not purged under our feet while `processing` holds.
+    const bool wasProcessing = std::exchange(conversation->processing, true);
     // As fast as the client reads: a long answer never holds more than the pause mark here.
     while (conversation->answerRest && !conversation->ended
            && conversation->socket->bytesToWrite() < kOutputPauseBytes) {
         const std::optional<QString> line = conversation->answerRest();
         if (!line) {
-            conversation->answerRest = nullptr;
             const QStringList held = std::exchange(conversation->held, {});
+            conversation->heldBytes = 0;
             for (const QString &waiting : held)
                 write(conversation, waiting);
+            conversation->answerRest = nullptr;
             break;
         }
         write(conversation, *line);
     }
-    conversation->pumping = false;
+    conversation->processing = wasProcessing;
+    conversation->pumping = false; // an ended conversation goes with the purge endConversation queued
 }
 
 void ControlLinkServer::write(Conversation *conversation, const QString &line)
@@ -391,12 +399,15 @@ void ControlLinkServer::write(Conversation *conversation, const QString &line)
     // Into the kernel now, without waiting: Qt drops unwritten output when the peer half-closes
     // (a client that sends its lines and then ends its input), so it must not stay in Qt's buffer.
     socket->flush();
-    if (socket->bytesToWrite() > kOutputLimitBytes) {
-        // A client that advises but never reads would grow our output without end.
-        socket->disconnect(this);
-        socket->abort();
-        endConversation(conversation);
-    }
+    if (socket->bytesToWrite() > kOutputLimitBytes)
+        dropClient(conversation); // a client that advises but never reads would grow our output
+}
+
+void ControlLinkServer::dropClient(Conversation *conversation)
+{
+    conversation->socket->disconnect(this);
+    conversation->socket->abort();
+    endConversation(conversation);
 }
 
 void ControlLinkServer::sendError(Conversation *conversation, ErrorNumber number, const QString &text)

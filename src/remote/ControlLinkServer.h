@@ -86,6 +86,7 @@ private:
         QSet<QString> advised;
         std::function<std::optional<QString>()> answerRest; // the lines of an answer not yet out
         QStringList held;        // notifications that wait for the end of that answer
+        qint64 heldBytes = 0;
     };
 
     void acceptConnections();
@@ -97,6 +98,7 @@ private:
     void removeEndedConversations();
     void send(Conversation *conversation, const QString &line);
     void write(Conversation *conversation, const QString &line);
+    void dropClient(Conversation *conversation);
     void answer(Conversation *conversation, LinkAnswer answer);
     void pumpAnswer(Conversation *conversation);
     void sendError(Conversation *conversation, ErrorNumber number, const QString &text);

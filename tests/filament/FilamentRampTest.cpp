@@ -95,6 +95,15 @@ private slots:
         }
         QCOMPARE(turned.last(), QStringLiteral("VCA0.9"));
 
+        // "On" for a filament that is on (a profile with a current) does not drop it to zero;
+        // a value during a switch-off waits, the filament goes off.
+        QVERIFY(r.ramp.take(true, 1.4f, CommandSource::Profile));
+        QCOMPARE(r.finish(), QStringList{QStringLiteral("SCAON")} + values({"1.4"}));
+        QVERIFY(r.ramp.take(false, 1.4f, CommandSource::Panel));
+        QVERIFY(r.ramp.take(std::nullopt, 1.5f, CommandSource::Panel));
+        QCOMPARE(r.finish(), values({"0.9", "0.4", "0"}) << QStringLiteral("SCAOFF"));
+        QVERIFY(r.ramp.switchedOff());
+
         // Off by rate: nothing is taken over, the cycle sends as before.
         r.ramp.setRate(0.0);
         QVERIFY(!r.ramp.take(std::nullopt, 2.0f, CommandSource::Panel));
