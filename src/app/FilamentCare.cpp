@@ -102,7 +102,7 @@ bool FilamentCare::cathodeRequest(std::optional<bool> switchOn, float value, Com
         m_parts.ui.beep(); // refused, and not sent
         return true;
     }
-    return m_ramp.take(switchOn, value, source);
+    return m_ramp.takeRequest(switchOn, value, source);
 }
 
 void FilamentCare::trip(const QString &message)

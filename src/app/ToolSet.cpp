@@ -45,7 +45,7 @@ ToolSet::ToolSet(const Parts &parts, const MainMenu &menu, QWidget *window)
 void ToolSet::observe()
 {
     m_parts.readBack.addPassObserver([this](const ReadBack::Readings &readings) {
-        m_history.add(QDateTime::currentMSecsSinceEpoch(), readings);
+        m_history.addSample(QDateTime::currentMSecsSinceEpoch(), readings);
         m_recorder.readBack(readings, m_parts.state.table.ModuleCode);
         if (m_historyWindow)
             m_historyWindow->sampleAdded();
@@ -72,7 +72,7 @@ void ToolSet::addRampSample(const RampStep &step)
         return; // the step's exchange failed: nothing was read
     ReadBack::Readings readings = m_parts.readBack.readings();
     readings[Module::kEnergy] = step.reading;
-    m_history.add(QDateTime::currentMSecsSinceEpoch(), readings);
+    m_history.addSample(QDateTime::currentMSecsSinceEpoch(), readings);
     if (m_historyWindow)
         m_historyWindow->sampleAdded();
 }

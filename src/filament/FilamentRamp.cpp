@@ -13,10 +13,10 @@ FilamentRamp::FilamentRamp(DeviceProtocol &protocol, ControllerState &state, Sim
     // On the 250 ms grid: a late step does not shift the ones after it.
     m_timer.setTimerType(Qt::PreciseTimer);
     m_timer.setInterval(kStepMs);
-    connect(&m_timer, &QTimer::timeout, this, &FilamentRamp::step);
+    connect(&m_timer, &QTimer::timeout, this, &FilamentRamp::sendStep);
     m_retry.setSingleShot(true);
     m_retry.setTimerType(Qt::PreciseTimer);
-    connect(&m_retry, &QTimer::timeout, this, &FilamentRamp::step);
+    connect(&m_retry, &QTimer::timeout, this, &FilamentRamp::sendStep);
 }
 
 void FilamentRamp::setRate(double ampsPerSecond)
@@ -28,7 +28,7 @@ void FilamentRamp::setRate(double ampsPerSecond)
         sendValue(m_target);
         if (m_offAtEnd)
             sendSwitch(false);
-        end();
+        finishRamp();
     } else if (isRunning()) {
         // A new rate goes on from the value last sent, with steps of the new size.
         m_start = m_present;
@@ -42,7 +42,7 @@ void FilamentRamp::setPresent(float amps)
         m_present = amps;
 }
 
-bool FilamentRamp::take(std::optional<bool> switchOn, float value, CommandSource source)
+bool FilamentRamp::takeRequest(std::optional<bool> switchOn, float value, CommandSource source)
 {
     if (!isOn())
         return false;
@@ -80,13 +80,13 @@ void FilamentRamp::startTowards(float target, bool offAtEnd, CommandSource sourc
     m_stepsSent = 0;
     if (!isRunning()) {
         m_timer.start();
-        step(); // the first step at once; the grid starts here
+        sendStep(); // the first step at once; the grid starts here
     } else {
         emit progressChanged(true, m_present, m_target);
     }
 }
 
-void FilamentRamp::step()
+void FilamentRamp::sendStep()
 {
     if (m_stepping)
         return; // inside a message of the step before: the grid goes on after it
@@ -112,7 +112,7 @@ void FilamentRamp::step()
         // was asked for is still tried.
         if (m_offAtEnd)
             sendSwitch(false);
-        end();
+        finishRamp();
         return;
     }
     if (!last) {
@@ -121,7 +121,7 @@ void FilamentRamp::step()
     }
     if (m_offAtEnd)
         sendSwitch(false);
-    end();
+    finishRamp();
 }
 
 void FilamentRamp::switchOffNow(CommandSource source, bool alwaysSend)
@@ -135,13 +135,13 @@ void FilamentRamp::switchOffNow(CommandSource source, bool alwaysSend)
     }
     m_offAtEnd = false;
     if (wasRunning)
-        end();
+        finishRamp();
 }
 
 void FilamentRamp::abandon()
 {
     if (isRunning() || m_retry.isActive())
-        end();
+        finishRamp();
 }
 
 bool FilamentRamp::sendValue(float amps)
@@ -163,7 +163,7 @@ void FilamentRamp::sendSwitch(bool on)
         m_sim.setSwitch(1, on);
 }
 
-void FilamentRamp::end()
+void FilamentRamp::finishRamp()
 {
     m_timer.stop();
     m_retry.stop();

@@ -50,7 +50,7 @@ public:
 
     // The refresh cycle's module-1 request: `switchOn` set for ON/OFF, unset for a new value.
     // True when the ramp takes it over (it is on); false leaves it to the cycle.
-    bool take(std::optional<bool> switchOn, float value, CommandSource source);
+    bool takeRequest(std::optional<bool> switchOn, float value, CommandSource source);
     // Ramps down to 0 and switches off (the shut-down dialog's "Set Filament Off").
     void rampDownAndOff(CommandSource source);
     // Drops the rest of a ramp and switches off at once (a second close request, a termination,
@@ -67,10 +67,10 @@ signals:
 
 private:
     void startTowards(float target, bool offAtEnd, CommandSource source);
-    void step();
+    void sendStep();
     bool sendValue(float amps);
     void sendSwitch(bool on);
-    void end();
+    void finishRamp();
 
     DeviceProtocol &m_protocol;
     ControllerState &m_state;

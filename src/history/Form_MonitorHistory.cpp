@@ -191,7 +191,7 @@ void Form_MonitorHistory::appendNew()
     for (auto &trace : points)
         trace.reserve(m_history.size() - first);
     for (int k = first; k < m_history.size(); ++k) {
-        const MonitorSample sample = m_history.at(k);
+        const MonitorSample sample = m_history.sampleAt(k);
         for (int i = 0; i < kHistoryTraceCount; ++i)
             points[i].append(QCPGraphData(keyOf(sample.msecs), historyTraceValue(sample, kHistoryTraces[i])));
     }

@@ -15,7 +15,7 @@ QByteArray HistoryExport::csv(const MonitorHistory &history, qint64 fromMsecs, q
         text += ',' + historyTraceColumn(trace).toLatin1();
     text += '\n';
     for (int i = history.firstAtOrAfter(fromMsecs); i < history.size() && history.timeAt(i) <= toMsecs; ++i) {
-        const MonitorSample sample = history.at(i);
+        const MonitorSample sample = history.sampleAt(i);
         text += IsoLocalTime(sample.msecs).toLatin1();
         for (HistoryTrace trace : kHistoryTraces)
             text += ',' + QByteArray::number(historyTraceValue(sample, trace), 'g', kSignificantDigits);

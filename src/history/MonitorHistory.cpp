@@ -1,6 +1,5 @@
 #include "history/MonitorHistory.h"
 
-#include <algorithm>
 #include <cstring>
 
 namespace {
@@ -20,10 +19,10 @@ MonitorHistory::MonitorHistory()
     m_ring.reserve(kCapacity);
 }
 
-void MonitorHistory::add(qint64 msecs, const std::array<ModuleReading, kModuleCount> &readings)
+void MonitorHistory::addSample(qint64 msecs, const std::array<ModuleReading, kModuleCount> &readings)
 {
-    if (m_size > 0)
-        msecs = std::max(msecs, timeAt(m_size - 1));
+    if (m_size > 0 && msecs < timeAt(m_size - 1))
+        msecs = timeAt(m_size - 1);
     Settings settings;
     std::memset(&settings, 0, sizeof settings); // padding-free, but compared bitwise
     Stored stored{};
@@ -38,7 +37,7 @@ void MonitorHistory::add(qint64 msecs, const std::array<ModuleReading, kModuleCo
         if (reading.OnOff != 0)
             stored.onBits |= quint8(1u << i);
     }
-    if (m_settings.empty() || !(m_settings.back() == settings))
+    if (m_settings.size() == 0 || !(m_settings.back() == settings))
         m_settings.push_back(settings);
     stored.settings = m_firstSettings + quint32(m_settings.size() - 1);
 
@@ -47,7 +46,7 @@ void MonitorHistory::add(qint64 msecs, const std::array<ModuleReading, kModuleCo
     if (int(m_ring.size()) < kCapacity) {
         m_ring.push_back(stored);
     } else {
-        m_ring[slot(m_size)] = stored;
+        m_ring[ringSlot(m_size)] = stored;
     }
     ++m_size;
     ++m_totalAdded;
@@ -59,8 +58,8 @@ void MonitorHistory::dropOldest()
 {
     m_head = (m_head + 1) % kCapacity;
     --m_size;
-    const quint32 stillUsed = m_size > 0 ? m_ring[slot(0)].settings : m_firstSettings + quint32(m_settings.size()) - 1;
-    while (m_firstSettings < stillUsed && !m_settings.empty()) {
+    const quint32 stillUsed = m_size > 0 ? m_ring[ringSlot(0)].settings : m_firstSettings + quint32(m_settings.size()) - 1;
+    while (m_firstSettings < stillUsed && m_settings.size() > 0) {
         m_settings.pop_front();
         ++m_firstSettings;
     }
@@ -71,9 +70,9 @@ const MonitorHistory::Settings &MonitorHistory::settingsOf(const Stored &stored)
     return m_settings[stored.settings - m_firstSettings];
 }
 
-MonitorSample MonitorHistory::at(int index) const
+MonitorSample MonitorHistory::sampleAt(int index) const
 {
-    const Stored &stored = m_ring[slot(index)];
+    const Stored &stored = m_ring[ringSlot(index)];
     const Settings &settings = settingsOf(stored);
     MonitorSample sample;
     sample.msecs = stored.msecs;

@@ -20,13 +20,13 @@ public:
     MonitorHistory();
 
     // Times never run backwards in the ring: a sample older than the last takes its time.
-    void add(qint64 msecs, const std::array<ModuleReading, kModuleCount> &readings);
+    void addSample(qint64 msecs, const std::array<ModuleReading, kModuleCount> &readings);
 
     int size() const { return m_size; }
     bool isEmpty() const { return m_size == 0; }
     // 0 is the oldest sample.
-    MonitorSample at(int index) const;
-    qint64 timeAt(int index) const { return m_ring[slot(index)].msecs; }
+    MonitorSample sampleAt(int index) const;
+    qint64 timeAt(int index) const { return m_ring[ringSlot(index)].msecs; }
     // The index of the first sample at or after `msecs` (size() when there is none).
     int firstAtOrAfter(qint64 msecs) const;
     // Samples ever added; tells a reader how many arrived since it last looked.
@@ -51,7 +51,7 @@ private:
         bool operator==(const Settings &other) const;
     };
 
-    int slot(int index) const { return (m_head + index) % kCapacity; }
+    int ringSlot(int index) const { return (m_head + index) % kCapacity; }
     void dropOldest();
     const Settings &settingsOf(const Stored &stored) const;
 

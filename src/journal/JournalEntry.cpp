@@ -6,31 +6,31 @@
 
 JournalEntry::JournalEntry(qint64 msecsSinceEpoch) : m_msecs(msecsSinceEpoch)
 {
-    m_text = "{\"t\": " + quoted(IsoLocalTime(msecsSinceEpoch));
+    m_text = "{\"t\": " + jsonString(IsoLocalTime(msecsSinceEpoch));
 }
 
-JournalEntry &JournalEntry::text(const char *key, const QString &value)
+JournalEntry &JournalEntry::addText(const char *key, const QString &value)
 {
-    return json(key, quoted(value));
+    return addJson(key, jsonString(value));
 }
 
-JournalEntry &JournalEntry::number(const char *key, qint64 value)
+JournalEntry &JournalEntry::addNumber(const char *key, qint64 value)
 {
-    return json(key, QByteArray::number(value));
+    return addJson(key, QByteArray::number(value));
 }
 
-JournalEntry &JournalEntry::flag(const char *key, bool value)
+JournalEntry &JournalEntry::addFlag(const char *key, bool value)
 {
-    return json(key, value ? QByteArrayLiteral("true") : QByteArrayLiteral("false"));
+    return addJson(key, value ? QByteArrayLiteral("true") : QByteArrayLiteral("false"));
 }
 
-JournalEntry &JournalEntry::json(const char *key, const QByteArray &value)
+JournalEntry &JournalEntry::addJson(const char *key, const QByteArray &value)
 {
     m_text += ", \"" + QByteArray(key) + "\": " + value;
     return *this;
 }
 
-QByteArray JournalEntry::quoted(const QString &text)
+QByteArray JournalEntry::jsonString(const QString &text)
 {
     static const char *const kHex = "0123456789abcdef";
     const QByteArray utf8 = text.toUtf8();
@@ -66,7 +66,7 @@ QByteArray JournalEntry::quoted(const QString &text)
     return out;
 }
 
-QByteArray JournalEntry::number(float value)
+QByteArray JournalEntry::jsonNumber(float value)
 {
     if (!std::isfinite(value))
         return QByteArrayLiteral("null");

@@ -10,19 +10,19 @@ class JournalEntry
 public:
     explicit JournalEntry(qint64 msecsSinceEpoch);
 
-    JournalEntry &text(const char *key, const QString &value);
-    JournalEntry &number(const char *key, qint64 value);
-    JournalEntry &flag(const char *key, bool value);
+    JournalEntry &addText(const char *key, const QString &value);
+    JournalEntry &addNumber(const char *key, qint64 value);
+    JournalEntry &addFlag(const char *key, bool value);
     // A member whose value is JSON already (an array, an object).
-    JournalEntry &json(const char *key, const QByteArray &value);
+    JournalEntry &addJson(const char *key, const QByteArray &value);
 
     qint64 msecs() const { return m_msecs; }
     // The object and its line end.
     QByteArray line() const { return m_text + "}\n"; }
 
-    static QByteArray quoted(const QString &text);
+    static QByteArray jsonString(const QString &text);
     // Shortest single-precision text; null for what JSON has no number for.
-    static QByteArray number(float value);
+    static QByteArray jsonNumber(float value);
 
 private:
     qint64 m_msecs;

@@ -27,7 +27,7 @@ void JournalRecorder::write(const JournalEntry &entry)
 void JournalRecorder::sent(const QString &command, qint32 result, CommandSource source)
 {
     if (isOn())
-        write(JournalEntry(now()).text("sent", command).number("result", result).text("source", commandSourceName(source)));
+        write(JournalEntry(now()).addText("sent", command).addNumber("result", result).addText("source", commandSourceName(source)));
 }
 
 void JournalRecorder::readBack(const std::array<ModuleReading, kModuleCount> &readings,
@@ -40,13 +40,13 @@ void JournalRecorder::readBack(const std::array<ModuleReading, kModuleCount> &re
         const ModuleReading &r = readings[i];
         if (i > 0)
             modules += ", ";
-        modules += JournalEntry::quoted(codes[i]) + ": [" + JournalEntry::number(r.Gain) + ", "
-                   + JournalEntry::number(r.Offset) + ", " + JournalEntry::number(r.value) + ", "
-                   + JournalEntry::number(r.Umon) + ", " + JournalEntry::number(r.Imon) + ", "
+        modules += JournalEntry::jsonString(codes[i]) + ": [" + JournalEntry::jsonNumber(r.Gain) + ", "
+                   + JournalEntry::jsonNumber(r.Offset) + ", " + JournalEntry::jsonNumber(r.value) + ", "
+                   + JournalEntry::jsonNumber(r.Umon) + ", " + JournalEntry::jsonNumber(r.Imon) + ", "
                    + QByteArray::number(r.OnOff) + "]";
     }
     modules += "}";
-    write(JournalEntry(now()).json("read", modules));
+    write(JournalEntry(now()).addJson("read", modules));
 }
 
 void JournalRecorder::connection(bool connected, const QString &port)
@@ -54,9 +54,9 @@ void JournalRecorder::connection(bool connected, const QString &port)
     if (!isOn())
         return;
     JournalEntry entry(now());
-    entry.text("event", connected ? QStringLiteral("connected") : QStringLiteral("disconnected"));
+    entry.addText("event", connected ? QStringLiteral("connected") : QStringLiteral("disconnected"));
     if (connected)
-        entry.text("port", port);
+        entry.addText("port", port);
     write(entry);
 }
 
@@ -64,28 +64,28 @@ void JournalRecorder::profile(bool saved, const QString &path)
 {
     if (isOn())
         write(JournalEntry(now())
-                  .text("event", saved ? QStringLiteral("profile saved") : QStringLiteral("profile loaded"))
-                  .text("path", path));
+                  .addText("event", saved ? QStringLiteral("profile saved") : QStringLiteral("profile loaded"))
+                  .addText("path", path));
 }
 
 void JournalRecorder::rampStarted(int steps)
 {
     if (isOn())
-        write(JournalEntry(now()).text("event", QStringLiteral("ramp started")).number("steps", steps));
+        write(JournalEntry(now()).addText("event", QStringLiteral("ramp started")).addNumber("steps", steps));
 }
 
 void JournalRecorder::rampEnded(int stepsDone, bool complete)
 {
     if (isOn())
         write(JournalEntry(now())
-                  .text("event", QStringLiteral("ramp ended"))
-                  .number("steps", stepsDone)
-                  .flag("complete", complete));
+                  .addText("event", QStringLiteral("ramp ended"))
+                  .addNumber("steps", stepsDone)
+                  .addFlag("complete", complete));
 }
 
 void JournalRecorder::message(const QString &title, const QString &text)
 {
     if (isOn())
-        write(JournalEntry(now()).json("message", "{\"title\": " + JournalEntry::quoted(title)
-                                                      + ", \"text\": " + JournalEntry::quoted(text) + "}"));
+        write(JournalEntry(now()).addJson("message", "{\"title\": " + JournalEntry::jsonString(title)
+                                                      + ", \"text\": " + JournalEntry::jsonString(text) + "}"));
 }

@@ -47,7 +47,7 @@ std::optional<LinkAnswer> HistoryLink::handle(const void *, const QString &verb,
     auto rows = std::make_shared<std::vector<Row>>();
     rows->reserve(std::size_t(m_history.size() - m_history.firstAtOrAfter(from)));
     for (int i = m_history.firstAtOrAfter(from); i < m_history.size(); ++i) {
-        const MonitorSample sample = m_history.at(i);
+        const MonitorSample sample = m_history.sampleAt(i);
         using namespace Module;
         rows->push_back({sample.msecs,
                          {sample.modules[kEnergy].umon, sample.modules[kEnergy].imon, sample.modules[kCathode].imon,

@@ -68,7 +68,7 @@ private slots:
     {
         RampRig r;
         QVERIFY(r.open());
-        QVERIFY(r.ramp.take(std::nullopt, 2.1f, CommandSource::Panel));
+        QVERIFY(r.ramp.takeRequest(std::nullopt, 2.1f, CommandSource::Panel));
         QVERIFY(r.ramp.isRunning());
         QCOMPARE(r.ramp.target(), 2.1f);
         QCOMPARE(r.finish(), values({"0.125", "0.25", "0.375", "0.5", "0.625", "0.75", "0.875", "1", "1.125", "1.25",
@@ -77,15 +77,15 @@ private slots:
 
         // Off ramps down to 0 and then switches off; on switches on and ramps up from 0.
         r.ramp.setRate(2.0); // 0.5 A a step
-        QVERIFY(r.ramp.take(false, 2.1f, CommandSource::Panel));
+        QVERIFY(r.ramp.takeRequest(false, 2.1f, CommandSource::Panel));
         QCOMPARE(r.finish(), values({"1.6", "1.1", "0.6", "0.1", "0"}) << QStringLiteral("SCAOFF"));
-        QVERIFY(r.ramp.take(true, 1.2f, CommandSource::Profile));
+        QVERIFY(r.ramp.takeRequest(true, 1.2f, CommandSource::Profile));
         QCOMPARE(r.finish(), QStringList{QStringLiteral("SCAON")} + values({"0.5", "1", "1.2"}));
 
         // A new target during a ramp goes on from the value last sent, without a jump.
-        QVERIFY(r.ramp.take(std::nullopt, 3.2f, CommandSource::Panel));
+        QVERIFY(r.ramp.takeRequest(std::nullopt, 3.2f, CommandSource::Panel));
         QTRY_VERIFY(r.supply.receivedCommands().size() >= 2);
-        QVERIFY(r.ramp.take(std::nullopt, 0.9f, CommandSource::Panel));
+        QVERIFY(r.ramp.takeRequest(std::nullopt, 0.9f, CommandSource::Panel));
         const QStringList turned = r.finish();
         float previous = 1.2f;
         for (const QString &command : turned) {
@@ -97,17 +97,17 @@ private slots:
 
         // "On" for a filament that is on (a profile with a current) does not drop it to zero;
         // a value during a switch-off waits, the filament goes off.
-        QVERIFY(r.ramp.take(true, 1.4f, CommandSource::Profile));
+        QVERIFY(r.ramp.takeRequest(true, 1.4f, CommandSource::Profile));
         QCOMPARE(r.finish(), QStringList{QStringLiteral("SCAON")} + values({"1.4"}));
-        QVERIFY(r.ramp.take(false, 1.4f, CommandSource::Panel));
-        QVERIFY(r.ramp.take(std::nullopt, 1.5f, CommandSource::Panel));
+        QVERIFY(r.ramp.takeRequest(false, 1.4f, CommandSource::Panel));
+        QVERIFY(r.ramp.takeRequest(std::nullopt, 1.5f, CommandSource::Panel));
         QCOMPARE(r.finish(), values({"0.9", "0.4", "0"}) << QStringLiteral("SCAOFF"));
         QVERIFY(r.ramp.switchedOff());
 
         // Off by rate: nothing is taken over, the cycle sends as before.
         r.ramp.setRate(0.0);
-        QVERIFY(!r.ramp.take(std::nullopt, 2.0f, CommandSource::Panel));
-        QVERIFY(!r.ramp.take(true, 2.0f, CommandSource::Panel));
+        QVERIFY(!r.ramp.takeRequest(std::nullopt, 2.0f, CommandSource::Panel));
+        QVERIFY(!r.ramp.takeRequest(true, 2.0f, CommandSource::Panel));
         QTest::qWait(2 * FilamentRamp::kStepMs);
         QCOMPARE(r.supply.receivedCommands(), QStringList());
     }

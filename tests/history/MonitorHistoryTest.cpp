@@ -36,7 +36,7 @@ private slots:
         MonitorHistory history;
         const int total = MonitorHistory::kCapacity + 500;
         for (int n = 0; n < total; ++n)
-            history.add(kStart + n * kSecond, readings(n));
+            history.addSample(kStart + n * kSecond, readings(n));
         QCOMPARE(history.size(), MonitorHistory::kCapacity);
         QCOMPARE(history.totalAdded(), quint64(total));
         QVERIFY(history.timeAt(history.size() - 1) - history.timeAt(0) >= 24 * 3600 * kSecond);
@@ -45,7 +45,7 @@ private slots:
         // The oldest 500 are gone; what is kept reads back exactly as it was added.
         for (int index : {0, 1, 4711, history.size() - 1}) {
             const int n = index + 500;
-            const MonitorSample sample = history.at(index);
+            const MonitorSample sample = history.sampleAt(index);
             QCOMPARE(sample.msecs, kStart + n * kSecond);
             const auto expected = readings(n);
             for (int i = 0; i < kModuleCount; ++i) {
@@ -66,21 +66,21 @@ private slots:
     {
         MonitorHistory history;
         for (int n = 0; n < MonitorHistory::kCapacity; ++n)
-            history.add(kStart + n * kSecond, readings(n, true));
+            history.addSample(kStart + n * kSecond, readings(n, true));
         QVERIFY(history.memoryBytes() <= MonitorHistory::kMaxBytes);
         QVERIFY(history.size() > MonitorHistory::kCapacity / 4); // fewer samples, still hours of them
-        const MonitorSample newest = history.at(history.size() - 1);
+        const MonitorSample newest = history.sampleAt(history.size() - 1);
         QCOMPARE(newest.modules[3].gain, float(MonitorHistory::kCapacity - 1));
         const int oldest = int(history.totalAdded()) - history.size();
-        QCOMPARE(history.at(0).modules[5].gain, float(oldest));
+        QCOMPARE(history.sampleAt(0).modules[5].gain, float(oldest));
     }
 
     void aClockThatStepsBackKeepsTheOrder()
     {
         MonitorHistory history;
-        history.add(kStart, readings(0));
-        history.add(kStart - 5 * kSecond, readings(1));
-        history.add(kStart + kSecond, readings(2));
+        history.addSample(kStart, readings(0));
+        history.addSample(kStart - 5 * kSecond, readings(1));
+        history.addSample(kStart + kSecond, readings(2));
         QCOMPARE(history.timeAt(1), kStart);
         QCOMPARE(history.firstAtOrAfter(kStart + 1), 2);
     }
@@ -95,8 +95,8 @@ private slots:
         r[Module::kCathode].Imon = 2.1f;
         r[Module::kAnode].Imon = 0.0125f;
         r[Module::kScreen].Offset = 5500.0f;
-        history.add(kStart + 123, r);
-        history.add(kStart + 60 * kSecond, r);
+        history.addSample(kStart + 123, r);
+        history.addSample(kStart + 60 * kSecond, r);
         const QList<QByteArray> lines = HistoryExport::csv(history, kStart, kStart + kSecond).split('\n');
         QLocale::setDefault(QLocale::c());
         QCOMPARE(lines.size(), 3); // header, one sample in range, the last line end

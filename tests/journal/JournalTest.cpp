@@ -72,7 +72,7 @@ private slots:
         const QString text = QStringLiteral("quote \" backslash \\ line\nbreak\ttab \x01 µ");
         for (int i = 0; i < kLines; ++i) {
             const qint64 now = QDateTime::currentMSecsSinceEpoch();
-            journal.record(now, JournalEntry(now).number("n", i).text("text", text).line());
+            journal.record(now, JournalEntry(now).addNumber("n", i).addText("text", text).line());
         }
         QVERIFY(journal.waitWritten(kWaitMs));
         const QList<QByteArray> lines = linesOf(journal.currentPath());
@@ -92,7 +92,7 @@ private slots:
 
         // A line of another day goes to that day's file.
         const qint64 tomorrow = QDateTime::currentDateTime().addDays(1).toMSecsSinceEpoch();
-        journal.record(tomorrow, JournalEntry(tomorrow).text("day", QStringLiteral("next")).line());
+        journal.record(tomorrow, JournalEntry(tomorrow).addText("day", QStringLiteral("next")).line());
         QVERIFY(journal.waitWritten(kWaitMs));
         QCOMPARE(linesOf(journal.folder() + QLatin1Char('/') + JournalFiles::fileNameFor(tomorrow)).size(), 1);
     }
@@ -109,7 +109,7 @@ private slots:
             const FileSizeLimit limit(kFileSizeLimitBytes);
             for (int i = 0; i < kLines; ++i) {
                 const qint64 now = QDateTime::currentMSecsSinceEpoch();
-                journal.record(now, JournalEntry(now).number("n", i).line());
+                journal.record(now, JournalEntry(now).addNumber("n", i).line());
             }
             QVERIFY(failed.wait(kWaitMs));
         }

@@ -105,7 +105,7 @@ void FilamentBench::rampGrid()
     ramp.setPresent(0.0f);
     CommandClock clock(*scene.supply);
     clock.start();
-    ramp.take(std::nullopt, kRampTarget, CommandSource::Panel);
+    ramp.takeRequest(std::nullopt, kRampTarget, CommandSource::Panel);
     const bool ended = runUntil([&] { return !ramp.isRunning(); }, kWaitMs);
     runUntil([] { return false; }, kSettleMs);
     clock.stop();

@@ -99,7 +99,7 @@ void RecordsBench::historyMemory()
     auto history = std::make_unique<MonitorHistory>();
     const qint64 start = QDateTime::currentMSecsSinceEpoch() - qint64(kDaySamples) * kMsecsPerSecond;
     for (int n = 0; n < kDaySamples; ++n)
-        history->add(start + n * kMsecsPerSecond, operatingReadings(n));
+        history->addSample(start + n * kMsecsPerSecond, operatingReadings(n));
     const double feedMs = double(clock.nsecsElapsed()) / 1e6;
     const double ringMiB = double(history->memoryBytes()) / kKiBPerMiB / kKiBPerMiB;
     const double residentMiB = double(ProcessStats::residentKiB() - residentBefore) / kKiBPerMiB;
