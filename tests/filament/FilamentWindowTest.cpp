@@ -9,7 +9,9 @@
 #include "filament/Form_Filament.h"
 #include "panel/IndicatorLamp.h"
 
+#include <QElapsedTimer>
 #include <QPushButton>
+#include <QTimer>
 #include <QSignalSpy>
 #include <QtTest>
 
@@ -31,6 +33,7 @@ class FilamentWindowTest : public QObject
 private slots:
     void typedCurrentRampsAndTheShutDownRampsDown();
     void aTripSwitchesOffAtOnceAndKeepsTheFilamentOff();
+    void aSignalDuringTheRampDownSwitchesOffAtOnce();
 };
 
 void FilamentWindowTest::typedCurrentRampsAndTheShutDownRampsDown()
@@ -138,6 +141,37 @@ void FilamentWindowTest::aTripSwitchesOffAtOnceAndKeepsTheFilamentOff()
     QTest::mouseClick(on, Qt::LeftButton);
     window.refreshCycle().Timer1_Timer();
     QCOMPARE(fixture.commands(3).last(), QStringLiteral("SCAON"));
+}
+
+void FilamentWindowTest::aSignalDuringTheRampDownSwitchesOffAtOnce()
+{
+    WindowFixture fixture;
+    store("Filament", "RampRate", "0.5");
+    store("ShutDown", "Filament", "1");
+    store("ShutDown", "Energy", "1");
+    QVERIFY(fixture.startQuiet());
+    Form_R4150D &window = *fixture.window;
+    window.state().setAutoRefresh(false);
+    window.filament().ramp().setPresent(2.0f);
+    window.filament().ramp().setFilamentOn(true);
+    window.shutDown().setDialogRunner([] {
+        ShutDownSequence::DialogResult result;
+        result.choices.filament = true;
+        return result;
+    });
+    QElapsedTimer clock;
+    QTimer::singleShot(600, &window, [&] {
+        clock.start();
+        window.unloadForSystem();
+    });
+    QVERIFY(window.close());
+    QVERIFY(window.isUnloaded());
+    QVERIFY(clock.isValid() && clock.elapsed() < 2000);
+    QTest::qWait(2 * FilamentRamp::kStepMs);
+    const QStringList commands = fixture.supply.receivedCommands();
+    QVERIFY2(commands.size() >= 4 && commands.size() <= 6, qPrintable(commands.join(QLatin1Char(' '))));
+    QCOMPARE(commands.first(), QStringLiteral("VCA1.875"));
+    QCOMPARE(commands.mid(commands.size() - 2), (QStringList{QStringLiteral("SCAOFF"), QStringLiteral("VEN0")}));
 }
 
 QTEST_MAIN(FilamentWindowTest)

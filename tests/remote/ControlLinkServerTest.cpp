@@ -9,8 +9,11 @@
 #include "core/RuntimeDirectory.h"
 #include "remote/ControlLink.h"
 #include "remote/ControlLinkServer.h"
+#include "history/MonitorHistory.h"
+#include "remote/HistoryLink.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QFile>
 #include <QLocale>
 #include <QTemporaryDir>
@@ -49,6 +52,7 @@ private slots:
     void manyConnectCyclesLeaveServerAnswering();
     void clientThatDoesNotReadIsDropped();
     void clientThatEndsItsInputStillGetsAnswers();
+    void longAnswerKeepsItsLinesTogether();
 
 private:
     std::unique_ptr<LinkTestClient> connectedClient();
@@ -571,6 +575,34 @@ void ControlLinkServerTest::clientThatEndsItsInputStillGetsAnswers()
     QTRY_COMPARE(m_host->fieldText(PanelField::value(0)), QStringLiteral("77"));
     QTRY_COMPARE(m_server->conversationCount(), 0);
     QVERIFY(m_link->exitEnabled());
+}
+
+void ControlLinkServerTest::longAnswerKeepsItsLinesTogether()
+{
+    // Megabytes of SAMPLE lines go out as the client reads; a change of an advised item and the
+    // answer to a request sent behind HISTORY wait until its OK.
+    constexpr int kSamples = 20000;
+    MonitorHistory history;
+    const qint64 now = QDateTime::currentMSecsSinceEpoch();
+    for (int n = 0; n < kSamples; ++n)
+        history.addSample(now - kSamples + n, {});
+    HistoryLink historyLink(history);
+    m_server->addExtension(&historyLink);
+    auto client = connectedClient();
+    QVERIFY(client);
+    QCOMPARE(client->command(QStringLiteral("ADVISE Label_UMon(0)")), QStringLiteral("OK"));
+    client->sendRaw("HISTORY 3600\nREQUEST Label_CommPort\n");
+    QTest::qWait(200); // the answer fills the output up to the pause mark and waits
+    m_host->setItem(QStringLiteral("Label_UMon(0)"), QStringLiteral("7.5"));
+    int samples = 0;
+    std::optional<QString> line;
+    while ((line = client->nextLine()) && line->startsWith(QStringLiteral("SAMPLE ")))
+        ++samples;
+    QCOMPARE(samples, kSamples);
+    QCOMPARE(line.value_or(QString()), QStringLiteral("OK %1").arg(kSamples));
+    QCOMPARE(client->nextLine().value_or(QString()), QStringLiteral("CHANGED Label_UMon(0) 7.5"));
+    QVERIFY(client->nextLine().value_or(QString()).startsWith(QStringLiteral("DATA ")));
+    QCOMPARE(m_server->conversationCount(), 1);
 }
 
 QTEST_GUILESS_MAIN(ControlLinkServerTest)
