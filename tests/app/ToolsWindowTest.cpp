@@ -112,6 +112,7 @@ void ToolsWindowTest::journalTellsWhoSentWhatInOrder()
         return result;
     });
     QVERIFY(window.close());
+    const QString caption = window.state().caption();
     fixture.window.reset(); // the journal is written out as the program ends
 
     const QList<QJsonObject> entries = journalEntries(state + QStringLiteral("/tavrel"));
@@ -138,7 +139,7 @@ void ToolsWindowTest::journalTellsWhoSentWhatInOrder()
     }
     QCOMPARE(events, (QStringList{QStringLiteral("connected"), QStringLiteral("profile saved"),
                                   QStringLiteral("profile loaded"), QStringLiteral("ramp started"),
-                                  QStringLiteral("ramp ended"), QStringLiteral("message ") + window.state().caption()}));
+                                  QStringLiteral("ramp ended"), QStringLiteral("message ") + caption}));
 
     const qsizetype start = sent.indexOf(Sent{QStringLiteral("SCAON"), QStringLiteral("panel")});
     QVERIFY(start >= 0);
