@@ -40,6 +40,18 @@ public:
     virtual std::optional<QString> saveFileDialog(const FileDialogRequest &request) = 0;
     virtual void setWaitCursor(bool waiting) = 0;
 
+    // The save dialog for one kind of file ("CSV files (*.csv)", suffix "csv").
+    std::optional<QString> askSavePath(const QString &title, const QString &presetName, const QString &filterName,
+                                       const QString &defaultSuffix)
+    {
+        FileDialogRequest request;
+        request.title = title;
+        request.presetName = presetName;
+        request.filterName = filterName;
+        request.defaultSuffix = defaultSuffix;
+        return saveFileDialog(request);
+    }
+
     // From a termination on nobody is there to answer: a message goes to standard error
     // instead of a box, file dialogs answer "cancelled", and nothing waits for the operator.
     void setUnattended(bool unattended) { m_unattended = unattended; }

@@ -247,12 +247,8 @@ void Form_MonitorHistory::showTrace(int trace, bool shown)
 
 void Form_MonitorHistory::Command_SaveCsv_Click()
 {
-    UserInterface::FileDialogRequest request;
-    request.title = QStringLiteral("Save History as CSV");
-    request.presetName = QStringLiteral("history.csv");
-    request.filterName = QStringLiteral("CSV files (*.csv)");
-    request.defaultSuffix = QStringLiteral("csv");
-    const std::optional<QString> path = m_ui.saveFileDialog(request);
+    const std::optional<QString> path = m_ui.askSavePath(QStringLiteral("Save History as CSV"), QStringLiteral("history.csv"),
+                                                         QStringLiteral("CSV files (*.csv)"), QStringLiteral("csv"));
     if (!path)
         return;
     QSaveFile file(*path);
@@ -264,12 +260,8 @@ void Form_MonitorHistory::Command_SaveCsv_Click()
 
 void Form_MonitorHistory::Command_SavePng_Click()
 {
-    UserInterface::FileDialogRequest request;
-    request.title = QStringLiteral("Save History as PNG");
-    request.presetName = QStringLiteral("history.png");
-    request.filterName = QStringLiteral("PNG images (*.png)");
-    request.defaultSuffix = QStringLiteral("png");
-    const std::optional<QString> path = m_ui.saveFileDialog(request);
+    const std::optional<QString> path = m_ui.askSavePath(QStringLiteral("Save History as PNG"), QStringLiteral("history.png"),
+                                                         QStringLiteral("PNG images (*.png)"), QStringLiteral("png"));
     if (!path)
         return;
     if (!m_plot->savePng(*path))

@@ -129,12 +129,8 @@ QStringList Form_EnergyRamp::csvLines() const
 
 void Form_EnergyRamp::Command_Save_Click()
 {
-    UserInterface::FileDialogRequest request;
-    request.title = QStringLiteral("Save Ramp as CSV");
-    request.presetName = QStringLiteral("ramp.csv");
-    request.filterName = QStringLiteral("CSV files (*.csv)");
-    request.defaultSuffix = QStringLiteral("csv");
-    const std::optional<QString> path = m_ui.saveFileDialog(request);
+    const std::optional<QString> path = m_ui.askSavePath(QStringLiteral("Save Ramp as CSV"), QStringLiteral("ramp.csv"),
+                                                         QStringLiteral("CSV files (*.csv)"), QStringLiteral("csv"));
     if (!path)
         return;
     QSaveFile file(*path);

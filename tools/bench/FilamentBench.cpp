@@ -1,17 +1,15 @@
 #include "FilamentBench.h"
 
 #include "BenchReport.h"
+#include "BenchWindow.h"
 #include "CommandClock.h"
 #include "Samples.h"
-#include "SupplyScene.h"
 #include "WireTime.h"
 
 #include "VirtualSupply.h"
-#include "app/CommandLine.h"
 #include "app/Form_R4150D.h"
 #include "core/RecordingUserInterface.h"
 #include "core/RuntimeDirectory.h"
-#include "device/PortTable.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -58,33 +56,13 @@ bool runUntil(const std::function<bool()> &done, int timeoutMs)
 }
 
 // The window on the paced supply with auto refresh at 1 Hz.
-struct FilamentScene
+struct FilamentScene : BenchWindow
 {
-    FilamentScene()
+    FilamentScene() : BenchWindow(WireTime::kBenchBaud)
     {
-        VirtualSupply::Options options;
-        options.baud = WireTime::kBenchBaud;
-        supply = std::make_unique<VirtualSupply>(options);
-        SupplyScene::applyTo(*supply);
-        if (!supply->start())
-            return;
-        PortTable::setPath(1, supply->devicePath());
-        window = std::make_unique<Form_R4150D>(ui, CommandLine::parse(QStringLiteral("/COM1")));
-        window->setSetupDialogRunner([] {});
-        window->Form_Load();
-        window->state().setAutoRefresh(true);
+        if (window)
+            window->state().setAutoRefresh(true);
     }
-    ~FilamentScene()
-    {
-        window.reset();
-        if (supply)
-            supply->stop();
-    }
-    bool ready() const { return window && window->connection().isConnected(); }
-
-    RecordingUserInterface ui;
-    std::unique_ptr<VirtualSupply> supply;
-    std::unique_ptr<Form_R4150D> window;
 };
 
 } // namespace

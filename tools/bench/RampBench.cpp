@@ -1,18 +1,16 @@
 #include "RampBench.h"
 
 #include "BenchReport.h"
+#include "BenchWindow.h"
 #include "CommandClock.h"
 #include "ProcessStats.h"
 #include "Samples.h"
-#include "SupplyScene.h"
 #include "WireTime.h"
 
 #include "VirtualSupply.h"
-#include "app/CommandLine.h"
 #include "app/Form_R4150D.h"
 #include "core/RecordingUserInterface.h"
 #include "core/RuntimeDirectory.h"
-#include "device/PortTable.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -28,30 +26,13 @@ namespace {
 constexpr int kWaitSliceMs = 50;
 
 // The window on the paced virtual supply, its timer stopped: only the ramp talks to the line.
-struct RampScene
+struct RampScene : BenchWindow
 {
-    RampScene()
+    RampScene() : BenchWindow(WireTime::kBenchBaud)
     {
-        VirtualSupply::Options options;
-        options.baud = WireTime::kBenchBaud;
-        supply = std::make_unique<VirtualSupply>(options);
-        SupplyScene::applyTo(*supply);
-        if (!supply->start())
-            return;
-        PortTable::setPath(1, supply->devicePath());
-        window = std::make_unique<Form_R4150D>(ui, CommandLine::parse(QStringLiteral("/COM1")));
-        window->setSetupDialogRunner([] {});
-        window->Form_Load();
-        window->timer().stop();
+        if (window)
+            window->timer().stop();
     }
-    ~RampScene()
-    {
-        window.reset();
-        if (supply)
-            supply->stop();
-    }
-    bool ready() const { return window && window->connection().isConnected(); }
-
     // Runs a plan to its end; the elapsed milliseconds, or -1 when it did not complete.
     double run(const RampPlan &plan)
     {
@@ -76,10 +57,6 @@ struct RampScene
     {
         return WireTime::seconds(supply->receivedBytes().size() + supply->sentBytes().size()) * 1000.0;
     }
-
-    RecordingUserInterface ui;
-    std::unique_ptr<VirtualSupply> supply;
-    std::unique_ptr<Form_R4150D> window;
 };
 
 RampPlan plan(double from, double to, int settleMs, int dwellMs, bool handshake = false)

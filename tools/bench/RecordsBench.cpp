@@ -1,14 +1,12 @@
 #include "RecordsBench.h"
 
 #include "BenchReport.h"
+#include "BenchWindow.h"
 #include "ProcessStats.h"
-#include "SupplyScene.h"
 
 #include "VirtualSupply.h"
-#include "app/CommandLine.h"
 #include "app/Form_R4150D.h"
 #include "core/RecordingUserInterface.h"
-#include "device/PortTable.h"
 #include "history/Form_MonitorHistory.h"
 #include "history/MonitorHistory.h"
 #include "journal/Journal.h"
@@ -49,26 +47,13 @@ int cpuSeconds()
 }
 
 // The window on the unpaced virtual supply with auto refresh at 1 Hz, as an operator runs it.
-struct RefreshScene
+struct RefreshScene : BenchWindow
 {
     RefreshScene()
     {
-        supply = std::make_unique<VirtualSupply>();
-        SupplyScene::applyTo(*supply);
-        if (!supply->start())
-            return;
-        PortTable::setPath(1, supply->devicePath());
-        window = std::make_unique<Form_R4150D>(ui, CommandLine::parse(QStringLiteral("/COM1")));
-        window->setSetupDialogRunner([] {});
-        window->Form_Load();
-        window->state().setAutoRefresh(true);
+        if (window)
+            window->state().setAutoRefresh(true);
     }
-    ~RefreshScene()
-    {
-        window.reset();
-        supply->stop();
-    }
-    bool ready() const { return window && window->connection().isConnected(); }
 
     // Process CPU seconds over `seconds` of the running program.
     double cpuOver(int seconds)
@@ -79,10 +64,6 @@ struct RefreshScene
         loop.exec();
         return ProcessStats::processCpuSeconds() - before;
     }
-
-    RecordingUserInterface ui;
-    std::unique_ptr<VirtualSupply> supply;
-    std::unique_ptr<Form_R4150D> window;
 };
 
 } // namespace

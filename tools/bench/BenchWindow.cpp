@@ -1,0 +1,26 @@
+#include "BenchWindow.h"
+
+#include "SupplyScene.h"
+
+#include "app/CommandLine.h"
+#include "device/PortTable.h"
+
+BenchWindow::BenchWindow(int baud)
+{
+    VirtualSupply::Options options;
+    options.baud = baud;
+    supply = std::make_unique<VirtualSupply>(options);
+    SupplyScene::applyTo(*supply);
+    if (!supply->start())
+        return;
+    PortTable::setPath(1, supply->devicePath());
+    window = std::make_unique<Form_R4150D>(ui, CommandLine::parse(QStringLiteral("/COM1")));
+    window->setSetupDialogRunner([] {});
+    window->Form_Load();
+}
+
+BenchWindow::~BenchWindow()
+{
+    window.reset();
+    supply->stop();
+}
