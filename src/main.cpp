@@ -37,7 +37,7 @@ int main(int argc, char **argv)
         return 2;
     }
     QApplication app(argc, argv);
-    const CommandLine commandLine = CommandLine::parse(CommandLine::join(QCoreApplication::arguments()));
+    const CommandLine commandLine = CommandLine::parse(QCoreApplication::arguments().mid(1));
 
     SingleInstance instance;
     if (!instance.tryBecomePrimary()) {

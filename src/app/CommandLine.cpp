@@ -28,15 +28,29 @@ QString CommandLine::upperSameLength(const QString &text)
     return upper;
 }
 
-QString CommandLine::join(const QStringList &arguments)
+CommandLine CommandLine::parse(const QString &line)
 {
-    return arguments.mid(1).join(QLatin1Char(' '));
+    return parse(line.split(QLatin1Char(' ')));
 }
 
-CommandLine CommandLine::parse(const QString &text)
+CommandLine CommandLine::parse(const QStringList &arguments)
 {
     CommandLine result;
-    const QString upper = upperSameLength(text);
+    QStringList searched = arguments;
+    for (qsizetype i = 0; i < arguments.size(); ++i) {
+        const qsizetype at = upperSameLength(arguments.at(i)).indexOf(kProfileSwitch, 0, Qt::CaseSensitive);
+        if (at < 0)
+            continue;
+        const qsizetype valueStart = at + kProfileSwitch.size();
+        QString name = arguments.at(i).mid(valueStart);
+        if (!name.contains(QLatin1Char('.')))
+            name += kProfileExtension;
+        result.profile = name;
+        searched[i].truncate(valueStart);
+        break;
+    }
+
+    const QString upper = upperSameLength(searched.join(QLatin1Char(' ')));
     // The appended blank lets "/SIMULATION " match at the very end but not before a letter.
     const QString upperWithBlank = upper + QLatin1Char(' ');
     result.simulation = occurs(upperWithBlank, kSimulationSwitch);
@@ -55,17 +69,6 @@ CommandLine CommandLine::parse(const QString &text)
                 break;
             }
         }
-    }
-
-    const qsizetype at = upper.indexOf(kProfileSwitch, 0, Qt::CaseSensitive);
-    if (at >= 0) {
-        QString name = text.mid(at + kProfileSwitch.size());
-        const qsizetype blank = name.indexOf(QLatin1Char(' '));
-        if (blank >= 0)
-            name.truncate(blank);
-        if (!name.contains(QLatin1Char('.')))
-            name += kProfileExtension;
-        result.profile = name;
     }
     return result;
 }

@@ -5,8 +5,10 @@
 
 #include <optional>
 
-// The switches of the program's command line. The whole command line is one text; every switch
-// is a substring found anywhere in its upper-cased form (exact character comparison).
+// The switches of the program's command line. The arguments joined with blanks are one text;
+// every switch is a substring found anywhere in its upper-cased form (exact character
+// comparison), except inside the value of /ZQV=: a path is made of "/" and names, so that value
+// runs to the end of its own argument, blanks included, and is never searched for switches.
 struct CommandLine
 {
     bool simulation = false;               // "/SIMULATION " (followed by a blank or at the end)
@@ -15,9 +17,10 @@ struct CommandLine
     std::optional<qint16> commPort;        // "/COM" -> 0, then "/COM1".."/COM4" -> 1..4
     std::optional<QString> profile;        // "/ZQV=name": name as typed, ".zqv" added without a dot
 
-    static CommandLine parse(const QString &text);
-    // The program's arguments after the program name, joined with one blank each.
-    static QString join(const QStringList &arguments);
+    // The program's arguments after the program name.
+    static CommandLine parse(const QStringList &arguments);
+    // A command line typed as one text: its words are the arguments.
+    static CommandLine parse(const QString &line);
     // Upper case one UTF-16 unit at a time, so positions match the text as typed
     // (QString::toUpper turns "ß" into "SS" and would shift them).
     static QString upperSameLength(const QString &text);

@@ -19,6 +19,8 @@
 #include <QAction>
 #include <QColor>
 
+#include <algorithm>
+
 namespace {
 const QColor kTrippedRed(255, 0, 0);
 const QColor kArmedGreen(0, 255, 0);
@@ -88,7 +90,18 @@ void FilamentCare::noteConnectingPass(const ReadBack::Readings &readings)
     if (!m_connectingPass)
         return;
     m_connectingPass = false;
-    m_ramp.setPresent(readings[Module::kCathode].OnOff != 0 ? readings[Module::kCathode].value : 0.0f);
+    const bool filamentOn = readings[Module::kCathode].OnOff != 0;
+    m_ramp.setPresent(filamentOn ? readings[Module::kCathode].value : 0.0f);
+    // Tripped before the line was up (the port chosen late): a filament found on goes off now,
+    // once the connecting exchanges are over.
+    if (filamentOn && m_interlock.state() == PressureInterlock::State::Tripped)
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                if (m_parts.connection.isConnected() && m_interlock.state() == PressureInterlock::State::Tripped)
+                    switchOffForTrip();
+            },
+            Qt::QueuedConnection);
 }
 
 void FilamentCare::stop()
@@ -102,21 +115,30 @@ bool FilamentCare::cathodeRequest(std::optional<bool> switchOn, float value, Com
         m_parts.ui.beep(); // refused, and not sent
         return true;
     }
-    return m_ramp.takeRequest(switchOn, value, source);
+    // A ramp's target is a set value too: never beyond the module's limits (an unmarked field's
+    // text is whatever was typed last).
+    const float lower = m_parts.state.table.ValueMin[Module::kCathode];
+    const float upper = m_parts.state.table.ValueMax[Module::kCathode];
+    const float target = value >= lower ? std::min(value, upper) : lower;
+    return m_ramp.takeRequest(switchOn, target, source);
+}
+
+void FilamentCare::switchOffForTrip()
+{
+    // At once and before anything pending: no ramp, and a pending energy stays unsent.
+    m_parts.energyRamp.stop();
+    m_parts.panel.setFieldTag(PanelField::value(Module::kEnergy), QString());
+    m_parts.panel.setFieldText(PanelField::value(Module::kEnergy), QStringLiteral("0"));
+    m_parts.panel.setControlVoltage(QStringLiteral("0"), false);
+    m_ramp.switchOffNow(CommandSource::Interlock);
+    const CommandSourceScope scope(m_parts.state, CommandSource::Interlock);
+    m_parts.protocol.SetParameter(QStringLiteral("V") + m_parts.state.table.ModuleCode[Module::kEnergy] + QStringLiteral("0"));
 }
 
 void FilamentCare::trip(const QString &message)
 {
-    if (m_parts.connection.isConnected()) {
-        // At once and before anything pending: no ramp, and a pending energy stays unsent.
-        m_parts.energyRamp.stop();
-        m_parts.panel.setFieldTag(PanelField::value(Module::kEnergy), QString());
-        m_parts.panel.setFieldText(PanelField::value(Module::kEnergy), QStringLiteral("0"));
-        m_parts.panel.setControlVoltage(QStringLiteral("0"), false);
-        m_ramp.switchOffNow(CommandSource::Interlock);
-        const CommandSourceScope scope(m_parts.state, CommandSource::Interlock);
-        m_parts.protocol.SetParameter(QStringLiteral("V") + m_parts.state.table.ModuleCode[Module::kEnergy] + QStringLiteral("0"));
-    }
+    if (m_parts.connection.isConnected())
+        switchOffForTrip();
     // From the event loop: the gauge script's POKE is answered first, and its next readings are
     // not held up by the open box.
     QMetaObject::invokeMethod(

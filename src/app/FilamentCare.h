@@ -60,6 +60,7 @@ public:
 private:
     bool cathodeRequest(std::optional<bool> switchOn, float value, CommandSource source);
     void trip(const QString &message);
+    void switchOffForTrip();
     void noteConnectingPass(const std::array<ModuleReading, kModuleCount> &readings);
     void showRamp(bool running, float lastSent, float target);
     void showInterlock();

@@ -34,7 +34,7 @@ Form_R4150D::Form_R4150D(UserInterface &ui, const CommandLine &commandLine, QWid
       m_link(ui, [this] { return m_state.caption(); }),
       m_protocol(m_link, m_state, m_sim),
       m_readBack(m_protocol, m_state, *m_panel, [this] { yieldToEvents(); }),
-      m_cycle(*m_panel, m_protocol, m_readBack, m_state, m_sim, [this] { yieldToEvents(); }),
+      m_cycle(*m_panel, m_protocol, m_readBack, m_state, m_sim, ui, [this] { yieldToEvents(); }),
       m_connection(m_link, m_state, m_readBack),
       m_controlVoltage(*m_panel, m_protocol, m_state, m_sim),
       m_profiles(*m_panel, m_state.table, ui, [this] { return m_state.caption(); }),
@@ -100,6 +100,21 @@ void Form_R4150D::wireSubsystems()
     m_cycle.setEnergyInputHook([this] { m_ramp.stop(); });
     m_ramp.setLineBusyCheck([this] { return m_cycle.isBusy() || m_readBack.isReading(); });
     m_server.addExtension(&m_rampLink);
+    const auto runDeferredRefresh = [this] {
+        if (!m_refreshAllDeferred)
+            return;
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                if (m_refreshAllDeferred && m_connection.isConnected() && !m_unloaded)
+                    mnuRefreshAll_Click();
+                else
+                    m_refreshAllDeferred = false;
+            },
+            Qt::QueuedConnection);
+    };
+    connect(&m_ramp, &EnergyRamp::stepDone, this, runDeferredRefresh);
+    connect(&m_ramp, &EnergyRamp::finished, this, runDeferredRefresh);
     m_shutDown.setBeforeCommands([this] {
         m_ramp.stop();
         m_filament.stop(); // the shut-down decides how the filament goes off
@@ -317,6 +332,13 @@ void Form_R4150D::mnuRefresh_Click()
 
 void Form_R4150D::mnuRefreshAll_Click()
 {
+    // The settle time between a ramp step's VEN and its REN is promised to the measurement: the
+    // eight reads go out once the step has read its energy module.
+    if (m_ramp.isSettling()) {
+        m_refreshAllDeferred = true;
+        return;
+    }
+    m_refreshAllDeferred = false;
     m_readBack.GetTavrelData(true);
 }
 

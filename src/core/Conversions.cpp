@@ -222,6 +222,11 @@ qint32 RoundToInt32(double value)
     return static_cast<qint32>(r);
 }
 
+bool HasLeadingNumber(const QString &text)
+{
+    return !leadingNumberText(FirstCommaToPoint(text)).empty();
+}
+
 bool IsWholeNumber(const QString &text)
 {
     static const QRegularExpression number(

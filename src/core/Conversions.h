@@ -26,6 +26,10 @@ qint32 RoundToInt32(double value);
 // or D); nothing before or after it, so nothing of it is skipped or ignored by ValOf.
 bool IsWholeNumber(const QString &text);
 
+// True when ValOf finds a number at the start of `text` (blanks aside), i.e. reads it as more
+// than the 0 that stands for "no number": "1.5 V" and "-0" do, "abc", "" and "-" do not.
+bool HasLeadingNumber(const QString &text);
+
 // Replaces the first "," of `text` by "." (what several senders do to a StrOf result).
 QString FirstCommaToPoint(QString text);
 

@@ -56,3 +56,12 @@ int ModuleTable::indexOfCode(const QString &code)
             return i;
     return -1;
 }
+
+QString ModuleTable::caption(int module)
+{
+    static const char *const captions[kModuleCount] = {
+        "&Energy (eV)", "&Cathode (A)", "Scree&n (kV)", "&Wehnelt (V)",
+        "&Anode (V)", "L&1/3 (V)", "&Supressor (V)", "L&2 (V)",
+    };
+    return module >= 0 && module < kModuleCount ? QString::fromLatin1(captions[module]) : QString();
+}

@@ -34,4 +34,6 @@ struct ModuleTable
     static QString cathodeCodeFor(qint16 powerSupply, const QString &previous);
     // Index of a module code ("CA" and "FI" are both 1); -1 when unknown.
     static int indexOfCode(const QString &code);
+    // The caption of a module's row on the panel, with its access key ("&Energy (eV)").
+    static QString caption(int module);
 };

@@ -1,5 +1,7 @@
 #include "core/PanelField.h"
 
+#include "core/ModuleTable.h"
+
 #include <QRegularExpression>
 
 const std::array<PanelField, 12> kPanelFields = {
@@ -26,6 +28,16 @@ QString PanelField::controlName() const
 {
     const char *base = kind == Kind::Value ? "Text_Value" : kind == Kind::Gain ? "Text_Gain" : "Text_Offset";
     return QStringLiteral("%1(%2)").arg(QLatin1String(base)).arg(index);
+}
+
+QString PanelField::displayName() const
+{
+    QString name = ModuleTable::caption(index).remove(QLatin1Char('&'));
+    if (kind == Kind::Gain)
+        name += QStringLiteral(" gain");
+    else if (kind == Kind::Offset)
+        name += QStringLiteral(" offset");
+    return name;
 }
 
 PanelField PanelField::fromControlName(const QString &name)

@@ -19,6 +19,9 @@ struct PanelField
     bool exists() const;
     // The control name, e.g. "Text_Value(0)", "Text_Offset(7)".
     QString controlName() const;
+    // What the operator reads for it: the module's caption, and "gain" or "offset" for those
+    // ("Cathode (A)", "L1/3 (V) offset").
+    QString displayName() const;
     // The field of a control name, or an invalid field (exists() false).
     static PanelField fromControlName(const QString &name);
 

@@ -6,7 +6,6 @@
 #include "device/PanelView.h"
 #include "device/SimulatedSupply.h"
 
-#include <cmath>
 
 ControlVoltage::ControlVoltage(PanelView &panel, DeviceProtocol &protocol, ControllerState &state,
                                SimulatedSupply &sim)
@@ -20,8 +19,10 @@ void ControlVoltage::DA_set_voltage_Change(const QString &text)
     if (!m_panel.fieldEnabled(energyField))
         return;
     const float electronVolts = ValOf(text) * kElectronVoltsPerVolt;
-    if (!std::isfinite(electronVolts))
-        return; // "VENinf" is no energy: nothing is written and nothing goes out
+    // Beyond the energy limits (or no number at all) nothing is written and nothing goes out;
+    // the control link refuses such a poke before it gets here.
+    if (!(electronVolts >= m_state.table.ValueMin[0] && electronVolts <= m_state.table.ValueMax[0]))
+        return;
     const QString energy = StrOf(electronVolts);
     m_panel.setFieldText(energyField, energy);
     m_protocol.SetParameter(QStringLiteral("V") + m_state.table.ModuleCode[0] + energy);

@@ -9,7 +9,7 @@ class SimulatedSupply;
 
 // The control-voltage input DA_set_voltage: its text is a voltage, the energy is 100 times it.
 // A change sends the energy at once (the one panel path that does not wait for the refresh
-// cycle) and withdraws a pending mark of the energy field. No range check.
+// cycle) and withdraws a pending mark of the energy field. An energy beyond its limits is ignored.
 class ControlVoltage
 {
 public:

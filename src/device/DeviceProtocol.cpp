@@ -3,6 +3,7 @@
 #include "core/Conversions.h"
 #include "core/ControllerState.h"
 #include "device/SerialLink.h"
+#include "device/SetValueGuard.h"
 #include "device/SimulatedSupply.h"
 
 
@@ -16,9 +17,19 @@ DeviceProtocol::DeviceProtocol(SerialLink &link, ControllerState &state, Simulat
 {
 }
 
+bool DeviceProtocol::isLineOpen() const
+{
+    return m_link.isOpen();
+}
+
 qint32 DeviceProtocol::SetParameter(const QString &transmit)
 {
-    const qint32 r = exchangeSetCommand(transmit);
+    qint32 r = 0;
+    if (const std::optional<QString> refusal = SetValueGuard::refusal(transmit, m_state.table))
+        r = m_link.refuse(SerialLink::kErrBeyondLimits,
+                          QStringLiteral("%1 lies beyond the module's limits and was not sent. %2").arg(transmit, *refusal));
+    else
+        r = exchangeSetCommand(transmit);
     for (const SentObserver &observer : m_sentObservers)
         observer(transmit, r, m_state.commandSource());
     return r;

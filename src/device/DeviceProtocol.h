@@ -24,6 +24,8 @@ public:
     DeviceProtocol(SerialLink &link, ControllerState &state, SimulatedSupply &sim);
 
     qint32 SetParameter(const QString &transmit);
+    // The serial port is open; a failed exchange that closed it means the line is gone.
+    bool isLineOpen() const;
     qint32 GetModuleValues(const QString &modul, ModuleReading &reading);
 
     // Parses a data line into `reading` as the read command does; fields the line does not

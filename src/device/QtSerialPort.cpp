@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <poll.h>
 #include <unistd.h>
 
 QtSerialPort::QtSerialPort(const QString &devicePath) : m_path(devicePath)
@@ -120,11 +121,15 @@ bool QtSerialPort::takePortError(Error whenFailed)
         setError(Error::Removed, QStringLiteral("The device %1 went away: %2").arg(m_path, m_port.errorString()));
         break;
     case QSerialPort::ReadError:
-        setError(whenFailed == Error::WriteFailed ? Error::WriteFailed : Error::ReadFailed,
-                 QStringLiteral("%1: %2").arg(m_path, m_port.errorString()));
-        break;
     case QSerialPort::WriteError:
-        setError(Error::WriteFailed, QStringLiteral("%1: %2").arg(m_path, m_port.errorString()));
+        // A hang-up shows first as a failed read or write (EIO); it is the device going away,
+        // which the operator must be told as such.
+        if (hasHungUp())
+            setError(Error::Removed, QStringLiteral("The device %1 went away: %2").arg(m_path, m_port.errorString()));
+        else if (m_port.error() == QSerialPort::ReadError && whenFailed != Error::WriteFailed)
+            setError(Error::ReadFailed, QStringLiteral("%1: %2").arg(m_path, m_port.errorString()));
+        else
+            setError(Error::WriteFailed, QStringLiteral("%1: %2").arg(m_path, m_port.errorString()));
         break;
     default:
         setError(whenFailed, QStringLiteral("%1: %2").arg(m_path, m_port.errorString()));
@@ -132,6 +137,12 @@ bool QtSerialPort::takePortError(Error whenFailed)
     }
     m_port.clearError();
     return false;
+}
+
+bool QtSerialPort::hasHungUp()
+{
+    pollfd device{int(m_port.handle()), POLLIN, 0};
+    return device.fd >= 0 && ::poll(&device, 1, 0) == 1 && (device.revents & POLLHUP) != 0;
 }
 
 bool QtSerialPort::write(const QByteArray &bytes)

@@ -33,6 +33,8 @@ public:
 private:
     // Takes the port's own error into ours; true when the port is still usable.
     bool takePortError(Error whenFailed);
+    // The device has hung up (a pseudo-terminal's other end closed, an adapter pulled).
+    bool hasHungUp();
     void setError(Error error, const QString &text);
     void onPortError(QSerialPort::SerialPortError error);
 

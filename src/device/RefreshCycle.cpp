@@ -2,6 +2,9 @@
 
 #include "core/Conversions.h"
 #include "core/ControllerState.h"
+#include "core/FieldLimits.h"
+#include "core/RangeCheck.h"
+#include "core/UserInterface.h"
 #include "device/DeviceProtocol.h"
 #include "device/PanelView.h"
 #include "device/ReadBack.h"
@@ -13,10 +16,24 @@ constexpr float kVoltsPerKilovolt = 1000.0f;
 } // namespace
 
 RefreshCycle::RefreshCycle(PanelView &panel, DeviceProtocol &protocol, ReadBack &readBack,
-                           ControllerState &state, SimulatedSupply &sim, std::function<void()> yield)
-    : m_panel(panel), m_protocol(protocol), m_readBack(readBack), m_state(state), m_sim(sim),
+                           ControllerState &state, SimulatedSupply &sim, UserInterface &ui,
+                           std::function<void()> yield)
+    : m_panel(panel), m_protocol(protocol), m_readBack(readBack), m_state(state), m_sim(sim), m_ui(ui),
       m_yield(std::move(yield))
 {
+}
+
+QString RefreshCycle::textWithinLimits(PanelField field)
+{
+    const FieldLimits limits = FieldLimits::of(field, m_state.table);
+    const RangeCheck check = RangeCheck::of(m_panel.fieldText(field), limits.lower, limits.upper);
+    if (!check.outOfRange)
+        return m_panel.fieldText(field);
+    m_ui.beep();
+    m_ui.messageBox(check.message, QStringLiteral("Error"), UserInterface::Icon::Critical);
+    // Written after the box, so that whatever was written meanwhile is corrected as well.
+    m_panel.setFieldText(field, check.correctedText);
+    return check.correctedText;
 }
 
 bool RefreshCycle::yieldAndContinue()
@@ -32,8 +49,12 @@ bool RefreshCycle::yieldAndContinue()
 void RefreshCycle::send(const QString &command, CommandSource source)
 {
     const CommandSourceScope scope(m_state, source);
-    // The status is not examined: the mark is cleared whether the command went through or not.
-    m_protocol.SetParameter(command);
+    // The mark is cleared whether the command went through or not; only a failure that closed
+    // the port ends the cycle, so that a lost line is reported once and not once per field.
+    if (m_protocol.SetParameter(command) != 0 && !m_protocol.isLineOpen()) {
+        m_lineLost = true;
+        m_busy = false;
+    }
 }
 
 void RefreshCycle::Timer1_Timer()
@@ -41,6 +62,7 @@ void RefreshCycle::Timer1_Timer()
     if (m_busy || (m_hold && m_hold()))
         return;
     m_busy = true;
+    m_lineLost = false;
     // "In simulation" is asked at each step: the mode may be switched in one of the yields.
     const auto simulating = [this] { return m_state.simulationMode != 0; };
     const auto &codes = m_state.table.ModuleCode;
@@ -51,62 +73,68 @@ void RefreshCycle::Timer1_Timer()
     if (m_panel.fieldTag(PanelField::value(kEnergy)) == kTagChanged) {
         if (m_energyInput)
             m_energyInput();
-        energy = ValOf(m_panel.fieldText(PanelField::value(kEnergy)));
+        energy = ValOf(textWithinLimits(PanelField::value(kEnergy)));
         send(QStringLiteral("V") + codes[kEnergy] + StrOf(energy), m_panel.fieldMarkSource(PanelField::value(kEnergy)));
         m_panel.setFieldTag(PanelField::value(kEnergy), QString());
         if (simulating())
             m_sim.setEnergy(energy);
+        if (m_lineLost)
+            return;
     }
     if (!yieldAndContinue())
         return;
 
     sendSwitchRequest(kCathode);
+    if (m_lineLost)
+        return;
     const PanelField cathode = PanelField::value(kCathode);
     if (m_panel.fieldTag(cathode) == kTagChanged
-        && m_cathodeHook && m_cathodeHook(std::nullopt, ValOf(m_panel.fieldText(cathode)), m_panel.fieldMarkSource(cathode))) {
+        && m_cathodeHook && m_cathodeHook(std::nullopt, ValOf(textWithinLimits(cathode)), m_panel.fieldMarkSource(cathode))) {
         m_panel.setFieldTag(cathode, QString());
     } else if (m_panel.fieldTag(cathode) == kTagChanged) {
-        const QString text = m_panel.fieldText(cathode);
+        const QString text = textWithinLimits(cathode);
         send(QStringLiteral("V") + codes[kCathode] + FirstCommaToPoint(StrOf(ValOf(text))), m_panel.fieldMarkSource(cathode));
         if (simulating())
             m_sim.setCathode(ValOf(text));
         m_panel.setFieldTag(cathode, QString());
-        if (!yieldAndContinue())
+        if (m_lineLost || !yieldAndContinue())
             return;
     }
 
     sendSwitchRequest(kScreen);
+    if (m_lineLost)
+        return;
     const PanelField screen = PanelField::value(kScreen);
     if (m_panel.fieldTag(screen) == kTagChanged) {
-        const QString text = m_panel.fieldText(screen);
+        const QString text = textWithinLimits(screen);
         send(QStringLiteral("V") + codes[kScreen] + FirstCommaToPoint(StrOf(ValOf(text) * kVoltsPerKilovolt)),
              m_panel.fieldMarkSource(screen));
         if (simulating())
             m_sim.setScreen(ValOf(text) * kVoltsPerKilovolt, energy);
         m_panel.setFieldTag(screen, QString());
-        if (!yieldAndContinue())
+        if (m_lineLost || !yieldAndContinue())
             return;
     }
 
     for (int i = kFirstFollower; i < kModuleCount; ++i) {
         const PanelField gain = PanelField::gain(i);
         if (m_panel.fieldTag(gain) == kTagChanged) {
-            const QString text = m_panel.fieldText(gain);
+            const QString text = textWithinLimits(gain);
             send(QStringLiteral("G") + codes[i] + text, m_panel.fieldMarkSource(gain));
             if (simulating())
                 m_sim.setGain(i, ValOf(text), energy);
             m_panel.setFieldTag(gain, QString());
-            if (!yieldAndContinue())
+            if (m_lineLost || !yieldAndContinue())
                 return;
         }
         const PanelField offset = PanelField::offset(i);
         if (i != kSuppressor && m_panel.fieldTag(offset) == kTagChanged) {
-            const QString text = m_panel.fieldText(offset);
+            const QString text = textWithinLimits(offset);
             send(QStringLiteral("O") + codes[i] + text, m_panel.fieldMarkSource(offset));
             if (simulating())
                 m_sim.setOffset(i, ValOf(text), energy);
             m_panel.setFieldTag(offset, QString());
-            if (!yieldAndContinue())
+            if (m_lineLost || !yieldAndContinue())
                 return;
         }
     }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/CommandSource.h"
+#include "core/PanelField.h"
 
 #include <QString>
 
@@ -12,15 +13,18 @@ class DeviceProtocol;
 class PanelView;
 class ReadBack;
 class SimulatedSupply;
+class UserInterface;
 
 // One refresh cycle: sends every pending field and switch request as one set-command each, in a
 // fixed order, clears the marks, keeps the simulated supply in step, and reads the monitors
-// back while auto refresh is on. A start while a cycle runs (in one of its yields) returns.
+// back while auto refresh is on. A start while a cycle runs (in one of its yields) returns. A
+// marked field beyond its module's limits (typed after it was marked, or confirmed with Enter) is
+// corrected as on leaving it, with the message, and the corrected number goes out.
 class RefreshCycle
 {
 public:
     RefreshCycle(PanelView &panel, DeviceProtocol &protocol, ReadBack &readBack, ControllerState &state,
-                 SimulatedSupply &sim, std::function<void()> yield);
+                 SimulatedSupply &sim, UserInterface &ui, std::function<void()> yield);
 
     void Timer1_Timer();
     // Runs one cycle with auto refresh forced on, then restores the flag (start-up, profile load).
@@ -43,6 +47,7 @@ public:
 
 private:
     void send(const QString &command, CommandSource source);
+    QString textWithinLimits(PanelField field);
     bool yieldAndContinue();
     void sendSwitchRequest(int module);
 
@@ -51,10 +56,12 @@ private:
     ReadBack &m_readBack;
     ControllerState &m_state;
     SimulatedSupply &m_sim;
+    UserInterface &m_ui;
     std::function<void()> m_yield;
     std::function<bool()> m_abort;
     std::function<bool()> m_hold;
     std::function<void()> m_energyInput;
     CathodeHook m_cathodeHook;
     bool m_busy = false;
+    bool m_lineLost = false; // a command's failure closed the port: the cycle ends there
 };

@@ -184,6 +184,13 @@ qint32 SerialLink::R4150DPrint(const QString &text)
     return 0;
 }
 
+qint32 SerialLink::refuse(qint32 number, const QString &description)
+{
+    if (m_retired)
+        return kErrNotOpen;
+    return fail(number, description, kWriteTitle);
+}
+
 qint32 SerialLink::endAsTimeout()
 {
     setLamp(Lamp::TimedOut);

@@ -32,6 +32,7 @@ public:
         kErrRemoved = 8022,       // the device went away (hang-up); the port is closed
         kErrNoPort = 8030,        // the port number has no device mapped to it
         kErrControlCharacter = 8040, // a command carrying a control character is never sent
+        kErrBeyondLimits = 8041,     // a set value beyond its module's limits is never sent
     };
 
     static constexpr int kReplyTimeoutMs = 1000;
@@ -48,6 +49,9 @@ public:
     qint32 R4150DPrint(const QString &text);
     qint32 R4150DInput(QString &text);
     qint32 R4150DClearBuffer();
+
+    // A command refused before it reaches the line: grey lamp, the message, `number` returned.
+    qint32 refuse(qint32 number, const QString &description);
 
     // Ends a read as a time-out does: orange lamp, auto refresh off, result -1.
     qint32 endAsTimeout();

@@ -2,7 +2,9 @@
 
 #include "core/Conversions.h"
 
+#include <algorithm>
 #include <cmath>
+#include <limits>
 
 namespace {
 constexpr double kMsecsPerSecond = 1000.0;
@@ -29,9 +31,16 @@ void PressureInterlock::setLimit(double mbarLimit)
         return;
     }
     if (m_state == State::Off) {
-        setState(m_pressure && isFresh() ? State::Armed : State::Waiting);
-        if (m_state == State::Armed) // the stale time runs from the reading it armed on
-            m_staleTimer.start(std::max(0, int(m_staleSeconds * kMsecsPerSecond - double(m_sinceReading.elapsed()))));
+        // The stale time runs from a fresh reading it arms on, otherwise from now: waiting for a
+        // first reading is supervised too.
+        if (m_pressure && isFresh()) {
+            m_supervisedSince = m_sinceReading;
+            setState(State::Armed);
+        } else {
+            m_supervisedSince.start();
+            setState(State::Waiting);
+        }
+        startStaleTimer();
     }
     if (m_state == State::Armed && m_pressure && *m_pressure > m_limit)
         reportPressure(*m_pressure); // above the new limit: trips
@@ -40,8 +49,14 @@ void PressureInterlock::setLimit(double mbarLimit)
 void PressureInterlock::setStaleSeconds(double seconds)
 {
     m_staleSeconds = std::isfinite(seconds) && seconds > 0.0 ? seconds : kDefaultStaleSeconds;
-    if (m_pressure && m_state != State::Off)
-        m_staleTimer.start(std::max(0, int(m_staleSeconds * kMsecsPerSecond - double(m_sinceReading.elapsed()))));
+    if (m_state != State::Off)
+        startStaleTimer();
+}
+
+void PressureInterlock::startStaleTimer()
+{
+    const double left = m_staleSeconds * kMsecsPerSecond - double(m_supervisedSince.elapsed());
+    m_staleTimer.start(int(std::clamp(left, 0.0, double(std::numeric_limits<int>::max()))));
 }
 
 bool PressureInterlock::isFresh() const
@@ -55,9 +70,10 @@ void PressureInterlock::reportPressure(double value)
         return; // not a reading: the stale time keeps running
     m_pressure = value;
     m_sinceReading.start();
+    m_supervisedSince = m_sinceReading;
     if (m_state == State::Off)
         return;
-    m_staleTimer.start(int(m_staleSeconds * kMsecsPerSecond));
+    startStaleTimer();
     if (value > m_limit) {
         if (m_state != State::Tripped)
             trip(QStringLiteral("pressure %1").arg(mbar(value)),
@@ -70,7 +86,7 @@ void PressureInterlock::reportPressure(double value)
 
 void PressureInterlock::staleCheck()
 {
-    const qint64 left = qint64(m_staleSeconds * kMsecsPerSecond) - m_sinceReading.elapsed();
+    const qint64 left = qint64(m_staleSeconds * kMsecsPerSecond) - m_supervisedSince.elapsed();
     if (left > 0) {
         m_staleTimer.start(int(left)); // a timer may come a little early: the reading is still fresh
         return;

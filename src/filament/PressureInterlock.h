@@ -9,8 +9,10 @@
 
 // Guards the filament against a failing vacuum. A gauge script reports the pressure (mbar); with
 // a limit set the interlock waits for the first reading, is armed while the last one is below the
-// limit and fresh, and trips when one is above it or none came for the stale time. A trip is
-// reported once (`tripped`), the filament stays refused until the operator re-arms.
+// limit and fresh, and trips when one is above it or none came for the stale time. The stale time
+// runs from the moment the limit is set, so a filament that is already on when no gauge script
+// reports is not left unsupervised. A trip is reported once (`tripped`), the filament stays
+// refused until the operator re-arms.
 class PressureInterlock : public QObject
 {
     Q_OBJECT
@@ -54,11 +56,13 @@ private:
     void trip(const QString &reason, const QString &message);
     void setState(State state);
     void staleCheck();
+    void startStaleTimer();
 
     double m_limit = 0.0;
     double m_staleSeconds = kDefaultStaleSeconds;
     std::optional<double> m_pressure;
     QElapsedTimer m_sinceReading;
+    QElapsedTimer m_supervisedSince; // the last reading, or the arming when none came since
     QTimer m_staleTimer;
     State m_state = State::Off;
     QString m_reason;

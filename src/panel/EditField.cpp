@@ -3,8 +3,8 @@
 #include "core/ModuleTable.h"
 #include "core/UserInterface.h"
 #include "core/PanelField.h"
-#include "panel/FieldLimits.h"
-#include "panel/RangeCheck.h"
+#include "core/FieldLimits.h"
+#include "core/RangeCheck.h"
 
 #include <QApplication>
 #include <QFocusEvent>

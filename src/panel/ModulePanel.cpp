@@ -28,11 +28,6 @@ constexpr int kFieldWidthPx = 56;
 constexpr int kGroupMarginPx = 6;
 constexpr int kPanelMarginPx = 4;
 
-const char *const kCaptions[kModuleCount] = {
-    "&Energy (eV)", "&Cathode (A)", "Scree&n (kV)", "&Wehnelt (V)",
-    "&Anode (V)", "L&1/3 (V)", "&Supressor (V)", "L&2 (V)",
-};
-
 QString indexed(const char *base, int index)
 {
     return QStringLiteral("%1(%2)").arg(QLatin1String(base)).arg(index);
@@ -141,7 +136,7 @@ QWidget *ModulePanel::buildModuleGroup(int module)
     }
     grid->addLayout(monitors, row++, 0, 1, 4);
 
-    auto *caption = new QLabel(QString::fromLatin1(kCaptions[module]));
+    auto *caption = new QLabel(ModuleTable::caption(module));
     caption->setObjectName(indexed("Label_Caption", module));
     grid->addWidget(caption, row++, 0, 1, 4);
 

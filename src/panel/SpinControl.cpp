@@ -3,7 +3,7 @@
 #include "core/UserInterface.h"
 #include "core/PanelField.h"
 #include "panel/EditField.h"
-#include "panel/FieldLimits.h"
+#include "core/FieldLimits.h"
 #include "panel/SpinImages.h"
 #include "panel/SpinStep.h"
 

@@ -1,6 +1,7 @@
 #include "profiles/ProfileStore.h"
 
 #include "core/Conversions.h"
+#include "core/FieldLimits.h"
 #include "core/ModuleTable.h"
 #include "device/PanelView.h"
 #include "profiles/ProfileRecord.h"
@@ -94,19 +95,32 @@ int ProfileStore::OpenZQV(const QString &filename)
         m_ui.messageBox(kFormatMessage, profileTitle(kOpenVerb), UserInterface::Icon::Critical);
         return ProfileFileError::kNotAProfile;
     }
-    applyRecord(*record);
+    const QStringList corrected = applyRecord(*record);
+    if (!corrected.isEmpty())
+        m_ui.messageBox(QStringLiteral("Values beyond their limits were brought to the nearer limit "
+                                       "(the file is not changed):\n")
+                            + corrected.join(QLatin1Char('\n')),
+                        profileTitle(kOpenVerb), UserInterface::Icon::Exclamation);
     setFilename(filename);
     if (m_fileObserver)
         m_fileObserver(FileEvent::Loaded, filename);
     return ProfileFileError::kSuccess;
 }
 
-void ProfileStore::applyRecord(const ProfileRecord &record)
+QStringList ProfileStore::applyRecord(const ProfileRecord &record)
 {
+    QStringList corrected;
+    const auto within = [this, &record, &corrected](PanelField field, int k) {
+        const FieldLimits limits = FieldLimits::of(field, m_limits);
+        const float v = limited(record.values[k], limits.lower, limits.upper);
+        if (!(v == record.values[k]))
+            corrected << QStringLiteral("%1: %2 \u2192 %3").arg(field.displayName(), StrOf(record.values[k]), StrOf(v));
+        return v;
+    };
     int k = 0;
     for (int i = 0; i <= 2; ++i) {
-        const float v = limited(record.values[k], m_limits.ValueMin[i], m_limits.ValueMax[i]);
         const PanelField field = PanelField::value(i);
+        const float v = within(field, k);
         // Set values go to the supply as they stand, so they always carry a point.
         m_panel.setFieldText(field, FirstCommaToPoint(StrOf(v)));
         m_panel.markField(field, CommandSource::Profile);
@@ -115,17 +129,18 @@ void ProfileStore::applyRecord(const ProfileRecord &record)
         ++k;
     }
     for (int i = 3; i < kModuleCount; ++i) {
-        const float gain = limited(record.values[k], m_limits.GainMin[i], m_limits.GainMax[i]);
+        const float gain = within(PanelField::gain(i), k);
         m_panel.setFieldText(PanelField::gain(i), StrOf(gain));
         m_panel.markField(PanelField::gain(i), CommandSource::Profile);
         ++k;
         if (PanelField::offset(i).exists()) {
-            const float offset = limited(record.values[k], m_limits.OffsetMin[i], m_limits.OffsetMax[i]);
+            const float offset = within(PanelField::offset(i), k);
             m_panel.setFieldText(PanelField::offset(i), StrOf(offset));
             m_panel.markField(PanelField::offset(i), CommandSource::Profile);
             ++k;
         }
     }
+    return corrected;
 }
 
 int ProfileStore::SaveZQV(const QString &filename)

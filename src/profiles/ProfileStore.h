@@ -4,6 +4,7 @@
 #include "profiles/ProfileFileError.h"
 
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 
@@ -20,7 +21,9 @@ public:
                  std::function<QString()> caption);
 
     // Puts the profile `filename` onto the panel: every field marked "changed", switch
-    // requests for modules 1 and 2. Sends nothing; the caller runs the refresh cycle.
+    // requests for modules 1 and 2. Sends nothing; the caller runs the refresh cycle. Numbers
+    // beyond a module's limits are brought to the nearer limit, named in one message; the file
+    // stays as it is.
     // Returns 0, -1 (not a profile) or a file error number.
     int OpenZQV(const QString &filename);
     // Writes what the panel's fields show into `filename`. An existing file stays as it was
@@ -39,7 +42,8 @@ public:
     void setFilename(const QString &value) { m_filename = value; }
 
 private:
-    void applyRecord(const ProfileRecord &record);
+    // Returns the fields corrected to a limit, "<field>: <number in the file> → <limit>".
+    QStringList applyRecord(const ProfileRecord &record);
     void reportFileError(const QString &verb, const QString &description);
     QString profileTitle(const QString &verb) const;
 

@@ -1,15 +1,35 @@
 #include "remote/ControlLink.h"
 
-#include <cmath>
-
 #include "core/ControllerState.h"
 #include "core/Conversions.h"
+#include "core/FieldLimits.h"
+#include "core/RangeCheck.h"
 #include "core/UserInterface.h"
 #include "device/PanelView.h"
 
 namespace {
 
 const QString kEnergyName = QStringLiteral("ENERGY");
+const QString kControlVoltageItem = QStringLiteral("DA_set_voltage");
+constexpr float kElectronVoltsPerVolt = 100.0f; // DA_set_voltage's volts to the energy
+
+// ValOf reads "abc" or "" as 0, a valid energy that nobody asked for: a value must start with a
+// number ("1.5 V" does, read as 1.5 as everywhere else).
+std::optional<ControlLink::Refusal> notANumber(const QString &what, const QString &text)
+{
+    if (HasLeadingNumber(text))
+        return std::nullopt;
+    return ControlLink::Refusal{ControlLink::kErrorNotANumber,
+                                QStringLiteral("%1 needs a number, not \"%2\"").arg(what, text)};
+}
+
+std::optional<ControlLink::Refusal> beyondLimits(const QString &what, float value, float lower, float upper)
+{
+    if (value >= lower && value <= upper) // false for NaN as well
+        return std::nullopt;
+    return ControlLink::Refusal{ControlLink::kErrorBeyondLimits,
+                                QStringLiteral("%1 is out of range: %2").arg(what, RangeCheck::rangeMessage(lower, upper))};
+}
 
 // Trailing blanks only (not tabs): the name keeps everything else, as the grammar says.
 QString withoutTrailingBlanks(const QString &text)
@@ -68,25 +88,44 @@ void ControlLink::Form_LinkError(qint16 linkErr)
     showSteadyLamp();
 }
 
-bool ControlLink::Form_LinkExecute(const QString &cmdStr)
+std::optional<ControlLink::Refusal> ControlLink::Form_LinkExecute(const QString &cmdStr)
 {
-    QString name;
-    float value = 0.0f;
     const qsizetype equals = cmdStr.indexOf(QLatin1Char('='));
-    if (equals >= 0) {
-        name = withoutTrailingBlanks(cmdStr.left(equals)).toUpper();
-        value = ValOf(cmdStr.mid(equals + 1));
-    } else {
-        name = withoutTrailingBlanks(cmdStr).toUpper();
+    const QString name = withoutTrailingBlanks(equals >= 0 ? cmdStr.left(equals) : cmdStr).toUpper();
+    if (name != kEnergyName)
+        return std::nullopt; // not understood, still accepted
+    const QString valueText = equals >= 0 ? cmdStr.mid(equals + 1) : QString();
+    if (auto refusal = notANumber(kEnergyName, valueText))
+        return refusal;
+    const float value = ValOf(valueText);
+    const auto &table = m_state.table;
+    if (auto refusal = beyondLimits(kEnergyName + QLatin1Char('=') + valueText.trimmed(), value, table.ValueMin[0],
+                                    table.ValueMax[0]))
+        return refusal;
+    const PanelField energy = PanelField::value(0);
+    m_panel.setFieldText(energy, StrOf(value));
+    // Pending like a typed entry: the next refresh cycle sends it in its place in the order.
+    m_panel.markField(energy, CommandSource::Control);
+    return std::nullopt;
+}
+
+std::optional<ControlLink::Refusal> ControlLink::checkPoke(const QString &item, const QString &text) const
+{
+    const auto &table = m_state.table;
+    if (item == kControlVoltageItem) {
+        if (auto refusal = notANumber(item, text))
+            return refusal;
+        const float energy = ValOf(text) * kElectronVoltsPerVolt;
+        return beyondLimits(QStringLiteral("%1 %2 (%3 eV)").arg(item, text.trimmed(), StrOf(energy)), energy,
+                            table.ValueMin[0], table.ValueMax[0]);
     }
-    // A value beyond single precision has no energy to send (it would read back as 0): ignored.
-    if (name == kEnergyName && std::isfinite(value)) {
-        const PanelField energy = PanelField::value(0);
-        m_panel.setFieldText(energy, StrOf(value));
-        // Pending like a typed entry: the next refresh cycle sends it in its place in the order.
-        m_panel.markField(energy, CommandSource::Control);
-    }
-    return true;
+    const PanelField field = PanelField::fromControlName(item);
+    if (!field.exists())
+        return std::nullopt;
+    if (auto refusal = notANumber(item, text))
+        return refusal;
+    const FieldLimits limits = FieldLimits::of(field, table);
+    return beyondLimits(item + QLatin1Char(' ') + text.trimmed(), ValOf(text), limits.lower, limits.upper);
 }
 
 void ControlLink::showSteadyLamp()

@@ -5,6 +5,8 @@
 #include <QObject>
 #include <QString>
 
+#include <optional>
+
 class ControllerState;
 class PanelView;
 class UserInterface;
@@ -28,9 +30,22 @@ public:
     // no conversation is open any more). An error raised while the box is still open (its event
     // loop runs) shows no second box; it is only counted.
     void Form_LinkError(qint16 linkErr);
-    // The command grammar: NAME[=value]; only ENERGY is known. Returns true, the acknowledgement
-    // "accepted", for every text.
-    bool Form_LinkExecute(const QString &cmdStr);
+    // Why a command or a poke is not carried out: its number and text for the ERROR answer.
+    struct Refusal
+    {
+        qint16 number = 0;
+        QString text;
+    };
+    static constexpr qint16 kErrorBeyondLimits = 13;
+    static constexpr qint16 kErrorNotANumber = 14;
+
+    // The command grammar: NAME[=value]; only ENERGY is known. Other names are accepted and do
+    // nothing; ENERGY without a number or with one beyond the energy limits is refused and
+    // changes nothing.
+    std::optional<Refusal> Form_LinkExecute(const QString &cmdStr);
+    // Whether a poke of `text` into a panel item may be carried out: the edit fields and
+    // DA_set_voltage take only a number within their limits. Nothing for any other item.
+    std::optional<Refusal> checkPoke(const QString &item, const QString &text) const;
 
     // While it lives, whatever a client's request sends counts as the client's (the journal).
     CommandSourceScope clientScope() { return CommandSourceScope(m_state, CommandSource::Control); }

@@ -247,7 +247,10 @@ void ControlLinkServer::handleCommand(Conversation *conversation, const QString 
             sendError(conversation, kErrorMissingArgument, tr("EXECUTE needs a command"));
             return;
         }
-        m_link.Form_LinkExecute(argument); // always acknowledged as accepted
+        if (const std::optional<ControlLink::Refusal> refusal = m_link.Form_LinkExecute(argument)) {
+            sendError(conversation, ErrorNumber(refusal->number), refusal->text);
+            return;
+        }
         send(conversation, QStringLiteral("OK"));
         return;
     }
@@ -270,6 +273,10 @@ void ControlLinkServer::handleCommand(Conversation *conversation, const QString 
         }
         if (!m_items.isPokeable(item)) {
             sendError(conversation, kErrorNotPokeable, tr("item %1 takes no poke").arg(item));
+            return;
+        }
+        if (const std::optional<ControlLink::Refusal> refusal = m_link.checkPoke(item, argument.mid(split + 1))) {
+            sendError(conversation, ErrorNumber(refusal->number), refusal->text);
             return;
         }
         const CommandSourceScope scope = m_link.clientScope();

@@ -44,6 +44,7 @@ public:
         kErrorLineTooLong = 6,
         kErrorInvalidUtf8 = 7,
         kErrorTooManyConversations = 8,
+        // 9 to 12 are the ramp's and the history's; 13 and 14 are ControlLink's refusals.
     };
 
     static constexpr qsizetype kMaxLineBytes = 4096;    // without the LF

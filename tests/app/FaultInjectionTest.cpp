@@ -88,6 +88,7 @@ private slots:
     void runawayLine();
     void silentInTheMiddleOfAReadBack();
     void hangUpAndRecoveryThroughSetup();
+    void hangUpInMidCycleIsOneMessage();
 
 private:
     // The common end of every case: told, bounded, nothing unasked sent, and still working
@@ -381,6 +382,33 @@ void FaultInjectionTest::hangUpAndRecoveryThroughSetup()
     QCOMPARE(reads.mid(0, readPass().size()), readPass());
     QCOMPARE(fixture.ui.messages.size(), 1);
     window.timer().stop();
+}
+
+void FaultInjectionTest::hangUpInMidCycleIsOneMessage()
+{
+    // A profile's worth of marks, and the line hangs up after the third echo.
+    WindowFixture fixture;
+    QVERIFY(fixture.startQuiet());
+    Form_R4150D &window = *fixture.window;
+    for (const PanelField &field : kPanelFields)
+        window.panel().setFieldTag(field, kTagChanged);
+    window.panel().setSwitchTag(1, kSwitchOn);
+    window.panel().setSwitchTag(2, kSwitchOn);
+    SupplyFaults faults;
+    faults.hangupAfter = 3;
+    fixture.supply.setFaults(faults);
+    window.refreshCycle().Timer1_Timer();
+    QVERIFY(fixture.supply.waitForHangup(5000));
+    QVERIFY(!window.refreshCycle().isBusy());
+    QVERIFY(!window.connection().isConnected());
+    QVERIFY(!window.link().isOpen());
+    // What else the hang-up brings has arrived once the port's own report of it was handled.
+    QCoreApplication::processEvents();
+    QCoreApplication::sendPostedEvents();
+    QCOMPARE(fixture.ui.messages.size(), 1);
+    QVERIFY2(fixture.ui.messages[0].text.startsWith(QStringLiteral("Error 8022 in SerialLink:")),
+             qPrintable(fixture.ui.messages[0].text));
+    QVERIFY(fixture.supply.receivedCommands().size() <= 4); // the fourth may be under way at the hang-up
 }
 
 QTEST_MAIN(FaultInjectionTest)

@@ -124,6 +124,34 @@ private slots:
         QVERIFY(rig.state.autoRefresh());
     }
 
+    void noSetValueBeyondItsLimitsLeavesTheProgram()
+    {
+        ScriptedTerminal terminal;
+        ProtocolRig rig;
+        QVERIFY(rig.open(terminal.slavePath()));
+        QStringList results;
+        rig.protocol.addSentObserver([&results](const QString &command, qint32 result, CommandSource) {
+            results << QStringLiteral("%1=%2").arg(command).arg(result);
+        });
+        // Values, gains and offsets against their own limits; the screen's in volts; the
+        // infinities are beyond every limit. Switch and read commands carry no value.
+        for (const char *refused : {"VCA3", "VEN1000.1", "VEN-1", "VSC10001", "GWE10", "OL1-21", "OL2100.5", "GAN1e39",
+                                    "VEN1e39", "VEN-1e39"})
+            QCOMPARE(rig.protocol.SetParameter(QLatin1String(refused)), qint32(SerialLink::kErrBeyondLimits));
+        QCOMPARE(terminal.received(), QByteArray());
+        QCOMPARE(rig.ui.messages.size(), 10);
+        QCOMPARE(rig.ui.messages[0].text,
+                 QStringLiteral("Error 8041 in SerialLink:\rVCA3 lies beyond the module's limits and was not sent. "
+                                "Valid range is 0 ... 2.3"));
+        QCOMPARE(results.first(), QStringLiteral("VCA3=8041"));
+
+        terminal.script({"VCA2.3\r", "VSC10000\r", "GWE-150\r", "OL2-20\r", "SCAON\r"});
+        for (const char *accepted : {"VCA2.3", "VSC10000", "GWE-150", "OL2-20", "SCAON"})
+            QCOMPARE(rig.protocol.SetParameter(QLatin1String(accepted)), 0);
+        QCOMPARE(terminal.received(), QByteArray("VCA2.3\n\rVSC10000\n\rGWE-150\n\rOL2-20\n\rSCAON\n\r"));
+        QCOMPARE(rig.ui.messages.size(), 10);
+    }
+
     void setParameterWithoutReplyTimesOutAndStopsAutoRefresh()
     {
         ScriptedTerminal terminal;
@@ -149,12 +177,12 @@ private slots:
         QVERIFY(supply.start());
         ProtocolRig rig;
         QVERIFY(rig.open(supply.devicePath()));
-        QCOMPARE(rig.protocol.SetParameter(QStringLiteral("GWE5\rSCAON")), qint32(SerialLink::kErrControlCharacter));
+        QCOMPARE(rig.protocol.SetParameter(QStringLiteral("GWE-5\rSCAON")), qint32(SerialLink::kErrControlCharacter));
         QCOMPARE(rig.ui.messages.size(), 1);
         QCOMPARE(rig.ui.messages[0].title, QStringLiteral("Writing to ") + kCaption);
-        QCOMPARE(rig.protocol.SetParameter(QStringLiteral("GWE5")), 0);
+        QCOMPARE(rig.protocol.SetParameter(QStringLiteral("GWE-5")), 0);
         QVERIFY(supply.waitForCommands(1, 2000));
-        QCOMPARE(supply.receivedCommands(), QStringList{QStringLiteral("GWE5")});
+        QCOMPARE(supply.receivedCommands(), QStringList{QStringLiteral("GWE-5")});
         QVERIFY(!supply.model().isOn(1)); // the smuggled switch command never reached the supply
     }
 

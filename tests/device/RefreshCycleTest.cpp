@@ -67,7 +67,7 @@ private slots:
         state.table.fill(state.powerSupply());
         state.commPort = 1;
         DeviceRig rig(state);
-        RefreshCycle cycle(rig.panel, rig.protocol, rig.readBack, state, rig.sim, [] { QCoreApplication::processEvents(); });
+        RefreshCycle cycle(rig.panel, rig.protocol, rig.readBack, state, rig.sim, rig.ui, [] { QCoreApplication::processEvents(); });
         QCOMPARE(rig.connection.Init(), -1);
         state.setAutoRefresh(false);
         supply.clearLog();
@@ -117,13 +117,13 @@ private slots:
         window.state().setAutoRefresh(false);
         QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
         mark(window, PanelField::value(0), QStringLiteral("150,5"));
-        mark(window, PanelField::value(1), QStringLiteral("2.35"));
+        mark(window, PanelField::value(1), QStringLiteral("2.25"));
         mark(window, PanelField::value(2), QStringLiteral("6,5"));
         mark(window, PanelField::gain(5), QStringLiteral("1.5"));
         window.refreshCycle().Timer1_Timer();
         QLocale::setDefault(QLocale::c());
         // Energy with the user's separator; current and screen always with a point.
-        const QStringList expected = {QStringLiteral("VEN150,5"), QStringLiteral("VCA2.35"),
+        const QStringList expected = {QStringLiteral("VEN150,5"), QStringLiteral("VCA2.25"),
                                       QStringLiteral("VSC6500"), QStringLiteral("GL11.5")};
         QCOMPARE(fixture.commands(expected.size()), expected);
     }
@@ -185,7 +185,7 @@ private slots:
         bool busyInYield = false;
         QTimer::singleShot(0, &window, [&] {
             busyInYield = cycle.isBusy();
-            mark(window, PanelField::gain(3), QStringLiteral("80"));
+            mark(window, PanelField::gain(3), QStringLiteral("-80"));
             cycle.Timer1_Timer();
         });
         window.timer().setInterval(0);
@@ -196,7 +196,7 @@ private slots:
 
         QVERIFY(busyInYield);
         QVERIFY(!cycle.isBusy());
-        QStringList expected = {QStringLiteral("VEN150"), QStringLiteral("GWE80")};
+        QStringList expected = {QStringLiteral("VEN150"), QStringLiteral("GWE-80")};
         expected << readPass();
         QCOMPARE(fixture.commands(expected.size()), expected);
         QTest::qWait(100);
@@ -214,11 +214,11 @@ private slots:
         faults.silent = true;
         fixture.supply.setFaults(faults);
         mark(window, PanelField::value(0), QStringLiteral("200"));
-        mark(window, PanelField::offset(4), QStringLiteral("-7"));
+        mark(window, PanelField::offset(4), QStringLiteral("7"));
         window.refreshCycle().Timer1_Timer();
 
         // Both commands were tried; the first time-out switched auto refresh off, so no read.
-        QCOMPARE(fixture.commands(2), (QStringList{QStringLiteral("VEN200"), QStringLiteral("OAN-7")}));
+        QCOMPARE(fixture.commands(2), (QStringList{QStringLiteral("VEN200"), QStringLiteral("OAN7")}));
         QCOMPARE(pendingTags(window), QStringList());
         QVERIFY(!window.state().autoRefresh());
         QVERIFY(!action(window, "mnuAutoRefresh")->isChecked());

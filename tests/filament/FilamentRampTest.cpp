@@ -141,6 +141,16 @@ private slots:
         interlock.setLimit(1e-7); // now above the limit
         QCOMPARE(tripped.size(), 1);
 
+        // Armed without any reading, the stale time runs from the arming: no gauge script trips it.
+        PressureInterlock unsupervised;
+        QSignalSpy unsupervisedTrips(&unsupervised, &PressureInterlock::tripped);
+        unsupervised.setLimit(1e-5);
+        unsupervised.setStaleSeconds(0.3);
+        QCOMPARE(unsupervised.stateText(), QStringLiteral("waiting"));
+        QVERIFY(unsupervisedTrips.wait(kWaitMs));
+        QCOMPARE(unsupervisedTrips.size(), 1);
+        QCOMPARE(unsupervised.stateText(), QStringLiteral("tripped no pressure reading for 0.3 s"));
+
         PressureInterlock fresh;
         fresh.setLimit(1e-5);
         QCOMPARE(fresh.stateText(), QStringLiteral("waiting"));

@@ -34,6 +34,7 @@ private slots:
     void typedCurrentRampsAndTheShutDownRampsDown();
     void aTripSwitchesOffAtOnceAndKeepsTheFilamentOff();
     void aSignalDuringTheRampDownSwitchesOffAtOnce();
+    void aFilamentFoundOnIsSupervisedWithoutAnyReading();
 };
 
 void FilamentWindowTest::typedCurrentRampsAndTheShutDownRampsDown()
@@ -172,6 +173,26 @@ void FilamentWindowTest::aSignalDuringTheRampDownSwitchesOffAtOnce()
     QVERIFY2(commands.size() >= 4 && commands.size() <= 6, qPrintable(commands.join(QLatin1Char(' '))));
     QCOMPARE(commands.first(), QStringLiteral("VCA1.875"));
     QCOMPARE(commands.mid(commands.size() - 2), (QStringList{QStringLiteral("SCAOFF"), QStringLiteral("VEN0")}));
+}
+
+void FilamentWindowTest::aFilamentFoundOnIsSupervisedWithoutAnyReading()
+{
+    // A supply in use at start-up, a limit in the settings, and no gauge script at all.
+    WindowFixture fixture;
+    fixture.supply.updateModel([](SupplyModel &model) { model.applyRunningState(); });
+    store("Interlock", "PressureLimit", "1E-05");
+    store("Interlock", "StaleSeconds", "0.5");
+    QVERIFY(fixture.start());
+    Form_R4150D &window = *fixture.window;
+    window.timer().stop();
+    QVERIFY(QTest::qWaitFor([&] { return fixture.supply.receivedCommands().contains(QStringLiteral("VEN0")); }, kWaitMs));
+    const QStringList commands = fixture.supply.receivedCommands();
+    const qsizetype off = commands.indexOf(QStringLiteral("SCAOFF"));
+    QVERIFY2(off >= 0 && commands.indexOf(QStringLiteral("VEN0")) == off + 1, qPrintable(commands.join(QLatin1Char(' '))));
+    QTRY_COMPARE(fixture.ui.messages.size(), 1);
+    QCOMPARE(fixture.ui.messages.first().text, QStringLiteral("Interlock tripped: no pressure reading for 0.5 s"));
+    QCOMPARE(window.panel().interlockLamp().color(), QColor(255, 0, 0));
+    QCOMPARE(window.filament().interlock().stateText(), QStringLiteral("tripped no pressure reading for 0.5 s"));
 }
 
 QTEST_MAIN(FilamentWindowTest)

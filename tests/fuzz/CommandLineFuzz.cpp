@@ -31,8 +31,7 @@ void CommandLineFuzz::run(const QByteArray &data)
                 text);
     if (line.profile) {
         const QString &name = *line.profile;
-        fuzzRequire(!name.contains(QLatin1Char(' ')) && name.contains(QLatin1Char('.')),
-                    "a profile name has no blank and has a dot", name);
+        fuzzRequire(name.contains(QLatin1Char('.')), "a profile name has a dot", name);
         // The name is the text as typed, not its upper-case form.
         const QString typed = name.endsWith(kProfileExtension) && !text.contains(name) ? name.chopped(4) : name;
         fuzzRequire(text.contains(typed), "the profile name stands in the command line as typed", name);
@@ -46,7 +45,12 @@ void CommandLineFuzz::run(const QByteArray &data)
                     && again.profile.has_value() == line.profile.has_value(),
                 "upper-case input gives the same switches", text);
 
-    // Joining arguments and parsing the result never loses a switch that stood alone.
-    const QStringList arguments{QStringLiteral("tavrel"), text, QStringLiteral("/SIMULATION")};
-    fuzzRequire(CommandLine::parse(CommandLine::join(arguments)).simulation, "a trailing /SIMULATION counts", text);
+    // An argument of its own is never lost to another's text, and the value of /ZQV= is the
+    // whole rest of its argument, never searched for switches.
+    fuzzRequire(CommandLine::parse(QStringList{text, QStringLiteral("/SIMULATION")}).simulation,
+                "a trailing /SIMULATION counts", text);
+    const CommandLine path = CommandLine::parse(QStringList{kProfileSwitch + text});
+    fuzzRequire(!path.simulation && !path.service && !path.powerSupply && !path.commPort,
+                "no switch is found inside a profile's path", text);
+    fuzzRequire(path.profile && path.profile->startsWith(text), "the path runs to the end of its argument", text);
 }

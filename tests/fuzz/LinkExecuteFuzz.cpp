@@ -26,19 +26,26 @@ void LinkExecuteFuzz::run(const QByteArray &data)
 
     StringPanel host;
     ControllerState state;
+    state.table.fill(0);
     RecordingUserInterface ui;
     ControlLink link(host, state, ui);
     const PanelField energy = PanelField::value(0);
     host.setFieldText(energy, kUntouched);
 
-    fuzzRequire(link.Form_LinkExecute(command), "every command is acknowledged", command);
+    const std::optional<ControlLink::Refusal> refusal = link.Form_LinkExecute(command);
     fuzzRequire(ui.messages.isEmpty() && ui.beeps == 0, "a command never talks to the operator", command);
+    if (refusal)
+        fuzzRequire(refusal->number == ControlLink::kErrorNotANumber || refusal->number == ControlLink::kErrorBeyondLimits,
+                    "a refusal says why", command);
 
     const QString text = host.fieldText(energy);
     if (text == kUntouched) {
-        fuzzRequire(host.fieldTag(energy).isEmpty(), "an ignored command marks nothing", command);
+        fuzzRequire(host.fieldTag(energy).isEmpty(), "an ignored or refused command marks nothing", command);
         return;
     }
+    fuzzRequire(!refusal, "a refused command changes nothing", command);
+    fuzzRequire(ValOf(text) >= state.table.ValueMin[0] && ValOf(text) <= state.table.ValueMax[0],
+                "only an energy within the limits is written", text);
     // Whatever the command carried, the field gets a number's text: nothing that could reach
     // the serial line as a second command.
     fuzzRequire(host.fieldTag(energy) == kTagChanged, "the new energy is pending", command);

@@ -4,6 +4,7 @@
 #include "StringPanel.h"
 
 #include "core/Conversions.h"
+#include "core/FieldLimits.h"
 #include "profiles/ProfileFileError.h"
 #include "profiles/ProfileRecord.h"
 #include "profiles/ProfileStore.h"
@@ -56,7 +57,19 @@ void ProfileFuzz::run(const QByteArray &data)
         fuzzRequire(store.filename().isEmpty(), "a refused file does not become the current profile");
         return;
     }
-    fuzzRequire(result == ProfileFileError::kSuccess && m_ui.messages.isEmpty(), "a profile loads silently");
+    // A message exactly when a number lay beyond its field's limits, naming each such field.
+    int beyond = 0;
+    for (std::size_t k = 0; k < kPanelFields.size(); ++k) {
+        const FieldLimits limits = FieldLimits::of(kPanelFields[k], m_limits);
+        const float stored = record->values[k];
+        if (!(stored >= limits.lower && stored <= limits.upper))
+            ++beyond;
+    }
+    fuzzRequire(result == ProfileFileError::kSuccess, "a profile loads");
+    fuzzRequire(m_ui.messages.size() == (beyond > 0 ? 1 : 0), "a profile loads silently unless corrected");
+    if (beyond > 0)
+        fuzzRequire(m_ui.messages.first().text.count(QLatin1Char('\n')) == beyond, "each corrected field is named",
+                    m_ui.messages.first().text);
     fuzzRequire(store.filename() == path, "a loaded profile is the current one");
     for (int i = 0; i <= 2; ++i)
         checkField(panel, PanelField::value(i), m_limits.ValueMin[i], m_limits.ValueMax[i]);

@@ -1,7 +1,7 @@
 // The range check and the spin step on plain texts, with the module table's real limits.
 #include "core/ModuleTable.h"
-#include "panel/FieldLimits.h"
-#include "panel/RangeCheck.h"
+#include "core/FieldLimits.h"
+#include "core/RangeCheck.h"
 #include "panel/SpinStep.h"
 
 #include <QLocale>

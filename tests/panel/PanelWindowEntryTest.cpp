@@ -15,6 +15,7 @@ private slots:
     void outOfRangeCorrectedThenSent_data();
     void outOfRangeCorrectedThenSent();
     void tabbingThroughMarksAndTheCycleResends();
+    void noPanelPathSendsBeyondTheLimits();
     void onThenOffLeavesOffForTheCycle();
     void controlVoltageSendsAtOnce();
     void controlVoltageIgnoredWhileTheEnergyFieldIsDisabled();
@@ -193,20 +194,16 @@ void PanelWindowEntryTest::controlVoltageSendsAtOnce()
     fixture.cycle();
     QCOMPARE(fixture.wire(), QStringList{QStringLiteral("VEN250")});
 
-    // Above the energy limit: shown and sent unchanged, no message.
+    // Beyond the energy limits, or beyond single precision, there is no energy to send: nothing
+    // is written or sent (the control link refuses such a poke before).
     fixture.supply.clearLog();
-    fixture.window->panel().pokeItem(QStringLiteral("DA_set_voltage"), QStringLiteral("20"));
-    QCOMPARE(energy->text(), QStringLiteral("2000"));
-    QCOMPARE(fixture.wire(), QStringList{QStringLiteral("VEN2000")});
+    for (const char *voltage : {"20", "-0.5", "1E37"}) {
+        fixture.window->panel().pokeItem(QStringLiteral("DA_set_voltage"), QLatin1String(voltage));
+        QCOMPARE(energy->text(), QStringLiteral("250"));
+    }
+    fixture.window->panel().pokeItem(QStringLiteral("DA_set_voltage"), QStringLiteral("10"));
+    QCOMPARE(fixture.wire(), QStringList{QStringLiteral("VEN1000")}); // the limit itself goes out
     QVERIFY(fixture.ui.messages.isEmpty());
-    QCOMPARE(fixture.ui.beeps, 0);
-
-    // Beyond single precision there is no energy to send: nothing is written or sent.
-    fixture.supply.clearLog();
-    fixture.window->panel().pokeItem(QStringLiteral("DA_set_voltage"), QStringLiteral("1E37"));
-    QCOMPARE(energy->text(), QStringLiteral("2000"));
-    QCoreApplication::processEvents();
-    QVERIFY(fixture.wire().isEmpty());
 }
 
 void PanelWindowEntryTest::controlVoltageIgnoredWhileTheEnergyFieldIsDisabled()
@@ -242,6 +239,51 @@ void PanelWindowEntryTest::controlVoltageKeepsTheSimulationInStep()
     fixture.window->panel().pokeItem(QStringLiteral("DA_set_voltage"), QStringLiteral("4"));
     QCOMPARE(fixture.wire().last(), QStringLiteral("VEN400"));
     QCOMPARE(fixture.window->simulation().state().SimValue[0], 150.0f);
+}
+
+void PanelWindowEntryTest::noPanelPathSendsBeyondTheLimits()
+{
+    PanelWindowFixture fixture;
+    QVERIFY(fixture.open());
+    const auto checkOneCorrection = [&fixture](const QString &message, const QStringList &wire) {
+        QCOMPARE(fixture.ui.beeps, 1);
+        QCOMPARE(fixture.ui.messages.size(), 1);
+        QCOMPARE(fixture.ui.messages[0].text, message);
+        QCOMPARE(fixture.ui.messages[0].title, QStringLiteral("Error"));
+        QCOMPARE(fixture.wire(), wire);
+    };
+
+    // Enter sends the field at once: corrected first, the limit goes out, the focus stays.
+    EditField *cathode = fixture.field(QStringLiteral("Text_Value(1)"));
+    fixture.typeInto(cathode, QStringLiteral("3"));
+    fixture.settle();
+    fixture.key(Qt::Key_Return);
+    checkOneCorrection(QStringLiteral("Valid range is 0 ... 2.3"), {QStringLiteral("VCA2.3")});
+    QCOMPARE(cathode->text(), QStringLiteral("2.3"));
+    QCOMPARE(cathode->selectedText(), QStringLiteral("2.3"));
+    QCOMPARE(fixture.focusName(), QStringLiteral("Text_Value(1)"));
+
+    // Typed into a field that was already marked, before the cycle ran.
+    EditField *energy = fixture.field(QStringLiteral("Text_Value(0)"));
+    fixture.settle();
+    energy->setTag(kTagChanged);
+    energy->setText(QStringLiteral("1200"));
+    fixture.cycle();
+    checkOneCorrection(QStringLiteral("Valid range is 0 ... 1000"), {QStringLiteral("VEN1000")});
+    QCOMPARE(energy->text(), QStringLiteral("1000"));
+
+    // A spin step from a text beyond the limits, a gain and an offset in one cycle.
+    fixture.settle();
+    fixture.field(QStringLiteral("Text_Gain(3)"))->setText(QStringLiteral("10"));
+    fixture.field(QStringLiteral("Text_Gain(3)"))->setTag(kTagChanged);
+    fixture.field(QStringLiteral("Text_Offset(5)"))->setText(QStringLiteral("-20"));
+    fixture.field(QStringLiteral("Text_Offset(5)"))->setTag(kTagChanged);
+    energy->setText(QStringLiteral("-5"));
+    SpinControl *energySpin = fixture.spin(QStringLiteral("Picture_value(0)"));
+    QTest::mouseClick(energySpin, Qt::LeftButton, {}, QPoint(energySpin->width() / 2, 2));
+    QCOMPARE(fixture.ui.messages.size(), 2);
+    QCOMPARE(fixture.wire(), (QStringList{QStringLiteral("VEN0"), QStringLiteral("GWE0"), QStringLiteral("OL1-20")}));
+    QCOMPARE(fixture.ui.messages[1].text, QStringLiteral("Valid range is -150 ... 0"));
 }
 
 QTEST_MAIN(PanelWindowEntryTest)

@@ -64,7 +64,7 @@ private slots:
 
     void writtenBytesFollowTheLayout();
     void handMadeFileFillsThePanel();
-    void valuesOutsideTheLimitsAreCorrectedSilently();
+    void valuesOutsideTheLimitsAreCorrectedAndNamed();
     void localeCommaOnlyLeavesTheSetValues();
     void wrongMarkerOrShortFileIsRefused_data();
     void wrongMarkerOrShortFileIsRefused();
@@ -155,7 +155,7 @@ void TestProfileStore::handMadeFileFillsThePanel()
     QCOMPARE(m_panel.switchTag(2), QStringLiteral("on"));
 }
 
-void TestProfileStore::valuesOutsideTheLimitsAreCorrectedSilently()
+void TestProfileStore::valuesOutsideTheLimitsAreCorrectedAndNamed()
 {
     const QString file = path("wild.zqv");
     // energy too high, cathode NaN, screen negative, WE gain above 0, WE offset NaN, AN gain
@@ -163,8 +163,18 @@ void TestProfileStore::valuesOutsideTheLimitsAreCorrectedSilently()
     // -0 (in range), L2 offset too low; the reserved number is a NaN and is never looked at.
     QVERIFY(writeAll(file, ProfileBytes::make("ZQV", {5000.0f, kNaN, -3.0f, 10.0f, kNaN, -1.0f, kInf, -kInf, 150.0f,
                                                       499.5f, -0.0f, -21.0f, kNaN})));
+    const QByteArray before = readAll(file);
     QCOMPARE(m_store->OpenZQV(file), 0);
-    QVERIFY(m_ui.messages.isEmpty());
+    // One message names every corrected field; the file stays as it was.
+    QCOMPARE(m_ui.messages.size(), 1);
+    QCOMPARE(m_ui.messages[0].title, kOpenTitle);
+    const QStringList lines = m_ui.messages[0].text.split(QLatin1Char('\n'));
+    QCOMPARE(lines.size(), 1 + 10);
+    QVERIFY(lines.contains(QString::fromUtf8("Energy (eV): 5000 \u2192 1000")));
+    QVERIFY(lines.contains(QString::fromUtf8("Wehnelt (V) gain: 10 \u2192 0")));
+    QVERIFY(lines.contains(QString::fromUtf8("L1/3 (V) offset: 150 \u2192 100")));
+    QVERIFY(!m_ui.messages[0].text.contains(QStringLiteral("Supressor")));
+    QCOMPARE(readAll(file), before);
     const QStringList expected = {"1000", "0", "0", "0", "-150", "0", "500", "0", "100", "499.5", "0", "-20"};
     for (int k = 0; k < 12; ++k)
         QCOMPARE(m_panel.fieldText(kPanelFields[k]), expected[k]);

@@ -217,6 +217,29 @@ private slots:
         QVERIFY(fixture.supply.receivedCommands().isEmpty());
     }
 
+    void refreshAllWaitsForTheStepsRead()
+    {
+        WindowFixture fixture;
+        QVERIFY(fixture.startQuiet());
+        LinkTestClient client;
+        QVERIFY(client.open(controlPath()));
+        QCOMPARE(client.command(QStringLiteral("RAMP 100 101 1 1000 0")), QStringLiteral("OK 2"));
+        EnergyRamp &ramp = fixture.window->ramp();
+        QVERIFY(QTest::qWaitFor([&] { return ramp.isSettling(); }, LinkTestClient::kWaitMs));
+        fixture.window->findChild<QAction *>(QStringLiteral("mnuRefreshAll"))->trigger(); // F5 inside the settle time
+        QVERIFY(QTest::qWaitFor([&] { return !ramp.isRunning(); }, LinkTestClient::kWaitMs));
+        const QStringList commands = fixture.commands(2 * 2 + readPass().size());
+        QCOMPARE(commands.size(), 2 * 2 + readPass().size());
+        // The eight reads come after a step's REN, never between its VEN and its REN.
+        for (qsizetype i = 0; i < commands.size(); ++i) {
+            if (commands[i].startsWith(QLatin1String("VEN"))) {
+                QCOMPARE(commands.value(i + 1), QStringLiteral("REN"));
+                QVERIFY2(commands.value(i + 2) != QLatin1String("RCA"), qPrintable(commands.join(QLatin1Char(' '))));
+            }
+        }
+        QCOMPARE(commands.mid(commands.indexOf(QStringLiteral("RCA")) - 1, readPass().size()), readPass());
+    }
+
     void theClientRunsACameraCommandAfterEachStep()
     {
         WindowFixture fixture;

@@ -71,6 +71,7 @@ void ControlLinkServerTest::initTestCase()
     qputenv("XDG_RUNTIME_DIR", QFile::encodeName(m_runtime.path()));
     QCoreApplication::setApplicationName(QStringLiteral("tavrel"));
     QLocale::setDefault(QLocale::c());
+    m_state.table.fill(0);
 }
 
 void ControlLinkServerTest::init()
@@ -109,20 +110,27 @@ void ControlLinkServerTest::executeCommands_data()
     QTest::addColumn<QString>("command");
     QTest::addColumn<QString>("energyText"); // "100" = untouched
     QTest::addColumn<QString>("energyTag");
+    QTest::addColumn<QString>("answer"); // the answer's start
 
-    QTest::newRow("upper case") << "ENERGY=150" << "150" << "changed";
-    QTest::newRow("blanks around =") << "energy = 150" << "150" << "changed";
-    QTest::newRow("decimal comma") << "Energy=150,5" << "150.5" << "changed";
-    QTest::newRow("leading blank") << " ENERGY=150" << "100" << "";
-    QTest::newRow("other name") << "ENERG=150" << "100" << "";
-    QTest::newRow("not a number") << "ENERGY=abc" << "0" << "changed";
-    QTest::newRow("name alone") << "ENERGY" << "0" << "changed";
-    QTest::newRow("name with trailing blanks") << "energy   " << "0" << "changed";
-    QTest::newRow("beyond the limit") << "ENERGY=2000" << "2000" << "changed";
-    QTest::newRow("beyond single precision") << "ENERGY=1E39" << "100" << "";
-    QTest::newRow("beyond single precision, negative") << "ENERGY=-1E39" << "100" << "";
-    QTest::newRow("second = belongs to the value") << "ENERGY=12=5" << "12" << "changed";
-    QTest::newRow("empty text") << "" << "100" << "";
+    const QString ok = QStringLiteral("OK");
+    const QString beyond = QStringLiteral("ERROR 13 ENERGY=");
+    const QString noNumber = QStringLiteral("ERROR 14 ENERGY needs a number");
+    QTest::newRow("upper case") << "ENERGY=150" << "150" << "changed" << ok;
+    QTest::newRow("blanks around =") << "energy = 150" << "150" << "changed" << ok;
+    QTest::newRow("decimal comma") << "Energy=150,5" << "150.5" << "changed" << ok;
+    QTest::newRow("at the limits") << "ENERGY=1000" << "1000" << "changed" << ok;
+    QTest::newRow("leading blank") << " ENERGY=150" << "100" << "" << ok;
+    QTest::newRow("other name") << "ENERG=150" << "100" << "" << ok;
+    QTest::newRow("other name, no number") << "FOCUS=abc" << "100" << "" << ok;
+    QTest::newRow("not a number") << "ENERGY=abc" << "100" << "" << noNumber;
+    QTest::newRow("name alone") << "ENERGY" << "100" << "" << noNumber;
+    QTest::newRow("name with trailing blanks") << "energy   " << "100" << "" << noNumber;
+    QTest::newRow("beyond the limit") << "ENERGY=2000" << "100" << "" << beyond + "2000 is out of range: Valid range is 0 ... 1000";
+    QTest::newRow("below the limit") << "ENERGY=-0.5" << "100" << "" << beyond;
+    QTest::newRow("beyond single precision") << "ENERGY=1E39" << "100" << "" << beyond;
+    QTest::newRow("beyond single precision, negative") << "ENERGY=-1E39" << "100" << "" << beyond;
+    QTest::newRow("second = belongs to the value") << "ENERGY=12=5" << "12" << "changed" << ok;
+    QTest::newRow("empty text") << "" << "100" << "" << ok;
 }
 
 void ControlLinkServerTest::executeCommands()
@@ -130,11 +138,13 @@ void ControlLinkServerTest::executeCommands()
     QFETCH(QString, command);
     QFETCH(QString, energyText);
     QFETCH(QString, energyTag);
+    QFETCH(QString, answer);
 
     m_host->items[QStringLiteral("Text_Value(0)")] = QStringLiteral("100");
     auto client = connectedClient();
     QVERIFY(client);
-    QCOMPARE(client->command(QStringLiteral("EXECUTE ") + command), QStringLiteral("OK"));
+    const QString got = client->command(QStringLiteral("EXECUTE ") + command);
+    QVERIFY2(got.startsWith(answer), qPrintable(got));
     QCOMPARE(m_host->fieldText(PanelField::value(0)), energyText);
     QCOMPARE(m_host->fieldTag(PanelField::value(0)), energyTag);
     QVERIFY(m_host->pokes.isEmpty()); // the command writes the field; it is not a poke
@@ -152,15 +162,28 @@ void ControlLinkServerTest::pokeRequestAndErrors()
 
     // The poke text is everything after the item, blanks included; CR LF ends the line.
     QCOMPARE(client->command(QStringLiteral("POKE DA_set_voltage 1.5 V\r")), QStringLiteral("OK"));
-    QCOMPARE(client->command(QStringLiteral("POKE Text_Gain(3) ")), QStringLiteral("OK"));
+    QCOMPARE(client->command(QStringLiteral("POKE Text_Gain(3) -150")), QStringLiteral("OK"));
+    QCOMPARE(client->command(QStringLiteral("POKE Text_Offset(5) 100,0")), QStringLiteral("OK"));
     const QList<QPair<QString, QString>> expectedPokes{{QStringLiteral("DA_set_voltage"), QStringLiteral("1.5 V")},
-                                                       {QStringLiteral("Text_Gain(3)"), QString()}};
+                                                       {QStringLiteral("Text_Gain(3)"), QStringLiteral("-150")},
+                                                       {QStringLiteral("Text_Offset(5)"), QStringLiteral("100,0")}};
     QCOMPARE(m_host->pokes, expectedPokes);
     QCOMPARE(client->command(QStringLiteral("REQUEST DA_set_voltage")), QStringLiteral("DATA 1.5 V"));
 
     // Refusals change nothing.
     const QMap<QString, QString> before = m_host->items;
     m_host->pokes.clear();
+    // A field or the control voltage takes only a number within its module's limits.
+    QCOMPARE(client->command(QStringLiteral("POKE DA_set_voltage 20")),
+             QStringLiteral("ERROR 13 DA_set_voltage 20 (2000 eV) is out of range: Valid range is 0 ... 1000"));
+    QCOMPARE(client->command(QStringLiteral("POKE Text_Value(1) 3")),
+             QStringLiteral("ERROR 13 Text_Value(1) 3 is out of range: Valid range is 0 ... 2.3"));
+    QVERIFY(client->command(QStringLiteral("POKE Text_Gain(3) 10")).startsWith(QLatin1String("ERROR 13 ")));
+    QVERIFY(client->command(QStringLiteral("POKE Text_Offset(7) -21")).startsWith(QLatin1String("ERROR 13 ")));
+    QVERIFY(client->command(QStringLiteral("POKE Text_Value(2) 1E39")).startsWith(QLatin1String("ERROR 13 ")));
+    QCOMPARE(client->command(QStringLiteral("POKE Text_Gain(3) ")),
+             QStringLiteral("ERROR 14 Text_Gain(3) needs a number, not \"\""));
+    QVERIFY(client->command(QStringLiteral("POKE DA_set_voltage abc")).startsWith(QLatin1String("ERROR 14 ")));
     QVERIFY(client->command(QStringLiteral("POKE Label_UMon(0) 3")).startsWith(QLatin1String("ERROR 4 ")));
     QVERIFY(client->command(QStringLiteral("POKE Text_Offset(6) 3")).startsWith(QLatin1String("ERROR 3 ")));
     QVERIFY(client->command(QStringLiteral("POKE Text_Gain(3)")).startsWith(QLatin1String("ERROR 2 ")));
@@ -482,8 +505,8 @@ void ControlLinkServerTest::oversizedLinesAndInvalidUtf8()
     QCOMPARE(m_host->fieldText(PanelField::value(0)), QStringLiteral("42"));
     QVERIFY(m_host->pokes.isEmpty());
     // Valid UTF-8 beyond ASCII is text like any other.
-    QCOMPARE(client->command(QStringLiteral("POKE Text_Gain(3) 5 µA")), QStringLiteral("OK"));
-    QCOMPARE(m_host->items.value(QStringLiteral("Text_Gain(3)")), QStringLiteral("5 µA"));
+    QCOMPARE(client->command(QStringLiteral("POKE Text_Gain(3) -5 µA")), QStringLiteral("OK"));
+    QCOMPARE(m_host->items.value(QStringLiteral("Text_Gain(3)")), QStringLiteral("-5 µA"));
 
     QTRY_COMPARE(m_ui->messages.size(), 4);
     QStringList texts;

@@ -97,9 +97,10 @@ void ControlLinkWindowTest::executeWritesTheEnergyAndTheNextCycleSendsIt()
         const char *field;
         const char *wire;
     } cases[] = {
-        {"ENERGY=150", "150", "VEN150"},       {"energy = 150", "150", "VEN150"},
-        {"Energy=150,5", "150.5", "VEN150.5"}, {"ENERGY=abc", "0", "VEN0"},
-        {"ENERGY", "0", "VEN0"},               {"ENERGY=2000", "2000", "VEN2000"},
+        {"ENERGY=150", "150", "VEN150"},
+        {"energy = 150", "150", "VEN150"},
+        {"Energy=150,5", "150.5", "VEN150.5"},
+        {"ENERGY=1000", "1000", "VEN1000"},
     };
     for (const auto &c : cases) {
         const QString command = QString::fromLatin1(c.command);
@@ -120,7 +121,21 @@ void ControlLinkWindowTest::executeWritesTheEnergyAndTheNextCycleSendsIt()
         QCOMPARE(window.panel().fieldTag(PanelField::value(0)), QString());
         fixture.supply.clearLog();
     }
-    // Above the energy limit and still no message: the link does not check limits.
+    QVERIFY(fixture.ui.messages.isEmpty());
+
+    // Beyond the limits or no number: refused, nothing written, marked or sent, no message.
+    window.panel().setFieldText(PanelField::value(0), QStringLiteral("100"));
+    const QString cathodeBefore = window.panel().fieldText(PanelField::value(1));
+    const QString controlVoltageBefore = window.findChild<QLineEdit *>(QStringLiteral("DA_set_voltage"))->text();
+    for (const char *refused : {"EXECUTE ENERGY=2000", "EXECUTE ENERGY=abc", "EXECUTE ENERGY", "POKE DA_set_voltage 20",
+                                "POKE Text_Value(1) 3", "POKE Text_Gain(3) x"}) {
+        QVERIFY2(client.command(QLatin1String(refused)).startsWith(QLatin1String("ERROR 1")), refused);
+        QCOMPARE(window.panel().fieldText(PanelField::value(0)), QStringLiteral("100"));
+        QCOMPARE(window.panel().fieldTag(PanelField::value(0)), QString());
+    }
+    QCOMPARE(window.panel().fieldText(PanelField::value(1)), cathodeBefore);
+    QCOMPARE(window.findChild<QLineEdit *>(QStringLiteral("DA_set_voltage"))->text(), controlVoltageBefore);
+    window.refreshCycle().Timer1_Timer();
     QVERIFY(fixture.ui.messages.isEmpty());
 
     // A blank before the name and a name that is not ENERGY: acknowledged, nothing changes.

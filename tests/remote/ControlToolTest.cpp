@@ -12,6 +12,7 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLocale>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -72,6 +73,7 @@ void ControlToolTest::init()
 {
     m_host = std::make_unique<StringPanel>();
     m_ui = std::make_unique<RecordingUserInterface>();
+    m_state.table.fill(0);
     m_link = std::make_unique<ControlLink>(*m_host, m_state, *m_ui);
     m_server = std::make_unique<ControlLinkServer>(*m_link, *m_host);
     m_host->onItemChanged = [this](const QString &item, const QString &text) { m_server->notifyItemChanged(item, text); };
@@ -205,6 +207,7 @@ void ControlToolTest::socketOptionAndJournal()
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), elsewhere.path());
     environment.insert(QStringLiteral("XDG_STATE_HOME"), elsewhere.path());
+    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), elsewhere.path()); // no settings: the journal is off
     m_host->items[QStringLiteral("Label_CommPort")] = QStringLiteral("COM1:");
     const auto tool = [&environment](const QStringList &arguments, QProcess &process) {
         process.setProcessEnvironment(environment);
@@ -216,6 +219,16 @@ void ControlToolTest::socketOptionAndJournal()
     QVERIFY(QTest::qWaitFor([&] { return request.state() == QProcess::NotRunning; }, kWaitMs));
     QCOMPARE(request.exitCode(), 0);
     QCOMPARE(request.readAllStandardOutput(), QByteArray("COM1:\n"));
+    // A relative path as typed from another folder is a path, not a socket name.
+    QProcess relative;
+    const QFileInfo socket(m_server->socketPath());
+    relative.setWorkingDirectory(socket.dir().absolutePath() + QStringLiteral("/.."));
+    tool({QStringLiteral("--socket"), socket.dir().dirName() + QLatin1Char('/') + socket.fileName(), QStringLiteral("request"),
+          QStringLiteral("Label_CommPort")},
+         relative);
+    QVERIFY(QTest::qWaitFor([&] { return relative.state() == QProcess::NotRunning; }, kWaitMs));
+    QCOMPARE(relative.readAllStandardError(), QByteArray());
+    QCOMPARE(relative.readAllStandardOutput(), QByteArray("COM1:\n"));
 
     // The journal: none of today is an error; one is printed, and followed as it grows.
     QProcess missing;
@@ -244,6 +257,13 @@ void ControlToolTest::socketOptionAndJournal()
     journal.flush();
     QVERIFY(QTest::qWaitFor([&] { return (seen += follow.readAllStandardOutput()).endsWith("2}\n"); }, kWaitMs));
     QCOMPARE(seen, QByteArray("{\"n\": 1}\n{\"n\": 2}\n"));
+    // Following while the journal is off says so once, however long it waits.
+    QByteArray said;
+    QVERIFY(QTest::qWaitFor([&] { return (said += follow.readAllStandardError()).contains("the journal is off"); }, kWaitMs));
+    journal.write("{\"n\": 3}\n");
+    journal.flush();
+    QVERIFY(QTest::qWaitFor([&] { return (seen += follow.readAllStandardOutput()).endsWith("3}\n"); }, kWaitMs));
+    QCOMPARE((said + follow.readAllStandardError()).count("the journal is off"), 1);
     follow.kill();
     follow.waitForFinished(kWaitMs);
 }

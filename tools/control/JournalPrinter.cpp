@@ -30,6 +30,7 @@ int JournalPrinter::run(bool follow, QTextStream &out, QTextStream &err)
         return 0;
     }
     QByteArray pending; // the start of a line the program is still writing
+    bool saidOff = false;
     for (;;) {
         if (!file.isOpen())
             file.open(QIODevice::ReadOnly); // it appears with the first line of the day
@@ -47,6 +48,12 @@ int JournalPrinter::run(bool follow, QTextStream &out, QTextStream &err)
         }
         if (more)
             continue;
+        if (!saidOff && m_journalOn && !m_journalOn()) {
+            err << "tavrel-control: the journal is off; waiting for its lines. Turn it on in tavrel with "
+                   "\"Tools\" > \"Journal\" (settings [Journal] Enabled=1).\n";
+            err.flush();
+            saidOff = true;
+        }
         const QString now = todaysPath(m_folder);
         if (now != path) {
             file.close(); // a new day: its file from the start

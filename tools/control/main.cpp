@@ -3,9 +3,11 @@
 #include "ControlConnection.h"
 #include "JournalPrinter.h"
 #include "core/RuntimeDirectory.h"
+#include "core/SettingsStore.h"
 #include "journal/JournalFiles.h"
 
 #include <QCoreApplication>
+#include <QFileInfo>
 #include <QProcess>
 #include <QStringList>
 #include <QTextStream>
@@ -40,8 +42,9 @@ const char kUsage[] =
     "                      anode current (A), screen voltage (V)\n"
     "  journal [--follow]  print today's journal (it needs no running program); with\n"
     "                      --follow, go on printing what is added until interrupted\n"
-    "  --socket PATH       talk to the program listening at PATH instead of the one in\n"
-    "                      this user's runtime folder\n"
+    "  --socket PATH       talk to the program listening at PATH (a path, relative to\n"
+    "                      the current folder) instead of the one in this user's\n"
+    "                      runtime folder\n"
     "  --help              show this help\n"
     "\n"
     "Several TEXT words are joined with single blanks.\n"
@@ -171,7 +174,7 @@ int run(QStringList args)
     if (args.value(0) == QLatin1String("--socket")) {
         if (args.size() < 2)
             return usageError(QStringLiteral("--socket needs a PATH"));
-        path = args.at(1);
+        path = QFileInfo(args.at(1)).absoluteFilePath(); // relative to where it is typed, never a bare name
         args = args.mid(2);
     }
     if (args.isEmpty())
@@ -186,7 +189,12 @@ int run(QStringList args)
         const bool follow = args.value(1) == QLatin1String("--follow");
         if (args.size() > 2 || (args.size() == 2 && !follow))
             return usageError(QStringLiteral("journal takes only --follow"));
-        return JournalPrinter(JournalFiles::defaultFolder()).run(follow, out(), err());
+        const auto journalOn = [] {
+            return SettingsStore::readText(QStringLiteral("Journal"), QStringLiteral("Enabled"), QStringLiteral("0"))
+                       .trimmed()
+                == QLatin1String("1");
+        };
+        return JournalPrinter(JournalFiles::defaultFolder(), journalOn).run(follow, out(), err());
     }
 
     QString line;

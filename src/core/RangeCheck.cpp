@@ -1,4 +1,4 @@
-#include "panel/RangeCheck.h"
+#include "core/RangeCheck.h"
 
 #include "core/Conversions.h"
 

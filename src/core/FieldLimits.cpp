@@ -1,4 +1,4 @@
-#include "panel/FieldLimits.h"
+#include "core/FieldLimits.h"
 
 FieldLimits FieldLimits::of(PanelField field, const ModuleTable &table)
 {
