@@ -1,29 +1,15 @@
 #include "journal/Journal.h"
 
+#include "journal/JournalFile.h"
 #include "journal/JournalFiles.h"
 
 #include <QDateTime>
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
-#include <QStandardPaths>
 
-#include <cerrno>
 #include <chrono>
 #include <condition_variable>
-#include <cstring>
 #include <deque>
 #include <mutex>
 #include <thread>
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-namespace {
-constexpr mode_t kFolderMode = 0700; // the journal tells who did what: the user's own
-constexpr mode_t kFileMode = 0600;
-} // namespace
 
 // What the window thread and the writer share, under `mutex`. Owned jointly, so that a writer
 // still stuck in the disk at exit can be left behind safely.
@@ -114,57 +100,9 @@ void Journal::stopAfterFailure(const QString &message)
     emit failed(message);
 }
 
-namespace {
-// Opens for appending without following into a FIFO or a device: only a regular file is a
-// journal. Returns -1 and sets `error` otherwise.
-int openForAppend(const QString &path, QString &error)
-{
-    const QString folder = QFileInfo(path).absolutePath();
-    const bool existed = QFileInfo(folder).isDir();
-    if (!QDir().mkpath(folder)) {
-        error = QStringLiteral("cannot create the folder %1").arg(folder);
-        return -1;
-    }
-    if (!existed)
-        ::chmod(QFile::encodeName(folder).constData(), kFolderMode);
-    const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NONBLOCK,
-                          kFileMode);
-    if (fd < 0) {
-        // ENXIO: a FIFO without a reader, which a non-blocking open refuses.
-        error = errno == ENXIO ? QStringLiteral("not a regular file") : QString::fromLocal8Bit(std::strerror(errno));
-        return -1;
-    }
-    struct stat status {};
-    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
-        ::close(fd);
-        error = QStringLiteral("not a regular file");
-        return -1;
-    }
-    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-    return fd;
-}
-
-bool writeAll(int fd, const QByteArray &bytes, QString &error)
-{
-    qint64 done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.constData() + done, size_t(bytes.size() - done));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            error = QString::fromLocal8Bit(std::strerror(n < 0 ? errno : ENOSPC));
-            return false;
-        }
-        done += n;
-    }
-    return true;
-}
-} // namespace
-
 void Journal::writeLines(std::shared_ptr<Shared> shared)
 {
-    int fd = -1;
-    QString openPath;
+    JournalFile file;
     std::unique_lock<std::mutex> lock(shared->mutex);
     for (;;) {
         shared->changed.wait(lock, [&] { return shared->stop || !shared->queue.empty(); });
@@ -175,14 +113,9 @@ void Journal::writeLines(std::shared_ptr<Shared> shared)
         shared->writing = true;
         lock.unlock();
 
-        QString error;
-        if (line.path != openPath) { // the first line, or a new day
-            if (fd >= 0)
-                ::close(fd);
-            fd = openForAppend(line.path, error);
-            openPath = fd >= 0 ? line.path : QString();
-        }
-        const bool written = fd >= 0 && writeAll(fd, line.bytes, error);
+        const bool opened = (file.isOpen() && file.path() == line.path) || file.open(line.path); // a new day
+        const bool written = opened && file.append(line.bytes);
+        const QString error = file.error();
 
         lock.lock();
         shared->writing = false;
@@ -201,6 +134,4 @@ void Journal::writeLines(std::shared_ptr<Shared> shared)
         }
         shared->changed.notify_all();
     }
-    if (fd >= 0)
-        ::close(fd);
 }
