@@ -1,38 +1,24 @@
 #include "journal/Journal.h"
 
-#include "journal/JournalFile.h"
 #include "journal/JournalFiles.h"
+#include "journal/JournalWriter.h"
 
 #include <QDateTime>
-
-#include <chrono>
-#include <condition_variable>
-#include <deque>
-#include <mutex>
-#include <thread>
-
-// What the window thread and the writer share, under `mutex`. Owned jointly, so that a writer
-// still stuck in the disk at exit can be left behind safely.
-struct Journal::Shared
-{
-    struct Line
-    {
-        QString path;
-        QByteArray bytes;
-    };
-    std::mutex mutex;
-    std::condition_variable changed;
-    std::deque<Line> queue;
-    bool writing = false;  // a line is out of the queue but not yet written
-    bool stop = false;
-    Journal *owner = nullptr; // told of a failure while set
-};
 
 Journal::Journal(QObject *parent) : QObject(parent), m_folder(JournalFiles::defaultFolder()) {}
 
 Journal::~Journal()
 {
-    setEnabled(false);
+    if (!m_writer)
+        return; // never on
+    const JournalWriter::Outcome outcome = m_writer->finish(kExitWaitMs);
+    if (outcome.lost > 0) {
+        const QString reason = outcome.failure.isEmpty()
+                                   ? QStringLiteral("the disk did not take them within %1 ms").arg(kExitWaitMs)
+                                   : outcome.failure;
+        // Nobody is left to show a message to.
+        qWarning("tavrel: journal lines lost at exit: %d (%s)", outcome.lost, qPrintable(reason));
+    }
 }
 
 QString Journal::currentPath() const
@@ -46,16 +32,17 @@ void Journal::setEnabled(bool enabled)
         return;
     m_enabled = enabled;
     if (enabled) {
-        m_shared = std::make_shared<Shared>();
-        m_shared->owner = this;
-        std::thread(&Journal::writeLines, m_shared).detach();
-    } else if (m_shared) {
-        waitWritten(kExitWaitMs);
-        std::lock_guard<std::mutex> lock(m_shared->mutex);
-        m_shared->stop = true;
-        m_shared->owner = nullptr;
-        m_shared->changed.notify_all();
-        m_shared.reset();
+        if (!m_writer) {
+            // Told on the writer thread; answered on this one. finish() silences it before this goes.
+            m_writer = JournalWriter::start([this](quint64 session, const QString &path, const QString &error) {
+                QMetaObject::invokeMethod(
+                    this, [this, session, path, error] { writeFailed(session, path, error); }, Qt::QueuedConnection);
+            });
+        }
+        m_session = m_writer->beginSession();
+        m_failureReported = false;
+    } else {
+        m_writer->endSession(); // the queue drains without us waiting
     }
     emit enabledChanged(enabled);
 }
@@ -65,73 +52,33 @@ void Journal::record(qint64 msecsSinceEpoch, const QByteArray &line)
     if (!m_enabled)
         return;
     const QString path = m_folder + QLatin1Char('/') + JournalFiles::fileNameFor(msecsSinceEpoch);
-    bool overrun = false;
-    {
-        std::lock_guard<std::mutex> lock(m_shared->mutex);
-        overrun = int(m_shared->queue.size()) >= kMaxQueuedLines;
-        if (!overrun) {
-            m_shared->queue.push_back({path, line});
-            m_shared->changed.notify_all();
-        }
-    }
-    if (overrun)
+    if (!m_writer->append(path, line, kMaxQueuedLines))
         stopAfterFailure(tr("The journal stopped: the disk does not keep up with %1.").arg(path));
 }
 
 bool Journal::waitWritten(int timeoutMs)
 {
-    if (!m_shared)
-        return true;
-    std::unique_lock<std::mutex> lock(m_shared->mutex);
-    return m_shared->changed.wait_for(lock, std::chrono::milliseconds(timeoutMs), [this] {
-        return (m_shared->queue.empty() && !m_shared->writing) || m_shared->stop;
-    });
+    return !m_writer || m_writer->waitWritten(timeoutMs);
+}
+
+void Journal::writeFailed(quint64 session, const QString &path, const QString &error)
+{
+    m_writer->failureReported();
+    if (session != m_session) {
+        // Turned off and on since: the session running now stands or falls by its own lines.
+        qWarning("tavrel: journal lines of an earlier session lost: cannot write %s: %s", qPrintable(path),
+                 qPrintable(error));
+        return;
+    }
+    stopAfterFailure(tr("The journal stopped: cannot write %1: %2.").arg(path, error));
 }
 
 void Journal::stopAfterFailure(const QString &message)
 {
-    if (!m_enabled)
-        return; // already stopped: one message
-    if (m_shared) {
-        std::lock_guard<std::mutex> lock(m_shared->mutex);
-        m_shared->queue.clear();
-    }
-    setEnabled(false);
+    if (m_enabled)
+        setEnabled(false); // what is queued still goes to the disk, if it can
+    if (m_failureReported)
+        return; // one message
+    m_failureReported = true;
     emit failed(message);
-}
-
-void Journal::writeLines(std::shared_ptr<Shared> shared)
-{
-    JournalFile file;
-    std::unique_lock<std::mutex> lock(shared->mutex);
-    for (;;) {
-        shared->changed.wait(lock, [&] { return shared->stop || !shared->queue.empty(); });
-        if (shared->stop)
-            break;
-        Shared::Line line = std::move(shared->queue.front());
-        shared->queue.pop_front();
-        shared->writing = true;
-        lock.unlock();
-
-        const bool opened = (file.isOpen() && file.path() == line.path) || file.open(line.path); // a new day
-        const bool written = opened && file.append(line.bytes);
-        const QString error = file.error();
-
-        lock.lock();
-        shared->writing = false;
-        if (!written) {
-            shared->queue.clear();
-            if (Journal *owner = shared->owner) {
-                const QString message = tr("The journal stopped: cannot write %1: %2.").arg(line.path, error);
-                const Shared *session = shared.get();
-                QMetaObject::invokeMethod(owner, [owner, session, message] {
-                    if (owner->m_shared.get() == session) // not a later session's
-                        owner->stopAfterFailure(message);
-                }, Qt::QueuedConnection);
-            }
-            shared->owner = nullptr;
-            shared->stop = true;
-        }
-        shared->changed.notify_all();
-    }
 }
