@@ -1,52 +1,24 @@
 #include "journal/Journal.h"
 
 #include "journal/JournalFiles.h"
+#include "journal/JournalWriter.h"
 
 #include <QDateTime>
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
-#include <QStandardPaths>
-
-#include <cerrno>
-#include <chrono>
-#include <condition_variable>
-#include <cstring>
-#include <deque>
-#include <mutex>
-#include <thread>
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-namespace {
-constexpr mode_t kFolderMode = 0700; // the journal tells who did what: the user's own
-constexpr mode_t kFileMode = 0600;
-} // namespace
-
-// What the window thread and the writer share, under `mutex`. Owned jointly, so that a writer
-// still stuck in the disk at exit can be left behind safely.
-struct Journal::Shared
-{
-    struct Line
-    {
-        QString path;
-        QByteArray bytes;
-    };
-    std::mutex mutex;
-    std::condition_variable changed;
-    std::deque<Line> queue;
-    bool writing = false;  // a line is out of the queue but not yet written
-    bool stop = false;
-    Journal *owner = nullptr; // told of a failure while set
-};
 
 Journal::Journal(QObject *parent) : QObject(parent), m_folder(JournalFiles::defaultFolder()) {}
 
 Journal::~Journal()
 {
-    setEnabled(false);
+    if (!m_writer)
+        return; // never on
+    const JournalWriter::Outcome outcome = m_writer->finish(kExitWaitMs);
+    if (outcome.lost > 0) {
+        const QString reason = outcome.failure.isEmpty()
+                                   ? QStringLiteral("the disk did not take them within %1 ms").arg(kExitWaitMs)
+                                   : outcome.failure;
+        // Nobody is left to show a message to.
+        qWarning("tavrel: journal lines lost at exit: %d (%s)", outcome.lost, qPrintable(reason));
+    }
 }
 
 QString Journal::currentPath() const
@@ -60,16 +32,17 @@ void Journal::setEnabled(bool enabled)
         return;
     m_enabled = enabled;
     if (enabled) {
-        m_shared = std::make_shared<Shared>();
-        m_shared->owner = this;
-        std::thread(&Journal::writeLines, m_shared).detach();
-    } else if (m_shared) {
-        waitWritten(kExitWaitMs);
-        std::lock_guard<std::mutex> lock(m_shared->mutex);
-        m_shared->stop = true;
-        m_shared->owner = nullptr;
-        m_shared->changed.notify_all();
-        m_shared.reset();
+        if (!m_writer) {
+            // Told on the writer thread; answered on this one. finish() silences it before this goes.
+            m_writer = JournalWriter::start([this](quint64 session, const QString &path, const QString &error) {
+                QMetaObject::invokeMethod(
+                    this, [this, session, path, error] { writeFailed(session, path, error); }, Qt::QueuedConnection);
+            });
+        }
+        m_session = m_writer->beginSession();
+        m_failureReported = false;
+    } else {
+        m_writer->endSession(); // the queue drains without us waiting
     }
     emit enabledChanged(enabled);
 }
@@ -79,128 +52,33 @@ void Journal::record(qint64 msecsSinceEpoch, const QByteArray &line)
     if (!m_enabled)
         return;
     const QString path = m_folder + QLatin1Char('/') + JournalFiles::fileNameFor(msecsSinceEpoch);
-    bool overrun = false;
-    {
-        std::lock_guard<std::mutex> lock(m_shared->mutex);
-        overrun = int(m_shared->queue.size()) >= kMaxQueuedLines;
-        if (!overrun) {
-            m_shared->queue.push_back({path, line});
-            m_shared->changed.notify_all();
-        }
-    }
-    if (overrun)
+    if (!m_writer->append(path, line, kMaxQueuedLines))
         stopAfterFailure(tr("The journal stopped: the disk does not keep up with %1.").arg(path));
 }
 
 bool Journal::waitWritten(int timeoutMs)
 {
-    if (!m_shared)
-        return true;
-    std::unique_lock<std::mutex> lock(m_shared->mutex);
-    return m_shared->changed.wait_for(lock, std::chrono::milliseconds(timeoutMs), [this] {
-        return (m_shared->queue.empty() && !m_shared->writing) || m_shared->stop;
-    });
+    return !m_writer || m_writer->waitWritten(timeoutMs);
+}
+
+void Journal::writeFailed(quint64 session, const QString &path, const QString &error)
+{
+    m_writer->failureReported();
+    if (session != m_session) {
+        // Turned off and on since: the session running now stands or falls by its own lines.
+        qWarning("tavrel: journal lines of an earlier session lost: cannot write %s: %s", qPrintable(path),
+                 qPrintable(error));
+        return;
+    }
+    stopAfterFailure(tr("The journal stopped: cannot write %1: %2.").arg(path, error));
 }
 
 void Journal::stopAfterFailure(const QString &message)
 {
-    if (!m_enabled)
-        return; // already stopped: one message
-    if (m_shared) {
-        std::lock_guard<std::mutex> lock(m_shared->mutex);
-        m_shared->queue.clear();
-    }
-    setEnabled(false);
+    if (m_enabled)
+        setEnabled(false); // what is queued still goes to the disk, if it can
+    if (m_failureReported)
+        return; // one message
+    m_failureReported = true;
     emit failed(message);
-}
-
-namespace {
-// Opens for appending without following into a FIFO or a device: only a regular file is a
-// journal. Returns -1 and sets `error` otherwise.
-int openForAppend(const QString &path, QString &error)
-{
-    const QString folder = QFileInfo(path).absolutePath();
-    const bool existed = QFileInfo(folder).isDir();
-    if (!QDir().mkpath(folder)) {
-        error = QStringLiteral("cannot create the folder %1").arg(folder);
-        return -1;
-    }
-    if (!existed)
-        ::chmod(QFile::encodeName(folder).constData(), kFolderMode);
-    const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NONBLOCK,
-                          kFileMode);
-    if (fd < 0) {
-        // ENXIO: a FIFO without a reader, which a non-blocking open refuses.
-        error = errno == ENXIO ? QStringLiteral("not a regular file") : QString::fromLocal8Bit(std::strerror(errno));
-        return -1;
-    }
-    struct stat status {};
-    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
-        ::close(fd);
-        error = QStringLiteral("not a regular file");
-        return -1;
-    }
-    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-    return fd;
-}
-
-bool writeAll(int fd, const QByteArray &bytes, QString &error)
-{
-    qint64 done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.constData() + done, size_t(bytes.size() - done));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            error = QString::fromLocal8Bit(std::strerror(n < 0 ? errno : ENOSPC));
-            return false;
-        }
-        done += n;
-    }
-    return true;
-}
-} // namespace
-
-void Journal::writeLines(std::shared_ptr<Shared> shared)
-{
-    int fd = -1;
-    QString openPath;
-    std::unique_lock<std::mutex> lock(shared->mutex);
-    for (;;) {
-        shared->changed.wait(lock, [&] { return shared->stop || !shared->queue.empty(); });
-        if (shared->stop)
-            break;
-        Shared::Line line = std::move(shared->queue.front());
-        shared->queue.pop_front();
-        shared->writing = true;
-        lock.unlock();
-
-        QString error;
-        if (line.path != openPath) { // the first line, or a new day
-            if (fd >= 0)
-                ::close(fd);
-            fd = openForAppend(line.path, error);
-            openPath = fd >= 0 ? line.path : QString();
-        }
-        const bool written = fd >= 0 && writeAll(fd, line.bytes, error);
-
-        lock.lock();
-        shared->writing = false;
-        if (!written) {
-            shared->queue.clear();
-            if (Journal *owner = shared->owner) {
-                const QString message = tr("The journal stopped: cannot write %1: %2.").arg(line.path, error);
-                const Shared *session = shared.get();
-                QMetaObject::invokeMethod(owner, [owner, session, message] {
-                    if (owner->m_shared.get() == session) // not a later session's
-                        owner->stopAfterFailure(message);
-                }, Qt::QueuedConnection);
-            }
-            shared->owner = nullptr;
-            shared->stop = true;
-        }
-        shared->changed.notify_all();
-    }
-    if (fd >= 0)
-        ::close(fd);
 }

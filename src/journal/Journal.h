@@ -8,10 +8,13 @@
 
 #include <memory>
 
+class JournalWriter;
+
 // The journal: one JSON object a line, appended to <folder>/journal-YYYY-MM-DD.jsonl, a new file
 // each local day. Off until enabled. A thread of its own writes, so the window thread never
-// waits for the disk, and writes the lines in the order they were recorded. A line that cannot
-// be written stops the journal: `failed` says why, once, and nothing more is recorded.
+// waits for the disk (but at exit, briefly), and writes the lines in the order they were
+// recorded, also what was queued when the journal was turned off. A line that cannot be written
+// stops the journal: `failed` says why, once, and nothing more is recorded.
 class Journal : public QObject
 {
     Q_OBJECT
@@ -22,6 +25,8 @@ public:
     static constexpr int kExitWaitMs = 1000;
 
     explicit Journal(QObject *parent = nullptr);
+    // Writes what is queued, waiting at most kExitWaitMs; says on standard error how many lines
+    // were lost if any were.
     ~Journal() override;
 
     // JournalFiles::defaultFolder() unless set.
@@ -31,11 +36,13 @@ public:
     QString currentPath() const;
 
     bool isEnabled() const { return m_enabled; }
+    // Turned off, it records nothing more; what is queued is still written, in the background.
     void setEnabled(bool enabled);
 
     // Appends a line made by JournalEntry, if enabled.
     void record(qint64 msecsSinceEpoch, const QByteArray &line);
-    // Waits (at most `timeoutMs`) until every line recorded so far is written; false on time-out.
+    // Waits (at most `timeoutMs`) until every line recorded so far is written (or dropped by a
+    // failure); false on time-out.
     bool waitWritten(int timeoutMs);
 
 signals:
@@ -44,11 +51,12 @@ signals:
     void failed(const QString &message);
 
 private:
-    struct Shared;
-    static void writeLines(std::shared_ptr<Shared> shared);
+    void writeFailed(quint64 session, const QString &path, const QString &error);
     void stopAfterFailure(const QString &message);
 
     QString m_folder;
     bool m_enabled = false;
-    std::shared_ptr<Shared> m_shared;
+    quint64 m_session = 0;            // the writer's session of the latest turn on
+    bool m_failureReported = false;   // in this session
+    std::shared_ptr<JournalWriter> m_writer; // made when first enabled
 };

@@ -1,8 +1,10 @@
 #include "journal/Journal.h"
 #include "journal/JournalEntry.h"
 #include "journal/JournalFiles.h"
+#include "journal/JournalWriter.h"
 
 #include <QDateTime>
+#include <QDir>
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -10,16 +12,23 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <atomic>
+#include <cerrno>
 #include <csignal>
+#include <memory>
 
+#include <semaphore.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 
 namespace {
 
 constexpr int kLines = 2000;
 constexpr int kWaitMs = 10000;
 constexpr rlim_t kFileSizeLimitBytes = 4096;
+constexpr int kStuckLines = 5;
 
 QList<QByteArray> linesOf(const QString &path)
 {
@@ -30,6 +39,30 @@ QList<QByteArray> linesOf(const QString &path)
     if (!lines.isEmpty() && lines.last().isEmpty())
         lines.removeLast();
     return lines;
+}
+
+// The "n" of a line; -1 unless it is a whole JSON object.
+int numberOf(const QByteArray &line)
+{
+    QJsonParseError error;
+    const QJsonObject object = QJsonDocument::fromJson(line, &error).object();
+    return error.error == QJsonParseError::NoError ? object.value(QStringLiteral("n")).toInt(-1) : -1;
+}
+
+void recordNumber(Journal &journal, int n, qint64 msecs = QDateTime::currentMSecsSinceEpoch())
+{
+    journal.record(msecs, JournalEntry(msecs).addNumber("n", n).line());
+}
+
+pid_t writerThreadId()
+{
+    const QDir tasks(QStringLiteral("/proc/self/task"));
+    for (const QString &tid : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QFile comm(tasks.filePath(tid + QStringLiteral("/comm")));
+        if (comm.open(QIODevice::ReadOnly) && comm.readAll().trimmed() == JournalWriter::kThreadName)
+            return tid.toInt();
+    }
+    return 0;
 }
 
 // A file size limit for this process while it lives: writes beyond it fail as on a full disk.
@@ -55,6 +88,34 @@ private:
     void (*m_handler)(int) = SIG_DFL;
 };
 
+// Holds the journal's writer thread as a disk that stops answering would: a signal handler on
+// that thread waits until released. Sent while the writer is idle, it holds no lock then.
+std::atomic<int> g_writerHeld{0};
+sem_t g_writerRelease;
+
+void waitForRelease(int)
+{
+    const int savedErrno = errno;
+    g_writerHeld = 1;
+    while (::sem_wait(&g_writerRelease) != 0 && errno == EINTR) {
+    }
+    errno = savedErrno;
+}
+
+// Only while the writer is idle: after waitWritten().
+bool holdWriter()
+{
+    const pid_t tid = writerThreadId();
+    return tid != 0 && ::syscall(SYS_tgkill, ::getpid(), tid, SIGUSR1) == 0
+           && QTest::qWaitFor([] { return g_writerHeld.load() != 0; }, kWaitMs);
+}
+
+void releaseWriter()
+{
+    if (g_writerHeld.exchange(0) != 0)
+        ::sem_post(&g_writerRelease);
+}
+
 } // namespace
 
 class JournalTest : public QObject
@@ -62,6 +123,13 @@ class JournalTest : public QObject
     Q_OBJECT
 
 private slots:
+    void initTestCase()
+    {
+        ::sem_init(&g_writerRelease, 0, 0);
+        std::signal(SIGUSR1, waitForRelease);
+    }
+    void cleanup() { releaseWriter(); }
+
     void linesReachTodaysFileInOrder()
     {
         QTemporaryDir folder;
@@ -97,7 +165,7 @@ private slots:
         QCOMPARE(linesOf(journal.folder() + QLatin1Char('/') + JournalFiles::fileNameFor(tomorrow)).size(), 1);
     }
 
-    void aFullDiskStopsTheJournalWithOneMessage()
+    void aFullDiskLeavesWholeLinesAndOneMessage()
     {
         QTemporaryDir folder;
         Journal journal;
@@ -107,25 +175,104 @@ private slots:
         journal.setEnabled(true);
         {
             const FileSizeLimit limit(kFileSizeLimitBytes);
-            for (int i = 0; i < kLines; ++i) {
-                const qint64 now = QDateTime::currentMSecsSinceEpoch();
-                journal.record(now, JournalEntry(now).addNumber("n", i).line());
-            }
+            for (int i = 0; i < kLines; ++i)
+                recordNumber(journal, i);
             QVERIFY(failed.wait(kWaitMs));
         }
         QVERIFY(!journal.isEnabled());
         QCOMPARE(enabled.size(), 2);
         QCOMPARE(enabled.last().at(0).toBool(), false);
         QVERIFY(failed.first().at(0).toString().contains(journal.currentPath()));
-        // Whole lines only up to the limit, in order; nothing more is recorded afterwards.
-        const QList<QByteArray> lines = linesOf(journal.currentPath());
-        QVERIFY(!lines.isEmpty());
-        for (int i = 0; i < lines.size() - 1; ++i)
-            QCOMPARE(QJsonDocument::fromJson(lines[i]).object().value(QStringLiteral("n")).toInt(), i);
+        // Nothing more is recorded, nor said.
         journal.record(QDateTime::currentMSecsSinceEpoch(), "{}\n");
-        QTest::qWait(50);
+        QVERIFY(journal.waitWritten(kWaitMs));
+        QCoreApplication::sendPostedEvents(&journal, QEvent::MetaCall);
         QCOMPARE(failed.size(), 1);
-        QCOMPARE(linesOf(journal.currentPath()).size(), lines.size());
+
+        // Whole lines only, in order: the one the disk cut short is cut back. So is a partial
+        // line a run cut short (a power cut) left, when the file is opened again.
+        QFile file(journal.currentPath());
+        QVERIFY(file.open(QIODevice::ReadWrite) && file.readAll().endsWith('\n'));
+        const int written = int(linesOf(file.fileName()).size());
+        file.write("{\"t\": \"2026-12-0");
+        file.close();
+        journal.setEnabled(true);
+        recordNumber(journal, written);
+        QVERIFY(journal.waitWritten(kWaitMs));
+        const QList<QByteArray> lines = linesOf(file.fileName());
+        QCOMPARE(lines.size(), written + 1);
+        for (int i = 0; i <= written; ++i)
+            QCOMPARE(numberOf(lines[i]), i);
+    }
+
+    void aFailureEndsOnlyItsOwnSession()
+    {
+        QTemporaryDir folder;
+        Journal journal;
+        journal.setFolder(folder.path());
+        QSignalSpy failed(&journal, &Journal::failed);
+        journal.setEnabled(true);
+        {
+            const FileSizeLimit limit(kFileSizeLimitBytes);
+            for (int i = 0; i < kLines; ++i)
+                recordNumber(journal, i);
+            QVERIFY(journal.waitWritten(kWaitMs)); // failed; the news waits in the event queue
+        }
+        // Off and on before the news arrives: the later session goes on, its line is written.
+        journal.setEnabled(false);
+        journal.setEnabled(true);
+        const qint64 tomorrow = QDateTime::currentDateTime().addDays(1).toMSecsSinceEpoch();
+        recordNumber(journal, 0, tomorrow);
+        QVERIFY(journal.waitWritten(kWaitMs));
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("earlier session lost: cannot write ")));
+        QCoreApplication::sendPostedEvents(&journal, QEvent::MetaCall);
+        QVERIFY(journal.isEnabled());
+        QCOMPARE(failed.size(), 0);
+        QCOMPARE(linesOf(journal.folder() + QLatin1Char('/') + JournalFiles::fileNameFor(tomorrow)).size(), 1);
+    }
+
+    void nothingQueuedIsLostAndTheWindowNeverWaits()
+    {
+        QTemporaryDir folder;
+        auto journal = std::make_unique<Journal>();
+        journal->setFolder(folder.path());
+        QSignalSpy failed(journal.get(), &Journal::failed);
+        journal->setEnabled(true);
+        int n = 0;
+        recordNumber(*journal, n++);
+        QVERIFY(journal->waitWritten(kWaitMs));
+
+        // The disk stops answering. Turned off and on, the journal neither waits nor drops what
+        // is queued; beyond the queue's bound it stops with one message, and still keeps it.
+        QVERIFY(holdWriter());
+        while (n < kLines)
+            recordNumber(*journal, n++);
+        journal->setEnabled(false);
+        journal->setEnabled(true);
+        while (n <= Journal::kMaxQueuedLines + 1) // the last is one too many
+            recordNumber(*journal, n++);
+        QVERIFY(!journal->isEnabled());
+        QCOMPARE(failed.size(), 1);
+        QVERIFY(failed.first().at(0).toString().contains(QStringLiteral("does not keep up")));
+        releaseWriter();
+        QVERIFY(journal->waitWritten(kWaitMs));
+        const QList<QByteArray> lines = linesOf(journal->currentPath());
+        QCOMPARE(lines.size(), Journal::kMaxQueuedLines + 1);
+        for (int i = 0; i < lines.size(); ++i)
+            QCOMPARE(numberOf(lines[i]), i);
+
+        // At exit, what the disk does not take in time is counted on standard error.
+        journal->setEnabled(true);
+        QVERIFY(holdWriter());
+        for (int i = 0; i < kStuckLines; ++i)
+            recordNumber(*journal, n++);
+        QTest::ignoreMessage(QtWarningMsg, qPrintable(QStringLiteral("tavrel: journal lines lost at exit: %1 (the disk "
+                                                                     "did not take them within %2 ms)")
+                                                          .arg(kStuckLines)
+                                                          .arg(Journal::kExitWaitMs)));
+        journal.reset();
+        releaseWriter();
+        QTRY_VERIFY_WITH_TIMEOUT(writerThreadId() == 0, kWaitMs); // the writer left behind ends
     }
 
     void aFolderThatCannotBeMadeOrAFifoStopsIt()
