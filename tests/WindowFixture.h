@@ -1,5 +1,6 @@
 #pragma once
 
+#include "SupplyProbe.h"
 #include "TestEnvironment.h"
 #include "VirtualSupply.h"
 
@@ -50,12 +51,20 @@ public:
         return true;
     }
 
-    // Commands received since the last clearLog, waiting briefly for the last to arrive.
-    QStringList commands(int atLeast = 0, int timeoutMs = 3000)
+    // Commands received since the last clearLog, waiting for at least `atLeast` of them; only a
+    // hang reaches the time-out.
+    QStringList commands(int atLeast = 0, int timeoutMs = 10000)
     {
         if (atLeast > 0)
             supply.waitForCommands(atLeast, timeoutMs);
         return supply.receivedCommands();
+    }
+
+    // What the window sent since the last clearLog, proven complete (see SupplyProbe.h); the
+    // port must be open and the window not in simulation.
+    QStringList commandsBeforeProbe(int quietMs = kProbeQuietMs)
+    {
+        return ::commandsBeforeProbe(window->protocol(), supply, quietMs);
     }
 
     TestEnvironment environment;

@@ -64,6 +64,9 @@ void writeSettings(const QByteArray &text)
     file.write(text);
 }
 
+// Many timer intervals: only a timer that stopped ticking runs into it.
+constexpr int kTickWaitMs = 30000;
+
 } // namespace
 
 class ConnectionTest : public QObject
@@ -92,7 +95,12 @@ private slots:
         QTest::keyClick(&window, Qt::Key_F5, Qt::ShiftModifier);
         QVERIFY(!window.state().autoRefresh());
         QVERIFY(fixture.ui.messages.isEmpty());
+        // Nothing reaches the supply without an open port, and no timer runs that could open one;
+        // the pause gives anything the keys may have queued its turn.
+        QVERIFY(!window.link().isOpen());
+        QVERIFY(!window.timer().isActive());
         QTest::qWait(200);
+        QVERIFY(!window.link().isOpen());
         QCOMPARE(fixture.supply.receivedCommands(), QStringList());
     }
 
@@ -172,8 +180,10 @@ private slots:
         // The timer keeps running, but its cycles have nothing to send and do not read.
         QVERIFY(window.timer().isActive());
         fixture.supply.clearLog();
-        QTest::qWait(Form_R4150D::kTimerIntervalMs * 5 / 2);
-        QCOMPARE(fixture.supply.receivedCommands(), QStringList());
+        QSignalSpy ticks(&window.timer(), &QTimer::timeout); // counted after the cycle has run
+        constexpr int kTicks = 2;
+        QVERIFY(QTest::qWaitFor([&] { return ticks.count() >= kTicks; }, kTickWaitMs));
+        QCOMPARE(fixture.commandsBeforeProbe(), QStringList());
         QVERIFY(!autoRefreshChecked(window));
     }
 

@@ -194,7 +194,12 @@ private slots:
         QVERIFY(!fixture.window->state().autoRefresh());
         QCOMPARE(fixture.window->findChild<QLabel *>(QStringLiteral("Label_CommPort"))->text(),
                  QStringLiteral("COM?:"));
+        // Nothing reaches the supply without an open port, and no timer runs that could open one;
+        // the pause gives anything the load sequence may have queued its turn.
+        QVERIFY(!fixture.window->link().isOpen());
+        QVERIFY(!fixture.window->timer().isActive());
         QTest::qWait(200);
+        QVERIFY(!fixture.window->link().isOpen());
         QVERIFY(fixture.supply.receivedCommands().isEmpty());
     }
 };

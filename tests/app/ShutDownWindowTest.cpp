@@ -12,6 +12,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QLocalSocket>
 #include <QProcess>
@@ -65,6 +66,40 @@ private:
     QTimer m_timer;
 };
 
+// One REQUEST over the program's control link, answered or not within `deadline`.
+bool linkAnswers(QLocalSocket &link, const QDeadlineTimer &deadline)
+{
+    link.write("REQUEST Label_CommPort\n");
+    if (!link.waitForBytesWritten(int(deadline.remainingTime())))
+        return false;
+    while (!link.canReadLine()) {
+        if (!link.waitForReadyRead(int(deadline.remainingTime())))
+            return false;
+    }
+    return link.readLine().startsWith("DATA ");
+}
+
+// Waits until the program started by a test waits for the operator in a modal loop. Before its
+// event loop runs, the load sequence turns it only in single yields, each between commands to
+// the supply; so two answers on the control link in a row, with no command between, come from
+// a modal loop.
+bool waitsInAModal(const VirtualSupply &supply)
+{
+    const QDeadlineTimer deadline(kProcessWaitMs);
+    QLocalSocket link;
+    link.connectToServer(RuntimeDirectory::filePath(QStringLiteral("Control")));
+    if (!link.waitForConnected(int(deadline.remainingTime())))
+        return false;
+    while (!deadline.hasExpired()) {
+        const qsizetype heard = supply.receivedCommands().size();
+        if (!linkAnswers(link, deadline) || !linkAnswers(link, deadline))
+            return false;
+        if (supply.receivedCommands().size() == heard)
+            return true; // the conversation ends with `link`; a termination does not wait for it
+    }
+    return false;
+}
+
 QString storedText(const QString &file, const QString &key)
 {
     QSettings settings(file, QSettings::IniFormat);
@@ -99,6 +134,9 @@ void ShutDownWindowTest::notConnectedClosesWithoutDialog()
     QVERIFY(fixture.window->close());
     QVERIFY(fixture.window->isUnloaded());
     QCOMPARE(answer.shown, 0);
+    // Unloaded without a port: nothing can reach the supply any more; the pause gives anything
+    // the close may have queued its turn.
+    QVERIFY(!fixture.window->link().isOpen());
     QTest::qWait(100);
     QVERIFY(fixture.supply.receivedCommands().isEmpty());
     const QString file = fixture.environment.settingsFile();
@@ -148,6 +186,8 @@ void ShutDownWindowTest::bothBoxesSendFilamentThenEnergy()
     const QString file = fixture.environment.settingsFile();
     QCOMPARE(storedText(file, QStringLiteral("Settings/Port")), QStringLiteral("1"));
     QCOMPARE(storedText(file, QStringLiteral("Settings/PowerSupply")), QString::fromLatin1(model == 0 ? "0" : "1"));
+    // The port closed behind VEN0 and the link is retired: nothing can follow. The pause lets
+    // the supply's thread log a line the program might still have written before the close.
     QTest::qWait(100);
     QCOMPARE(fixture.supply.receivedCommands().size(), 2); // and nothing after them
 }
@@ -168,8 +208,7 @@ void ShutDownWindowTest::cancelKeepsTheWindowAndStoresTheBoxes()
     QVERIFY(!fixture.window->isUnloaded());
     QVERIFY(fixture.window->isVisible());
     QVERIFY(fixture.window->link().isOpen());
-    QTest::qWait(100);
-    QVERIFY(fixture.supply.receivedCommands().isEmpty());
+    QCOMPARE(fixture.commandsBeforeProbe(), QStringList());
     // The boxes as the operator left them are stored although nothing was sent.
     SettingsStore::sync();
     const QString file = fixture.environment.settingsFile();
@@ -396,7 +435,7 @@ void ShutDownWindowTest::signalDuringAStartUpModalEndsTheProcess()
         QVERIFY(supply.waitForCommands(readPass().size(), kProcessWaitMs));
     QVERIFY(QTest::qWaitFor([] { return QFile::exists(RuntimeDirectory::filePath(QStringLiteral("Control"))); },
                             kProcessWaitMs));
-    QTest::qWait(1000); // the window is drawn and its modal is up
+    QVERIFY(waitsInAModal(supply));
     QCOMPARE(program.state(), QProcess::Running);
     const int before = supply.receivedCommands().size();
 

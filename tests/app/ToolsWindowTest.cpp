@@ -177,10 +177,10 @@ void ToolsWindowTest::historyWindowPlotsAndSaves()
     history.setSpanIndex(0); // a minute: a read-back half a second later moves it by pixels
     const int redraws = history.redrawCount();
     window.mnuRefreshAll_Click();
-    QTest::qWait(500);
+    QTest::qWait(500); // pacing: samples apart in time; the checks hold however far
     window.mnuRefreshAll_Click();
     QVERIFY(QTest::qWaitFor([&] { return history.redrawCount() > redraws; }, kWaitMs));
-    QTest::qWait(2 * Form_MonitorHistory::kRedrawDelayMs);
+    QTest::qWait(2 * Form_MonitorHistory::kRedrawDelayMs); // a redraw still due would have come
     QVERIFY(history.redrawCount() <= redraws + 2); // once a read-back at most
     QCOMPARE(history.plot().graph(0)->dataCount(), window.tools().history().size());
     QVERIFY(history.isLive());
@@ -193,8 +193,10 @@ void ToolsWindowTest::historyWindowPlotsAndSaves()
     history.setLive(true);
     history.close();
     const int closedRedraws = history.redrawCount();
+    const int samples = window.tools().history().size();
     window.mnuRefreshAll_Click();
-    QTest::qWait(2 * Form_MonitorHistory::kRedrawDelayMs);
+    QCOMPARE(window.tools().history().size(), samples + 1); // there is something to draw
+    QTest::qWait(2 * Form_MonitorHistory::kRedrawDelayMs); // a redraw still due would have come
     QCOMPARE(history.redrawCount(), closedRedraws);
 
     history.show();

@@ -17,6 +17,7 @@ namespace {
 
 const QString kCaption = QStringLiteral("Tavrel Power Supply [R4150-D]");
 constexpr int kPort = 1;
+constexpr int kWaitMs = 10000; // only a hang reaches it
 
 // The protocol on a real line, wired as the main window wires it: a reply time-out switches
 // auto refresh off.
@@ -27,6 +28,11 @@ struct ProtocolRig
         state.table.fill(0);
         state.setAutoRefresh(true);
         QObject::connect(&link, &SerialLink::replyTimedOut, &state, [this] { state.setAutoRefresh(false); });
+        link.setPortFactory([this](int number) {
+            std::unique_ptr<SerialPort> made = PortTable::create(number);
+            port = made.get();
+            return made;
+        });
     }
 
     bool open(const QString &path)
@@ -44,17 +50,20 @@ struct ProtocolRig
     }
 
     // Lets the rest of an abandoned reply reach the line and discards it, so that the next
-    // case cannot take an old echo for its own.
+    // case cannot take an old echo for its own. Ends with a reply time-out.
     void settle(VirtualSupply &supply)
     {
         constexpr int kSettleLimitMs = 5000;
-        constexpr int kTransitMs = 20;
+        constexpr int kPollMs = 20;
+        constexpr int kMaxLines = 100000;
         QElapsedTimer clock;
         clock.start();
-        while (!supply.waitForRepliesSent(kTransitMs) && clock.elapsed() < kSettleLimitMs)
+        while (!supply.waitForRepliesSent(kPollMs) && clock.elapsed() < kSettleLimitMs)
             link.R4150DClearBuffer();
-        QTest::qWait(kTransitMs);
-        link.R4150DClearBuffer();
+        // All of it is on the line now; what is still in transit arrives within a reply time-out.
+        QString line;
+        for (int n = 0; n < kMaxLines && link.R4150DInput(line) == 0; ++n) {
+        }
     }
 
     RecordingUserInterface ui;
@@ -62,6 +71,7 @@ struct ProtocolRig
     SimulatedSupply sim;
     SerialLink link{ui, [] { return kCaption; }};
     DeviceProtocol protocol{link, state, sim};
+    SerialPort *port = nullptr; // the link's port while it is open
 };
 
 ModuleReading previousReading()
@@ -158,8 +168,9 @@ private slots:
         ProtocolRig rig;
         QVERIFY(rig.open(terminal.slavePath()));
         // A late line of an earlier exchange is discarded before the command goes out.
-        terminal.send("VEN150\r");
-        QTest::qWait(100);
+        const QByteArray late = "VEN150\r";
+        terminal.send(late);
+        QVERIFY(QTest::qWaitFor([&] { return rig.port->bytesWaiting() >= late.size(); }, kWaitMs));
         QElapsedTimer clock;
         clock.start();
         QCOMPARE(rig.protocol.SetParameter(QStringLiteral("VEN150")), -1);

@@ -103,8 +103,7 @@ private slots:
         // A second cycle has nothing left to send.
         supply.clearLog();
         cycle.Timer1_Timer();
-        QTest::qWait(100);
-        QCOMPARE(supply.receivedCommands(), QStringList());
+        QCOMPARE(commandsBeforeProbe(rig.protocol, supply), QStringList());
         rig.link.R4150DClose();
         supply.stop();
     }
@@ -157,8 +156,7 @@ private slots:
         window.state().setAutoRefresh(false);
         const QString monitorBefore = labelText(window, QStringLiteral("Label_UMon(0)"));
         window.refreshCycle().Timer1_Timer();
-        QTest::qWait(100);
-        QCOMPARE(fixture.supply.receivedCommands(), QStringList());
+        QCOMPARE(fixture.commandsBeforeProbe(), QStringList());
         QCOMPARE(labelText(window, QStringLiteral("Label_UMon(0)")), monitorBefore);
         QCOMPARE(window.panel().switchTag(1), QStringLiteral("ON"));
         QCOMPARE(window.panel().switchTag(2), QStringLiteral("Off"));
@@ -199,8 +197,7 @@ private slots:
         QStringList expected = {QStringLiteral("VEN150"), QStringLiteral("GWE-80")};
         expected << readPass();
         QCOMPARE(fixture.commands(expected.size()), expected);
-        QTest::qWait(100);
-        QCOMPARE(fixture.supply.receivedCommands(), expected);
+        QCOMPARE(fixture.commandsBeforeProbe(), expected);
         QCOMPARE(pendingTags(window), QStringList());
     }
 
@@ -228,8 +225,7 @@ private slots:
         fixture.supply.setFaults({});
         fixture.supply.clearLog();
         window.refreshCycle().Timer1_Timer();
-        QTest::qWait(100);
-        QCOMPARE(fixture.supply.receivedCommands(), QStringList());
+        QCOMPARE(fixture.commandsBeforeProbe(), QStringList());
     }
 
     void simulationKeepsTheModelInStep()
@@ -345,8 +341,7 @@ private slots:
         autoRefresh->trigger();
         QVERIFY(autoRefresh->isChecked());
         QVERIFY(window.state().autoRefresh());
-        QTest::qWait(100);
-        QCOMPARE(fixture.supply.receivedCommands(), QStringList());
+        QCOMPARE(fixture.commandsBeforeProbe(), QStringList());
 
         // Opening the Refresh menu sets the check mark from the flag.
         window.state().autoRefreshFlag = kFalse; // stored directly, the mark not told

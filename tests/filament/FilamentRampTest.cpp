@@ -2,6 +2,7 @@
 // to the virtual supply on a pseudo-terminal, without a window.
 
 #include "DeviceRig.h"
+#include "SupplyProbe.h"
 #include "TestEnvironment.h"
 #include "VirtualSupply.h"
 
@@ -36,7 +37,9 @@ struct RampRig
         QSignalSpy finished(&ramp, &FilamentRamp::finished);
         if (ramp.isRunning() && !finished.wait(kWaitMs))
             return {QStringLiteral("<still running>")};
-        QTest::qWait(20);
+        if (ramp.isRunning())
+            return {QStringLiteral("<running again>")};
+        // Every command of the ramp was exchanged, echo and all, before it reported its end.
         const QStringList commands = supply.receivedCommands();
         supply.clearLog();
         return commands;
@@ -108,8 +111,9 @@ private slots:
         r.ramp.setRate(0.0);
         QVERIFY(!r.ramp.takeRequest(std::nullopt, 2.0f, CommandSource::Panel));
         QVERIFY(!r.ramp.takeRequest(true, 2.0f, CommandSource::Panel));
-        QTest::qWait(2 * FilamentRamp::kStepMs);
-        QCOMPARE(r.supply.receivedCommands(), QStringList());
+        QVERIFY(!r.ramp.isRunning());
+        // Long enough for a step that was still due to go out.
+        QCOMPARE(commandsBeforeProbe(r.rig.protocol, r.supply, 2 * FilamentRamp::kStepMs), QStringList());
     }
 
     void aSecondRequestOrATripSkipsTheRestOfARampDown()
@@ -117,15 +121,18 @@ private slots:
         RampRig r;
         QVERIFY(r.open());
         r.ramp.setPresent(2.0f);
+        QSignalSpy progress(&r.ramp, &FilamentRamp::progressChanged);
         r.ramp.rampDownAndOff(CommandSource::Shutdown);
-        QTRY_VERIFY(r.supply.receivedCommands().size() >= 2);
+        // Looked at after each step, so that the switch-off comes right behind the second.
+        while (r.supply.receivedCommands().size() < 2)
+            QVERIFY(progress.wait(kWaitMs));
         r.ramp.switchOffNow(CommandSource::Interlock);
         QVERIFY(!r.ramp.isRunning());
         const QStringList commands = r.finish();
         QCOMPARE(commands.last(), QStringLiteral("SCAOFF"));
         QVERIFY(commands.size() < 6);
-        QTest::qWait(2 * FilamentRamp::kStepMs);
-        QCOMPARE(r.supply.receivedCommands(), QStringList()); // nothing after it
+        // Long enough for a step that was still due to go out; nothing comes after the OFF.
+        QCOMPARE(commandsBeforeProbe(r.rig.protocol, r.supply, 2 * FilamentRamp::kStepMs), QStringList());
     }
 
     void theInterlockWaitsArmsTripsAndRearms()

@@ -94,12 +94,15 @@ private slots:
         QVERIFY(other.open(controlPath()));
         QCOMPARE(camera.command(QStringLiteral("RAMP 10 14 2 0 ACK")), QStringLiteral("OK 3"));
         QVERIFY(camera.nextLine().value_or(QString()).startsWith(QLatin1String("STEP 1 10 ")));
-        QTest::qWait(200); // nothing moves without the acknowledgement
-        QCOMPARE(fixture.supply.receivedCommands(), (QStringList{QStringLiteral("VEN10"), QStringLiteral("REN")}));
+        // Nothing moves without the acknowledgement: the ramp waits for it, and the refusals
+        // below give its timers their turns.
+        QVERIFY(fixture.window->ramp().awaitsAcknowledgement());
         QCOMPARE(other.command(QStringLiteral("REQUEST Ramp")), QStringLiteral("DATA running 1 3"));
         QCOMPARE(other.command(QStringLiteral("RAMP 1 2 1 0 0")), QStringLiteral("ERROR 9 a ramp is running"));
         QCOMPARE(other.command(QStringLiteral("ACK 1")), QStringLiteral("ERROR 11 no step awaits this acknowledgement"));
         QCOMPARE(camera.command(QStringLiteral("ACK 2")), QStringLiteral("ERROR 11 no step awaits this acknowledgement"));
+        QVERIFY(fixture.window->ramp().awaitsAcknowledgement());
+        QCOMPARE(fixture.supply.receivedCommands(), (QStringList{QStringLiteral("VEN10"), QStringLiteral("REN")}));
         QCOMPARE(camera.command(QStringLiteral("ACK 1")), QStringLiteral("OK"));
         QVERIFY(camera.nextLine().value_or(QString()).startsWith(QLatin1String("STEP 2 12 ")));
 
@@ -169,7 +172,8 @@ private slots:
         QVERIFY(client.nextLine().value_or(QString()).startsWith(QLatin1String("STEP 1 100 ")));
         fixture.window->unloadForSystem();
         QCOMPARE(client.nextLine().value_or(QString()), QStringLiteral("END 1 stopped"));
-        QTest::qWait(500); // longer than the dwell: no step follows
+        QVERIFY(!fixture.window->ramp().isRunning());
+        QTest::qWait(500); // longer than the 300 ms dwell: a step still due would have gone out
         QCOMPARE(fixture.supply.receivedCommands(),
                  (QStringList{QStringLiteral("VEN100"), QStringLiteral("REN"), QStringLiteral("SCAOFF"),
                               QStringLiteral("VEN0")}));
@@ -213,8 +217,8 @@ private slots:
         dialog->findChild<QPushButton *>(QStringLiteral("Command_Start"))->click();
         QCOMPARE(fixture.ui.messages.size(), 1);
         QVERIFY(fixture.ui.messages[0].text.contains(QLatin1String("step")));
-        QTest::qWait(50);
-        QVERIFY(fixture.supply.receivedCommands().isEmpty());
+        QVERIFY(!fixture.window->ramp().isRunning());
+        QCOMPARE(fixture.commandsBeforeProbe(), QStringList());
     }
 
     void refreshAllWaitsForTheStepsRead()

@@ -55,7 +55,8 @@ private slots:
     void longAnswerKeepsItsLinesTogether();
 
 private:
-    std::unique_ptr<LinkTestClient> connectedClient();
+    // readBufferBytes: 0 takes in whatever arrives; a bound makes the client read in steps.
+    std::unique_ptr<LinkTestClient> connectedClient(qint64 readBufferBytes = 0);
 
     QTemporaryDir m_runtime;
     std::unique_ptr<StringPanel> m_host;
@@ -94,9 +95,10 @@ void ControlLinkServerTest::cleanup()
     m_host.reset();
 }
 
-std::unique_ptr<LinkTestClient> ControlLinkServerTest::connectedClient()
+std::unique_ptr<LinkTestClient> ControlLinkServerTest::connectedClient(qint64 readBufferBytes)
 {
     auto client = std::make_unique<LinkTestClient>();
+    client->socket.setReadBufferSize(readBufferBytes);
     const int before = m_server->conversationCount();
     if (!client->open(m_server->socketPath()))
         return nullptr;
@@ -337,7 +339,11 @@ void ControlLinkServerTest::errorsDuringOpenMessageDoNotStack()
     for (int i = 0; i < 5; ++i)
         QVERIFY(client->nextLine().value_or(QString()).startsWith(QLatin1String("ERROR 7 ")));
     QTRY_COMPARE(m_link->suppressedErrors(), 3 + 4);
-    QTest::qWait(50);
+    // An answer after the burst: a box still pending from it would have been raised by now.
+    // Nine faulty lines, nine ERRORs; the reads above took eight.
+    client->sendRaw("REQUEST Label_CommPort\n");
+    QVERIFY(client->nextLine().value_or(QString()).startsWith(QLatin1String("ERROR 7 ")));
+    QCOMPARE(client->nextLine().value_or(QString()), QStringLiteral("DATA COM1:"));
     QCOMPARE(m_ui->messages.size(), 2);
 }
 
@@ -481,7 +487,7 @@ void ControlLinkServerTest::oversizedLinesAndInvalidUtf8()
     const QByteArray tooLong = "EXECUTE ENERGY=7" + QByteArray(ControlLinkServer::kMaxLineBytes, ' ');
     for (qsizetype at = 0; at < tooLong.size(); at += 1000) {
         client->sendRaw(tooLong.mid(at, 1000));
-        QTest::qWait(1);
+        QTest::qWait(1); // pacing, so that the server likely reads pieces; any split gives one ERROR
     }
     client->sendRaw("\nREQUEST Text_Value(0)\n");
     QVERIFY(client->nextLine().value_or(QString()).startsWith(QLatin1String("ERROR 6 ")));
@@ -611,11 +617,17 @@ void ControlLinkServerTest::longAnswerKeepsItsLinesTogether()
         history.addSample(now - kSamples + n, {});
     HistoryLink historyLink(history);
     m_server->addExtension(&historyLink);
-    auto client = connectedClient();
+    // The client shares our event loop: unbounded, it would take in the whole answer while
+    // we wait. Bounded, it holds a few lines until we read; the rest waits in the kernel's
+    // socket buffer and the server's output, which hold a fraction of the answer's lines.
+    constexpr qint64 kClientReadBufferBytes = 4 * 1024;
+    auto client = connectedClient(kClientReadBufferBytes);
     QVERIFY(client);
     QCOMPARE(client->command(QStringLiteral("ADVISE Label_UMon(0)")), QStringLiteral("OK"));
     client->sendRaw("HISTORY 3600\nREQUEST Label_CommPort\n");
-    QTest::qWait(200); // the answer fills the output up to the pause mark and waits
+    // The answer has begun and cannot end before we read: the change comes in the middle of it.
+    QVERIFY(QTest::qWaitFor([&]() { return client->socket.canReadLine(); }, LinkTestClient::kWaitMs));
+    QCOMPARE(client->socket.peek(7), QByteArray("SAMPLE "));
     m_host->setItem(QStringLiteral("Label_UMon(0)"), QStringLiteral("7.5"));
     int samples = 0;
     std::optional<QString> line;

@@ -146,8 +146,7 @@ void ControlLinkWindowTest::executeWritesTheEnergyAndTheNextCycleSendsIt()
         QCOMPARE(window.panel().fieldTag(PanelField::value(0)), QString());
     }
     window.refreshCycle().Timer1_Timer();
-    QTest::qWait(100);
-    QCOMPARE(fixture.supply.receivedCommands(), QStringList());
+    QCOMPARE(fixture.commandsBeforeProbe(), QStringList());
 
     // A poke of the control voltage sends the energy at once, before the answer.
     QCOMPARE(client.command(QStringLiteral("POKE DA_set_voltage 1,5")), QStringLiteral("OK"));
@@ -287,8 +286,7 @@ void ControlLinkWindowTest::lampAndExitFollowTheConversations()
     second.close();
     QTRY_COMPARE(lamp(window)->color(), kGrey);
     QVERIFY(exitAction(window)->isEnabled());
-    QTest::qWait(100);
-    QVERIFY(fixture.supply.receivedCommands().isEmpty());
+    QCOMPARE(fixture.commandsBeforeProbe(), QStringList());
 }
 
 void ControlLinkWindowTest::refusedLinesChangeNothing()
@@ -321,8 +319,7 @@ void ControlLinkWindowTest::refusedLinesChangeNothing()
     window.state().setAutoRefresh(false);
     fixture.supply.clearLog();
     window.refreshCycle().Timer1_Timer();
-    QTest::qWait(100);
-    QVERIFY(fixture.supply.receivedCommands().isEmpty()); // nothing of the refused lines pending
+    QCOMPARE(fixture.commandsBeforeProbe(), QStringList()); // nothing of the refused lines pending
 }
 
 void ControlLinkWindowTest::manyConversationsLeaveTheProgramResponsive()

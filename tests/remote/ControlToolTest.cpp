@@ -252,7 +252,7 @@ void ControlToolTest::socketOptionAndJournal()
     QVERIFY(QTest::qWaitFor([&] { return (seen += follow.readAllStandardOutput()).endsWith("1}\n"); }, kWaitMs));
     journal.write("{\"n\": 2");
     journal.flush();
-    QTest::qWait(2 * 200);
+    QTest::qWait(2 * 200); // pacing: two of the follower's polls likely see the half line
     journal.write("}\n"); // whole lines only, however they are written
     journal.flush();
     QVERIFY(QTest::qWaitFor([&] { return (seen += follow.readAllStandardOutput()).endsWith("2}\n"); }, kWaitMs));

@@ -144,8 +144,7 @@ void SetupWindowTest::setupThroughTheWindow()
     QCOMPARE(window.windowTitle(), tavrelCaption);
     QCOMPARE(window.state().table.ModuleCode[1], QStringLiteral("CA")); // until the next Init
     QVERIFY(window.link().isOpen());
-    QTest::qWait(100);
-    QCOMPARE(fixture.supply.receivedCommands(), QStringList()); // no Init on the current port
+    QCOMPARE(fixture.commandsBeforeProbe(), QStringList()); // no Init on the current port
 
     // A free port: the old link closes, Init reads every module from the new supply.
     SetupAnswer reconnect([&](Form_R4150DSetup &dialog) {
@@ -180,9 +179,8 @@ void SetupWindowTest::setupThroughTheWindow()
     QCOMPARE(window.windowTitle(), tavrelCaption);
     QCOMPARE(window.state().CommPort(), qint16(2));
     QVERIFY(window.link().isOpen());
-    QTest::qWait(100);
-    QCOMPARE(freeSupply.receivedCommands(), QStringList());
-    QCOMPARE(fixture.supply.receivedCommands(), QStringList());
+    QCOMPARE(commandsBeforeProbe(window.protocol(), freeSupply), QStringList());
+    QCOMPARE(fixture.supply.receivedCommands(), QStringList()); // no longer the window's port
 
     holder->close();
     freeSupply.stop();
