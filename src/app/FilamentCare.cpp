@@ -20,6 +20,7 @@
 #include <QColor>
 
 #include <algorithm>
+#include <cmath>
 
 namespace {
 const QColor kTrippedRed(255, 0, 0);
@@ -119,7 +120,7 @@ bool FilamentCare::cathodeRequest(std::optional<bool> switchOn, float value, Com
     // text is whatever was typed last).
     const float lower = m_parts.state.table.ValueMin[Module::kCathode];
     const float upper = m_parts.state.table.ValueMax[Module::kCathode];
-    const float target = value >= lower ? std::min(value, upper) : lower;
+    const float target = std::isfinite(value) && value >= lower ? std::min(value, upper) : lower;
     return m_ramp.takeRequest(switchOn, target, source);
 }
 

@@ -19,8 +19,8 @@ void ControlVoltage::DA_set_voltage_Change(const QString &text)
     if (!m_panel.fieldEnabled(energyField))
         return;
     const float electronVolts = ValOf(text) * kElectronVoltsPerVolt;
-    // Beyond the energy limits (or no number at all) nothing is written and nothing goes out;
-    // the control link refuses such a poke before it gets here.
+    // Beyond the energy limits (infinite included) nothing is written and nothing goes out; the
+    // control link refuses such a poke before it gets here.
     if (!(electronVolts >= m_state.table.ValueMin[0] && electronVolts <= m_state.table.ValueMax[0]))
         return;
     const QString energy = StrOf(electronVolts);

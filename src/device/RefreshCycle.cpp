@@ -23,17 +23,26 @@ RefreshCycle::RefreshCycle(PanelView &panel, DeviceProtocol &protocol, ReadBack 
 {
 }
 
-QString RefreshCycle::textWithinLimits(PanelField field)
+std::optional<QString> RefreshCycle::textWithinLimits(PanelField field)
 {
     const FieldLimits limits = FieldLimits::of(field, m_state.table);
-    const RangeCheck check = RangeCheck::of(m_panel.fieldText(field), limits.lower, limits.upper);
+    RangeCheck check = RangeCheck::of(m_panel.fieldText(field), limits.lower, limits.upper);
     if (!check.outOfRange)
         return m_panel.fieldText(field);
     m_ui.beep();
     m_ui.messageBox(check.message, QStringLiteral("Error"), UserInterface::Icon::Critical);
-    // Written after the box, so that whatever was written meanwhile is corrected as well.
-    m_panel.setFieldText(field, check.correctedText);
-    return check.correctedText;
+    // The box let events run: the program may be ending, the mark may have been withdrawn (an
+    // interlock trip) or a client may have written a new value. Only what stands now goes out.
+    if (m_abort && m_abort()) {
+        m_busy = false;
+        return std::nullopt;
+    }
+    if (m_panel.fieldTag(field) != kTagChanged)
+        return std::nullopt;
+    check = RangeCheck::of(m_panel.fieldText(field), limits.lower, limits.upper);
+    if (check.outOfRange)
+        m_panel.setFieldText(field, check.correctedText);
+    return m_panel.fieldText(field);
 }
 
 bool RefreshCycle::yieldAndContinue()
@@ -48,6 +57,13 @@ bool RefreshCycle::yieldAndContinue()
 
 void RefreshCycle::send(const QString &command, CommandSource source)
 {
+    // A port lost meanwhile (in a yield, by a filament step) takes no command: the operator has
+    // been told once already.
+    if (m_lineWasOpen && !m_protocol.isLineOpen()) {
+        m_lineLost = true;
+        m_busy = false;
+        return;
+    }
     const CommandSourceScope scope(m_state, source);
     // The mark is cleared whether the command went through or not; only a failure that closed
     // the port ends the cycle, so that a lost line is reported once and not once per field.
@@ -63,6 +79,7 @@ void RefreshCycle::Timer1_Timer()
         return;
     m_busy = true;
     m_lineLost = false;
+    m_lineWasOpen = m_protocol.isLineOpen();
     // "In simulation" is asked at each step: the mode may be switched in one of the yields.
     const auto simulating = [this] { return m_state.simulationMode != 0; };
     const auto &codes = m_state.table.ModuleCode;
@@ -70,16 +87,22 @@ void RefreshCycle::Timer1_Timer()
     float energy = 0.0f;
     if (simulating())
         energy = ValOf(m_panel.fieldText(PanelField::value(kEnergy)));
-    if (m_panel.fieldTag(PanelField::value(kEnergy)) == kTagChanged) {
+    const PanelField energyField = PanelField::value(kEnergy);
+    if (m_panel.fieldTag(energyField) == kTagChanged) {
         if (m_energyInput)
             m_energyInput();
-        energy = ValOf(textWithinLimits(PanelField::value(kEnergy)));
-        send(QStringLiteral("V") + codes[kEnergy] + StrOf(energy), m_panel.fieldMarkSource(PanelField::value(kEnergy)));
-        m_panel.setFieldTag(PanelField::value(kEnergy), QString());
-        if (simulating())
-            m_sim.setEnergy(energy);
-        if (m_lineLost)
+        const std::optional<QString> text = textWithinLimits(energyField);
+        if (!m_busy)
             return;
+        if (text) {
+            energy = ValOf(*text);
+            send(QStringLiteral("V") + codes[kEnergy] + StrOf(energy), m_panel.fieldMarkSource(energyField));
+            m_panel.setFieldTag(energyField, QString());
+            if (simulating())
+                m_sim.setEnergy(energy);
+            if (m_lineLost)
+                return;
+        }
     }
     if (!yieldAndContinue())
         return;
@@ -88,17 +111,21 @@ void RefreshCycle::Timer1_Timer()
     if (m_lineLost)
         return;
     const PanelField cathode = PanelField::value(kCathode);
-    if (m_panel.fieldTag(cathode) == kTagChanged
-        && m_cathodeHook && m_cathodeHook(std::nullopt, ValOf(textWithinLimits(cathode)), m_panel.fieldMarkSource(cathode))) {
-        m_panel.setFieldTag(cathode, QString());
-    } else if (m_panel.fieldTag(cathode) == kTagChanged) {
-        const QString text = textWithinLimits(cathode);
-        send(QStringLiteral("V") + codes[kCathode] + FirstCommaToPoint(StrOf(ValOf(text))), m_panel.fieldMarkSource(cathode));
-        if (simulating())
-            m_sim.setCathode(ValOf(text));
-        m_panel.setFieldTag(cathode, QString());
-        if (m_lineLost || !yieldAndContinue())
+    if (m_panel.fieldTag(cathode) == kTagChanged) {
+        const std::optional<QString> text = textWithinLimits(cathode);
+        if (!m_busy)
             return;
+        if (text && m_cathodeHook && m_cathodeHook(std::nullopt, ValOf(*text), m_panel.fieldMarkSource(cathode))) {
+            m_panel.setFieldTag(cathode, QString());
+        } else if (text) {
+            send(QStringLiteral("V") + codes[kCathode] + FirstCommaToPoint(StrOf(ValOf(*text))),
+                 m_panel.fieldMarkSource(cathode));
+            if (simulating())
+                m_sim.setCathode(ValOf(*text));
+            m_panel.setFieldTag(cathode, QString());
+            if (m_lineLost || !yieldAndContinue())
+                return;
+        }
     }
 
     sendSwitchRequest(kScreen);
@@ -106,39 +133,55 @@ void RefreshCycle::Timer1_Timer()
         return;
     const PanelField screen = PanelField::value(kScreen);
     if (m_panel.fieldTag(screen) == kTagChanged) {
-        const QString text = textWithinLimits(screen);
-        send(QStringLiteral("V") + codes[kScreen] + FirstCommaToPoint(StrOf(ValOf(text) * kVoltsPerKilovolt)),
-             m_panel.fieldMarkSource(screen));
-        if (simulating())
-            m_sim.setScreen(ValOf(text) * kVoltsPerKilovolt, energy);
-        m_panel.setFieldTag(screen, QString());
-        if (m_lineLost || !yieldAndContinue())
+        const std::optional<QString> text = textWithinLimits(screen);
+        if (!m_busy)
             return;
+        if (text) {
+            send(QStringLiteral("V") + codes[kScreen] + FirstCommaToPoint(StrOf(ValOf(*text) * kVoltsPerKilovolt)),
+                 m_panel.fieldMarkSource(screen));
+            if (simulating())
+                m_sim.setScreen(ValOf(*text) * kVoltsPerKilovolt, energy);
+            m_panel.setFieldTag(screen, QString());
+            if (m_lineLost || !yieldAndContinue())
+                return;
+        }
     }
 
     for (int i = kFirstFollower; i < kModuleCount; ++i) {
         const PanelField gain = PanelField::gain(i);
         if (m_panel.fieldTag(gain) == kTagChanged) {
-            const QString text = textWithinLimits(gain);
-            send(QStringLiteral("G") + codes[i] + text, m_panel.fieldMarkSource(gain));
-            if (simulating())
-                m_sim.setGain(i, ValOf(text), energy);
-            m_panel.setFieldTag(gain, QString());
-            if (m_lineLost || !yieldAndContinue())
+            const std::optional<QString> text = textWithinLimits(gain);
+            if (!m_busy)
                 return;
+            if (text) {
+                send(QStringLiteral("G") + codes[i] + *text, m_panel.fieldMarkSource(gain));
+                if (simulating())
+                    m_sim.setGain(i, ValOf(*text), energy);
+                m_panel.setFieldTag(gain, QString());
+                if (m_lineLost || !yieldAndContinue())
+                    return;
+            }
         }
         const PanelField offset = PanelField::offset(i);
         if (i != kSuppressor && m_panel.fieldTag(offset) == kTagChanged) {
-            const QString text = textWithinLimits(offset);
-            send(QStringLiteral("O") + codes[i] + text, m_panel.fieldMarkSource(offset));
-            if (simulating())
-                m_sim.setOffset(i, ValOf(text), energy);
-            m_panel.setFieldTag(offset, QString());
-            if (m_lineLost || !yieldAndContinue())
+            const std::optional<QString> text = textWithinLimits(offset);
+            if (!m_busy)
                 return;
+            if (text) {
+                send(QStringLiteral("O") + codes[i] + *text, m_panel.fieldMarkSource(offset));
+                if (simulating())
+                    m_sim.setOffset(i, ValOf(*text), energy);
+                m_panel.setFieldTag(offset, QString());
+                if (m_lineLost || !yieldAndContinue())
+                    return;
+            }
         }
     }
 
+    if (m_lineWasOpen && !m_protocol.isLineOpen()) {
+        m_busy = false; // lost in the last yield: nothing to read from
+        return;
+    }
     if (m_state.autoRefresh())
         m_readBack.GetTavrelData(false);
     m_busy = false;

@@ -47,7 +47,9 @@ public:
 
 private:
     void send(const QString &command, CommandSource source);
-    QString textWithinLimits(PanelField field);
+    // The marked field's text, corrected first when beyond its limits (with the message); nothing
+    // when the field is not to be sent after all (its mark withdrawn, or the cycle ended).
+    std::optional<QString> textWithinLimits(PanelField field);
     bool yieldAndContinue();
     void sendSwitchRequest(int module);
 
@@ -63,5 +65,6 @@ private:
     std::function<void()> m_energyInput;
     CathodeHook m_cathodeHook;
     bool m_busy = false;
-    bool m_lineLost = false; // a command's failure closed the port: the cycle ends there
+    bool m_lineLost = false;    // a command's failure closed the port: the cycle ends there
+    bool m_lineWasOpen = false; // at the cycle's start
 };

@@ -86,9 +86,9 @@ void PressureInterlock::reportPressure(double value)
 
 void PressureInterlock::staleCheck()
 {
-    const qint64 left = qint64(m_staleSeconds * kMsecsPerSecond) - m_supervisedSince.elapsed();
+    const double left = m_staleSeconds * kMsecsPerSecond - double(m_supervisedSince.elapsed());
     if (left > 0) {
-        m_staleTimer.start(int(left)); // a timer may come a little early: the reading is still fresh
+        startStaleTimer(); // a timer may come a little early (or the time is beyond one timer's reach)
         return;
     }
     if (m_state == State::Armed || m_state == State::Waiting) {

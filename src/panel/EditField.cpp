@@ -106,6 +106,9 @@ void EditField::checkRange()
     const FieldLimits limits = FieldLimits::of(m_field, m_table);
     const RangeCheck check = RangeCheck::of(text(), limits.lower, limits.upper);
     if (check.outOfRange) {
+        // A mark from before must not let a refresh cycle, running while the box is open, send
+        // the number being corrected.
+        setTag(QString());
         m_ui.beep();
         m_ui.messageBox(check.message, QStringLiteral("Error"), UserInterface::Icon::Critical);
         setText(check.correctedText);

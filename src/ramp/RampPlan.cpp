@@ -3,6 +3,7 @@
 #include "core/Conversions.h"
 #include "core/ModuleTable.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -23,7 +24,10 @@ int RampPlan::count() const
 double RampPlan::energyAt(int k) const
 {
     const double direction = to < from ? -1.0 : 1.0;
-    return from + direction * double(k) * step;
+    const double energy = from + direction * double(k) * step;
+    // The last step may overshoot `to` by a rounding residue (0.7 down to -1.1e-16 in steps of
+    // 0.1): that would be an energy beyond the limits.
+    return to < from ? std::max(energy, to) : std::min(energy, to);
 }
 
 QString RampPlan::wireText(double energy)

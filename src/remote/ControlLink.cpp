@@ -3,7 +3,6 @@
 #include "core/ControllerState.h"
 #include "core/Conversions.h"
 #include "core/FieldLimits.h"
-#include "core/RangeCheck.h"
 #include "core/UserInterface.h"
 #include "device/PanelView.h"
 
@@ -23,12 +22,19 @@ std::optional<ControlLink::Refusal> notANumber(const QString &what, const QStrin
                                 QStringLiteral("%1 needs a number, not \"%2\"").arg(what, text)};
 }
 
+// Numbers in the link's answers carry a point, whatever the locale.
+QString pointed(float number)
+{
+    return FirstCommaToPoint(StrOf(number));
+}
+
 std::optional<ControlLink::Refusal> beyondLimits(const QString &what, float value, float lower, float upper)
 {
     if (value >= lower && value <= upper) // false for NaN as well
         return std::nullopt;
     return ControlLink::Refusal{ControlLink::kErrorBeyondLimits,
-                                QStringLiteral("%1 is out of range: %2").arg(what, RangeCheck::rangeMessage(lower, upper))};
+                                QStringLiteral("%1 is out of range: Valid range is %2 ... %3")
+                                    .arg(what, pointed(lower), pointed(upper))};
 }
 
 // Trailing blanks only (not tabs): the name keeps everything else, as the grammar says.
@@ -116,7 +122,7 @@ std::optional<ControlLink::Refusal> ControlLink::checkPoke(const QString &item, 
         if (auto refusal = notANumber(item, text))
             return refusal;
         const float energy = ValOf(text) * kElectronVoltsPerVolt;
-        return beyondLimits(QStringLiteral("%1 %2 (%3 eV)").arg(item, text.trimmed(), StrOf(energy)), energy,
+        return beyondLimits(QStringLiteral("%1 %2 (%3 eV)").arg(item, text.trimmed(), pointed(energy)), energy,
                             table.ValueMin[0], table.ValueMax[0]);
     }
     const PanelField field = PanelField::fromControlName(item);

@@ -284,6 +284,23 @@ void PanelWindowEntryTest::noPanelPathSendsBeyondTheLimits()
     QCOMPARE(fixture.ui.messages.size(), 2);
     QCOMPARE(fixture.wire(), (QStringList{QStringLiteral("VEN0"), QStringLiteral("GWE0"), QStringLiteral("OL1-20")}));
     QCOMPARE(fixture.ui.messages[1].text, QStringLiteral("Valid range is -150 ... 0"));
+
+    // While the box is open a client writes a new energy, or the mark is withdrawn (an interlock
+    // trip): what stands when it closes goes out, or nothing.
+    fixture.settle();
+    energy->setText(QStringLiteral("1500"));
+    energy->setTag(kTagChanged);
+    fixture.ui.onMessage = [energy](const RecordingUserInterface::Message &) { energy->setText(QStringLiteral("500")); };
+    fixture.cycle();
+    QCOMPARE(fixture.wire(), QStringList{QStringLiteral("VEN500")});
+    fixture.settle();
+    energy->setText(QStringLiteral("1500"));
+    energy->setTag(kTagChanged);
+    fixture.ui.onMessage = [energy](const RecordingUserInterface::Message &) { energy->setTag(QString()); };
+    fixture.cycle();
+    QCOMPARE(fixture.ui.messages.size(), 1);
+    QCOMPARE(fixture.commandsBeforeProbe(), QStringList());
+    fixture.ui.onMessage = nullptr;
 }
 
 QTEST_MAIN(PanelWindowEntryTest)

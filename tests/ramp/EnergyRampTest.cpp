@@ -48,6 +48,8 @@ private slots:
         QCOMPARE(plan("200", "100", "25")->count(), 5);
         QCOMPARE(plan("200", "100", "25")->energyAt(4), 100.0);
         QCOMPARE(plan("10", "10", "5")->count(), 1);
+        // A rounding residue never carries the last step past its end (below 0 here).
+        QCOMPARE(plan("0.7", "0", "0.1")->energyAt(7), 0.0);
         QCOMPARE(RampPlan::wireText(50.3), QStringLiteral("50.3"));
         QString why;
         QVERIFY(!plan("10", "20", "0", &why));

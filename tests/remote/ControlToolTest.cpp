@@ -22,6 +22,8 @@
 
 namespace {
 
+constexpr int kFollowerPollMs = 200; // how often tavrel-control looks for new journal lines
+
 constexpr int kWaitMs = 30000; // the tool answers at once; only a hang should reach this
 
 struct ToolResult
@@ -264,6 +266,16 @@ void ControlToolTest::socketOptionAndJournal()
     journal.flush();
     QVERIFY(QTest::qWaitFor([&] { return (seen += follow.readAllStandardOutput()).endsWith("3}\n"); }, kWaitMs));
     QCOMPARE((said + follow.readAllStandardError()).count("the journal is off"), 1);
+    // A partial line the program cuts back and writes over is never printed.
+    const qint64 lineStart = journal.size();
+    journal.write("{\"n\": 4");
+    journal.flush();
+    QTest::qWait(2 * kFollowerPollMs); // pacing: the follower takes the partial line in
+    QVERIFY(journal.resize(lineStart)); // appending, the next write goes to the new end
+    journal.write("{\"n\": 5}\n");
+    journal.flush();
+    QVERIFY(QTest::qWaitFor([&] { return (seen += follow.readAllStandardOutput()).endsWith("5}\n"); }, kWaitMs));
+    QVERIFY2(!seen.contains("\"n\": 4"), seen.constData());
     follow.kill();
     follow.waitForFinished(kWaitMs);
 }

@@ -7,6 +7,8 @@
 #include <QTextStream>
 #include <QThread>
 
+#include <algorithm>
+
 namespace {
 constexpr qint64 kReadChunkBytes = 64 * 1024;
 
@@ -36,8 +38,15 @@ int JournalPrinter::run(bool follow, QTextStream &out, QTextStream &err)
             file.open(QIODevice::ReadOnly); // it appears with the first line of the day
         bool more = false;
         if (file.isOpen()) {
-            const QByteArray bytes = file.read(kReadChunkBytes);
-            more = !bytes.isEmpty();
+            // A partial line is read again from its start: the program may have cut it back (a
+            // failed write, a crash) and written whole lines in its place.
+            const qint64 known = pending.size();
+            if (known > 0) {
+                file.seek(std::max<qint64>(0, file.pos() - known));
+                pending.clear();
+            }
+            const QByteArray bytes = file.read(known + kReadChunkBytes);
+            more = bytes.size() > known;
             pending += bytes;
             const qsizetype end = pending.lastIndexOf('\n');
             if (end >= 0) { // whole lines only
