@@ -4,7 +4,7 @@
 #include "core/ModuleTable.h"
 #include "filament/FilamentRamp.h"
 #include "filament/PressureInterlock.h"
-#include "remote/FilamentLink.h"
+#include "filament/FilamentLink.h"
 
 #include <QObject>
 

@@ -18,7 +18,7 @@
 #include "ramp/EnergyRamp.h"
 #include "remote/ControlLink.h"
 #include "remote/ControlLinkServer.h"
-#include "remote/RampLink.h"
+#include "ramp/RampLink.h"
 
 #include <QMainWindow>
 #include <QTimer>

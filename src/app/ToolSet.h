@@ -3,7 +3,7 @@
 #include "history/MonitorHistory.h"
 #include "journal/Journal.h"
 #include "journal/JournalRecorder.h"
-#include "remote/HistoryLink.h"
+#include "history/HistoryLink.h"
 
 #include <QObject>
 

@@ -10,7 +10,7 @@
 #include "remote/ControlLink.h"
 #include "remote/ControlLinkServer.h"
 #include "history/MonitorHistory.h"
-#include "remote/HistoryLink.h"
+#include "history/HistoryLink.h"
 
 #include <QCoreApplication>
 #include <QDateTime>

@@ -1,4 +1,4 @@
-#include "remote/RampLink.h"
+#include "ramp/RampLink.h"
 
 #include "core/Conversions.h"
 #include "ramp/EnergyRamp.h"

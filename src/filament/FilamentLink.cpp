@@ -1,4 +1,4 @@
-#include "remote/FilamentLink.h"
+#include "filament/FilamentLink.h"
 
 #include "core/Conversions.h"
 #include "filament/FilamentRamp.h"

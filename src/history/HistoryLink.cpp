@@ -1,4 +1,4 @@
-#include "remote/HistoryLink.h"
+#include "history/HistoryLink.h"
 
 #include "core/Conversions.h"
 #include "core/ModuleTable.h"
