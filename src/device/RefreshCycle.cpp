@@ -148,34 +148,10 @@ void RefreshCycle::Timer1_Timer()
     }
 
     for (int i = kFirstFollower; i < kModuleCount; ++i) {
-        const PanelField gain = PanelField::gain(i);
-        if (m_panel.fieldTag(gain) == kTagChanged) {
-            const std::optional<QString> text = textWithinLimits(gain);
-            if (!m_busy)
-                return;
-            if (text) {
-                send(QStringLiteral("G") + codes[i] + *text, m_panel.fieldMarkSource(gain));
-                if (simulating())
-                    m_sim.setGain(i, ValOf(*text), energy);
-                m_panel.setFieldTag(gain, QString());
-                if (m_lineLost || !yieldAndContinue())
-                    return;
-            }
-        }
-        const PanelField offset = PanelField::offset(i);
-        if (i != kSuppressor && m_panel.fieldTag(offset) == kTagChanged) {
-            const std::optional<QString> text = textWithinLimits(offset);
-            if (!m_busy)
-                return;
-            if (text) {
-                send(QStringLiteral("O") + codes[i] + *text, m_panel.fieldMarkSource(offset));
-                if (simulating())
-                    m_sim.setOffset(i, ValOf(*text), energy);
-                m_panel.setFieldTag(offset, QString());
-                if (m_lineLost || !yieldAndContinue())
-                    return;
-            }
-        }
+        if (!sendFollower(PanelField::gain(i), energy))
+            return;
+        if (i != kSuppressor && !sendFollower(PanelField::offset(i), energy))
+            return;
     }
 
     if (m_lineWasOpen && !m_protocol.isLineOpen()) {
@@ -185,6 +161,28 @@ void RefreshCycle::Timer1_Timer()
     if (m_state.autoRefresh())
         m_readBack.GetTavrelData(false);
     m_busy = false;
+}
+
+bool RefreshCycle::sendFollower(PanelField field, float energy)
+{
+    if (m_panel.fieldTag(field) != kTagChanged)
+        return true;
+    const std::optional<QString> text = textWithinLimits(field);
+    if (!m_busy)
+        return false;
+    if (!text)
+        return true;
+    const bool gain = field.kind == PanelField::Kind::Gain;
+    send((gain ? QStringLiteral("G") : QStringLiteral("O")) + m_state.table.ModuleCode[field.index] + *text,
+         m_panel.fieldMarkSource(field));
+    if (m_state.simulationMode != 0) {
+        if (gain)
+            m_sim.setGain(field.index, ValOf(*text), energy);
+        else
+            m_sim.setOffset(field.index, ValOf(*text), energy);
+    }
+    m_panel.setFieldTag(field, QString());
+    return !m_lineLost && yieldAndContinue();
 }
 
 void RefreshCycle::runForced()

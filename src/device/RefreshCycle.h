@@ -50,6 +50,9 @@ private:
     // The marked field's text, corrected first when beyond its limits (with the message); nothing
     // when the field is not to be sent after all (its mark withdrawn, or the cycle ended).
     std::optional<QString> textWithinLimits(PanelField field);
+    // A marked gain or offset of a follower module out, the simulation in step; false when the
+    // cycle ends there.
+    bool sendFollower(PanelField field, float energy);
     bool yieldAndContinue();
     void sendSwitchRequest(int module);
 

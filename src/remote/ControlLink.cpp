@@ -4,13 +4,13 @@
 #include "core/Conversions.h"
 #include "core/FieldLimits.h"
 #include "core/UserInterface.h"
+#include "device/ControlVoltage.h"
 #include "device/PanelView.h"
 
 namespace {
 
 const QString kEnergyName = QStringLiteral("ENERGY");
 const QString kControlVoltageItem = QStringLiteral("DA_set_voltage");
-constexpr float kElectronVoltsPerVolt = 100.0f; // DA_set_voltage's volts to the energy
 
 // ValOf reads "abc" or "" as 0, a valid energy that nobody asked for: a value must start with a
 // number ("1.5 V" does, read as 1.5 as everywhere else).
@@ -121,7 +121,7 @@ std::optional<ControlLink::Refusal> ControlLink::checkPoke(const QString &item, 
     if (item == kControlVoltageItem) {
         if (auto refusal = notANumber(item, text))
             return refusal;
-        const float energy = ValOf(text) * kElectronVoltsPerVolt;
+        const float energy = ValOf(text) * ControlVoltage::kElectronVoltsPerVolt;
         return beyondLimits(QStringLiteral("%1 %2 (%3 eV)").arg(item, text.trimmed(), pointed(energy)), energy,
                             table.ValueMin[0], table.ValueMax[0]);
     }
