@@ -2,8 +2,8 @@
 
 #include "VirtualSupply.h"
 
-#include "device/DeviceProtocol.h"
 #include "device/ModuleReading.h"
+#include "device/SupplyLine.h"
 
 #include <QStringList>
 #include <QTest>
@@ -17,11 +17,11 @@ constexpr int kProbeQuietMs = 100;
 // supply takes the line's commands in order and the read returns only after its echo, so every
 // command sent before it is logged ahead of the probe, however slowly the supply's thread runs.
 // Returns the commands before the probe's REN and clears the log.
-inline QStringList commandsBeforeProbe(DeviceProtocol &protocol, VirtualSupply &supply, int quietMs = kProbeQuietMs)
+inline QStringList commandsBeforeProbe(SupplyLine &line, VirtualSupply &supply, int quietMs = kProbeQuietMs)
 {
     QTest::qWait(quietMs);
     ModuleReading reading;
-    const qint32 result = protocol.GetModuleValues(QStringLiteral("EN"), reading);
+    const qint32 result = line.read(QStringLiteral("EN"), reading);
     if (result != 0)
         return {QStringLiteral("<the probe's read failed: %1>").arg(result)};
     QStringList commands = supply.receivedCommands();

@@ -64,7 +64,7 @@ public:
     // port must be open and the window not in simulation.
     QStringList commandsBeforeProbe(int quietMs = kProbeQuietMs)
     {
-        return ::commandsBeforeProbe(window->protocol(), supply, quietMs);
+        return ::commandsBeforeProbe(window->line(), supply, quietMs);
     }
 
     TestEnvironment environment;

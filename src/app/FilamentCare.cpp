@@ -7,7 +7,7 @@
 #include "core/SettingsStore.h"
 #include "core/UserInterface.h"
 #include "device/ConnectionSequence.h"
-#include "device/DeviceProtocol.h"
+#include "device/SupplyLine.h"
 #include "device/ReadBack.h"
 #include "device/RefreshCycle.h"
 #include "filament/Form_Filament.h"
@@ -35,7 +35,7 @@ QString amps(float value)
 
 FilamentCare::FilamentCare(const Parts &parts, const MainMenu &menu, QWidget *window)
     : QObject(window), m_parts(parts), m_window(window),
-      m_ramp(parts.protocol, parts.state, parts.sim)
+      m_ramp(parts.line, parts.state, parts.sim)
 {
     m_parts.server.addExtension(&m_link);
     // Between an energy ramp's VEN and its REN the line is the ramp's; otherwise a step may go
@@ -67,7 +67,7 @@ FilamentCare::FilamentCare(const Parts &parts, const MainMenu &menu, QWidget *wi
             m_ramp.abandon();
     });
     m_parts.readBack.addPassObserver([this](const ReadBack::Readings &readings) { noteConnectingPass(readings); });
-    m_parts.protocol.addSentObserver([this](const QString &command, qint32, CommandSource) {
+    connect(&m_parts.line, &SupplyLine::commandSent, this, [this](const QString &command) {
         const QString prefix = QStringLiteral("V") + m_parts.state.table.ModuleCode[Module::kCathode];
         if (!m_ramp.isRunning() && command.startsWith(prefix))
             m_ramp.setPresent(ValOf(command.mid(prefix.size())));
@@ -133,7 +133,7 @@ void FilamentCare::switchOffForTrip()
     m_parts.panel.setControlVoltage(QStringLiteral("0"), false);
     m_ramp.switchOffNow(CommandSource::Interlock);
     const CommandSourceScope scope(m_parts.state, CommandSource::Interlock);
-    m_parts.protocol.SetParameter(QStringLiteral("V") + m_parts.state.table.ModuleCode[Module::kEnergy] + QStringLiteral("0"));
+    m_parts.line.send(QStringLiteral("V") + m_parts.state.table.ModuleCode[Module::kEnergy] + QStringLiteral("0"));
 }
 
 void FilamentCare::trip(const QString &message)

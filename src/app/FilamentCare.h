@@ -10,7 +10,7 @@
 
 class ConnectionSequence;
 class ControllerState;
-class DeviceProtocol;
+class SupplyLine;
 class SimulatedSupply;
 class ControlLinkServer;
 class EnergyRamp;
@@ -34,7 +34,7 @@ public:
     struct Parts
     {
         ControllerState &state;
-        DeviceProtocol &protocol;
+        SupplyLine &line;
         SimulatedSupply &sim;
         ReadBack &readBack;
         RefreshCycle &cycle;

@@ -31,23 +31,22 @@ constexpr double kDefaultDpi = 96.0; // logical dots per inch without a screen
 
 Form_R4150D::Form_R4150D(UserInterface &ui, const CommandLine &commandLine, QWidget *parent)
     : QMainWindow(parent), m_ui(ui), m_commandLine(commandLine), m_panel(new ModulePanel(m_state.table, ui)),
-      m_link(ui, [this] { return m_state.caption(); }),
-      m_protocol(m_link, m_state, m_sim),
-      m_readBack(m_protocol, m_state, *m_panel, [this] { yieldToEvents(); }),
-      m_cycle(*m_panel, m_protocol, m_readBack, m_state, m_sim, ui, [this] { yieldToEvents(); }),
-      m_connection(m_link, m_state, m_readBack),
-      m_controlVoltage(*m_panel, m_protocol, m_state, m_sim),
+      m_line(m_state, m_sim, ui),
+      m_readBack(m_line, m_state, *m_panel, [this] { yieldToEvents(); }),
+      m_cycle(*m_panel, m_line, m_readBack, m_state, m_sim, ui, [this] { yieldToEvents(); }),
+      m_connection(m_line, m_state, m_readBack),
+      m_controlVoltage(*m_panel, m_line, m_state, m_sim),
       m_profiles(*m_panel, m_state.table, ui, [this] { return m_state.caption(); }),
       m_profileCommands(m_profiles, m_state, ui, [this] { return m_state.caption(); },
                         [this] { m_cycle.Timer1_Timer(); }),
       m_controlLink(*m_panel, m_state, ui),
       m_server(m_controlLink, *m_panel),
-      m_shutDown(m_protocol, m_state, m_controlLink, m_connection, ui, this),
-      m_ramp(m_protocol, m_state, *m_panel, m_sim, m_connection),
+      m_shutDown(m_line, m_state, m_controlLink, m_connection, ui, this),
+      m_ramp(m_line, m_state, *m_panel, m_sim, m_connection),
       m_rampLink(m_ramp, m_state.table, [this](const void *to, const QString &line) { m_server.sendTo(to, line); }),
       m_menu(MainMenu::build(*this)),
-      m_tools({m_state, m_link, m_protocol, m_readBack, m_connection, m_profiles, m_ramp, m_server, ui}, m_menu, this),
-      m_filament({m_state, m_protocol, m_sim, m_readBack, m_cycle, m_connection, m_ramp, m_shutDown, m_server, *m_panel, ui},
+      m_tools({m_state, m_line, m_readBack, m_connection, m_profiles, m_ramp, m_server, ui}, m_menu, this),
+      m_filament({m_state, m_line, m_sim, m_readBack, m_cycle, m_connection, m_ramp, m_shutDown, m_server, *m_panel, ui},
                  m_menu, this)
 {
     setObjectName(QStringLiteral("Form_R4150D"));
@@ -81,10 +80,10 @@ void Form_R4150D::wireSubsystems()
     connect(&m_timer, &QTimer::timeout, this, [this] { m_cycle.Timer1_Timer(); });
     connect(&m_state, &ControllerState::captionChanged, this, &QWidget::setWindowTitle);
     connect(&m_state, &ControllerState::autoRefreshPropertyChanged, m_menu.mnuAutoRefresh, &QAction::setChecked);
-    connect(&m_link, &SerialLink::lampChanged, this, &Form_R4150D::showBusyLamp);
-    connect(&m_link, &SerialLink::portCaptionChanged, m_panel, &ModulePanel::showPortCaption);
-    connect(&m_link, &SerialLink::replyTimedOut, &m_state, [this] { m_state.setAutoRefresh(false); });
-    connect(&m_link, &SerialLink::portLost, &m_connection, &ConnectionSequence::disconnectLostPort);
+    connect(&m_line, &SupplyLine::lampChanged, this, &Form_R4150D::showBusyLamp);
+    connect(&m_line, &SupplyLine::portCaptionChanged, m_panel, &ModulePanel::showPortCaption);
+    connect(&m_line, &SupplyLine::replyTimedOut, &m_state, [this] { m_state.setAutoRefresh(false); });
+    connect(&m_line, &SupplyLine::portLost, &m_connection, &ConnectionSequence::disconnectLostPort);
     connect(&m_connection, &ConnectionSequence::connectedChanged, this, &Form_R4150D::setConnected);
     connect(&m_connection, &ConnectionSequence::autoRefreshCheckChanged, m_menu.mnuAutoRefresh, &QAction::setChecked);
     connect(&m_controlLink, &ControlLink::lampChanged, this, &Form_R4150D::showControlLinkLamp);
@@ -255,8 +254,8 @@ void Form_R4150D::Form_Unload()
     m_timer.stop();
     IniSettings::WriteIniSettings(m_state, windowTopLeftTwips());
     SettingsStore::sync();
-    m_link.R4150DClose();
-    m_link.retire(); // a cycle interrupted by the unload must not go on talking to the line
+    m_line.close();
+    m_line.retire(); // a cycle interrupted by the unload must not go on talking to the line
     m_server.close();
     // Queued: a quit sent while this window is still inside its close request (or a dialog's
     // loop) is lost, and the program would linger without a window.
@@ -354,7 +353,7 @@ void Form_R4150D::mnuSetup_Click()
         m_setupRunner();
         return;
     }
-    Form_R4150DSetup dialog(m_state, m_ui, m_link, m_connection, this);
+    Form_R4150DSetup dialog(m_state, m_ui, m_line, m_connection, this);
     QtUserInterface::execModal(dialog);
 }
 

@@ -8,10 +8,9 @@
 #include "core/ControllerState.h"
 #include "device/ConnectionSequence.h"
 #include "device/ControlVoltage.h"
-#include "device/DeviceProtocol.h"
 #include "device/ReadBack.h"
 #include "device/RefreshCycle.h"
-#include "device/SerialLink.h"
+#include "device/SupplyLine.h"
 #include "device/SimulatedSupply.h"
 #include "profiles/ProfileCommands.h"
 #include "profiles/ProfileStore.h"
@@ -62,8 +61,7 @@ public:
     ModulePanel &panel() const { return *m_panel; }
     ControllerState &state() { return m_state; }
     SimulatedSupply &simulation() { return m_sim; }
-    SerialLink &link() { return m_link; }
-    DeviceProtocol &protocol() { return m_protocol; }
+    SupplyLine &line() { return m_line; }
     ReadBack &readBack() { return m_readBack; }
     RefreshCycle &refreshCycle() { return m_cycle; }
     ConnectionSequence &connection() { return m_connection; }
@@ -98,8 +96,7 @@ private:
     ControllerState m_state;
     ModulePanel *m_panel; // the central widget, made before the subsystems that write to it
     SimulatedSupply m_sim;
-    SerialLink m_link;
-    DeviceProtocol m_protocol;
+    SupplyLine m_line;
     ReadBack m_readBack;
     RefreshCycle m_cycle;
     ConnectionSequence m_connection;

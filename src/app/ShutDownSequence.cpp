@@ -6,14 +6,14 @@
 #include "core/ControllerState.h"
 #include "core/UserInterface.h"
 #include "device/ConnectionSequence.h"
-#include "device/DeviceProtocol.h"
+#include "device/SupplyLine.h"
 #include "remote/ControlLink.h"
 
 #include <QPointer>
 
-ShutDownSequence::ShutDownSequence(DeviceProtocol &protocol, ControllerState &state, const ControlLink &link,
+ShutDownSequence::ShutDownSequence(SupplyLine &line, ControllerState &state, const ControlLink &link,
                                    const ConnectionSequence &connection, UserInterface &ui, QWidget *dialogParent)
-    : m_protocol(protocol), m_state(state), m_link(link), m_connection(connection), m_ui(ui)
+    : m_line(line), m_state(state), m_link(link), m_connection(connection), m_ui(ui)
 {
     QPointer<QWidget> parent(dialogParent);
     m_runner = [parent] { return runShutDownDialog(parent.data()); };
@@ -56,9 +56,9 @@ void ShutDownSequence::apply(const ShutDownChoices &choices, bool mayRamp)
     if (choices.filament && mayRamp && m_filamentRampDown && m_filamentRampDown()) {
         // ramped down and switched off
     } else if (choices.filament)
-        m_protocol.SetParameter(QStringLiteral("S") + m_state.table.ModuleCode[Module::kCathode] + QStringLiteral("OFF"));
+        m_line.send(QStringLiteral("S") + m_state.table.ModuleCode[Module::kCathode] + QStringLiteral("OFF"));
     if (choices.energy)
-        m_protocol.SetParameter(QStringLiteral("V") + m_state.table.ModuleCode[Module::kEnergy] + QStringLiteral("0"));
+        m_line.send(QStringLiteral("V") + m_state.table.ModuleCode[Module::kEnergy] + QStringLiteral("0"));
 }
 
 ShutDownSequence::DialogResult ShutDownSequence::runShutDownDialog(QWidget *parent)

@@ -9,7 +9,7 @@
 class ConnectionSequence;
 class ControlLink;
 class ControllerState;
-class DeviceProtocol;
+class SupplyLine;
 class QWidget;
 class UserInterface;
 
@@ -39,7 +39,7 @@ public:
 
     // `dialogParent` is the parent of the shut-down dialog (the main window). The control link
     // tells whether a conversation is open, the connection whether the supply is connected.
-    ShutDownSequence(DeviceProtocol &protocol, ControllerState &state, const ControlLink &link,
+    ShutDownSequence(SupplyLine &line, ControllerState &state, const ControlLink &link,
                      const ConnectionSequence &connection, UserInterface &ui, QWidget *dialogParent = nullptr);
 
     // Runs just before the shut-down commands go out (an energy ramp stops there).
@@ -59,7 +59,7 @@ public:
 private:
     void apply(const ShutDownChoices &choices, bool mayRamp);
 
-    DeviceProtocol &m_protocol;
+    SupplyLine &m_line;
     ControllerState &m_state;
     const ControlLink &m_link;
     const ConnectionSequence &m_connection;

@@ -5,9 +5,8 @@
 #include "core/SettingsStore.h"
 #include "core/UserInterface.h"
 #include "device/ConnectionSequence.h"
-#include "device/DeviceProtocol.h"
+#include "device/SupplyLine.h"
 #include "device/ReadBack.h"
-#include "device/SerialLink.h"
 #include "history/Form_MonitorHistory.h"
 #include "profiles/ProfileStore.h"
 #include "ramp/EnergyRamp.h"
@@ -54,11 +53,12 @@ void ToolSet::observe()
     connect(&m_parts.ramp, &EnergyRamp::started, this, [this](int steps) { m_recorder.rampStarted(steps); });
     connect(&m_parts.ramp, &EnergyRamp::finished, this,
             [this](int stepsDone, bool complete) { m_recorder.rampEnded(stepsDone, complete); });
-    m_parts.protocol.addSentObserver([this](const QString &command, qint32 result, CommandSource source) {
-        m_recorder.sent(command, result, source);
-    });
+    connect(&m_parts.line, &SupplyLine::commandSent, this,
+            [this](const QString &command, qint32 result, CommandSource source) {
+                m_recorder.sent(command, result, source);
+            });
     connect(&m_parts.connection, &ConnectionSequence::connectedChanged, this,
-            [this](bool connected) { m_recorder.connection(connected, m_parts.link.portCaption()); });
+            [this](bool connected) { m_recorder.connection(connected, m_parts.line.portCaption()); });
     m_parts.profiles.setFileObserver([this](ProfileStore::FileEvent event, const QString &path) {
         m_recorder.profile(event == ProfileStore::FileEvent::Saved, path);
     });

@@ -10,13 +10,12 @@
 class ConnectionSequence;
 class ControllerState;
 class ControlLinkServer;
-class DeviceProtocol;
+class SupplyLine;
 class EnergyRamp;
 class Form_EnergyRamp;
 class Form_MonitorHistory;
 class ProfileStore;
 class ReadBack;
-class SerialLink;
 class UserInterface;
 struct MainMenu;
 struct RampStep;
@@ -35,8 +34,7 @@ public:
     struct Parts
     {
         ControllerState &state;
-        SerialLink &link;
-        DeviceProtocol &protocol;
+        SupplyLine &line;
         ReadBack &readBack;
         ConnectionSequence &connection;
         ProfileStore &profiles;

@@ -2,11 +2,11 @@
 
 #include "core/ControllerState.h"
 #include "device/ReadBack.h"
-#include "device/SerialLink.h"
+#include "device/SupplyLine.h"
 
-ConnectionSequence::ConnectionSequence(SerialLink &link, ControllerState &state, ReadBack &readBack,
+ConnectionSequence::ConnectionSequence(SupplyLine &line, ControllerState &state, ReadBack &readBack,
                                        QObject *parent)
-    : QObject(parent), m_link(link), m_state(state), m_readBack(readBack)
+    : QObject(parent), m_line(line), m_state(state), m_readBack(readBack)
 {
 }
 
@@ -18,7 +18,7 @@ void ConnectionSequence::announceConnected(bool connected)
 
 qint32 ConnectionSequence::Init()
 {
-    const Flag16 connected = toFlag(m_link.R4150DOpen(m_state.commPort));
+    const Flag16 connected = toFlag(m_line.open(m_state.commPort));
     announceConnected(connected != 0);
     m_state.table.ModuleCode[1] = ModuleTable::cathodeCodeFor(m_state.powerSupply(), m_state.table.ModuleCode[1]);
     if (connected != 0)

@@ -4,7 +4,7 @@
 
 class ControllerState;
 class ReadBack;
-class SerialLink;
+class SupplyLine;
 
 // Init: opens the chosen port, puts the program into the connected or not-connected state and,
 // when connected, reads every module onto the panel. May run any number of times. The state is
@@ -13,7 +13,7 @@ class ConnectionSequence : public QObject
 {
     Q_OBJECT
 public:
-    ConnectionSequence(SerialLink &link, ControllerState &state, ReadBack &readBack, QObject *parent = nullptr);
+    ConnectionSequence(SupplyLine &line, ControllerState &state, ReadBack &readBack, QObject *parent = nullptr);
 
     // -1 when the port opened, 0 when not.
     qint32 Init();
@@ -33,7 +33,7 @@ signals:
 private:
     void announceConnected(bool connected);
 
-    SerialLink &m_link;
+    SupplyLine &m_line;
     ControllerState &m_state;
     ReadBack &m_readBack;
     bool m_connected = false;

@@ -2,14 +2,14 @@
 
 #include "core/ControllerState.h"
 #include "core/Conversions.h"
-#include "device/DeviceProtocol.h"
+#include "device/SupplyLine.h"
 #include "device/PanelView.h"
 #include "device/SimulatedSupply.h"
 
 
-ControlVoltage::ControlVoltage(PanelView &panel, DeviceProtocol &protocol, ControllerState &state,
+ControlVoltage::ControlVoltage(PanelView &panel, SupplyLine &line, ControllerState &state,
                                SimulatedSupply &sim)
-    : m_panel(panel), m_protocol(protocol), m_state(state), m_sim(sim)
+    : m_panel(panel), m_line(line), m_state(state), m_sim(sim)
 {
 }
 
@@ -25,7 +25,7 @@ void ControlVoltage::DA_set_voltage_Change(const QString &text)
         return;
     const QString energy = StrOf(electronVolts);
     m_panel.setFieldText(energyField, energy);
-    m_protocol.SetParameter(QStringLiteral("V") + m_state.table.ModuleCode[0] + energy);
+    m_line.send(QStringLiteral("V") + m_state.table.ModuleCode[0] + energy);
     if (m_state.simulationMode != 0)
         m_sim.setControlEnergy(ValOf(energy));
     m_panel.setFieldTag(energyField, QString());

@@ -3,7 +3,7 @@
 #include <QString>
 
 class ControllerState;
-class DeviceProtocol;
+class SupplyLine;
 class PanelView;
 class SimulatedSupply;
 
@@ -15,13 +15,13 @@ class ControlVoltage
 public:
     static constexpr float kElectronVoltsPerVolt = 100.0f;
 
-    ControlVoltage(PanelView &panel, DeviceProtocol &protocol, ControllerState &state, SimulatedSupply &sim);
+    ControlVoltage(PanelView &panel, SupplyLine &line, ControllerState &state, SimulatedSupply &sim);
 
     void DA_set_voltage_Change(const QString &text);
 
 private:
     PanelView &m_panel;
-    DeviceProtocol &m_protocol;
+    SupplyLine &m_line;
     ControllerState &m_state;
     SimulatedSupply &m_sim;
 };

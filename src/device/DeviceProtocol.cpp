@@ -1,19 +1,14 @@
 #include "device/DeviceProtocol.h"
 
 #include "core/Conversions.h"
-#include "core/ControllerState.h"
 #include "device/SerialLink.h"
-#include "device/SetValueGuard.h"
-#include "device/SimulatedSupply.h"
-
 
 namespace {
 const QLatin1Char kPrompt('>');
 constexpr int kOffSuffixLength = 3;
 } // namespace
 
-DeviceProtocol::DeviceProtocol(SerialLink &link, ControllerState &state, SimulatedSupply &sim)
-    : m_link(link), m_state(state), m_sim(sim)
+DeviceProtocol::DeviceProtocol(SerialLink &link) : m_link(link)
 {
 }
 
@@ -23,19 +18,6 @@ bool DeviceProtocol::isLineOpen() const
 }
 
 qint32 DeviceProtocol::SetParameter(const QString &transmit)
-{
-    qint32 r = 0;
-    if (const std::optional<QString> refusal = SetValueGuard::refusal(transmit, m_state.table))
-        r = m_link.refuse(SerialLink::kErrBeyondLimits,
-                          QStringLiteral("%1 lies beyond the module's limits and was not sent. %2").arg(transmit, *refusal));
-    else
-        r = exchangeSetCommand(transmit);
-    for (const SentObserver &observer : m_sentObservers)
-        observer(transmit, r, m_state.commandSource());
-    return r;
-}
-
-qint32 DeviceProtocol::exchangeSetCommand(const QString &transmit)
 {
     qint32 r = m_link.R4150DClearBuffer();
     if (r != 0)
@@ -56,7 +38,8 @@ qint32 DeviceProtocol::exchangeSetCommand(const QString &transmit)
     return 0; // five lines without the echo count as accepted
 }
 
-qint32 DeviceProtocol::GetModuleValues(const QString &modul, ModuleReading &reading)
+qint32 DeviceProtocol::GetModuleValues(const QString &modul, ModuleReading &reading,
+                                       const std::optional<SimulatedAnswer> &simulated)
 {
     qint32 r = m_link.R4150DClearBuffer();
     if (r != 0)
@@ -66,8 +49,9 @@ qint32 DeviceProtocol::GetModuleValues(const QString &modul, ModuleReading &read
     if (r != 0)
         return r;
 
-    if (m_state.simulationMode != 0) {
-        r = m_link.R4150DPrint(m_sim.answer(modul, reading));
+    if (simulated) {
+        reading = simulated->reading;
+        r = m_link.R4150DPrint(simulated->line);
         if (r != 0)
             return r;
     }

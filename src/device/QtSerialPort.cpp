@@ -28,10 +28,16 @@ void QtSerialPort::onPortError(QSerialPort::SerialPortError error)
     const quint64 generation = m_generation;
     QMetaObject::invokeMethod(
         &m_port,
-        [this, generation] {
+        [this, generation, error] {
             m_lossQueued = false;
             if (!m_port.isOpen() || generation != m_generation)
                 return; // a reader already saw the failure and closed the port
+            // The notifier may fire for bytes that a discard took meanwhile: its read then finds
+            // none and reports a read error. Only a hang-up or a vanished device is a loss.
+            if (error != QSerialPort::ResourceError && !hasHungUp()) {
+                m_port.clearError();
+                return;
+            }
             const QString text = QStringLiteral("The device %1 went away: %2").arg(m_path, m_port.errorString());
             m_port.close();
             m_port.clearError();

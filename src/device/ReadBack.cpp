@@ -2,7 +2,7 @@
 
 #include "core/Conversions.h"
 #include "core/ControllerState.h"
-#include "device/DeviceProtocol.h"
+#include "device/SupplyLine.h"
 #include "device/PanelView.h"
 
 #include <QLocale>
@@ -39,9 +39,9 @@ void printAtNextZone(QString &line, const QString &item)
 }
 } // namespace
 
-ReadBack::ReadBack(DeviceProtocol &protocol, ControllerState &state, PanelView &view,
+ReadBack::ReadBack(SupplyLine &line, ControllerState &state, PanelView &view,
                    std::function<void()> yield)
-    : m_protocol(protocol), m_state(state), m_view(view), m_yield(std::move(yield))
+    : m_line(line), m_state(state), m_view(view), m_yield(std::move(yield))
 {
 }
 
@@ -50,7 +50,7 @@ qint32 ReadBack::GetTavrelData(bool flag)
     ++m_passes;
     const auto done = qScopeGuard([this] { --m_passes; });
     for (int i = 0; i < kModuleCount; ++i) {
-        const qint32 r = m_protocol.GetModuleValues(m_state.table.ModuleCode[i], m_readings[i]);
+        const qint32 r = m_line.read(m_state.table.ModuleCode[i], m_readings[i]);
         if (m_yield)
             m_yield();
         if (r != 0)

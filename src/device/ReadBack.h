@@ -13,7 +13,7 @@
 #include <vector>
 
 class ControllerState;
-class DeviceProtocol;
+class SupplyLine;
 class PanelView;
 
 // Reads all eight modules and then shows them on the panel. The reading table lives for the
@@ -28,7 +28,7 @@ public:
     // The bar holds ten kilovolts; boxes beyond what fits are never drawn.
     static constexpr int kMaxScreenBars = 11;
 
-    ReadBack(DeviceProtocol &protocol, ControllerState &state, PanelView &view,
+    ReadBack(SupplyLine &line, ControllerState &state, PanelView &view,
              std::function<void()> yield);
 
     qint32 GetTavrelData(bool flag);
@@ -53,7 +53,7 @@ public:
 private:
     void showPanel(bool flag);
 
-    DeviceProtocol &m_protocol;
+    SupplyLine &m_line;
     ControllerState &m_state;
     PanelView &m_view;
     std::function<void()> m_yield;

@@ -5,7 +5,7 @@
 #include "core/FieldLimits.h"
 #include "core/RangeCheck.h"
 #include "core/UserInterface.h"
-#include "device/DeviceProtocol.h"
+#include "device/SupplyLine.h"
 #include "device/PanelView.h"
 #include "device/ReadBack.h"
 #include "device/SimulatedSupply.h"
@@ -15,10 +15,10 @@ using namespace Module;
 constexpr float kVoltsPerKilovolt = 1000.0f;
 } // namespace
 
-RefreshCycle::RefreshCycle(PanelView &panel, DeviceProtocol &protocol, ReadBack &readBack,
+RefreshCycle::RefreshCycle(PanelView &panel, SupplyLine &line, ReadBack &readBack,
                            ControllerState &state, SimulatedSupply &sim, UserInterface &ui,
                            std::function<void()> yield)
-    : m_panel(panel), m_protocol(protocol), m_readBack(readBack), m_state(state), m_sim(sim), m_ui(ui),
+    : m_panel(panel), m_line(line), m_readBack(readBack), m_state(state), m_sim(sim), m_ui(ui),
       m_yield(std::move(yield))
 {
 }
@@ -59,7 +59,7 @@ void RefreshCycle::send(const QString &command, CommandSource source)
 {
     // A port lost meanwhile (in a yield, by a filament step) takes no command: the operator has
     // been told once already.
-    if (m_lineWasOpen && !m_protocol.isLineOpen()) {
+    if (m_lineWasOpen && !m_line.isOpen()) {
         m_lineLost = true;
         m_busy = false;
         return;
@@ -67,7 +67,7 @@ void RefreshCycle::send(const QString &command, CommandSource source)
     const CommandSourceScope scope(m_state, source);
     // The mark is cleared whether the command went through or not; only a failure that closed
     // the port ends the cycle, so that a lost line is reported once and not once per field.
-    if (m_protocol.SetParameter(command) != 0 && !m_protocol.isLineOpen()) {
+    if (m_line.send(command) != 0 && !m_line.isOpen()) {
         m_lineLost = true;
         m_busy = false;
     }
@@ -79,7 +79,7 @@ void RefreshCycle::Timer1_Timer()
         return;
     m_busy = true;
     m_lineLost = false;
-    m_lineWasOpen = m_protocol.isLineOpen();
+    m_lineWasOpen = m_line.isOpen();
     // "In simulation" is asked at each step: the mode may be switched in one of the yields.
     const auto simulating = [this] { return m_state.simulationMode != 0; };
     const auto &codes = m_state.table.ModuleCode;
@@ -154,7 +154,7 @@ void RefreshCycle::Timer1_Timer()
             return;
     }
 
-    if (m_lineWasOpen && !m_protocol.isLineOpen()) {
+    if (m_lineWasOpen && !m_line.isOpen()) {
         m_busy = false; // lost in the last yield: nothing to read from
         return;
     }

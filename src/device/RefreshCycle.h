@@ -9,7 +9,7 @@
 #include <optional>
 
 class ControllerState;
-class DeviceProtocol;
+class SupplyLine;
 class PanelView;
 class ReadBack;
 class SimulatedSupply;
@@ -23,7 +23,7 @@ class UserInterface;
 class RefreshCycle
 {
 public:
-    RefreshCycle(PanelView &panel, DeviceProtocol &protocol, ReadBack &readBack, ControllerState &state,
+    RefreshCycle(PanelView &panel, SupplyLine &line, ReadBack &readBack, ControllerState &state,
                  SimulatedSupply &sim, UserInterface &ui, std::function<void()> yield);
 
     void Timer1_Timer();
@@ -57,7 +57,7 @@ private:
     void sendSwitchRequest(int module);
 
     PanelView &m_panel;
-    DeviceProtocol &m_protocol;
+    SupplyLine &m_line;
     ReadBack &m_readBack;
     ControllerState &m_state;
     SimulatedSupply &m_sim;

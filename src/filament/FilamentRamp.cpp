@@ -2,13 +2,13 @@
 
 #include "core/ControllerState.h"
 #include "core/Conversions.h"
-#include "device/DeviceProtocol.h"
+#include "device/SupplyLine.h"
 #include "device/SimulatedSupply.h"
 
 #include <cmath>
 
-FilamentRamp::FilamentRamp(DeviceProtocol &protocol, ControllerState &state, SimulatedSupply &sim, QObject *parent)
-    : QObject(parent), m_protocol(protocol), m_state(state), m_sim(sim)
+FilamentRamp::FilamentRamp(SupplyLine &line, ControllerState &state, SimulatedSupply &sim, QObject *parent)
+    : QObject(parent), m_line(line), m_state(state), m_sim(sim)
 {
     // On the 250 ms grid: a late step does not shift the ones after it.
     m_timer.setTimerType(Qt::PreciseTimer);
@@ -147,7 +147,7 @@ void FilamentRamp::abandon()
 bool FilamentRamp::sendValue(float amps)
 {
     m_present = amps;
-    const qint32 r = m_protocol.SetParameter(QStringLiteral("V") + m_state.table.ModuleCode[1] + FirstCommaToPoint(StrOf(amps)));
+    const qint32 r = m_line.send(QStringLiteral("V") + m_state.table.ModuleCode[1] + FirstCommaToPoint(StrOf(amps)));
     if (m_state.simulationMode != 0)
         m_sim.setCathode(amps);
     return r == 0;
@@ -155,7 +155,7 @@ bool FilamentRamp::sendValue(float amps)
 
 void FilamentRamp::sendSwitch(bool on)
 {
-    const qint32 r = m_protocol.SetParameter(QStringLiteral("S") + m_state.table.ModuleCode[1]
+    const qint32 r = m_line.send(QStringLiteral("S") + m_state.table.ModuleCode[1]
                                              + (on ? QStringLiteral("ON") : QStringLiteral("OFF")));
     m_filamentOn = on;
     m_switchedOff = !on && r == 0;

@@ -10,7 +10,7 @@
 #include <optional>
 
 class ControllerState;
-class DeviceProtocol;
+class SupplyLine;
 class SimulatedSupply;
 
 // Raises and lowers the cathode (filament) current slowly: from the value last sent to the
@@ -28,7 +28,7 @@ public:
     static inline const QString kSection = QStringLiteral("Filament");
     static inline const QString kRateKey = QStringLiteral("RampRate");
 
-    FilamentRamp(DeviceProtocol &protocol, ControllerState &state, SimulatedSupply &sim, QObject *parent = nullptr);
+    FilamentRamp(SupplyLine &line, ControllerState &state, SimulatedSupply &sim, QObject *parent = nullptr);
 
     // A/s; 0 (or anything not above 0) is off.
     void setRate(double ampsPerSecond);
@@ -72,7 +72,7 @@ private:
     void sendSwitch(bool on);
     void finishRamp();
 
-    DeviceProtocol &m_protocol;
+    SupplyLine &m_line;
     ControllerState &m_state;
     SimulatedSupply &m_sim;
     std::function<bool()> m_lineBusy;

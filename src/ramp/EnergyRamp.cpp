@@ -4,14 +4,14 @@
 #include "core/Conversions.h"
 #include "device/ConnectionSequence.h"
 #include "device/ControlVoltage.h"
-#include "device/DeviceProtocol.h"
+#include "device/SupplyLine.h"
 #include "device/ModuleReading.h"
 #include "device/PanelView.h"
 #include "device/SimulatedSupply.h"
 
-EnergyRamp::EnergyRamp(DeviceProtocol &protocol, ControllerState &state, PanelView &panel,
+EnergyRamp::EnergyRamp(SupplyLine &line, ControllerState &state, PanelView &panel,
                        SimulatedSupply &sim, const ConnectionSequence &connection, QObject *parent)
-    : QObject(parent), m_protocol(protocol), m_state(state), m_panel(panel), m_sim(sim), m_connection(connection)
+    : QObject(parent), m_line(line), m_state(state), m_panel(panel), m_sim(sim), m_connection(connection)
 {
     m_timer.setSingleShot(true);
     m_timer.setTimerType(Qt::PreciseTimer); // the settle time is part of the measurement
@@ -92,7 +92,7 @@ void EnergyRamp::nextStep()
     qint32 r = 0;
     {
         const CommandSourceScope scope(m_state, CommandSource::Ramp);
-        r = m_protocol.SetParameter(QStringLiteral("V") + m_state.table.ModuleCode[Module::kEnergy] + energy);
+        r = m_line.send(QStringLiteral("V") + m_state.table.ModuleCode[Module::kEnergy] + energy);
     }
     if (m_phase != Phase::Settling)
         return; // stopped while the exchange ran
@@ -110,7 +110,7 @@ void EnergyRamp::nextStep()
 void EnergyRamp::readStep()
 {
     ModuleReading reading;
-    const qint32 r = m_protocol.GetModuleValues(m_state.table.ModuleCode[Module::kEnergy], reading);
+    const qint32 r = m_line.read(m_state.table.ModuleCode[Module::kEnergy], reading);
     if (m_phase != Phase::Settling)
         return; // stopped while the exchange ran
     ++m_stepsDone;

@@ -11,7 +11,7 @@
 
 class ConnectionSequence;
 class ControllerState;
-class DeviceProtocol;
+class SupplyLine;
 class PanelView;
 class SimulatedSupply;
 
@@ -40,7 +40,7 @@ public:
     static constexpr int kAcknowledgeTimeoutMs = 60000;
     static constexpr int kLineBusyRetryMs = 10; // a refresh cycle holds the line: try again
 
-    EnergyRamp(DeviceProtocol &protocol, ControllerState &state, PanelView &panel, SimulatedSupply &sim,
+    EnergyRamp(SupplyLine &line, ControllerState &state, PanelView &panel, SimulatedSupply &sim,
                const ConnectionSequence &connection, QObject *parent = nullptr);
 
     // True while something else is between two exchanges of its own (a refresh cycle in a
@@ -76,7 +76,7 @@ private:
     void finish(bool complete);
     void wait(Phase phase, int ms);
 
-    DeviceProtocol &m_protocol;
+    SupplyLine &m_line;
     ControllerState &m_state;
     PanelView &m_panel;
     SimulatedSupply &m_sim;

@@ -7,7 +7,7 @@
 #include "core/UserInterface.h"
 #include "device/PortTable.h"
 #include "device/ConnectionSequence.h"
-#include "device/SerialLink.h"
+#include "device/SupplyLine.h"
 
 #include <QComboBox>
 #include <QGroupBox>
@@ -31,10 +31,10 @@ QString portName(int port)
 
 } // namespace
 
-Form_R4150DSetup::Form_R4150DSetup(ControllerState &state, UserInterface &ui, SerialLink &link,
+Form_R4150DSetup::Form_R4150DSetup(ControllerState &state, UserInterface &ui, SupplyLine &line,
                                    ConnectionSequence &connection,
                                    QWidget *parent, PortProbe::Factory factory)
-    : QDialog(parent), m_state(state), m_ui(ui), m_link(link), m_connection(connection), m_probe(std::move(factory))
+    : QDialog(parent), m_state(state), m_ui(ui), m_line(line), m_connection(connection), m_probe(std::move(factory))
 {
     buildControls();
     Form_Load();
@@ -198,7 +198,7 @@ void Form_R4150DSetup::Command_OK_Click()
     }
 
     if (n >= 0) {
-        m_link.R4150DClose();
+        m_line.close();
         m_state.setCommPort(qint16(n));
         accept();
         m_connection.Init();

@@ -10,7 +10,7 @@ class QGroupBox;
 class QLabel;
 class QPushButton;
 class ConnectionSequence;
-class SerialLink;
+class SupplyLine;
 class UserInterface;
 
 // The setup dialog: probes ports 1..8 when it is made, lists those that exist with their state
@@ -28,7 +28,7 @@ public:
     static inline const QString kLineSettings = QStringLiteral("9600,n,8,1");
 
     // `factory` makes the probe's port objects; empty means the port table's.
-    Form_R4150DSetup(ControllerState &state, UserInterface &ui, SerialLink &link, ConnectionSequence &connection,
+    Form_R4150DSetup(ControllerState &state, UserInterface &ui, SupplyLine &line, ConnectionSequence &connection,
                      QWidget *parent = nullptr, PortProbe::Factory factory = {});
 
     // Enables OK once an entry is chosen, by the operator or by the load.
@@ -52,7 +52,7 @@ private:
 
     ControllerState &m_state;
     UserInterface &m_ui;
-    SerialLink &m_link;
+    SupplyLine &m_line;
     ConnectionSequence &m_connection;
     PortProbe m_probe;
 

@@ -97,10 +97,10 @@ private slots:
         QVERIFY(fixture.ui.messages.isEmpty());
         // Nothing reaches the supply without an open port, and no timer runs that could open one;
         // the pause gives anything the keys may have queued its turn.
-        QVERIFY(!window.link().isOpen());
+        QVERIFY(!window.line().isOpen());
         QVERIFY(!window.timer().isActive());
         QTest::qWait(200);
-        QVERIFY(!window.link().isOpen());
+        QVERIFY(!window.line().isOpen());
         QCOMPARE(fixture.supply.receivedCommands(), QStringList());
     }
 
@@ -143,7 +143,7 @@ private slots:
         QVERIFY(autoRefreshChecked(window));
 
         // As the setup dialog applies a port: close, then Init; the device has gone meanwhile.
-        window.link().R4150DClose();
+        window.line().close();
         fixture.supply.stop();
         fixture.ui.clear();
         QCOMPARE(window.connection().Init(), 0);

@@ -112,7 +112,7 @@ void FaultInjectionTest::checkAftermath(WindowFixture &fixture, const QStringLis
     QVERIFY(QTest::qWaitFor([&] {
         if (fixture.supply.waitForRepliesSent(0))
             return true;
-        window.link().R4150DClearBuffer();
+        window.line().clearInput();
         return false;
     }, kWaitMs));
     fixture.supply.clearLog();
@@ -336,7 +336,7 @@ void FaultInjectionTest::hangUpAndRecoveryThroughSetup()
     QTRY_COMPARE(fixture.ui.messages.size(), 1);
     QVERIFY2(fixture.ui.messages[0].text.startsWith(QStringLiteral("Error ")), qPrintable(fixture.ui.messages[0].text));
     QCOMPARE(fixture.ui.messages[0].icon, UserInterface::Icon::Critical);
-    QVERIFY(!window.link().isOpen());
+    QVERIFY(!window.line().isOpen());
     QVERIFY(!window.state().autoRefresh());
     // The panel is in the not-connected state, as when no port opens.
     QVERIFY(!window.connection().isConnected());
@@ -382,7 +382,7 @@ void FaultInjectionTest::hangUpAndRecoveryThroughSetup()
     answer.start();
     window.findChild<QAction *>(QStringLiteral("mnuSetup"))->trigger();
     QCOMPARE(dialogs, 1);
-    QVERIFY(window.link().isOpen());
+    QVERIFY(window.line().isOpen());
     QVERIFY(window.panel().fieldEnabled(PanelField::value(0)));
     QCOMPARE(busyLamp(window), kGreen);
     const QStringList reads = fixture.commands(readPass().size());
@@ -408,7 +408,7 @@ void FaultInjectionTest::hangUpInMidCycleIsOneMessage()
     QVERIFY(fixture.supply.waitForHangup(5000));
     QVERIFY(!window.refreshCycle().isBusy());
     QVERIFY(!window.connection().isConnected());
-    QVERIFY(!window.link().isOpen());
+    QVERIFY(!window.line().isOpen());
     // What else the hang-up brings has arrived once the port's own report of it was handled.
     QCoreApplication::processEvents();
     QCoreApplication::sendPostedEvents();

@@ -165,7 +165,7 @@ private slots:
         QCOMPARE(QCoreApplication::exec(), 0);
         QCOMPARE(dialogs, 1);
         QVERIFY(window->isUnloaded());
-        QVERIFY(!window->link().isOpen());
+        QVERIFY(!window->line().isOpen());
     }
 
     void forcedRefreshKeepsATimeOutsSwitchOff()
@@ -196,10 +196,10 @@ private slots:
                  QStringLiteral("COM?:"));
         // Nothing reaches the supply without an open port, and no timer runs that could open one;
         // the pause gives anything the load sequence may have queued its turn.
-        QVERIFY(!fixture.window->link().isOpen());
+        QVERIFY(!fixture.window->line().isOpen());
         QVERIFY(!fixture.window->timer().isActive());
         QTest::qWait(200);
-        QVERIFY(!fixture.window->link().isOpen());
+        QVERIFY(!fixture.window->line().isOpen());
         QVERIFY(fixture.supply.receivedCommands().isEmpty());
     }
 };

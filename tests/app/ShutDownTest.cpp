@@ -36,7 +36,7 @@ public:
         state.table.fill(state.powerSupply());
         setConnected(true);
     }
-    ~RecordingHost() { rig.link.R4150DClose(); }
+    ~RecordingHost() { rig.line.close(); }
 
     void setConnected(bool connected)
     {
@@ -51,7 +51,7 @@ public:
 
     ShutDownSequence sequence(UserInterface &ui)
     {
-        return ShutDownSequence(rig.protocol, state, controlLink, rig.connection, ui);
+        return ShutDownSequence(rig.line, state, controlLink, rig.connection, ui);
     }
 
 private:

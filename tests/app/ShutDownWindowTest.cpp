@@ -136,7 +136,7 @@ void ShutDownWindowTest::notConnectedClosesWithoutDialog()
     QCOMPARE(answer.shown, 0);
     // Unloaded without a port: nothing can reach the supply any more; the pause gives anything
     // the close may have queued its turn.
-    QVERIFY(!fixture.window->link().isOpen());
+    QVERIFY(!fixture.window->line().isOpen());
     QTest::qWait(100);
     QVERIFY(fixture.supply.receivedCommands().isEmpty());
     const QString file = fixture.environment.settingsFile();
@@ -182,7 +182,7 @@ void ShutDownWindowTest::bothBoxesSendFilamentThenEnergy()
     QVERIFY(fixture.window->isUnloaded());
     QCOMPARE(fixture.commands(2), (QStringList{filamentOff, QStringLiteral("VEN0")}));
     QVERIFY(fixture.ui.messages.isEmpty());
-    QVERIFY(!fixture.window->link().isOpen());
+    QVERIFY(!fixture.window->line().isOpen());
     const QString file = fixture.environment.settingsFile();
     QCOMPARE(storedText(file, QStringLiteral("Settings/Port")), QStringLiteral("1"));
     QCOMPARE(storedText(file, QStringLiteral("Settings/PowerSupply")), QString::fromLatin1(model == 0 ? "0" : "1"));
@@ -207,7 +207,7 @@ void ShutDownWindowTest::cancelKeepsTheWindowAndStoresTheBoxes()
     QVERIFY(!answer.startEnergy);
     QVERIFY(!fixture.window->isUnloaded());
     QVERIFY(fixture.window->isVisible());
-    QVERIFY(fixture.window->link().isOpen());
+    QVERIFY(fixture.window->line().isOpen());
     QCOMPARE(fixture.commandsBeforeProbe(), QStringList());
     // The boxes as the operator left them are stored although nothing was sent.
     SettingsStore::sync();
@@ -285,7 +285,7 @@ void ShutDownWindowTest::terminationDuringAReadBack()
     QTimer::singleShot(0, &window, [&window] { window.unloadForSystem(); });
     window.refreshCycle().Timer1_Timer();
     QVERIFY(window.isUnloaded());
-    QVERIFY(!window.link().isOpen());
+    QVERIFY(!window.line().isOpen());
     const QStringList commands = fixture.commands();
     QVERIFY2(commands.endsWith(QStringLiteral("VEN0")), qPrintable(commands.join(QLatin1Char(' '))));
     QCOMPARE(commands.count(QStringLiteral("SCAOFF")), 1);
@@ -326,7 +326,7 @@ void ShutDownWindowTest::terminationWhileTheShutDownDialogIsOpen()
     QCOMPARE(dialogs, 1);
     QVERIFY(!stillOpen);
     QVERIFY(window.isUnloaded());
-    QVERIFY(!window.link().isOpen());
+    QVERIFY(!window.line().isOpen());
     QVERIFY(fixture.ui.messages.isEmpty());
     QCOMPARE(storedText(fixture.environment.settingsFile(), QStringLiteral("Settings/Port")), QStringLiteral("1"));
 }

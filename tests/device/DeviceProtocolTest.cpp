@@ -8,6 +8,7 @@
 #include "device/PortTable.h"
 #include "device/SerialLink.h"
 #include "device/SimulatedSupply.h"
+#include "device/SupplyLine.h"
 
 #include <QElapsedTimer>
 #include <QSet>
@@ -68,10 +69,31 @@ struct ProtocolRig
 
     RecordingUserInterface ui;
     ControllerState state;
-    SimulatedSupply sim;
     SerialLink link{ui, [] { return kCaption; }};
-    DeviceProtocol protocol{link, state, sim};
+    DeviceProtocol protocol{link};
     SerialPort *port = nullptr; // the link's port while it is open
+};
+
+// The line as the program uses it: on its own thread, with the limits and the simulation.
+struct LineRig
+{
+    LineRig()
+    {
+        state.table.fill(0);
+        state.setAutoRefresh(true);
+        QObject::connect(&line, &SupplyLine::replyTimedOut, &state, [this] { state.setAutoRefresh(false); });
+    }
+
+    bool open(const QString &path)
+    {
+        PortTable::setPath(kPort, path);
+        return line.open(kPort);
+    }
+
+    RecordingUserInterface ui;
+    ControllerState state;
+    SimulatedSupply sim;
+    SupplyLine line{state, sim, ui};
 };
 
 ModuleReading previousReading()
@@ -137,17 +159,17 @@ private slots:
     void noSetValueBeyondItsLimitsLeavesTheProgram()
     {
         ScriptedTerminal terminal;
-        ProtocolRig rig;
+        LineRig rig;
         QVERIFY(rig.open(terminal.slavePath()));
         QStringList results;
-        rig.protocol.addSentObserver([&results](const QString &command, qint32 result, CommandSource) {
+        QObject::connect(&rig.line, &SupplyLine::commandSent, [&results](const QString &command, qint32 result) {
             results << QStringLiteral("%1=%2").arg(command).arg(result);
         });
         // Values, gains and offsets against their own limits; the screen's in volts; the
         // infinities are beyond every limit. Switch and read commands carry no value.
         for (const char *refused : {"VCA3", "VEN1000.1", "VEN-1", "VSC10001", "GWE10", "OL1-21", "OL2100.5", "GAN1e39",
                                     "VEN1e39", "VEN-1e39"})
-            QCOMPARE(rig.protocol.SetParameter(QLatin1String(refused)), qint32(SerialLink::kErrBeyondLimits));
+            QCOMPARE(rig.line.send(QLatin1String(refused)), qint32(SerialLink::kErrBeyondLimits));
         QCOMPARE(terminal.received(), QByteArray());
         QCOMPARE(rig.ui.messages.size(), 10);
         QCOMPARE(rig.ui.messages[0].text,
@@ -157,7 +179,7 @@ private slots:
 
         terminal.script({"VCA2.3\r", "VSC10000\r", "GWE-150\r", "OL2-20\r", "SCAON\r"});
         for (const char *accepted : {"VCA2.3", "VSC10000", "GWE-150", "OL2-20", "SCAON"})
-            QCOMPARE(rig.protocol.SetParameter(QLatin1String(accepted)), 0);
+            QCOMPARE(rig.line.send(QLatin1String(accepted)), 0);
         QCOMPARE(terminal.received(), QByteArray("VCA2.3\n\rVSC10000\n\rGWE-150\n\rOL2-20\n\rSCAON\n\r"));
         QCOMPARE(rig.ui.messages.size(), 10);
     }
@@ -328,7 +350,7 @@ private slots:
     {
         VirtualSupply supply;
         QVERIFY(supply.start());
-        ProtocolRig rig;
+        LineRig rig;
         QVERIFY(rig.open(supply.devicePath()));
         rig.state.simulationMode = kTrue;
         rig.sim.state().SimGain[3] = 50.0f;
@@ -337,9 +359,9 @@ private slots:
         rig.sim.state().SimUMon[3] = 65.0f;
         rig.sim.state().SimIMon[3] = 0.0f;
         ModuleReading reading;
-        rig.protocol.GetModuleValues(QStringLiteral("WE"), reading);
+        rig.line.read(QStringLiteral("WE"), reading);
         rig.sim.state().SimSwitch[2] = 1;
-        rig.protocol.GetModuleValues(QStringLiteral("SC"), reading);
+        rig.line.read(QStringLiteral("SC"), reading);
         QVERIFY(supply.waitForCommands(4, 3000));
         QCOMPARE(supply.receivedCommands(),
                  (QStringList{QStringLiteral("RWE"), QStringLiteral("WE 50 -10 65 65 0"), QStringLiteral("RSC"),
@@ -349,7 +371,7 @@ private slots:
 
     void simulationReadsItsAnswerBackOverTheLoopbackLine()
     {
-        ProtocolRig rig;
+        LineRig rig;
         QVERIFY(rig.open(PortTable::kLoopback));
         rig.state.simulationMode = kTrue;
         rig.sim.state().SimGain[3] = 50.0f;
@@ -357,7 +379,7 @@ private slots:
         rig.sim.state().SimValue[3] = 65.0f;
         rig.sim.state().SimUMon[3] = 65.0f;
         ModuleReading reading = previousReading();
-        QCOMPARE(rig.protocol.GetModuleValues(QStringLiteral("WE"), reading), 0);
+        QCOMPARE(rig.line.read(QStringLiteral("WE"), reading), 0);
         QCOMPARE(reading.Gain, 50.0f);
         QCOMPARE(reading.Offset, -10.0f);
         QCOMPARE(reading.value, 65.0f);
@@ -369,25 +391,25 @@ private slots:
         rig.sim.state().SimSwitch[2] = 1;
         rig.sim.state().SimOffset[2] = 4000.0f;
         reading = previousReading();
-        QCOMPARE(rig.protocol.GetModuleValues(QStringLiteral("SC"), reading), 0);
+        QCOMPARE(rig.line.read(QStringLiteral("SC"), reading), 0);
         QCOMPARE(reading.OnOff, 0);
         QCOMPARE(reading.Offset, 22.0f);
         QCOMPARE(rig.sim.state().SimGain[2], -100.0f);
 
         // The filament code of the other model reads module 1.
         rig.sim.state().SimValue[1] = 2.3f;
-        QCOMPARE(rig.protocol.GetModuleValues(QStringLiteral("FI"), reading), 0);
+        QCOMPARE(rig.line.read(QStringLiteral("FI"), reading), 0);
         QCOMPARE(reading.value, 2.3f);
 
         // Fresh beam and anode currents at every read, within their ranges.
         QSet<float> beam;
         QSet<float> anode;
         for (int i = 0; i < 20; ++i) {
-            QCOMPARE(rig.protocol.GetModuleValues(QStringLiteral("EN"), reading), 0);
+            QCOMPARE(rig.line.read(QStringLiteral("EN"), reading), 0);
             QVERIFY2(reading.Imon >= -1e-5f && reading.Imon <= 0.0f, qPrintable(QString::number(reading.Imon)));
             QCOMPARE(reading.Imon, rig.sim.state().SimIMon[0]);
             beam.insert(reading.Imon);
-            QCOMPARE(rig.protocol.GetModuleValues(QStringLiteral("AN"), reading), 0);
+            QCOMPARE(rig.line.read(QStringLiteral("AN"), reading), 0);
             QVERIFY2(reading.Imon >= 0.0f && reading.Imon <= 0.01f, qPrintable(QString::number(reading.Imon)));
             anode.insert(reading.Imon);
         }
@@ -401,11 +423,11 @@ private slots:
     {
         // Simulation needs the line to return what it sends; a silent far end costs the time-out.
         ScriptedTerminal terminal;
-        ProtocolRig rig;
+        LineRig rig;
         QVERIFY(rig.open(terminal.slavePath()));
         rig.state.simulationMode = kTrue;
         ModuleReading reading = previousReading();
-        QCOMPARE(rig.protocol.GetModuleValues(QStringLiteral("EN"), reading), -1);
+        QCOMPARE(rig.line.read(QStringLiteral("EN"), reading), -1);
         QVERIFY(!rig.state.autoRefresh());
         QVERIFY(terminal.received().startsWith("REN\n\rEN "));
     }

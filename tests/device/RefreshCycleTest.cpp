@@ -67,7 +67,7 @@ private slots:
         state.table.fill(state.powerSupply());
         state.commPort = 1;
         DeviceRig rig(state);
-        RefreshCycle cycle(rig.panel, rig.protocol, rig.readBack, state, rig.sim, rig.ui, [] { QCoreApplication::processEvents(); });
+        RefreshCycle cycle(rig.panel, rig.line, rig.readBack, state, rig.sim, rig.ui, [] { QCoreApplication::processEvents(); });
         QCOMPARE(rig.connection.Init(), -1);
         state.setAutoRefresh(false);
         supply.clearLog();
@@ -103,8 +103,8 @@ private slots:
         // A second cycle has nothing left to send.
         supply.clearLog();
         cycle.Timer1_Timer();
-        QCOMPARE(commandsBeforeProbe(rig.protocol, supply), QStringList());
-        rig.link.R4150DClose();
+        QCOMPARE(commandsBeforeProbe(rig.line, supply), QStringList());
+        rig.line.close();
         supply.stop();
     }
 

@@ -19,7 +19,7 @@ constexpr int kWaitMs = 10000;
 
 struct RampRig
 {
-    RampRig() : rig(state), ramp(rig.protocol, state, rig.sim)
+    RampRig() : rig(state), ramp(rig.line, state, rig.sim)
     {
         state.table.fill(0);
         ramp.setRate(0.5); // 0.125 A a step
@@ -29,7 +29,7 @@ struct RampRig
         if (!supply.start())
             return false;
         PortTable::setPath(1, supply.devicePath());
-        return rig.link.R4150DOpen(1);
+        return rig.line.open(1);
     }
     // The commands of the ramp that runs now, once it has ended.
     QStringList finish()
@@ -113,7 +113,7 @@ private slots:
         QVERIFY(!r.ramp.takeRequest(true, 2.0f, CommandSource::Panel));
         QVERIFY(!r.ramp.isRunning());
         // Long enough for a step that was still due to go out.
-        QCOMPARE(commandsBeforeProbe(r.rig.protocol, r.supply, 2 * FilamentRamp::kStepMs), QStringList());
+        QCOMPARE(commandsBeforeProbe(r.rig.line, r.supply, 2 * FilamentRamp::kStepMs), QStringList());
     }
 
     void aSecondRequestOrATripSkipsTheRestOfARampDown()
@@ -132,7 +132,7 @@ private slots:
         QCOMPARE(commands.last(), QStringLiteral("SCAOFF"));
         QVERIFY(commands.size() < 6);
         // Long enough for a step that was still due to go out; nothing comes after the OFF.
-        QCOMPARE(commandsBeforeProbe(r.rig.protocol, r.supply, 2 * FilamentRamp::kStepMs), QStringList());
+        QCOMPARE(commandsBeforeProbe(r.rig.line, r.supply, 2 * FilamentRamp::kStepMs), QStringList());
     }
 
     void theInterlockWaitsArmsTripsAndRearms()

@@ -1,5 +1,5 @@
 // The setup dialog against real ports: pseudo-terminals as COM1..COM4, one held by the
-// program's own link (a real SerialLink), one held by "another program", the rest absent.
+// program's own link (a real supply line), one held by "another program", the rest absent.
 #include "PseudoTerminal.h"
 #include "RefusingPort.h"
 #include "DeviceRig.h"
@@ -7,7 +7,6 @@
 #include "core/ControllerState.h"
 #include "core/RecordingUserInterface.h"
 #include "device/PortTable.h"
-#include "device/SerialLink.h"
 #include "setup/Form_R4150DSetup.h"
 
 #include <QApplication>
@@ -125,7 +124,7 @@ void SetupDialogTest::waitCursorAndDevicePaths()
     ControllerState state;
     RecordingUserInterface ui;
     LinkHost host(state, ui);
-    Form_R4150DSetup dialog(state, ui, host.link, host.connection);
+    Form_R4150DSetup dialog(state, ui, host.line, host.connection);
 
     QCOMPARE(dialog.findChild<QLabel *>(QStringLiteral("Label_Settings"))->text(),
              QStringLiteral("Settings: 9600,n,8,1"));
@@ -146,12 +145,12 @@ void SetupDialogTest::connectedListAndInUseChoices()
     RecordingUserInterface ui;
     LinkHost host(state, ui);
     state.setCommPort(2);
-    QVERIFY(host.link.R4150DOpen(2));
+    QVERIFY(host.line.open(2));
     m_otherProgram = PortTable::create(3);
     QVERIFY(m_otherProgram->open());
 
     {
-        Form_R4150DSetup dialog(state, ui, host.link, host.connection);
+        Form_R4150DSetup dialog(state, ui, host.line, host.connection);
         QComboBox *ports = portList(dialog);
         QCOMPARE(entryTexts(ports), (QStringList{QStringLiteral("COM1:"), QStringLiteral("COM2: (current setting)"),
                                                  QStringLiteral("COM3: (in use)"), QStringLiteral("COM4:")}));
@@ -183,13 +182,13 @@ void SetupDialogTest::connectedListAndInUseChoices()
         QVERIFY(!dialog.isVisible());
         QCOMPARE(dialog.result(), int(QDialog::Accepted));
         QVERIFY(host.calls.isEmpty());
-        QVERIFY(host.link.isOpen());
-        QCOMPARE(host.link.devicePath(), PortTable::resolved(m_pty[1]->slavePath()));
+        QVERIFY(host.line.isOpen());
+        QCOMPARE(host.line.devicePath(), PortTable::resolved(m_pty[1]->slavePath()));
         QCOMPARE(ui.messages.size(), 1);
     }
 
     // Reopened: probed afresh; a free port closes the link and reconnects there.
-    Form_R4150DSetup dialog(state, ui, host.link, host.connection);
+    Form_R4150DSetup dialog(state, ui, host.line, host.connection);
     host.dialog = &dialog;
     QCOMPARE(modelList(dialog)->currentIndex(), 1);
     dialog.show();
@@ -198,8 +197,8 @@ void SetupDialogTest::connectedListAndInUseChoices()
     QCOMPARE(host.calls, (QStringList{QStringLiteral("Init COM4")}));
     QVERIFY(!host.dialogVisibleAtInit);
     QCOMPARE(state.commPort, qint16(4));
-    QVERIFY(host.link.isOpen());
-    QCOMPARE(host.link.devicePath(), PortTable::resolved(m_pty[3]->slavePath()));
+    QVERIFY(host.line.isOpen());
+    QCOMPARE(host.line.devicePath(), PortTable::resolved(m_pty[3]->slavePath()));
     // The old port was given back.
     std::unique_ptr<SerialPort> old = PortTable::create(2);
     QVERIFY(old->open());
@@ -212,7 +211,7 @@ void SetupDialogTest::notConnectedReconnectsOnOk()
     LinkHost host(state, ui);
     state.setCommPort(2);
 
-    Form_R4150DSetup dialog(state, ui, host.link, host.connection);
+    Form_R4150DSetup dialog(state, ui, host.line, host.connection);
     QComboBox *ports = portList(dialog);
     QCOMPARE(entryTexts(ports), (QStringList{QStringLiteral("COM1:"), QStringLiteral("COM2:"), QStringLiteral("COM3:"),
                                              QStringLiteral("COM4:")}));
@@ -224,7 +223,7 @@ void SetupDialogTest::notConnectedReconnectsOnOk()
     okButton(dialog)->click();
     QCOMPARE(host.calls, (QStringList{QStringLiteral("Init COM2")}));
     QCOMPARE(dialog.result(), int(QDialog::Accepted));
-    QVERIFY(host.link.isOpen());
+    QVERIFY(host.line.isOpen());
     QVERIFY(ui.messages.isEmpty());
     QCOMPARE(state.powerSupply(), qint16(0));
 }
@@ -237,7 +236,7 @@ void SetupDialogTest::noPreselectionWithoutCurrentPort()
 
     // No port yet.
     {
-        Form_R4150DSetup dialog(state, ui, host.link, host.connection);
+        Form_R4150DSetup dialog(state, ui, host.line, host.connection);
         QCOMPARE(portList(dialog)->count(), 4);
         QCOMPARE(portList(dialog)->currentIndex(), -1);
         QVERIFY(!okButton(dialog)->isEnabled());
@@ -246,7 +245,7 @@ void SetupDialogTest::noPreselectionWithoutCurrentPort()
     // The current port no longer exists: it is not listed, nothing is preselected.
     state.setCommPort(3);
     PortTable::setPath(3, m_home.filePath(QStringLiteral("unplugged")));
-    Form_R4150DSetup dialog(state, ui, host.link, host.connection);
+    Form_R4150DSetup dialog(state, ui, host.line, host.connection);
     QComboBox *ports = portList(dialog);
     QCOMPARE(entryTexts(ports), (QStringList{QStringLiteral("COM1:"), QStringLiteral("COM2:"), QStringLiteral("COM4:")}));
     QCOMPARE(ports->currentIndex(), -1);
@@ -267,11 +266,11 @@ void SetupDialogTest::closeChangesNothing()
     RecordingUserInterface ui;
     LinkHost host(state, ui);
     state.setCommPort(1);
-    QVERIFY(host.link.R4150DOpen(1));
+    QVERIFY(host.line.open(1));
     QSignalSpy caption(&state, &ControllerState::captionChanged);
 
     for (const bool byEscape : {false, true}) {
-        Form_R4150DSetup dialog(state, ui, host.link, host.connection);
+        Form_R4150DSetup dialog(state, ui, host.line, host.connection);
         dialog.show();
         modelList(dialog)->setCurrentIndex(1);
         portList(dialog)->setCurrentIndex(2);
@@ -286,7 +285,7 @@ void SetupDialogTest::closeChangesNothing()
     QCOMPARE(state.commPort, qint16(1));
     QCOMPARE(caption.size(), 0);
     QVERIFY(host.calls.isEmpty());
-    QVERIFY(host.link.isOpen());
+    QVERIFY(host.line.isOpen());
     QVERIFY(ui.messages.isEmpty());
 }
 
@@ -297,17 +296,17 @@ void SetupDialogTest::unknownModelSelectsNothing()
     LinkHost host(state, ui);
     state.storePowerSupply(2);
     state.setCommPort(1);
-    QVERIFY(host.link.R4150DOpen(1));
+    QVERIFY(host.line.open(1));
 
     {
-        Form_R4150DSetup dialog(state, ui, host.link, host.connection);
+        Form_R4150DSetup dialog(state, ui, host.line, host.connection);
         QCOMPARE(modelList(dialog)->currentIndex(), -1);
         dialog.show();
         okButton(dialog)->click(); // the current port, model untouched
         QCOMPARE(state.powerSupply(), qint16(2));
     }
 
-    Form_R4150DSetup dialog(state, ui, host.link, host.connection);
+    Form_R4150DSetup dialog(state, ui, host.line, host.connection);
     dialog.show();
     modelList(dialog)->setCurrentIndex(0);
     okButton(dialog)->click();
@@ -328,7 +327,7 @@ void SetupDialogTest::portWithoutPermissionIsRefused()
         return PortTable::create(port);
     };
 
-    Form_R4150DSetup dialog(state, ui, host.link, host.connection, nullptr, factory);
+    Form_R4150DSetup dialog(state, ui, host.line, host.connection, nullptr, factory);
     QComboBox *ports = portList(dialog);
     QCOMPARE(ports->itemText(2), QStringLiteral("COM3: (no permission)"));
     dialog.show();

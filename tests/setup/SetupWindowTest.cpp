@@ -130,7 +130,7 @@ void SetupWindowTest::setupThroughTheWindow()
     QCOMPARE(inUse.shown, 1);
     QCOMPARE(window.windowTitle(), r4150Caption);
     QCOMPARE(window.state().CommPort(), qint16(1));
-    QVERIFY(window.link().isOpen());
+    QVERIFY(window.line().isOpen());
 
     // The current port with another model: the caption at once, the link left alone.
     SetupAnswer current([&](Form_R4150DSetup &dialog) {
@@ -143,7 +143,7 @@ void SetupWindowTest::setupThroughTheWindow()
     QCOMPARE(current.shown, 1);
     QCOMPARE(window.windowTitle(), tavrelCaption);
     QCOMPARE(window.state().table.ModuleCode[1], QStringLiteral("CA")); // until the next Init
-    QVERIFY(window.link().isOpen());
+    QVERIFY(window.line().isOpen());
     QCOMPARE(fixture.commandsBeforeProbe(), QStringList()); // no Init on the current port
 
     // A free port: the old link closes, Init reads every module from the new supply.
@@ -161,7 +161,7 @@ void SetupWindowTest::setupThroughTheWindow()
     QCOMPARE(freeSupply.receivedCommands(), expected);
     QCOMPARE(window.panel().fieldText(PanelField::value(0)), QStringLiteral("200"));
     QCOMPARE(window.findChild<QLabel *>(QStringLiteral("Label_CommPort"))->text(), QStringLiteral("COM2:"));
-    QCOMPARE(PortTable::resolved(window.link().devicePath()), PortTable::resolved(freeSupply.devicePath()));
+    QCOMPARE(PortTable::resolved(window.line().devicePath()), PortTable::resolved(freeSupply.devicePath()));
     QCOMPARE(fixture.supply.receivedCommands(), QStringList());
     QCOMPARE(fixture.ui.messages.size(), 1);
 
@@ -178,8 +178,8 @@ void SetupWindowTest::setupThroughTheWindow()
     QCOMPARE(closeOnly.shown, 1);
     QCOMPARE(window.windowTitle(), tavrelCaption);
     QCOMPARE(window.state().CommPort(), qint16(2));
-    QVERIFY(window.link().isOpen());
-    QCOMPARE(commandsBeforeProbe(window.protocol(), freeSupply), QStringList());
+    QVERIFY(window.line().isOpen());
+    QCOMPARE(commandsBeforeProbe(window.line(), freeSupply), QStringList());
     QCOMPARE(fixture.supply.receivedCommands(), QStringList()); // no longer the window's port
 
     holder->close();

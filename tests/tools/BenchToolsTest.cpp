@@ -61,10 +61,10 @@ private slots:
         QVERIFY2(rig.open(why), qPrintable(why));
         CommandClock clock(rig.supply);
         clock.start();
-        QCOMPARE(rig.protocol.SetParameter(QStringLiteral("VEN100")), 0);
+        QCOMPARE(rig.line.send(QStringLiteral("VEN100")), 0);
         ModuleReading reading;
-        QCOMPARE(rig.protocol.GetModuleValues(QStringLiteral("EN"), reading), 0);
-        QCOMPARE(rig.protocol.SetParameter(QStringLiteral("VEN150")), 0);
+        QCOMPARE(rig.line.read(QStringLiteral("EN"), reading), 0);
+        QCOMPARE(rig.line.send(QStringLiteral("VEN150")), 0);
 
         const auto read = clock.waitFor(QStringLiteral("REN"), 5000);
         QVERIFY(read);

@@ -62,8 +62,8 @@ bool EnduranceDriver::run()
 
     int timeouts = 0;
     int portLosses = 0;
-    QObject::connect(&window.link(), &SerialLink::replyTimedOut, [&timeouts] { ++timeouts; });
-    QObject::connect(&window.link(), &SerialLink::portLost, [&portLosses] { ++portLosses; });
+    QObject::connect(&window.line(), &SupplyLine::replyTimedOut, [&timeouts] { ++timeouts; });
+    QObject::connect(&window.line(), &SupplyLine::portLost, [&portLosses] { ++portLosses; });
     int autoRefreshRestarts = 0;
     auto cycle = [&] {
         window.refreshCycle().Timer1_Timer();

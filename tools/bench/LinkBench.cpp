@@ -43,7 +43,7 @@ void LinkBench::transactionOverhead()
     // Two set values taken in turn, so that every call changes the model.
     const QString commands[2] = {QStringLiteral("VEN") + StrOf(100.0f), QStringLiteral("VEN") + StrOf(101.0f)};
     for (int i = 0; i < kWarmUpCalls; ++i)
-        rig.protocol.SetParameter(commands[i % 2]);
+        rig.line.send(commands[i % 2]);
 
     Samples us;
     int failures = 0;
@@ -51,7 +51,7 @@ void LinkBench::transactionOverhead()
     const double cpuBefore = ProcessStats::threadCpuSeconds();
     for (int i = 0; i < kOverheadCalls; ++i) {
         const Clock::time_point start = Clock::now();
-        const qint32 r = rig.protocol.SetParameter(commands[i % 2]);
+        const qint32 r = rig.line.send(commands[i % 2]);
         us.add(microseconds(Clock::now() - start));
         if (r != 0)
             ++failures;
@@ -103,7 +103,7 @@ void LinkBench::waitingCpu()
     const Clock::time_point start = Clock::now();
     for (int i = 0; i < kSilentReads; ++i) {
         ModuleReading reading;
-        if (rig.protocol.GetModuleValues(kEnergyCode, reading) == -1)
+        if (rig.line.read(kEnergyCode, reading) == -1)
             ++timedOut;
     }
     const double wall = std::chrono::duration<double>(Clock::now() - start).count();
@@ -146,7 +146,7 @@ void LinkBench::pacedRead()
         rig.supply.clearLog();
         ModuleReading reading;
         const Clock::time_point start = Clock::now();
-        const qint32 r = rig.protocol.GetModuleValues(kEnergyCode, reading);
+        const qint32 r = rig.line.read(kEnergyCode, reading);
         const double ms = microseconds(Clock::now() - start) / 1000.0;
         std::this_thread::sleep_for(kLogSettle);
         if (r != 0) {

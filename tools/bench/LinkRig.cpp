@@ -7,13 +7,13 @@ constexpr int kBenchPort = 1;
 }
 
 LinkRig::LinkRig(const VirtualSupply::Options &options)
-    : supply(options), link(ui, [] { return QStringLiteral("tavrel-bench"); }), protocol(link, state, sim)
+    : supply(options), line(state, sim, ui)
 {
 }
 
 LinkRig::~LinkRig()
 {
-    link.R4150DClose();
+    line.close();
     supply.stop();
 }
 
@@ -24,8 +24,8 @@ bool LinkRig::open(QString &why)
         return false;
     }
     const QString path = supply.devicePath();
-    link.setPortFactory([path](int) { return PortTable::createForPath(path); });
-    if (!link.R4150DOpen(kBenchPort)) {
+    line.setPortFactory([path](int) { return PortTable::createForPath(path); });
+    if (!line.open(kBenchPort)) {
         why = QStringLiteral("the link did not open ") + path;
         if (!ui.messages.isEmpty())
             why += QStringLiteral(": ") + ui.messages.last().text;

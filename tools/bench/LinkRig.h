@@ -4,12 +4,11 @@
 
 #include "core/ControllerState.h"
 #include "core/RecordingUserInterface.h"
-#include "device/DeviceProtocol.h"
-#include "device/SerialLink.h"
 #include "device/SimulatedSupply.h"
+#include "device/SupplyLine.h"
 
-// The device layer of the program in-process, exactly as the window composes it (serial link
-// on a real pseudo-terminal, command protocol), against the virtual supply; messages are
+// The device layer of the program in-process, exactly as the window composes it (the supply
+// line on its thread, on a real pseudo-terminal), against the virtual supply; messages are
 // recorded instead of shown.
 class LinkRig
 {
@@ -24,6 +23,5 @@ public:
     RecordingUserInterface ui;
     ControllerState state;
     SimulatedSupply sim;
-    SerialLink link;
-    DeviceProtocol protocol;
+    SupplyLine line;
 };

@@ -89,7 +89,7 @@ void WindowBench::pacedReadBack()
         ModuleReading reading;
         const Clock::time_point start = Clock::now();
         for (const QString &code : window->state().table.ModuleCode)
-            window->protocol().GetModuleValues(code, reading);
+            window->line().read(code, reading);
         protocolMs.add(milliseconds(Clock::now() - start));
         std::this_thread::sleep_for(kLogSettle);
     }

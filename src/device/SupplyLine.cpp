@@ -1,0 +1,306 @@
+#include "device/SupplyLine.h"
+
+#include "core/ControllerState.h"
+#include "core/UserInterface.h"
+#include "device/LineWorker.h"
+#include "device/SetValueGuard.h"
+#include "device/SimulatedSupply.h"
+
+#include <QTimer>
+
+SupplyLine::SupplyLine(ControllerState &state, SimulatedSupply &sim, UserInterface &ui, QObject *parent)
+    : QObject(parent), m_state(state), m_sim(sim), m_ui(ui), m_worker(new LineWorker)
+{
+    m_thread.setObjectName(QStringLiteral("SupplyLine"));
+    m_worker->moveToThread(&m_thread);
+    // The port and its notifier are destroyed on their own thread, after its loop has ended.
+    connect(&m_thread, &QThread::finished, m_worker, &QObject::deleteLater);
+    connect(m_worker, &LineWorker::eventsPending, this, [this] { replay(m_worker->takeEvents()); });
+    m_thread.start();
+}
+
+SupplyLine::~SupplyLine()
+{
+    shutDown();
+    m_thread.quit();
+    m_thread.wait();
+}
+
+void SupplyLine::onLine(const std::function<void(LineWorker &)> &work)
+{
+    LineEvents events;
+    const QString caption = m_state.caption();
+    quint64 call = 0;
+    bool open = false;
+    QString path;
+    QMetaObject::invokeMethod(
+        m_worker,
+        [&] {
+            call = m_worker->beginCall(caption);
+            work(*m_worker);
+            open = m_worker->link().isOpen();
+            path = m_worker->link().devicePath();
+            events = m_worker->endCall();
+        },
+        Qt::BlockingQueuedConnection);
+    noteStatus(call, open, path);
+    replay(events);
+}
+
+void SupplyLine::noteStatus(quint64 call, bool open, const QString &devicePath)
+{
+    // An older call's answer may arrive after a newer one's: the port's state is the newest.
+    if (call < m_statusCall)
+        return;
+    m_statusCall = call;
+    m_open = open;
+    m_devicePath = devicePath;
+}
+
+void SupplyLine::replay(const LineEvents &events)
+{
+    for (const LineEvent &event : events) {
+        switch (event.kind) {
+        case LineEvent::Kind::Lamp:
+            m_lamp = event.lamp;
+            emit lampChanged(event.lamp);
+            break;
+        case LineEvent::Kind::PortCaption:
+            m_portCaption = event.text;
+            emit portCaptionChanged(event.text);
+            break;
+        case LineEvent::Kind::TimedOut:
+            emit replyTimedOut();
+            break;
+        case LineEvent::Kind::PortLost:
+            m_open = false;
+            m_devicePath.clear();
+            emit portLost();
+            break;
+        case LineEvent::Kind::Message:
+            m_ui.messageBox(event.text, event.title, event.icon);
+            break;
+        }
+    }
+}
+
+bool SupplyLine::open(qint32 commPort)
+{
+    bool opened = false;
+    onLine([&](LineWorker &worker) { opened = worker.link().R4150DOpen(commPort); });
+    return opened;
+}
+
+void SupplyLine::close()
+{
+    onLine([](LineWorker &worker) { worker.link().R4150DClose(); });
+}
+
+void SupplyLine::retire()
+{
+    onLine([](LineWorker &worker) { worker.link().retire(); });
+    m_retired = true;
+}
+
+qint32 SupplyLine::send(const QString &command)
+{
+    qint32 r = 0;
+    const std::optional<QString> refusal = SetValueGuard::refusal(command, m_state.table);
+    onLine([&](LineWorker &worker) {
+        r = refusal ? worker.link().refuse(SerialLink::kErrBeyondLimits,
+                                           QStringLiteral("%1 lies beyond the module's limits and was not sent. %2")
+                                               .arg(command, *refusal))
+                    : worker.protocol().SetParameter(command);
+    });
+    emit commandSent(command, r, m_state.commandSource());
+    return r;
+}
+
+qint32 SupplyLine::read(const QString &code, ModuleReading &reading)
+{
+    std::optional<DeviceProtocol::SimulatedAnswer> simulated;
+    if (m_state.simulationMode != 0) {
+        DeviceProtocol::SimulatedAnswer answer{QString(), reading};
+        answer.line = m_sim.answer(code, answer.reading);
+        simulated = answer;
+    }
+    qint32 r = 0;
+    onLine([&](LineWorker &worker) { r = worker.protocol().GetModuleValues(code, reading, simulated); });
+    return r;
+}
+
+qint32 SupplyLine::clearInput()
+{
+    qint32 r = 0;
+    onLine([&](LineWorker &worker) { r = worker.link().R4150DClearBuffer(); });
+    return r;
+}
+
+void SupplyLine::setPortFactory(PortFactory factory)
+{
+    onLine([&](LineWorker &worker) { worker.link().setPortFactory(std::move(factory)); });
+}
+
+bool SupplyLine::Acquire::await_ready()
+{
+    if (m_line.m_held || !m_line.m_waiting.empty())
+        return false;
+    m_line.m_held = true;
+    return true;
+}
+
+void SupplyLine::Acquire::await_suspend(std::coroutine_handle<> job)
+{
+    if (m_priority == Priority::Urgent)
+        m_line.m_waiting.push_front(job);
+    else
+        m_line.m_waiting.push_back(job);
+}
+
+void SupplyLine::release()
+{
+    m_held = false;
+    if (m_waiting.empty()) {
+        emit idle();
+        return;
+    }
+    // From the event loop: the job that gave the line back ends first.
+    if (!m_grantQueued) {
+        m_grantQueued = true;
+        QMetaObject::invokeMethod(this, &SupplyLine::grantNext, Qt::QueuedConnection);
+    }
+}
+
+void SupplyLine::grantNext()
+{
+    m_grantQueued = false;
+    if (m_held || m_waiting.empty())
+        return;
+    const std::coroutine_handle<> job = m_waiting.front();
+    m_waiting.pop_front();
+    m_held = true;
+    job.resume();
+}
+
+bool SupplyLine::Exchange::await_ready()
+{
+    return m_line.m_retired; // as on a closed port, without a message
+}
+
+void SupplyLine::Exchange::await_suspend(std::coroutine_handle<> job)
+{
+    m_job = job;
+    SupplyLine *line = &m_line;
+    LineWorker *worker = line->m_worker;
+    const quint64 id = ++line->m_nextId;
+    line->m_inFlight.emplace(id, this);
+    const QString caption = line->m_state.caption();
+    QMetaObject::invokeMethod(
+        worker,
+        [line, worker, work = m_work, reading = m_reading, caption, id]() mutable {
+            const quint64 call = worker->beginCall(caption);
+            const qint32 result = work(*worker, reading);
+            const bool open = worker->link().isOpen();
+            const QString path = worker->link().devicePath();
+            const LineEvents events = worker->endCall();
+            QMetaObject::invokeMethod(
+                line,
+                [line, id, result, reading, call, open, path, events] {
+                    line->noteStatus(call, open, path);
+                    line->replay(events);
+                    line->finishExchange(id, result, reading);
+                },
+                Qt::QueuedConnection);
+        },
+        Qt::QueuedConnection);
+}
+
+void SupplyLine::finishExchange(quint64 id, qint32 result, const ModuleReading &reading)
+{
+    const auto found = m_inFlight.find(id);
+    if (found == m_inFlight.end())
+        return; // ended by the shut-down
+    Exchange *exchange = found->second;
+    m_inFlight.erase(found);
+    exchange->m_result = result;
+    exchange->m_reading = reading;
+    exchange->m_job.resume();
+}
+
+bool SupplyLine::Pause::await_ready() const
+{
+    return m_line.m_retired || m_ms <= 0;
+}
+
+void SupplyLine::Pause::await_suspend(std::coroutine_handle<> job)
+{
+    SupplyLine *line = &m_line;
+    const quint64 id = ++line->m_nextId;
+    line->m_pauses.emplace(id, job);
+    QTimer::singleShot(m_ms, Qt::PreciseTimer, line, [line, id] {
+        const auto found = line->m_pauses.find(id);
+        if (found == line->m_pauses.end())
+            return;
+        const std::coroutine_handle<> waiting = found->second;
+        line->m_pauses.erase(found);
+        waiting.resume();
+    });
+}
+
+LineTask<qint32> SupplyLine::command(QString command, CommandSource source)
+{
+    const std::optional<QString> refusal = SetValueGuard::refusal(command, m_state.table);
+    const qint32 r = co_await Exchange(
+        *this,
+        [command, refusal](LineWorker &worker, ModuleReading &) {
+            return refusal ? worker.link().refuse(SerialLink::kErrBeyondLimits,
+                                                  QStringLiteral("%1 lies beyond the module's limits and was not sent. %2")
+                                                      .arg(command, *refusal))
+                           : worker.protocol().SetParameter(command);
+        },
+        ModuleReading());
+    emit commandSent(command, r, source);
+    co_return r;
+}
+
+LineTask<qint32> SupplyLine::readModule(QString code, ModuleReading &reading)
+{
+    std::optional<DeviceProtocol::SimulatedAnswer> simulated;
+    if (m_state.simulationMode != 0) {
+        DeviceProtocol::SimulatedAnswer answer{QString(), reading};
+        answer.line = m_sim.answer(code, answer.reading);
+        simulated = answer;
+    }
+    Exchange exchange(
+        *this,
+        [code, simulated](LineWorker &worker, ModuleReading &read) {
+            return worker.protocol().GetModuleValues(code, read, simulated);
+        },
+        reading);
+    const qint32 r = co_await exchange;
+    reading = exchange.reading();
+    co_return r;
+}
+
+void SupplyLine::shutDown()
+{
+    if (!m_retired)
+        retire(); // waits for the line thread: what it was given is done
+    // Every await is over at once now: each job runs to its end, and a waiting one follows.
+    for (;;) {
+        if (!m_inFlight.empty()) {
+            Exchange *exchange = m_inFlight.begin()->second;
+            m_inFlight.erase(m_inFlight.begin());
+            exchange->m_result = SerialLink::kErrNotOpen;
+            exchange->m_job.resume();
+        } else if (!m_pauses.empty()) {
+            const std::coroutine_handle<> waiting = m_pauses.begin()->second;
+            m_pauses.erase(m_pauses.begin());
+            waiting.resume();
+        } else if (!m_held && !m_waiting.empty()) {
+            grantNext();
+        } else {
+            break;
+        }
+    }
+}
