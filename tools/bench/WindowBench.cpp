@@ -12,6 +12,10 @@
 #include "core/RecordingUserInterface.h"
 #include "device/PortTable.h"
 
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QTimer>
+
 #include <chrono>
 #include <memory>
 #include <thread>
@@ -169,4 +173,60 @@ void WindowBench::loadToFirstReadBack()
                             .arg(BenchReport::fixed(shownMs.median(), 1), BenchReport::fixed(shownMs.min(), 1),
                                  BenchReport::fixed(shownMs.max(), 1)),
                         target, failures == 0 && shownMs.median() < kStartUpTargetMs);
+}
+
+void WindowBench::stallDuringSilentReadBack()
+{
+    const QString key = QStringLiteral("11");
+    const QString what = QStringLiteral("Longest stall of the window's event loop (a %1 ms timer's lateness) while "
+                                        "Refresh All reads a silent supply")
+                             .arg(kStallTickMs);
+    const QString target = QStringLiteral("< %1 ms").arg(kStallTargetMs);
+    VirtualSupply supply;
+    SupplyScene::applyTo(supply);
+    if (!supply.start())
+        return BenchReport::failed(key, what, supply.errorString(), target);
+    PortTable::setPath(1, supply.devicePath());
+    RecordingUserInterface ui;
+    int setupDialogs = 0;
+    auto window = makeWindow(ui, setupDialogs);
+    window->Form_Load();
+    window->timer().stop();
+    if (!window->connection().isConnected())
+        return BenchReport::failed(key, what, QStringLiteral("the window did not connect"), target);
+    // Whatever the load sequence still has under way ends before the measurement starts.
+    QEventLoop settle;
+    QTimer::singleShot(kStallWatchMs, &settle, &QEventLoop::quit);
+    settle.exec();
+    SupplyFaults silent;
+    silent.silent = true;
+    supply.setFaults(silent);
+    supply.clearLog();
+
+    QElapsedTimer clock;
+    QTimer ticks;
+    ticks.setTimerType(Qt::PreciseTimer);
+    qint64 last = -1;
+    qint64 longestGap = 0;
+    QObject::connect(&ticks, &QTimer::timeout, [&] {
+        const qint64 now = clock.nsecsElapsed();
+        if (last >= 0)
+            longestGap = std::max(longestGap, now - last);
+        last = now;
+    });
+    QEventLoop loop;
+    clock.start();
+    ticks.start(kStallTickMs);
+    QTimer::singleShot(5 * kStallTickMs, window.get(), [&window] { window->mnuRefreshAll_Click(); });
+    QTimer::singleShot(kStallWatchMs, &loop, &QEventLoop::quit);
+    loop.exec();
+    ticks.stop();
+    const QStringList commands = supply.receivedCommands();
+    window.reset();
+    supply.stop();
+    const double stallMs = double(longestGap) / 1.0e6 - kStallTickMs;
+    BenchReport::detail(QStringLiteral("longest gap between ticks %1 ms; commands sent %2")
+                            .arg(BenchReport::fixed(double(longestGap) / 1.0e6, 1), commands.join(QLatin1Char(' '))));
+    BenchReport::result(key, what, QStringLiteral("%1 ms").arg(BenchReport::fixed(stallMs, 1)), target,
+                        !commands.isEmpty() && stallMs < kStallTargetMs);
 }

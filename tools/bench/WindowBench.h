@@ -9,9 +9,15 @@ public:
     static constexpr int kStartUps = 5;
     static constexpr double kWireTimeTolerancePercent = 5.0;
     static constexpr double kStartUpTargetMs = 300.0;
+    static constexpr double kStallTargetMs = 5.0;
+    static constexpr int kStallTickMs = 10;
+    static constexpr int kStallWatchMs = 3000; // the read ends at its first time-out (1 s)
 
     // Figure 4: ReadBack::GetTavrelData of the window at 9600 baud vs the wire time.
     static void pacedReadBack();
     // Figure 6, second form: constructing the window and Form_Load until the first pass.
     static void loadToFirstReadBack();
+    // Figure 11: the longest stall of the window's event loop (a 10 ms timer's lateness) while
+    // "Refresh All" reads a supply that never answers.
+    static void stallDuringSilentReadBack();
 };

@@ -1,6 +1,6 @@
 // tavrel-bench: the in-process figures of the performance report. Prints a few detail lines and
 // one RESULT line per figure (see BenchReport.h); runs on the offscreen platform unless told
-// otherwise. Usage: tavrel-bench [figure ...] with figures 1 2 3 4 6b 8a 8b 8c 8d 8e 9a 9b 9c 10a 10b (default: all).
+// otherwise. Usage: tavrel-bench [figure ...] with figures 1 2 3 4 6b 8a 8b 8c 8d 8e 9a 9b 9c 10a 10b 11 (default: all).
 
 #include "BenchEnvironment.h"
 #include "FilamentBench.h"
@@ -44,16 +44,18 @@ int main(int argc, char *argv[])
         {QStringLiteral("9c"), &RecordsBench::refreshCpu},
         {QStringLiteral("10a"), &FilamentBench::rampGrid},
         {QStringLiteral("10b"), &FilamentBench::tripLatency},
+        {QStringLiteral("11"), &WindowBench::stallDuringSilentReadBack},
     };
     QStringList chosen = QCoreApplication::arguments().mid(1);
     if (chosen.isEmpty())
         chosen = {QStringLiteral("1"), QStringLiteral("2"), QStringLiteral("3"), QStringLiteral("4"), QStringLiteral("6b"),
                   QStringLiteral("8a"), QStringLiteral("8b"), QStringLiteral("8c"), QStringLiteral("8d"),
-                  QStringLiteral("8e"), QStringLiteral("9a"), QStringLiteral("9b"), QStringLiteral("9c"), QStringLiteral("10a"), QStringLiteral("10b")};
+                  QStringLiteral("8e"), QStringLiteral("9a"), QStringLiteral("9b"), QStringLiteral("9c"), QStringLiteral("10a"), QStringLiteral("10b"),
+                  QStringLiteral("11")};
     for (const QString &key : std::as_const(chosen)) {
         const auto figure = figures.find(key);
         if (figure == figures.end()) {
-            std::fprintf(stderr, "tavrel-bench: no figure \"%s\" (choose from 1 2 3 4 6b 8a 8b 8c 8d 8e 9a 9b 9c 10a 10b)\n", qPrintable(key));
+            std::fprintf(stderr, "tavrel-bench: no figure \"%s\" (choose from 1 2 3 4 6b 8a 8b 8c 8d 8e 9a 9b 9c 10a 10b 11)\n", qPrintable(key));
             return 2;
         }
         std::printf("Figure %s\n", qPrintable(key));
