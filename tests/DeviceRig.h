@@ -1,6 +1,7 @@
 #pragma once
 
 #include "StringPanel.h"
+#include "LineWait.h"
 
 #include "core/ControllerState.h"
 #include "core/RecordingUserInterface.h"
@@ -14,7 +15,7 @@
 struct DeviceRig
 {
     explicit DeviceRig(ControllerState &state)
-        : state(state), line(state, sim, ui), readBack(line, state, panel, {}), connection(line, state, readBack)
+        : state(state), line(state, sim, ui), readBack(line, state, panel), connection(line, state, readBack)
     {
     }
 

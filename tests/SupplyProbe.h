@@ -1,5 +1,6 @@
 #pragma once
 
+#include "LineWait.h"
 #include "VirtualSupply.h"
 
 #include "device/ModuleReading.h"
@@ -20,6 +21,8 @@ constexpr int kProbeQuietMs = 100;
 inline QStringList commandsBeforeProbe(SupplyLine &line, VirtualSupply &supply, int quietMs = kProbeQuietMs)
 {
     QTest::qWait(quietMs);
+    if (!waitForLine(line))
+        return {QStringLiteral("<the line did not become idle>")};
     ModuleReading reading;
     const qint32 result = line.read(QStringLiteral("EN"), reading);
     if (result != 0)

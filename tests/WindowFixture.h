@@ -20,6 +20,8 @@
 class WindowFixture
 {
 public:
+    static constexpr int kStartWaitMs = 10000; // only a hang reaches it
+
     explicit WindowFixture(VirtualSupply::Options options = {}) : supply(options) {}
 
     ~WindowFixture()
@@ -37,6 +39,9 @@ public:
         window = std::make_unique<Form_R4150D>(ui, CommandLine::parse(commandLine));
         window->setSetupDialogRunner([this] { ++setupDialogsShown; });
         window->Form_Load();
+        // The connecting read-back, the start-up profile and the first cycle run to their end.
+        if (!QTest::qWaitFor([this] { return window->isUnloaded() || window->line().isIdle(); }, kStartWaitMs))
+            return false;
         return window->connection().isConnected();
     }
 
@@ -51,12 +56,12 @@ public:
         return true;
     }
 
-    // Commands received since the last clearLog, waiting for at least `atLeast` of them; only a
-    // hang reaches the time-out.
+    // Commands received since the last clearLog, waiting for at least `atLeast` of them and for
+    // the job that sent them to end; only a hang reaches the time-out.
     QStringList commands(int atLeast = 0, int timeoutMs = 10000)
     {
-        if (atLeast > 0)
-            supply.waitForCommands(atLeast, timeoutMs);
+        if (atLeast > 0 && QTest::qWaitFor([&] { return supply.receivedCommands().size() >= atLeast; }, timeoutMs))
+            waitForLine(window->line(), timeoutMs);
         return supply.receivedCommands();
     }
 

@@ -32,13 +32,13 @@ constexpr double kDefaultDpi = 96.0; // logical dots per inch without a screen
 Form_R4150D::Form_R4150D(UserInterface &ui, const CommandLine &commandLine, QWidget *parent)
     : QMainWindow(parent), m_ui(ui), m_commandLine(commandLine), m_panel(new ModulePanel(m_state.table, ui)),
       m_line(m_state, m_sim, ui),
-      m_readBack(m_line, m_state, *m_panel, [this] { yieldToEvents(); }),
-      m_cycle(*m_panel, m_line, m_readBack, m_state, m_sim, ui, [this] { yieldToEvents(); }),
+      m_readBack(m_line, m_state, *m_panel),
+      m_cycle(*m_panel, m_line, m_readBack, m_state, m_sim, ui),
       m_connection(m_line, m_state, m_readBack),
       m_controlVoltage(*m_panel, m_line, m_state, m_sim),
       m_profiles(*m_panel, m_state.table, ui, [this] { return m_state.caption(); }),
       m_profileCommands(m_profiles, m_state, ui, [this] { return m_state.caption(); },
-                        [this] { m_cycle.Timer1_Timer(); }),
+                        [this] { m_cycle.runForced(); }),
       m_controlLink(*m_panel, m_state, ui),
       m_server(m_controlLink, *m_panel),
       m_shutDown(m_line, m_state, m_controlLink, m_connection, ui, this),
@@ -54,8 +54,6 @@ Form_R4150D::Form_R4150D(UserInterface &ui, const CommandLine &commandLine, QWid
     setCentralWidget(m_panel);
     m_timer.setObjectName(QStringLiteral("Timer1"));
     m_timer.setInterval(kTimerIntervalMs);
-    m_cycle.setAbortCheck([this] { return m_unloaded; });
-    m_readBack.setAbortCheck([this] { return m_unloaded; });
     connectMenus();
     wireSubsystems();
     m_panel->showPortCaption(SerialLink::portCaptionFor(0));
@@ -68,6 +66,8 @@ Form_R4150D::Form_R4150D(UserInterface &ui, const CommandLine &commandLine, QWid
 
 Form_R4150D::~Form_R4150D()
 {
+    // Jobs still under way end now, while everything they use is there.
+    m_line.shutDown();
     if (qApp) {
         qApp->removeEventFilter(m_enterFilter);
         qApp->removeEventFilter(this);
@@ -215,13 +215,23 @@ void Form_R4150D::Form_Load()
     if (m_unloaded)
         return;
 
-    if (m_connection.isConnected()) {
-        if (m_commandLine.profile)
-            m_profiles.OpenZQV(*m_commandLine.profile);
-        if (m_unloaded)
-            return; // ended while its message was open
-        m_cycle.runForced();
+    applyStartProfile();
+}
+
+LineTask<> Form_R4150D::applyStartProfile()
+{
+    // The profile goes onto the panel once the connecting read-back has shown what the supply
+    // has, and the first cycle sends it.
+    {
+        const SupplyLine::Lease lease = co_await m_line.acquire();
     }
+    if (m_unloaded || m_line.isRetired() || !m_connection.isConnected())
+        co_return;
+    if (m_commandLine.profile)
+        m_profiles.OpenZQV(*m_commandLine.profile);
+    if (m_unloaded)
+        co_return; // ended while its message was open
+    m_cycle.runForced();
 }
 
 void Form_R4150D::closeEvent(QCloseEvent *event)
@@ -295,11 +305,6 @@ void Form_R4150D::raiseWindow()
     activateWindow();
 }
 
-void Form_R4150D::yieldToEvents()
-{
-    QCoreApplication::processEvents();
-}
-
 void Form_R4150D::mnuFile_Click()
 {
     m_menu.mnuSimulation->setChecked(m_state.simulationMode != 0);
@@ -338,7 +343,7 @@ void Form_R4150D::mnuRefreshAll_Click()
         return;
     }
     m_refreshAllDeferred = false;
-    m_readBack.GetTavrelData(true);
+    m_readBack.readAll(true);
 }
 
 void Form_R4150D::mnuAutoRefresh_Click(bool checked)

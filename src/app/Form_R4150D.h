@@ -87,7 +87,7 @@ private:
     void showBusyLamp(SerialLink::Lamp lamp);
     void showControlLinkLamp(ControlLink::Lamp lamp);
     void Form_Unload();
-    void yieldToEvents();
+    LineTask<> applyStartProfile();
     QPoint windowTopLeftTwips() const;
     double logicalDpi() const;
 

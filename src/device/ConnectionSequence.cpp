@@ -22,7 +22,7 @@ qint32 ConnectionSequence::Init()
     announceConnected(connected != 0);
     m_state.table.ModuleCode[1] = ModuleTable::cathodeCodeFor(m_state.powerSupply(), m_state.table.ModuleCode[1]);
     if (connected != 0)
-        m_readBack.GetTavrelData(true);
+        m_readBack.readAll(true);
     else
         m_state.autoRefreshFlag = kFalse;
     emit autoRefreshCheckChanged(m_state.autoRefreshFlag != 0);

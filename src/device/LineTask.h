@@ -1,6 +1,8 @@
 #pragma once
 
+#ifndef Q_MOC_RUN // moc cannot read the standard library's concepts
 #include <coroutine>
+#endif
 #include <exception>
 #include <optional>
 #include <utility>
@@ -64,6 +66,8 @@ public:
     bool await_ready() const noexcept { return m_handle.done(); }
     void await_suspend(std::coroutine_handle<> awaiting) noexcept { m_handle.promise().continuation = awaiting; }
     T await_resume() { return m_handle.promise().take(); }
+    // The result of a task that is done (once).
+    T result() { return m_handle.promise().take(); }
 
 private:
     std::coroutine_handle<Promise<T>> m_handle;

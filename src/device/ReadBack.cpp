@@ -39,35 +39,39 @@ void printAtNextZone(QString &line, const QString &item)
 }
 } // namespace
 
-ReadBack::ReadBack(SupplyLine &line, ControllerState &state, PanelView &view,
-                   std::function<void()> yield)
-    : m_line(line), m_state(state), m_view(view), m_yield(std::move(yield))
+ReadBack::ReadBack(SupplyLine &line, ControllerState &state, PanelView &view)
+    : m_line(line), m_state(state), m_view(view)
 {
 }
 
-qint32 ReadBack::GetTavrelData(bool flag)
+LineTask<qint32> ReadBack::readAll(bool setValues)
+{
+    const SupplyLine::Lease lease = co_await m_line.acquire();
+    co_return co_await pass(setValues);
+}
+
+LineTask<qint32> ReadBack::pass(bool setValues)
 {
     ++m_passes;
     const auto done = qScopeGuard([this] { --m_passes; });
     for (int i = 0; i < kModuleCount; ++i) {
-        const qint32 r = m_line.read(m_state.table.ModuleCode[i], m_readings[i]);
-        if (m_yield)
-            m_yield();
+        const QString code = m_state.table.ModuleCode[i];
+        const qint32 r = co_await m_line.readModule(code, m_readings[i]);
         if (r != 0)
-            return r;
-        if (m_abort && m_abort())
-            return 0; // the window has unloaded meanwhile: leave the panel alone
+            co_return r;
+        if (m_line.isRetired())
+            co_return 0; // the window has unloaded meanwhile: leave the panel alone
     }
-    const auto readings = m_readings; // this pass's own: a nested pass may run in a yield below
-    showPanel(flag);
+    showPanel(setValues);
+    const auto readings = m_readings; // an observer may start the next pass
     for (const auto &observer : m_passObservers)
         observer(readings);
-    return 0;
+    co_return 0;
 }
 
 void ReadBack::showPanel(bool flag)
 {
-    // A nested pass may run inside the yields of this one; show this pass's own readings.
+    // A copy: what the panel's handlers do meanwhile must not change what is shown.
     const auto readings = m_readings;
     const ModuleReading &energy = readings[kEnergy];
     const ModuleReading &cathode = readings[kCathode];

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/ModuleTable.h"
+#include "device/LineTask.h"
 #include "device/ModuleReading.h"
 
 #include <QList>
@@ -17,7 +18,8 @@ class SupplyLine;
 class PanelView;
 
 // Reads all eight modules and then shows them on the panel. The reading table lives for the
-// whole run; the panel changes only after a complete pass.
+// whole run; the panel changes only after a complete pass. With `setValues` the pass also
+// writes the set-value fields (the control voltage echoes the energy).
 class ReadBack
 {
 public:
@@ -28,16 +30,16 @@ public:
     // The bar holds ten kilovolts; boxes beyond what fits are never drawn.
     static constexpr int kMaxScreenBars = 11;
 
-    ReadBack(SupplyLine &line, ControllerState &state, PanelView &view,
-             std::function<void()> yield);
+    ReadBack(SupplyLine &line, ControllerState &state, PanelView &view);
 
-    qint32 GetTavrelData(bool flag);
-    // Asked after every yield: true ends the pass there (the window has unloaded meanwhile).
-    void setAbortCheck(std::function<bool()> check) { m_abort = std::move(check); }
+    // A job of its own: waits for the line, then reads a pass.
+    LineTask<qint32> readAll(bool setValues);
+    // A pass inside a job that holds the line.
+    LineTask<qint32> pass(bool setValues);
     // Told of every complete pass, after the panel shows it.
     using Readings = std::array<ModuleReading, kModuleCount>;
     void addPassObserver(std::function<void(const Readings &)> observer) { m_passObservers.push_back(std::move(observer)); }
-    // True while a pass runs (it yields between its reads): the line is not free for others.
+    // True while a pass runs.
     bool isReading() const { return m_passes > 0; }
 
     const std::array<ModuleReading, kModuleCount> &readings() const { return m_readings; }
@@ -51,14 +53,12 @@ public:
                                     const std::array<QString, kModuleCount> &codes);
 
 private:
-    void showPanel(bool flag);
+    void showPanel(bool setValues);
 
     SupplyLine &m_line;
     ControllerState &m_state;
     PanelView &m_view;
-    std::function<void()> m_yield;
-    std::function<bool()> m_abort;
     std::vector<std::function<void(const Readings &)>> m_passObservers;
-    int m_passes = 0; // passes running, a nested one inside a yield included
+    int m_passes = 0; // passes running
     std::array<ModuleReading, kModuleCount> m_readings{};
 };

@@ -5,22 +5,45 @@
 #include "core/FieldLimits.h"
 #include "core/RangeCheck.h"
 #include "core/UserInterface.h"
-#include "device/SupplyLine.h"
 #include "device/PanelView.h"
 #include "device/ReadBack.h"
 #include "device/SimulatedSupply.h"
+#include "device/SupplyLine.h"
+
+#include <QScopeGuard>
 
 namespace {
 using namespace Module;
 constexpr float kVoltsPerKilovolt = 1000.0f;
 } // namespace
 
-RefreshCycle::RefreshCycle(PanelView &panel, SupplyLine &line, ReadBack &readBack,
-                           ControllerState &state, SimulatedSupply &sim, UserInterface &ui,
-                           std::function<void()> yield)
-    : m_panel(panel), m_line(line), m_readBack(readBack), m_state(state), m_sim(sim), m_ui(ui),
-      m_yield(std::move(yield))
+RefreshCycle::RefreshCycle(PanelView &panel, SupplyLine &line, ReadBack &readBack, ControllerState &state,
+                           SimulatedSupply &sim, UserInterface &ui)
+    : m_panel(panel), m_line(line), m_readBack(readBack), m_state(state), m_sim(sim), m_ui(ui)
 {
+}
+
+void RefreshCycle::Timer1_Timer()
+{
+    start(false);
+}
+
+void RefreshCycle::runForced()
+{
+    start(true);
+}
+
+void RefreshCycle::start(bool forced)
+{
+    if (m_busy || (m_hold && m_hold()))
+        return;
+    m_busy = true;
+    run(forced);
+}
+
+bool RefreshCycle::lineLost() const
+{
+    return m_lineWasOpen && !m_line.isOpen();
 }
 
 std::optional<QString> RefreshCycle::textWithinLimits(PanelField field)
@@ -33,11 +56,7 @@ std::optional<QString> RefreshCycle::textWithinLimits(PanelField field)
     m_ui.messageBox(check.message, QStringLiteral("Error"), UserInterface::Icon::Critical);
     // The box let events run: the program may be ending, the mark may have been withdrawn (an
     // interlock trip) or a client may have written a new value. Only what stands now goes out.
-    if (m_abort && m_abort()) {
-        m_busy = false;
-        return std::nullopt;
-    }
-    if (m_panel.fieldTag(field) != kTagChanged)
+    if (m_line.isRetired() || m_panel.fieldTag(field) != kTagChanged)
         return std::nullopt;
     check = RangeCheck::of(m_panel.fieldText(field), limits.lower, limits.upper);
     if (check.outOfRange)
@@ -45,45 +64,37 @@ std::optional<QString> RefreshCycle::textWithinLimits(PanelField field)
     return m_panel.fieldText(field);
 }
 
-bool RefreshCycle::yieldAndContinue()
+LineTask<bool> RefreshCycle::send(QString command, CommandSource source)
 {
-    m_yield();
-    if (m_abort && m_abort()) {
-        m_busy = false; // the program is ending: nothing more goes out
-        return false;
-    }
-    return true;
+    // A port lost meanwhile (by a filament step, between two exchanges) takes no command: the
+    // operator has been told once already.
+    if (lineLost())
+        co_return false;
+    // Only a failure that closed the port ends the cycle, so that a lost line is reported once
+    // and not once per field.
+    const qint32 r = co_await m_line.command(command, source);
+    co_return !m_line.isRetired() && !(r != 0 && !m_line.isOpen());
 }
 
-void RefreshCycle::send(const QString &command, CommandSource source)
+LineTask<> RefreshCycle::run(bool forced)
 {
-    // A port lost meanwhile (in a yield, by a filament step) takes no command: the operator has
-    // been told once already.
-    if (m_lineWasOpen && !m_line.isOpen()) {
-        m_lineLost = true;
-        m_busy = false;
-        return;
-    }
-    const CommandSourceScope scope(m_state, source);
-    // The mark is cleared whether the command went through or not; only a failure that closed
-    // the port ends the cycle, so that a lost line is reported once and not once per field.
-    if (m_line.send(command) != 0 && !m_line.isOpen()) {
-        m_lineLost = true;
-        m_busy = false;
-    }
-}
+    const auto done = qScopeGuard([this] { m_busy = false; });
+    // A forced cycle reads back unless a time-out or a lost port switches auto refresh off.
+    bool switchedOff = false;
+    const QMetaObject::Connection watch = QObject::connect(
+        &m_state, &ControllerState::autoRefreshPropertyChanged, [&switchedOff](bool on) { switchedOff |= !on; });
+    const auto unwatch = qScopeGuard([watch] { QObject::disconnect(watch); });
 
-void RefreshCycle::Timer1_Timer()
-{
-    if (m_busy || (m_hold && m_hold()))
-        return;
-    m_busy = true;
-    m_lineLost = false;
+    const SupplyLine::Lease lease = co_await m_line.acquire();
+    if (m_line.isRetired())
+        co_return;
     m_lineWasOpen = m_line.isOpen();
-    // "In simulation" is asked at each step: the mode may be switched in one of the yields.
+    // "In simulation" is asked at each step: the mode may be switched while a command is out.
     const auto simulating = [this] { return m_state.simulationMode != 0; };
     const auto &codes = m_state.table.ModuleCode;
 
+    // Each mark is cleared before its command goes out (sent or not, it is done): a mark set
+    // again while the command is on the line goes out in the next cycle.
     float energy = 0.0f;
     if (simulating())
         energy = ValOf(m_panel.fieldText(PanelField::value(kEnergy)));
@@ -92,123 +103,116 @@ void RefreshCycle::Timer1_Timer()
         if (m_energyInput)
             m_energyInput();
         const std::optional<QString> text = textWithinLimits(energyField);
-        if (!m_busy)
-            return;
+        if (m_line.isRetired())
+            co_return;
         if (text) {
             energy = ValOf(*text);
-            send(QStringLiteral("V") + codes[kEnergy] + StrOf(energy), m_panel.fieldMarkSource(energyField));
+            const CommandSource source = m_panel.fieldMarkSource(energyField);
             m_panel.setFieldTag(energyField, QString());
+            const QString command = QStringLiteral("V") + codes[kEnergy] + StrOf(energy);
+            const bool goOn = co_await send(command, source);
             if (simulating())
                 m_sim.setEnergy(energy);
-            if (m_lineLost)
-                return;
+            if (!goOn)
+                co_return;
         }
     }
-    if (!yieldAndContinue())
-        return;
 
-    sendSwitchRequest(kCathode);
-    if (m_lineLost)
-        return;
+    if (!co_await sendSwitchRequest(kCathode))
+        co_return;
     const PanelField cathode = PanelField::value(kCathode);
     if (m_panel.fieldTag(cathode) == kTagChanged) {
         const std::optional<QString> text = textWithinLimits(cathode);
-        if (!m_busy)
-            return;
-        if (text && m_cathodeHook && m_cathodeHook(std::nullopt, ValOf(*text), m_panel.fieldMarkSource(cathode))) {
+        if (m_line.isRetired())
+            co_return;
+        const CommandSource source = m_panel.fieldMarkSource(cathode);
+        if (text && m_cathodeHook && m_cathodeHook(std::nullopt, ValOf(*text), source)) {
             m_panel.setFieldTag(cathode, QString());
         } else if (text) {
-            send(QStringLiteral("V") + codes[kCathode] + FirstCommaToPoint(StrOf(ValOf(*text))),
-                 m_panel.fieldMarkSource(cathode));
+            m_panel.setFieldTag(cathode, QString());
+            const QString command = QStringLiteral("V") + codes[kCathode] + FirstCommaToPoint(StrOf(ValOf(*text)));
+            const bool goOn = co_await send(command, source);
             if (simulating())
                 m_sim.setCathode(ValOf(*text));
-            m_panel.setFieldTag(cathode, QString());
-            if (m_lineLost || !yieldAndContinue())
-                return;
+            if (!goOn)
+                co_return;
         }
     }
 
-    sendSwitchRequest(kScreen);
-    if (m_lineLost)
-        return;
+    if (!co_await sendSwitchRequest(kScreen))
+        co_return;
     const PanelField screen = PanelField::value(kScreen);
     if (m_panel.fieldTag(screen) == kTagChanged) {
         const std::optional<QString> text = textWithinLimits(screen);
-        if (!m_busy)
-            return;
+        if (m_line.isRetired())
+            co_return;
         if (text) {
-            send(QStringLiteral("V") + codes[kScreen] + FirstCommaToPoint(StrOf(ValOf(*text) * kVoltsPerKilovolt)),
-                 m_panel.fieldMarkSource(screen));
+            const CommandSource source = m_panel.fieldMarkSource(screen);
+            m_panel.setFieldTag(screen, QString());
+            const QString command =
+                QStringLiteral("V") + codes[kScreen] + FirstCommaToPoint(StrOf(ValOf(*text) * kVoltsPerKilovolt));
+            const bool goOn = co_await send(command, source);
             if (simulating())
                 m_sim.setScreen(ValOf(*text) * kVoltsPerKilovolt, energy);
-            m_panel.setFieldTag(screen, QString());
-            if (m_lineLost || !yieldAndContinue())
-                return;
+            if (!goOn)
+                co_return;
         }
     }
 
     for (int i = kFirstFollower; i < kModuleCount; ++i) {
-        if (!sendFollower(PanelField::gain(i), energy))
-            return;
-        if (i != kSuppressor && !sendFollower(PanelField::offset(i), energy))
-            return;
+        const PanelField gain = PanelField::gain(i);
+        if (!co_await sendFollower(gain, energy))
+            co_return;
+        const PanelField offset = PanelField::offset(i);
+        if (i != kSuppressor && !co_await sendFollower(offset, energy))
+            co_return;
     }
 
-    if (m_lineWasOpen && !m_line.isOpen()) {
-        m_busy = false; // lost in the last yield: nothing to read from
-        return;
-    }
-    if (m_state.autoRefresh())
-        m_readBack.GetTavrelData(false);
-    m_busy = false;
+    if (lineLost())
+        co_return; // nothing to read from
+    if (forced ? !switchedOff : m_state.autoRefresh())
+        co_await m_readBack.pass(false);
 }
 
-bool RefreshCycle::sendFollower(PanelField field, float energy)
+LineTask<bool> RefreshCycle::sendFollower(PanelField field, float energy)
 {
     if (m_panel.fieldTag(field) != kTagChanged)
-        return true;
+        co_return true;
     const std::optional<QString> text = textWithinLimits(field);
-    if (!m_busy)
-        return false;
+    if (m_line.isRetired())
+        co_return false;
     if (!text)
-        return true;
+        co_return true;
     const bool gain = field.kind == PanelField::Kind::Gain;
-    send((gain ? QStringLiteral("G") : QStringLiteral("O")) + m_state.table.ModuleCode[field.index] + *text,
-         m_panel.fieldMarkSource(field));
+    const CommandSource source = m_panel.fieldMarkSource(field);
+    m_panel.setFieldTag(field, QString());
+    const QString command =
+        (gain ? QStringLiteral("G") : QStringLiteral("O")) + m_state.table.ModuleCode[field.index] + *text;
+    const bool goOn = co_await send(command, source);
     if (m_state.simulationMode != 0) {
         if (gain)
             m_sim.setGain(field.index, ValOf(*text), energy);
         else
             m_sim.setOffset(field.index, ValOf(*text), energy);
     }
-    m_panel.setFieldTag(field, QString());
-    return !m_lineLost && yieldAndContinue();
+    co_return goOn;
 }
 
-void RefreshCycle::runForced()
-{
-    m_state.forceAutoRefreshDuring([this] { Timer1_Timer(); });
-}
-
-void RefreshCycle::sendSwitchRequest(int module)
+LineTask<bool> RefreshCycle::sendSwitchRequest(int module)
 {
     const QString tag = m_panel.switchTag(module);
+    if (tag != kSwitchOn && tag != kSwitchOff)
+        co_return true;
+    const bool on = tag == kSwitchOn;
     const CommandSource source = m_panel.switchMarkSource(module);
-    if (module == kCathode && m_cathodeHook && (tag == kSwitchOn || tag == kSwitchOff)
-        && m_cathodeHook(tag == kSwitchOn, ValOf(m_panel.fieldText(PanelField::value(kCathode))), source)) {
-        m_panel.setSwitchTag(module, QString());
-        return;
-    }
-    const bool simulation = m_state.simulationMode != 0;
-    if (tag == kSwitchOn) {
-        send(QStringLiteral("S") + m_state.table.ModuleCode[module] + QStringLiteral("ON"), source);
-        m_panel.setSwitchTag(module, QString());
-        if (simulation)
-            m_sim.setSwitch(module, true);
-    } else if (tag == kSwitchOff) {
-        send(QStringLiteral("S") + m_state.table.ModuleCode[module] + QStringLiteral("OFF"), source);
-        m_panel.setSwitchTag(module, QString());
-        if (simulation)
-            m_sim.setSwitch(module, false);
-    }
+    m_panel.setSwitchTag(module, QString());
+    if (module == kCathode && m_cathodeHook
+        && m_cathodeHook(on, ValOf(m_panel.fieldText(PanelField::value(kCathode))), source))
+        co_return true;
+    const QString command =
+        QStringLiteral("S") + m_state.table.ModuleCode[module] + (on ? QStringLiteral("ON") : QStringLiteral("OFF"));
+    const bool goOn = co_await send(command, source);
+    if (m_state.simulationMode != 0)
+        m_sim.setSwitch(module, on);
+    co_return goOn;
 }

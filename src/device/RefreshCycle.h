@@ -2,6 +2,7 @@
 
 #include "core/CommandSource.h"
 #include "core/PanelField.h"
+#include "device/LineTask.h"
 
 #include <QString>
 
@@ -9,30 +10,30 @@
 #include <optional>
 
 class ControllerState;
-class SupplyLine;
 class PanelView;
 class ReadBack;
 class SimulatedSupply;
+class SupplyLine;
 class UserInterface;
 
-// One refresh cycle: sends every pending field and switch request as one set-command each, in a
-// fixed order, clears the marks, keeps the simulated supply in step, and reads the monitors
-// back while auto refresh is on. A start while a cycle runs (in one of its yields) returns. A
-// marked field beyond its module's limits (typed after it was marked, or confirmed with Enter) is
-// corrected as on leaving it, with the message, and the corrected number goes out.
+// One refresh cycle: a job on the supply line that sends every pending field and switch request
+// as one set-command each, in a fixed order, clears the marks, keeps the simulated supply in
+// step, and reads the monitors back while auto refresh is on. Marks set while it runs are sent
+// when the cycle has not passed their field yet. A start while a cycle runs or waits for the line
+// returns. A marked field beyond its module's limits (typed after it was marked, or confirmed
+// with Enter) is corrected as on leaving it, with the message, and the corrected number goes out.
 class RefreshCycle
 {
 public:
     RefreshCycle(PanelView &panel, SupplyLine &line, ReadBack &readBack, ControllerState &state,
-                 SimulatedSupply &sim, UserInterface &ui, std::function<void()> yield);
+                 SimulatedSupply &sim, UserInterface &ui);
 
     void Timer1_Timer();
-    // Runs one cycle with auto refresh forced on, then restores the flag (start-up, profile load).
+    // Runs one cycle that reads back whatever the auto-refresh setting (start-up, profile load),
+    // unless a time-out or a lost port switches auto refresh off meanwhile.
     void runForced();
 
     bool isBusy() const { return m_busy; }
-    // Asked after every yield: true ends the cycle there (the window has unloaded meanwhile).
-    void setAbortCheck(std::function<bool()> check) { m_abort = std::move(check); }
     // Asked before a cycle starts: true holds the line for someone else (an energy ramp between
     // a step's VEN and its REN), and the cycle waits for the next tick.
     void setLineHold(std::function<bool()> hold) { m_hold = std::move(hold); }
@@ -46,15 +47,18 @@ public:
     void setCathodeHook(CathodeHook hook) { m_cathodeHook = std::move(hook); }
 
 private:
-    void send(const QString &command, CommandSource source);
+    void start(bool forced);
+    LineTask<> run(bool forced);
+    // False when the cycle ends here: the port was lost (the operator has been told once) or
+    // the program is ending.
+    LineTask<bool> send(QString command, CommandSource source);
     // The marked field's text, corrected first when beyond its limits (with the message); nothing
-    // when the field is not to be sent after all (its mark withdrawn, or the cycle ended).
+    // when the field is not to be sent after all (its mark withdrawn, or the program ending).
     std::optional<QString> textWithinLimits(PanelField field);
-    // A marked gain or offset of a follower module out, the simulation in step; false when the
-    // cycle ends there.
-    bool sendFollower(PanelField field, float energy);
-    bool yieldAndContinue();
-    void sendSwitchRequest(int module);
+    // A marked gain or offset of a follower module out, the simulation in step.
+    LineTask<bool> sendFollower(PanelField field, float energy);
+    LineTask<bool> sendSwitchRequest(int module);
+    bool lineLost() const;
 
     PanelView &m_panel;
     SupplyLine &m_line;
@@ -62,12 +66,9 @@ private:
     ControllerState &m_state;
     SimulatedSupply &m_sim;
     UserInterface &m_ui;
-    std::function<void()> m_yield;
-    std::function<bool()> m_abort;
     std::function<bool()> m_hold;
     std::function<void()> m_energyInput;
     CathodeHook m_cathodeHook;
     bool m_busy = false;
-    bool m_lineLost = false;    // a command's failure closed the port: the cycle ends there
-    bool m_lineWasOpen = false; // at the cycle's start
+    bool m_lineWasOpen = false; // when the cycle took the line
 };

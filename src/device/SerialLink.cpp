@@ -105,8 +105,19 @@ void SerialLink::closeIfGone()
         return;
     const SerialPort::Error error = m_port->error();
     if (error == SerialPort::Error::Removed || error == SerialPort::Error::ReadFailed
-        || error == SerialPort::Error::WriteFailed)
+        || error == SerialPort::Error::WriteFailed) {
         m_port->close();
+        m_lost = true;
+    }
+}
+
+qint32 SerialLink::notOpen(const QString &titlePrefix)
+{
+    if (!m_lost)
+        return fail(kErrNotOpen, QStringLiteral("The port is not open."), titlePrefix);
+    // The loss has been reported once; what was already under way fails without a second box.
+    setLamp(Lamp::Failed);
+    return kErrRemoved;
 }
 
 void SerialLink::retire()
@@ -126,6 +137,7 @@ bool SerialLink::R4150DOpen(qint32 commPort)
     }
     setPortCaption(portCaptionFor(commPort));
     setLamp(Lamp::Busy);
+    m_lost = false;
     if (m_port)
         m_port->close();
     m_port = m_factory(commPort);
@@ -143,6 +155,7 @@ bool SerialLink::R4150DOpen(qint32 commPort)
     m_port->setLostHandler([this] {
         // The device went away between two exchanges: tell the operator once; the port is
         // closed already, so the notifier cannot report it again.
+        m_lost = true;
         emit portLost();
         fail(kErrRemoved, m_port ? m_port->errorText() : QString(), kReadTitle);
     });
@@ -153,6 +166,7 @@ bool SerialLink::R4150DOpen(qint32 commPort)
 qint32 SerialLink::R4150DClose()
 {
     setLamp(Lamp::Busy);
+    m_lost = false;
     if (m_port)
         m_port->close();
     setLamp(Lamp::Failed);
@@ -168,7 +182,7 @@ qint32 SerialLink::R4150DPrint(const QString &text)
         return fail(kErrControlCharacter,
                     QStringLiteral("The command contains a control character and was not sent."), kWriteTitle);
     if (!isOpen())
-        return fail(kErrNotOpen, QStringLiteral("The port is not open."), kWriteTitle);
+        return notOpen(kWriteTitle);
     QByteArray line = text.toLatin1();
     line.append(kLineFeed);
     line.append(kCarriageReturn);
@@ -207,7 +221,7 @@ qint32 SerialLink::R4150DInput(QString &text)
     clock.start();
     text.clear();
     if (!isOpen())
-        return fail(kErrNotOpen, QStringLiteral("The port is not open."), kReadTitle);
+        return notOpen(kReadTitle);
     for (;;) {
         while (m_port->bytesWaiting() > 0) {
             const QByteArray one = m_port->read(1);
@@ -245,7 +259,7 @@ qint32 SerialLink::R4150DClearBuffer()
         return kErrNotOpen;
     setLamp(Lamp::Busy);
     if (!isOpen())
-        return fail(kErrNotOpen, QStringLiteral("The port is not open."), kReadTitle);
+        return notOpen(kReadTitle);
     if (!m_port->discardInput()) {
         const qint32 number = portErrorNumber(m_port->error());
         const QString description = m_port->errorText();

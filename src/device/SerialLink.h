@@ -89,6 +89,9 @@ private:
     qint32 portErrorNumber(SerialPort::Error error) const;
     // After a hang-up the port is closed at once, so it cannot report errors without end.
     void closeIfGone();
+    // An operation on a closed port: kErrNotOpen with its message, or, on a port that was lost
+    // (and reported), kErrRemoved without another.
+    qint32 notOpen(const QString &titlePrefix);
 
     UserInterface &m_ui;
     std::function<QString()> m_caption;
@@ -97,4 +100,5 @@ private:
     Lamp m_lamp = Lamp::Default;
     QString m_portCaption;
     bool m_retired = false;
+    bool m_lost = false; // closed because the device failed, until opened or closed again
 };

@@ -250,15 +250,15 @@ void SupplyLine::Pause::await_suspend(std::coroutine_handle<> job)
 LineTask<qint32> SupplyLine::command(QString command, CommandSource source)
 {
     const std::optional<QString> refusal = SetValueGuard::refusal(command, m_state.table);
-    const qint32 r = co_await Exchange(
-        *this,
-        [command, refusal](LineWorker &worker, ModuleReading &) {
-            return refusal ? worker.link().refuse(SerialLink::kErrBeyondLimits,
-                                                  QStringLiteral("%1 lies beyond the module's limits and was not sent. %2")
-                                                      .arg(command, *refusal))
-                           : worker.protocol().SetParameter(command);
-        },
-        ModuleReading());
+    // Named, not temporaries of the co_await expression: this compiler mishandles those.
+    const Exchange::Work work = [command, refusal](LineWorker &worker, ModuleReading &) {
+        return refusal ? worker.link().refuse(SerialLink::kErrBeyondLimits,
+                                              QStringLiteral("%1 lies beyond the module's limits and was not sent. %2")
+                                                  .arg(command, *refusal))
+                       : worker.protocol().SetParameter(command);
+    };
+    Exchange exchange(*this, work, ModuleReading());
+    const qint32 r = co_await exchange;
     emit commandSent(command, r, source);
     co_return r;
 }
@@ -271,12 +271,10 @@ LineTask<qint32> SupplyLine::readModule(QString code, ModuleReading &reading)
         answer.line = m_sim.answer(code, answer.reading);
         simulated = answer;
     }
-    Exchange exchange(
-        *this,
-        [code, simulated](LineWorker &worker, ModuleReading &read) {
-            return worker.protocol().GetModuleValues(code, read, simulated);
-        },
-        reading);
+    const Exchange::Work work = [code, simulated](LineWorker &worker, ModuleReading &read) {
+        return worker.protocol().GetModuleValues(code, read, simulated);
+    };
+    Exchange exchange(*this, work, reading);
     const qint32 r = co_await exchange;
     reading = exchange.reading();
     co_return r;

@@ -9,7 +9,6 @@
 #include <QObject>
 #include <QThread>
 
-#include <coroutine>
 #include <deque>
 #include <functional>
 #include <map>

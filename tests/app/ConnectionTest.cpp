@@ -81,6 +81,7 @@ private slots:
         Form_R4150D &window = *fixture.window;
         QCOMPARE(window.state().commPort, qint16(0));
         QCOMPARE(window.connection().Init(), 0); // and again, any number of times
+        QVERIFY(waitForLine(window.line()));
         QCOMPARE(connectionElements(window, true), allIn(window, false, true));
         QCOMPARE(window.findChild<QLabel *>(QStringLiteral("Label_CommPort"))->text(), QStringLiteral("COM?:"));
         QVERIFY(!window.state().autoRefresh());
@@ -147,6 +148,7 @@ private slots:
         fixture.supply.stop();
         fixture.ui.clear();
         QCOMPARE(window.connection().Init(), 0);
+        QVERIFY(waitForLine(window.line()));
         QCOMPARE(connectionElements(window, true), allIn(window, false, true));
         QVERIFY(!window.state().autoRefresh());
         QVERIFY(!autoRefreshChecked(window));
@@ -158,6 +160,7 @@ private slots:
         QVERIFY(fixture.supply.start());
         PortTable::setPath(1, fixture.supply.devicePath());
         QCOMPARE(window.connection().Init(), -1);
+        QVERIFY(waitForLine(window.line()));
         QCOMPARE(connectionElements(window, false), allIn(window, true, false));
         QVERIFY(!autoRefreshChecked(window));
     }

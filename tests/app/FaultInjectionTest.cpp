@@ -118,6 +118,7 @@ void FaultInjectionTest::checkAftermath(WindowFixture &fixture, const QStringLis
     fixture.supply.clearLog();
     window.state().setAutoRefresh(true);
     window.refreshCycle().Timer1_Timer();
+    QVERIFY(waitForLine(window.line()));
     QCOMPARE(fixture.commands(readPass().size()), readPass());
     QCOMPARE(busyLamp(window), kGreen);
     QVERIFY(window.state().autoRefresh());
@@ -140,6 +141,7 @@ void FaultInjectionTest::silentSupply()
             [&] { commandsWhenTimerRan << int(fixture.supply.receivedCommands().size()); });
     ticker.start();
     window.refreshCycle().Timer1_Timer();
+    QVERIFY(waitForLine(window.line()));
     ticker.stop();
     const bool ranBetweenReads = std::any_of(commandsWhenTimerRan.begin(), commandsWhenTimerRan.end(),
                                              [](int count) { return count >= 1 && count < readPass().size(); });
@@ -150,6 +152,7 @@ void FaultInjectionTest::silentSupply()
     faults.silent = true;
     fixture.supply.setFaults(faults);
     window.refreshCycle().Timer1_Timer();
+    QVERIFY(waitForLine(window.line()));
     QCOMPARE(fixture.supply.receivedCommands(), QStringList{QStringLiteral("REN")}); // one read, then off
     QCOMPARE(busyLamp(window), kOrange);
     QVERIFY(!window.state().autoRefresh());
@@ -159,7 +162,9 @@ void FaultInjectionTest::silentSupply()
 
     // With auto refresh off the following cycles leave the silent supply alone.
     window.refreshCycle().Timer1_Timer();
+    QVERIFY(waitForLine(window.line()));
     window.refreshCycle().Timer1_Timer();
+    QVERIFY(waitForLine(window.line()));
     QCOMPARE(fixture.supply.receivedCommands().size(), 1);
     QVERIFY(fixture.ui.messages.isEmpty()); // a time-out shows the lamp, not a box
     checkAftermath(fixture, {}, memoryBefore);
@@ -179,6 +184,7 @@ void FaultInjectionTest::noEcho()
     window.panel().setFieldText(PanelField::value(0), QStringLiteral("150"));
     window.panel().setFieldTag(PanelField::value(0), kTagChanged);
     window.refreshCycle().Timer1_Timer();
+    QVERIFY(waitForLine(window.line()));
     QCOMPARE(fixture.supply.receivedCommands().first(), QStringLiteral("VEN150"));
     QCOMPARE(busyLamp(window), kOrange);
     QVERIFY(!window.state().autoRefresh());
@@ -188,6 +194,7 @@ void FaultInjectionTest::noEcho()
     window.state().setAutoRefresh(true);
     fixture.supply.clearLog();
     window.refreshCycle().Timer1_Timer();
+    QVERIFY(waitForLine(window.line()));
     QCOMPARE(fixture.supply.receivedCommands(), QStringList{QStringLiteral("REN")});
     QCOMPARE(busyLamp(window), kOrange);
     QVERIFY(!window.state().autoRefresh());
@@ -208,6 +215,7 @@ void FaultInjectionTest::extraLinesBeforeEchoes()
     fixture.supply.setFaults(faults);
     fixture.supply.updateModel([](SupplyModel &model) { model.setEnergy(120.0f); });
     window.refreshCycle().Timer1_Timer();
+    QVERIFY(waitForLine(window.line()));
     QCOMPARE(fixture.commands(readPass().size()), readPass());
     QCOMPARE(monitor(window, "Label_UMon(0)"), QStringLiteral("120.0 "));
     QCOMPARE(busyLamp(window), kGreen);
@@ -219,6 +227,7 @@ void FaultInjectionTest::extraLinesBeforeEchoes()
     fixture.supply.updateModel([](SupplyModel &model) { model.setEnergy(130.0f); });
     fixture.supply.clearLog();
     window.refreshCycle().Timer1_Timer();
+    QVERIFY(waitForLine(window.line()));
     QCOMPARE(fixture.supply.receivedCommands(), QStringList{QStringLiteral("REN")});
     QCOMPARE(busyLamp(window), kOrange);
     QVERIFY(!window.state().autoRefresh());
@@ -240,6 +249,7 @@ void FaultInjectionTest::garbageBeforeEchoes()
 
     // Noise in front of a read's echo still ends in the echo: the pass reads and shows it.
     window.refreshCycle().Timer1_Timer();
+    QVERIFY(waitForLine(window.line()));
     QCOMPARE(fixture.commands(readPass().size()), readPass());
     QCOMPARE(monitor(window, "Label_UMon(0)"), QStringLiteral("140.0 "));
     QCOMPARE(busyLamp(window), kGreen);
@@ -250,11 +260,13 @@ void FaultInjectionTest::garbageBeforeEchoes()
     window.panel().setFieldText(PanelField::gain(3), QStringLiteral("-20"));
     window.panel().setFieldTag(PanelField::gain(3), kTagChanged);
     window.refreshCycle().Timer1_Timer();
+    QVERIFY(waitForLine(window.line()));
     QCOMPARE(fixture.supply.receivedCommands(), QStringList{QStringLiteral("GWE-20")});
     QCOMPARE(busyLamp(window), kOrange);
     QVERIFY(!window.state().autoRefresh());
     QCOMPARE(window.panel().fieldTag(PanelField::gain(3)), QString());
     window.refreshCycle().Timer1_Timer();
+    QVERIFY(waitForLine(window.line()));
     QCOMPARE(fixture.supply.receivedCommands().size(), 1);
     QVERIFY(fixture.ui.messages.isEmpty());
     checkAftermath(fixture, {QStringLiteral("GWE-20")}, memoryBefore);
@@ -273,6 +285,7 @@ void FaultInjectionTest::runawayLine()
 
     // The line without end stops the read at its bound, as a time-out.
     window.refreshCycle().Timer1_Timer();
+    QVERIFY(waitForLine(window.line()));
     QCOMPARE(fixture.supply.receivedCommands(), QStringList{QStringLiteral("REN")});
     QCOMPARE(busyLamp(window), kOrange);
     QVERIFY(!window.state().autoRefresh());
@@ -280,6 +293,7 @@ void FaultInjectionTest::runawayLine()
 
     // The operator asks for a full read while the line still runs: it ends the same way.
     window.findChild<QAction *>(QStringLiteral("mnuRefreshAll"))->trigger();
+    QVERIFY(waitForLine(window.line()));
     QCOMPARE(busyLamp(window), kOrange);
     QCOMPARE(window.panel().fieldText(PanelField::value(0)), QStringLiteral("100"));
     QVERIFY(fixture.ui.messages.isEmpty());
@@ -304,6 +318,7 @@ void FaultInjectionTest::silentInTheMiddleOfAReadBack()
         model.setGain(3, -10.0f);
     });
     window.refreshCycle().Timer1_Timer();
+    QVERIFY(waitForLine(window.line()));
     QCOMPARE(fixture.supply.receivedCommands(), readPass().mid(0, 4));
     QCOMPARE(busyLamp(window), kOrange);
     QVERIFY(!window.state().autoRefresh());
@@ -332,6 +347,7 @@ void FaultInjectionTest::hangUpAndRecoveryThroughSetup()
     fixture.supply.setFaults(faults);
     window.timer().start(); // as in operation: the timer keeps ticking after the hang-up
     window.refreshCycle().Timer1_Timer();
+    QVERIFY(waitForLine(window.line()));
     QVERIFY(fixture.supply.waitForHangup(5000));
     QTRY_COMPARE(fixture.ui.messages.size(), 1);
     QVERIFY2(fixture.ui.messages[0].text.startsWith(QStringLiteral("Error ")), qPrintable(fixture.ui.messages[0].text));
@@ -405,6 +421,7 @@ void FaultInjectionTest::hangUpInMidCycleIsOneMessage()
     faults.hangupAfter = 3;
     fixture.supply.setFaults(faults);
     window.refreshCycle().Timer1_Timer();
+    QVERIFY(waitForLine(window.line()));
     QVERIFY(fixture.supply.waitForHangup(5000));
     QVERIFY(!window.refreshCycle().isBusy());
     QVERIFY(!window.connection().isConnected());

@@ -158,6 +158,7 @@ private slots:
             ++dialogs;
             // A timer tick while the dialog is open runs a cycle in the dialog's loop.
             window->refreshCycle().Timer1_Timer();
+            waitForLine(window->line());
             return ShutDownSequence::DialogResult{};
         });
         QTimer::singleShot(0, window, [window] { window->mnuExit_Click(); });

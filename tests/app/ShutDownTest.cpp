@@ -42,6 +42,7 @@ public:
     {
         state.commPort = connected ? 1 : 0;
         rig.connection.Init();
+        QVERIFY(waitForLine(rig.line));
         supply.clearLog();
     }
     // A conversation open on the control link holds the exit.

@@ -217,6 +217,7 @@ void ShutDownWindowTest::cancelKeepsTheWindowAndStoresTheBoxes()
 
     // The program goes on working: the next cycle reads the supply.
     fixture.window->refreshCycle().Timer1_Timer();
+    QVERIFY(waitForLine(fixture.window->line()));
     QCOMPARE(fixture.commands(readPass().size()), readPass());
 }
 
@@ -284,6 +285,7 @@ void ShutDownWindowTest::terminationDuringAReadBack()
 
     QTimer::singleShot(0, &window, [&window] { window.unloadForSystem(); });
     window.refreshCycle().Timer1_Timer();
+    QVERIFY(waitForLine(window.line()));
     QVERIFY(window.isUnloaded());
     QVERIFY(!window.line().isOpen());
     const QStringList commands = fixture.commands();

@@ -69,16 +69,19 @@ void ToolsWindowTest::journalTellsWhoSentWhatInOrder()
     // The operator, then a client, then a profile, a ramp, the read-back's echo, the shut-down.
     QTest::mouseClick(window.findChild<QPushButton *>(QStringLiteral("Command_On(1)")), Qt::LeftButton);
     window.refreshCycle().Timer1_Timer();
+    QVERIFY(waitForLine(window.line()));
     LinkTestClient client;
     QVERIFY(client.open(RuntimeDirectory::filePath(QStringLiteral("Control"))));
     QCOMPARE(client.command(QStringLiteral("EXECUTE ENERGY=77")), QStringLiteral("OK"));
     window.refreshCycle().Timer1_Timer();
+    QVERIFY(waitForLine(window.line()));
     QCOMPARE(client.command(QStringLiteral("POKE DA_set_voltage 0.8")), QStringLiteral("OK"));
 
     const QString profile = state + QStringLiteral("/run.zqv");
     QCOMPARE(window.profiles().SaveZQV(profile), 0);
     QCOMPARE(window.profiles().OpenZQV(profile), 0);
     window.refreshCycle().Timer1_Timer();
+    QVERIFY(waitForLine(window.line()));
 
     RampPlan plan;
     plan.from = 10.0;
@@ -89,6 +92,7 @@ void ToolsWindowTest::journalTellsWhoSentWhatInOrder()
 
     window.panel().setControlVoltage(QStringLiteral("0"), false);
     window.mnuRefreshAll_Click(); // reads 11 eV back and echoes it
+    QVERIFY(waitForLine(window.line()));
     window.mnuAbout_Click();
 
     // The history answers on the link: one SAMPLE line per sample, then the count.
@@ -177,8 +181,10 @@ void ToolsWindowTest::historyWindowPlotsAndSaves()
     history.setSpanIndex(0); // a minute: a read-back half a second later moves it by pixels
     const int redraws = history.redrawCount();
     window.mnuRefreshAll_Click();
+    QVERIFY(waitForLine(window.line()));
     QTest::qWait(500); // pacing: samples apart in time; the checks hold however far
     window.mnuRefreshAll_Click();
+    QVERIFY(waitForLine(window.line()));
     QVERIFY(QTest::qWaitFor([&] { return history.redrawCount() > redraws; }, kWaitMs));
     QTest::qWait(2 * Form_MonitorHistory::kRedrawDelayMs); // a redraw still due would have come
     QVERIFY(history.redrawCount() <= redraws + 2); // once a read-back at most
@@ -195,6 +201,7 @@ void ToolsWindowTest::historyWindowPlotsAndSaves()
     const int closedRedraws = history.redrawCount();
     const int samples = window.tools().history().size();
     window.mnuRefreshAll_Click();
+    QVERIFY(waitForLine(window.line()));
     QCOMPARE(window.tools().history().size(), samples + 1); // there is something to draw
     QTest::qWait(2 * Form_MonitorHistory::kRedrawDelayMs); // a redraw still due would have come
     QCOMPARE(history.redrawCount(), closedRedraws);

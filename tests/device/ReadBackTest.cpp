@@ -147,11 +147,13 @@ private slots:
         Form_R4150D &window = *fixture.window;
         fixture.supply.updateModel([](SupplyModel &model) { model.setEnergy(150.0f); });
         window.mnuRefreshAll_Click();
+        QVERIFY(waitForLine(window.line()));
         QCOMPARE(window.panel().fieldText(PanelField::value(0)), QStringLiteral("150"));
         fixture.supply.updateModel(
             [](SupplyModel &model) { model.setDataLineOverride(0, QStringLiteral("EN 0 0 1E39 1E39 0")); });
         fixture.supply.clearLog();
         window.mnuRefreshAll_Click();
+        QVERIFY(waitForLine(window.line()));
         // The field keeps the last real energy, and the control voltage is not rewritten, so
         // no VEN (which would carry 0) goes out.
         QCOMPARE(window.panel().fieldText(PanelField::value(0)), QStringLiteral("150"));
@@ -173,6 +175,7 @@ private slots:
             fixture.supply.updateModel([line](SupplyModel &model) { model.setDataLineOverride(0, line); });
             fixture.supply.clearLog();
             window.mnuRefreshAll_Click();
+            QVERIFY(waitForLine(window.line()));
             QCOMPARE(window.panel().fieldText(PanelField::value(0)), QString::fromLatin1(c.shown));
             QStringList expected = readPass();
             if (c.echoed)
@@ -197,6 +200,7 @@ private slots:
                 model.setOn(2, on);
             });
             window.mnuRefreshAll_Click();
+            QVERIFY(waitForLine(window.line()));
         };
         screen(5500.0f, true);
         QCOMPARE(boxLefts(screenBar(window).boxes()), (QList<int>{1, 7, 13, 19, 25}));
@@ -233,12 +237,14 @@ private slots:
             model.setSetValue(1, 2.3f);
         });
         window.mnuRefreshAll_Click();
+        QVERIFY(waitForLine(window.line()));
         QCOMPARE(window.panel().fieldText(PanelField::value(1)), QStringLiteral("2.3"));
         QCOMPARE(labelText(window, QStringLiteral("Label_IMon(1)")), QStringLiteral("2.30 "));
         QVERIFY(lampLit(window, 1));
         QCOMPARE(spinState(window, 1), QStringLiteral("enabled"));
         fixture.supply.updateModel([](SupplyModel &model) { model.setOn(1, false); });
         window.mnuRefreshAll_Click();
+        QVERIFY(waitForLine(window.line()));
         QCOMPARE(window.panel().fieldText(PanelField::value(1)), QString());
         QCOMPARE(labelText(window, QStringLiteral("Label_IMon(1)")), QStringLiteral("0.00 "));
         QCOMPARE(spinState(window, 1), QStringLiteral("disabled"));
@@ -257,6 +263,7 @@ private slots:
         });
         window.state().setAutoRefresh(true);
         window.refreshCycle().Timer1_Timer();
+        QVERIFY(waitForLine(window.line()));
         QCOMPARE(labelText(window, QStringLiteral("Label_IMon(0)")), QStringLiteral("2.5 "));
         QCOMPARE(labelText(window, QStringLiteral("Label_UMon(0)")), QStringLiteral("149.8 "));
         QCOMPARE(labelText(window, QStringLiteral("Label_UMon(3)")), QStringLiteral("50 "));
@@ -279,6 +286,7 @@ private slots:
         Form_R4150D &window = *fixture.window;
         QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
         window.mnuRefreshAll_Click();
+        QVERIFY(waitForLine(window.line()));
         const QString energy = window.panel().fieldText(PanelField::value(0));
         const QString current = window.panel().fieldText(PanelField::value(1));
         const QString screen = window.panel().fieldText(PanelField::value(2));
@@ -297,6 +305,7 @@ private slots:
         fixture.supply.updateModel([](SupplyModel &model) { model.setOn(1, false); });
         QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
         window.mnuRefreshAll_Click();
+        QVERIFY(waitForLine(window.line()));
         const QString offCurrent = labelText(window, QStringLiteral("Label_IMon(1)"));
         QLocale::setDefault(QLocale::c());
         QCOMPARE(offCurrent, QStringLiteral("0.00 "));
@@ -321,6 +330,7 @@ private slots:
         });
         window.state().setAutoRefresh(true);
         window.refreshCycle().Timer1_Timer();
+        QVERIFY(waitForLine(window.line()));
         QCOMPARE(fixture.commands(8), readPass()); // DA_set_voltage unchanged: no energy sent
 
         for (const PanelField &field : kPanelFields)
@@ -353,7 +363,7 @@ private slots:
         fixture.supply.setFaults(faults);
         window.state().setAutoRefresh(true);
 
-        QCOMPARE(window.readBack().GetTavrelData(true), -1);
+        QCOMPARE(finished(window.readBack().readAll(true)), -1);
         QCOMPARE(panelSnapshot(window), before);
         const auto &readings = window.readBack().readings();
         QCOMPARE(readings[0].value, 150.0f);

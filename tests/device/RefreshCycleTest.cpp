@@ -67,8 +67,9 @@ private slots:
         state.table.fill(state.powerSupply());
         state.commPort = 1;
         DeviceRig rig(state);
-        RefreshCycle cycle(rig.panel, rig.line, rig.readBack, state, rig.sim, rig.ui, [] { QCoreApplication::processEvents(); });
+        RefreshCycle cycle(rig.panel, rig.line, rig.readBack, state, rig.sim, rig.ui);
         QCOMPARE(rig.connection.Init(), -1);
+        QVERIFY(waitForLine(rig.line));
         state.setAutoRefresh(false);
         supply.clearLog();
         auto mark = [&rig](PanelField field, const QString &text) {
@@ -86,6 +87,7 @@ private slots:
         rig.panel.setSwitchTag(1, kSwitchOn);
         mark(PanelField::value(0), QStringLiteral("150"));
         cycle.Timer1_Timer();
+        QVERIFY(waitForLine(rig.line));
 
         // Gains and offsets go out as typed, the comma included; module 6 has no offset command.
         const QStringList expected = {QStringLiteral("VEN150"), QStringLiteral("SCAON"),  QStringLiteral("VCA2.3"),
@@ -103,6 +105,7 @@ private slots:
         // A second cycle has nothing left to send.
         supply.clearLog();
         cycle.Timer1_Timer();
+        QVERIFY(waitForLine(rig.line));
         QCOMPARE(commandsBeforeProbe(rig.line, supply), QStringList());
         rig.line.close();
         supply.stop();
@@ -120,6 +123,7 @@ private slots:
         mark(window, PanelField::value(2), QStringLiteral("6,5"));
         mark(window, PanelField::gain(5), QStringLiteral("1.5"));
         window.refreshCycle().Timer1_Timer();
+        QVERIFY(waitForLine(window.line()));
         QLocale::setDefault(QLocale::c());
         // Energy with the user's separator; current and screen always with a point.
         const QStringList expected = {QStringLiteral("VEN150,5"), QStringLiteral("VCA2.25"),
@@ -138,6 +142,7 @@ private slots:
         mark(window, PanelField::value(1), QStringLiteral("2,3"));
         window.panel().setSwitchTag(1, QStringLiteral("on"));
         window.refreshCycle().Timer1_Timer();
+        QVERIFY(waitForLine(window.line()));
         const QStringList expected = {QStringLiteral("SFION"), QStringLiteral("VFI2.3")};
         QCOMPARE(fixture.commands(expected.size()), expected);
         QVERIFY(fixture.supply.model().isOn(1));
@@ -156,6 +161,7 @@ private slots:
         window.state().setAutoRefresh(false);
         const QString monitorBefore = labelText(window, QStringLiteral("Label_UMon(0)"));
         window.refreshCycle().Timer1_Timer();
+        QVERIFY(waitForLine(window.line()));
         QCOMPARE(fixture.commandsBeforeProbe(), QStringList());
         QCOMPARE(labelText(window, QStringLiteral("Label_UMon(0)")), monitorBefore);
         QCOMPARE(window.panel().switchTag(1), QStringLiteral("ON"));
@@ -163,6 +169,7 @@ private slots:
 
         window.state().setAutoRefresh(true);
         window.refreshCycle().Timer1_Timer();
+        QVERIFY(waitForLine(window.line()));
         QCOMPARE(fixture.commands(8), readPass());
         QCOMPARE(labelText(window, QStringLiteral("Label_UMon(0)")), QStringLiteral("80.0 "));
         QCOMPARE(window.panel().fieldText(PanelField::value(0)), QStringLiteral("0")); // fields stay
@@ -178,8 +185,9 @@ private slots:
         window.state().setAutoRefresh(true);
         mark(window, PanelField::value(0), QStringLiteral("150"));
 
-        // In the first yield: note the busy flag, mark a field the cycle has not passed yet and
-        // start the cycle again as a tick would. Meanwhile the real timer ticks at every yield.
+        // While its first command is on the line: note the busy flag, mark a field the cycle has
+        // not passed yet and start the cycle again as a tick would. Meanwhile the real timer
+        // ticks as fast as it can, until the cycle gives the line back.
         bool busyInYield = false;
         QTimer::singleShot(0, &window, [&] {
             busyInYield = cycle.isBusy();
@@ -188,7 +196,11 @@ private slots:
         });
         window.timer().setInterval(0);
         window.timer().start();
+        const QMetaObject::Connection stopTicks =
+            QObject::connect(&window.line(), &SupplyLine::idle, &window.timer(), &QTimer::stop);
         cycle.Timer1_Timer();
+        QVERIFY(waitForLine(window.line()));
+        QObject::disconnect(stopTicks);
         window.timer().stop();
         window.timer().setInterval(Form_R4150D::kTimerIntervalMs);
 
@@ -213,6 +225,7 @@ private slots:
         mark(window, PanelField::value(0), QStringLiteral("200"));
         mark(window, PanelField::offset(4), QStringLiteral("7"));
         window.refreshCycle().Timer1_Timer();
+        QVERIFY(waitForLine(window.line()));
 
         // Both commands were tried; the first time-out switched auto refresh off, so no read.
         QCOMPARE(fixture.commands(2), (QStringList{QStringLiteral("VEN200"), QStringLiteral("OAN7")}));
@@ -225,6 +238,7 @@ private slots:
         fixture.supply.setFaults({});
         fixture.supply.clearLog();
         window.refreshCycle().Timer1_Timer();
+        QVERIFY(waitForLine(window.line()));
         QCOMPARE(fixture.commandsBeforeProbe(), QStringList());
     }
 
@@ -242,6 +256,7 @@ private slots:
         sim.SimOffset[3] = 5.0f;
         mark(window, PanelField::value(0), QStringLiteral("100"));
         window.refreshCycle().Timer1_Timer();
+        QVERIFY(waitForLine(window.line()));
         QCOMPARE(sim.SimValue[0], 100.0f);
         QCOMPARE(sim.SimUMon[0], 100.0f);
         QCOMPARE(sim.SimValue[3], -15.0f);
@@ -253,6 +268,7 @@ private slots:
         mark(window, PanelField::value(1), QStringLiteral("2,1"));
         window.panel().setSwitchTag(2, QStringLiteral("off"));
         window.refreshCycle().Timer1_Timer();
+        QVERIFY(waitForLine(window.line()));
         QCOMPARE(sim.SimGain[2], -100.0f);
         QCOMPARE(sim.SimOffset[2], 2000.0f);
         QCOMPARE(sim.SimValue[2], 1900.0f);
@@ -264,12 +280,14 @@ private slots:
         window.panel().setSwitchTag(2, QStringLiteral("on"));
         window.panel().setSwitchTag(1, QStringLiteral("off"));
         window.refreshCycle().Timer1_Timer();
+        QVERIFY(waitForLine(window.line()));
         QCOMPARE(sim.SimSwitch[2], qint16(0));
         QCOMPARE(sim.SimSwitch[1], qint16(1));
 
         // The read-back over the loopback line shows the model.
         window.state().setAutoRefresh(true);
         window.refreshCycle().Timer1_Timer();
+        QVERIFY(waitForLine(window.line()));
         QCOMPARE(labelText(window, QStringLiteral("Label_UMon(3)")), QStringLiteral("15 "));
         QCOMPARE(labelText(window, QStringLiteral("Label_UMon(4)")), QStringLiteral("50 "));
         QCOMPARE(labelText(window, QStringLiteral("Label_IMon(1)")), QStringLiteral("0.00 ")); // switched off
@@ -294,6 +312,7 @@ private slots:
         mark(window, PanelField::gain(3), QStringLiteral("-20"));
         QTimer::singleShot(0, &window, [&] { window.mnuSimulation_Click(); });
         window.refreshCycle().Timer1_Timer();
+        QVERIFY(waitForLine(window.line()));
         QVERIFY(window.state().simulationMode != 0);
         QCOMPARE(fixture.commands(1), QStringList{QStringLiteral("GWE-20")});
         QCOMPARE(sim.SimGain[3], -20.0f);
@@ -305,6 +324,7 @@ private slots:
         mark(window, PanelField::offset(3), QStringLiteral("-7"));
         QTimer::singleShot(0, &window, [&] { window.mnuSimulation_Click(); });
         window.refreshCycle().Timer1_Timer();
+        QVERIFY(waitForLine(window.line()));
         QCOMPARE(window.state().simulationMode, qint16(0));
         QCOMPARE(fixture.commands(1), QStringList{QStringLiteral("OWE-7")});
         QCOMPARE(sim.SimOffset[3], 5.0f);

@@ -53,6 +53,7 @@ void FilamentWindowTest::typedCurrentRampsAndTheShutDownRampsDown()
     window.panel().setFieldText(cathode, QStringLiteral("2.1"));
     window.panel().setFieldTag(cathode, kTagChanged);
     window.refreshCycle().Timer1_Timer();
+    QVERIFY(waitForLine(window.line()));
     QVERIFY(ramp.isRunning());
     QTRY_VERIFY(window.panel().filamentRampText().startsWith(QStringLiteral("Ramp ")));
     QVERIFY(window.panel().filamentRampText().endsWith(QStringLiteral("\u2192 2.10 A")));
@@ -101,6 +102,7 @@ void FilamentWindowTest::aTripSwitchesOffAtOnceAndKeepsTheFilamentOff()
     auto *on = window.findChild<QPushButton *>(QStringLiteral("Command_On(1)"));
     QTest::mouseClick(on, Qt::LeftButton);
     window.refreshCycle().Timer1_Timer();
+    QVERIFY(waitForLine(window.line()));
     QCOMPARE(fixture.ui.beeps, 1);
     QCOMPARE(fixture.commands(), QStringList());
 
@@ -111,6 +113,7 @@ void FilamentWindowTest::aTripSwitchesOffAtOnceAndKeepsTheFilamentOff()
     window.panel().setFieldText(PanelField::value(Module::kEnergy), QStringLiteral("150"));
     window.panel().setFieldTag(PanelField::value(Module::kEnergy), kTagChanged);
     window.refreshCycle().Timer1_Timer();
+    QVERIFY(waitForLine(window.line()));
     QCOMPARE(fixture.commands(2), (QStringList{QStringLiteral("VEN150"), QStringLiteral("SCAON")}));
     fixture.supply.clearLog();
 
@@ -126,8 +129,10 @@ void FilamentWindowTest::aTripSwitchesOffAtOnceAndKeepsTheFilamentOff()
     QCOMPARE(window.panel().interlockLamp().color(), QColor(255, 0, 0));
     QCOMPARE(client.command(QStringLiteral("REQUEST Interlock")), QStringLiteral("DATA tripped pressure 3.2E-05 mbar"));
     window.refreshCycle().Timer1_Timer();
+    QVERIFY(waitForLine(window.line()));
     QTest::mouseClick(on, Qt::LeftButton);
     window.refreshCycle().Timer1_Timer();
+    QVERIFY(waitForLine(window.line()));
     QCOMPARE(fixture.supply.receivedCommands().size(), 2);
     QCOMPARE(fixture.ui.beeps, 2);
 
@@ -142,6 +147,7 @@ void FilamentWindowTest::aTripSwitchesOffAtOnceAndKeepsTheFilamentOff()
     QCOMPARE(dialog.stateText(), QStringLiteral("armed"));
     QTest::mouseClick(on, Qt::LeftButton);
     window.refreshCycle().Timer1_Timer();
+    QVERIFY(waitForLine(window.line()));
     QCOMPARE(fixture.commands(3).last(), QStringLiteral("SCAON"));
 }
 

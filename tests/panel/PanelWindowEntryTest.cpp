@@ -281,6 +281,7 @@ void PanelWindowEntryTest::noPanelPathSendsBeyondTheLimits()
     energy->setText(QStringLiteral("-5"));
     SpinControl *energySpin = fixture.spin(QStringLiteral("Picture_value(0)"));
     QTest::mouseClick(energySpin, Qt::LeftButton, {}, QPoint(energySpin->width() / 2, 2));
+    QVERIFY(waitForLine(fixture.window->line()));
     QCOMPARE(fixture.ui.messages.size(), 2);
     QCOMPARE(fixture.wire(), (QStringList{QStringLiteral("VEN0"), QStringLiteral("GWE0"), QStringLiteral("OL1-20")}));
     QCOMPARE(fixture.ui.messages[1].text, QStringLiteral("Valid range is -150 ... 0"));

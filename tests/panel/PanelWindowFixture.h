@@ -42,6 +42,7 @@ public:
     void settle()
     {
         QCoreApplication::processEvents();
+        waitForLine(window->line());
         for (const PanelField &field : kPanelFields)
             window->panel().setFieldTag(field, QString());
         window->panel().setSwitchTag(1, QString());
@@ -72,10 +73,19 @@ public:
     void key(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
     {
         QTest::keyClick(window->windowHandle(), key, modifiers);
+        waitForLine(window->line()); // Enter's cycle ends before the next step
     }
 
-    void cycle() { window->refreshCycle().Timer1_Timer(); }
-    // The commands the supply received since the last settle or clearLog. Every send waits
-    // for its echo, so a command sent "at once" is already here when the step returns.
-    QStringList wire() const { return supply.receivedCommands(); }
+    void cycle()
+    {
+        window->refreshCycle().Timer1_Timer();
+        waitForLine(window->line());
+    }
+    // The commands the supply received since the last settle or clearLog, once the line is idle:
+    // every send waits for its echo, so a command sent "at once" is here by then.
+    QStringList wire()
+    {
+        waitForLine(window->line());
+        return supply.receivedCommands();
+    }
 };

@@ -1,5 +1,6 @@
 // The range-check message as the operator meets it: the program's real modal message box over
 // the real main window on the virtual supply, closed the way an operator closes it.
+#include "SupplyProbe.h"
 #include "TestEnvironment.h"
 #include "VirtualSupply.h"
 
@@ -72,6 +73,7 @@ void PanelWindowMessageBoxTest::init()
     m_ui->setParent(m_window.get());
     m_window->setSetupDialogRunner([] { QFAIL("the setup dialog opened"); });
     m_window->Form_Load();
+    QVERIFY(waitForLine(m_window->line()));
     QVERIFY(m_window->connection().isConnected());
     m_window->timer().stop();
     m_window->state().setAutoRefresh(false);
@@ -156,6 +158,7 @@ void PanelWindowMessageBoxTest::boxClosedWithEnterGivesTheFieldBack()
 
     // The field is back and usable: Enter now confirms the corrected number.
     QTest::keyClick(m_window->windowHandle(), Qt::Key_Return);
+    QVERIFY(waitForLine(m_window->line()));
     QCOMPARE(m_supply->receivedCommands(), QStringList{QStringLiteral("VEN1000")});
     QCOMPARE(m_energy->selectedText(), QStringLiteral("1000"));
     QCOMPARE(m_seen.size(), 1);
@@ -190,6 +193,7 @@ void PanelWindowMessageBoxTest::clickOnAButtonThatLeftTheFieldIsNotCarriedOut()
     QCOMPARE(lamp->tag(), QStringLiteral("on"));
     QCOMPARE(m_seen.size(), 1);
     m_window->refreshCycle().Timer1_Timer();
+    QVERIFY(waitForLine(m_window->line()));
     QCOMPARE(m_supply->receivedCommands(), (QStringList{QStringLiteral("VEN1000"), QStringLiteral("SCAON")}));
 }
 

@@ -62,6 +62,7 @@ void PanelWindowSpinTest::press(SpinControl *spin, Qt::MouseButton button, QPoin
 void PanelWindowSpinTest::release(SpinControl *spin, Qt::MouseButton button, QPoint pos)
 {
     QTest::mouseRelease(m_fixture->window->windowHandle(), button, {}, inWindow(spin, pos));
+    waitForLine(m_fixture->window->line()); // the step's cycle ends before the next step
 }
 
 void PanelWindowSpinTest::click(SpinControl *spin, QPoint pos, Qt::MouseButton button)
@@ -215,6 +216,7 @@ void PanelWindowSpinTest::switchedOffModuleTakesNoClick()
     // The read-back of a switched-off cathode disables its spin control.
     m_fixture->supply.updateModel([](SupplyModel &model) { model.setOn(1, false); });
     m_fixture->window->mnuRefreshAll_Click();
+    QVERIFY(waitForLine(m_fixture->window->line()));
     SpinControl *cathodeSpin = m_fixture->spin(QStringLiteral("Picture_value(1)"));
     QVERIFY(!cathodeSpin->isEnabled());
     QVERIFY(shows(cathodeSpin, SpinImages::Kind::Disabled));

@@ -142,6 +142,7 @@ void ProfileWindowTest::openMenuSendsEverythingAndReadsOnce()
     // A later cycle reads nothing: auto refresh stayed off.
     fixture.supply.clearLog();
     window.refreshCycle().Timer1_Timer();
+    QVERIFY(waitForLine(window.line()));
     QCOMPARE(fixture.commandsBeforeProbe(), QStringList());
 
     // A wrong marker: the message, the panel and the path as they were, and still one cycle.

@@ -125,6 +125,7 @@ private slots:
         fixture.supply.clearLog();
         QCOMPARE(client.command(QStringLiteral("EXECUTE ENERGY=150")), QStringLiteral("OK"));
         fixture.window->refreshCycle().Timer1_Timer(); // the next tick in its dwell
+        QVERIFY(waitForLine(fixture.window->line()));
         QCOMPARE(client.nextLine().value_or(QString()), QStringLiteral("END 1 stopped"));
         QCOMPARE(fixture.commands(1).value(0), QStringLiteral("VEN150"));
         QVERIFY(!fixture.window->ramp().isRunning());

@@ -116,6 +116,7 @@ void ControlLinkWindowTest::executeWritesTheEnergyAndTheNextCycleSendsIt()
         QVERIFY2(fixture.supply.receivedCommands().isEmpty(), c.command); // nothing at once
 
         window.refreshCycle().Timer1_Timer();
+        QVERIFY(waitForLine(window.line()));
         const QStringList expected = {QString::fromLatin1(c.wire), QStringLiteral("VSC6500"), QStringLiteral("GWE-20")};
         QCOMPARE(fixture.commands(expected.size()), expected);
         QCOMPARE(window.panel().fieldTag(PanelField::value(0)), QString());
@@ -136,6 +137,7 @@ void ControlLinkWindowTest::executeWritesTheEnergyAndTheNextCycleSendsIt()
     QCOMPARE(window.panel().fieldText(PanelField::value(1)), cathodeBefore);
     QCOMPARE(window.findChild<QLineEdit *>(QStringLiteral("DA_set_voltage"))->text(), controlVoltageBefore);
     window.refreshCycle().Timer1_Timer();
+    QVERIFY(waitForLine(window.line()));
     QVERIFY(fixture.ui.messages.isEmpty());
 
     // A blank before the name and a name that is not ENERGY: acknowledged, nothing changes.
@@ -146,6 +148,7 @@ void ControlLinkWindowTest::executeWritesTheEnergyAndTheNextCycleSendsIt()
         QCOMPARE(window.panel().fieldTag(PanelField::value(0)), QString());
     }
     window.refreshCycle().Timer1_Timer();
+    QVERIFY(waitForLine(window.line()));
     QCOMPARE(fixture.commandsBeforeProbe(), QStringList());
 
     // A poke of the control voltage sends the energy at once, before the answer.
@@ -170,6 +173,7 @@ void ControlLinkWindowTest::toolDrivesTheWindow()
     QCOMPARE(result.exitCode, 0);
     QCOMPARE(window.panel().fieldText(PanelField::value(0)), QStringLiteral("150.5"));
     window.refreshCycle().Timer1_Timer();
+    QVERIFY(waitForLine(window.line()));
     QCOMPARE(fixture.commands(1), QStringList{QStringLiteral("VEN150.5")});
     fixture.supply.clearLog();
 
@@ -204,17 +208,20 @@ void ControlLinkWindowTest::requestAndAdviseOfAMonitor()
 
     // A read-back that finds the same reading changes nothing and reports nothing.
     window.refreshCycle().Timer1_Timer();
+    QVERIFY(waitForLine(window.line()));
     QCOMPARE(client.command(QStringLiteral("REQUEST Text_Value(0)")), QStringLiteral("DATA 100"));
 
     // The supply's energy moves (a knob on the front panel): the next read-back reports it.
     fixture.supply.updateModel([](SupplyModel &model) { model.setEnergy(250.0f); });
     window.refreshCycle().Timer1_Timer();
+    QVERIFY(waitForLine(window.line()));
     QCOMPARE(monitor->text(), QStringLiteral("250.0 "));
     QCOMPARE(client.nextLine().value_or(QString()), QStringLiteral("CHANGED Label_UMon(0) 250.0 "));
 
     QCOMPARE(client.command(QStringLiteral("UNADVISE Label_UMon(0)")), QStringLiteral("OK"));
     fixture.supply.updateModel([](SupplyModel &model) { model.setEnergy(300.0f); });
     window.refreshCycle().Timer1_Timer();
+    QVERIFY(waitForLine(window.line()));
     QCOMPARE(monitor->text(), QStringLiteral("300.0 "));
     QCOMPARE(client.command(QStringLiteral("REQUEST Label_UMon(0)")), QStringLiteral("DATA 300.0 "));
 
@@ -316,9 +323,11 @@ void ControlLinkWindowTest::refusedLinesChangeNothing()
     QTRY_COMPARE(fixture.ui.messages.size(), 1);
 
     window.refreshCycle().Timer1_Timer();
+    QVERIFY(waitForLine(window.line()));
     window.state().setAutoRefresh(false);
     fixture.supply.clearLog();
     window.refreshCycle().Timer1_Timer();
+    QVERIFY(waitForLine(window.line()));
     QCOMPARE(fixture.commandsBeforeProbe(), QStringList()); // nothing of the refused lines pending
 }
 
@@ -345,6 +354,7 @@ void ControlLinkWindowTest::manyConversationsLeaveTheProgramResponsive()
 
     // A refresh cycle still runs, and the link still answers.
     window.refreshCycle().Timer1_Timer();
+    QVERIFY(waitForLine(window.line()));
     QCOMPARE(fixture.commands(readPass().size()), readPass());
     LinkTestClient client;
     QVERIFY(client.open(socketPath()));

@@ -157,6 +157,7 @@ void SetupWindowTest::setupThroughTheWindow()
     QCOMPARE(window.state().table.ModuleCode[1], QStringLiteral("FI"));
     QStringList expected = readPass(1);
     expected << QStringLiteral("VEN200"); // the control voltage the full read-back wrote
+    QVERIFY(waitForLine(window.line()));
     QCOMPARE(freeSupply.waitForCommands(expected.size(), 3000), true);
     QCOMPARE(freeSupply.receivedCommands(), expected);
     QCOMPARE(window.panel().fieldText(PanelField::value(0)), QStringLiteral("200"));

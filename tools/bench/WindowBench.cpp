@@ -12,6 +12,7 @@
 #include "core/RecordingUserInterface.h"
 #include "device/PortTable.h"
 
+#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QTimer>
@@ -61,6 +62,8 @@ void WindowBench::pacedReadBack()
     window->timer().stop();
     if (!window->connection().isConnected())
         return BenchReport::failed(key, what, QStringLiteral("the window did not connect"), target);
+    while (!window->line().isIdle())
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
 
     Samples measuredMs;
     Samples wireMs;
@@ -71,8 +74,11 @@ void WindowBench::pacedReadBack()
     for (int pass = 0; pass < kPacedReadBacks; ++pass) {
         supply.clearLog();
         const Clock::time_point start = Clock::now();
-        const qint32 r = window->readBack().GetTavrelData(false);
+        LineTask<qint32> readBack = window->readBack().readAll(false);
+        while (!readBack.isDone())
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
         const double ms = milliseconds(Clock::now() - start);
+        const qint32 r = readBack.result();
         std::this_thread::sleep_for(kLogSettle);
         if (r != 0) {
             ++failures;

@@ -13,7 +13,7 @@ public:
     static constexpr int kStallTickMs = 10;
     static constexpr int kStallWatchMs = 3000; // the read ends at its first time-out (1 s)
 
-    // Figure 4: ReadBack::GetTavrelData of the window at 9600 baud vs the wire time.
+    // Figure 4: a read-back pass of the window at 9600 baud vs the wire time.
     static void pacedReadBack();
     // Figure 6, second form: constructing the window and Form_Load until the first pass.
     static void loadToFirstReadBack();
