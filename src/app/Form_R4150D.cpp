@@ -94,26 +94,9 @@ void Form_R4150D::wireSubsystems()
             m_ramp.stop(); // another way of setting the energy: the ramp gives way first
         m_controlVoltage.DA_set_voltage_Change(text);
     });
-    // Between a ramp step's VEN and its REN nothing else uses the line; a marked energy ends it.
-    m_cycle.setLineHold([this] { return m_ramp.isSettling(); });
+    // A marked energy ends a ramp (a ramp step holds the line from its VEN to its REN).
     m_cycle.setEnergyInputHook([this] { m_ramp.stop(); });
-    m_ramp.setLineBusyCheck([this] { return m_cycle.isBusy() || m_readBack.isReading(); });
     m_server.addExtension(&m_rampLink);
-    const auto runDeferredRefresh = [this] {
-        if (!m_refreshAllDeferred)
-            return;
-        QMetaObject::invokeMethod(
-            this,
-            [this] {
-                if (m_refreshAllDeferred && m_connection.isConnected() && !m_unloaded)
-                    mnuRefreshAll_Click();
-                else
-                    m_refreshAllDeferred = false;
-            },
-            Qt::QueuedConnection);
-    };
-    connect(&m_ramp, &EnergyRamp::stepDone, this, runDeferredRefresh);
-    connect(&m_ramp, &EnergyRamp::finished, this, runDeferredRefresh);
     m_shutDown.setBeforeCommands([this] {
         m_ramp.stop();
         m_filament.stop(); // the shut-down decides how the filament goes off
@@ -336,13 +319,7 @@ void Form_R4150D::mnuRefresh_Click()
 
 void Form_R4150D::mnuRefreshAll_Click()
 {
-    // The settle time between a ramp step's VEN and its REN is promised to the measurement: the
-    // eight reads go out once the step has read its energy module.
-    if (m_ramp.isSettling()) {
-        m_refreshAllDeferred = true;
-        return;
-    }
-    m_refreshAllDeferred = false;
+    // A job of its own: during a ramp step's settle time the eight reads follow the step's REN.
     m_readBack.readAll(true);
 }
 

@@ -116,5 +116,4 @@ private:
     std::function<void()> m_setupRunner;
     int m_pendingUnloadMode = ShutDownSequence::kUnloadFromFrame;
     bool m_unloaded = false;
-    bool m_refreshAllDeferred = false; // F5 during a ramp step's settle time: read after its REN
 };

@@ -35,7 +35,7 @@ void RefreshCycle::runForced()
 
 void RefreshCycle::start(bool forced)
 {
-    if (m_busy || (m_hold && m_hold()))
+    if (m_busy)
         return;
     m_busy = true;
     run(forced);

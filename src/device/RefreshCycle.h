@@ -34,9 +34,6 @@ public:
     void runForced();
 
     bool isBusy() const { return m_busy; }
-    // Asked before a cycle starts: true holds the line for someone else (an energy ramp between
-    // a step's VEN and its REN), and the cycle waits for the next tick.
-    void setLineHold(std::function<bool()> hold) { m_hold = std::move(hold); }
     // Called when the cycle is about to send a marked energy: whatever else sets the energy
     // (an energy ramp) gives way first.
     void setEnergyInputHook(std::function<void()> hook) { m_energyInput = std::move(hook); }
@@ -66,7 +63,6 @@ private:
     ControllerState &m_state;
     SimulatedSupply &m_sim;
     UserInterface &m_ui;
-    std::function<bool()> m_hold;
     std::function<void()> m_energyInput;
     CathodeHook m_cathodeHook;
     bool m_busy = false;

@@ -194,6 +194,11 @@ void SupplyLine::Exchange::await_suspend(std::coroutine_handle<> job)
     LineWorker *worker = line->m_worker;
     const quint64 id = ++line->m_nextId;
     line->m_inFlight.emplace(id, this);
+    // The busy lamp is lit while the exchange is out; the link's own changes follow with it.
+    if (line->m_lamp != SerialLink::Lamp::Busy) {
+        line->m_lamp = SerialLink::Lamp::Busy;
+        emit line->lampChanged(SerialLink::Lamp::Busy);
+    }
     const QString caption = line->m_state.caption();
     QMetaObject::invokeMethod(
         worker,

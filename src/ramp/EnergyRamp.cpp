@@ -19,10 +19,10 @@ EnergyRamp::EnergyRamp(SupplyLine &line, ControllerState &state, PanelView &pane
         switch (m_phase) {
         case Phase::Sending:
         case Phase::Dwelling:
+            m_phase = Phase::Sending;
             nextStep();
             break;
         case Phase::Settling:
-            readStep();
             break;
         case Phase::AwaitingAck:
             finish(false); // the client did not answer in time
@@ -41,6 +41,7 @@ QString EnergyRamp::start(const RampPlan &plan)
         return QStringLiteral("the supply is not connected");
     // The ramp now sets the energy: an older pending energy would otherwise stop it at once.
     m_panel.setFieldTag(PanelField::value(Module::kEnergy), QString());
+    ++m_ramps;
     m_plan = plan;
     m_count = plan.count();
     m_stepsDone = 0;
@@ -79,45 +80,52 @@ void EnergyRamp::nextStep()
         finish(false); // the operator or a client set the energy another way: it goes out next
         return;
     }
-    if (m_lineBusy && m_lineBusy()) {
-        wait(Phase::Sending, kLineBusyRetryMs);
-        return;
+    runStep();
+}
+
+LineTask<> EnergyRamp::runStep()
+{
+    // A ramp stopped (and perhaps another started) while this step waited is not this one.
+    const quint64 ramp = m_ramps;
+    const auto stillRunning = [this, ramp](Phase phase) { return m_ramps == ramp && m_phase == phase; };
+    const SupplyLine::Lease lease = co_await m_line.acquire();
+    if (!stillRunning(Phase::Sending))
+        co_return; // stopped while a cycle or a read-back had the line
+    if (m_panel.fieldTag(PanelField::value(Module::kEnergy)) == kTagChanged) {
+        finish(false);
+        co_return;
     }
     m_energy = m_plan.energyAt(m_stepsDone);
     const QString energy = RampPlan::wireText(m_energy);
     // Shown as the step's energy, without a mark: nothing is sent twice.
     m_panel.setFieldText(PanelField::value(Module::kEnergy), StrOf(float(m_energy)));
     m_panel.setControlVoltage(RampPlan::wireText(m_energy / ControlVoltage::kElectronVoltsPerVolt), false);
-    m_phase = Phase::Settling; // from the VEN on, nothing else may use the line
-    qint32 r = 0;
-    {
-        const CommandSourceScope scope(m_state, CommandSource::Ramp);
-        r = m_line.send(QStringLiteral("V") + m_state.table.ModuleCode[Module::kEnergy] + energy);
-    }
-    if (m_phase != Phase::Settling)
-        return; // stopped while the exchange ran
+    m_phase = Phase::Settling;
+    const QString code = m_state.table.ModuleCode[Module::kEnergy];
+    const QString command = QStringLiteral("V") + code + energy;
+    const qint32 sent = co_await m_line.command(command, CommandSource::Ramp);
+    if (!stillRunning(Phase::Settling))
+        co_return; // stopped while the exchange ran
     if (m_state.simulationMode != 0)
         m_sim.setEnergy(float(m_energy));
-    if (r != 0) {
+    if (sent != 0) {
         ++m_stepsDone;
         emit stepDone({m_stepsDone, m_energy, 0.0f, 0.0f, m_clock.elapsed(), {}, false});
         finish(false);
-        return;
+        co_return;
     }
-    wait(Phase::Settling, m_plan.settleMs);
-}
-
-void EnergyRamp::readStep()
-{
+    co_await m_line.pause(m_plan.settleMs);
+    if (!stillRunning(Phase::Settling))
+        co_return;
     ModuleReading reading;
-    const qint32 r = m_line.read(m_state.table.ModuleCode[Module::kEnergy], reading);
-    if (m_phase != Phase::Settling)
-        return; // stopped while the exchange ran
+    const qint32 r = co_await m_line.readModule(code, reading);
+    if (!stillRunning(Phase::Settling))
+        co_return; // stopped while the exchange ran
     ++m_stepsDone;
     emit stepDone({m_stepsDone, m_energy, reading.Umon, reading.Imon, m_clock.elapsed(), reading, r == 0});
     if (r != 0) {
         finish(false);
-        return;
+        co_return;
     }
     if (m_plan.handshake)
         wait(Phase::AwaitingAck, kAcknowledgeTimeoutMs);

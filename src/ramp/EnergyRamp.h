@@ -1,13 +1,12 @@
 #pragma once
 
+#include "device/LineTask.h"
 #include "device/ModuleReading.h"
 #include "ramp/RampPlan.h"
 
 #include <QElapsedTimer>
 #include <QObject>
 #include <QTimer>
-
-#include <functional>
 
 class ConnectionSequence;
 class ControllerState;
@@ -28,24 +27,19 @@ struct RampStep
     bool hasReading = false; // false when the step's exchange failed
 };
 
-// Runs an energy ramp on the window thread: each step sends VEN<E>, waits the settle time
-// without blocking, reads the energy module (REN), publishes the step, then waits the dwell
-// time or, with the handshake, for acknowledge(k). Nothing else talks to the line between a
-// step's VEN and its REN (the refresh cycle asks isSettling()); the panel shows each step's
-// energy without a mark. A failed exchange publishes its step and ends the ramp.
+// Runs an energy ramp: each step is one job on the supply line that sends VEN<E>, waits the
+// settle time holding the line, reads the energy module (REN) and publishes the step; then the
+// ramp waits the dwell time or, with the handshake, for acknowledge(k). Nothing else talks to
+// the line between a step's VEN and its REN; the panel shows each step's energy without a mark.
+// A failed exchange publishes its step and ends the ramp.
 class EnergyRamp : public QObject
 {
     Q_OBJECT
 public:
     static constexpr int kAcknowledgeTimeoutMs = 60000;
-    static constexpr int kLineBusyRetryMs = 10; // a refresh cycle holds the line: try again
 
     EnergyRamp(SupplyLine &line, ControllerState &state, PanelView &panel, SimulatedSupply &sim,
                const ConnectionSequence &connection, QObject *parent = nullptr);
-
-    // True while something else is between two exchanges of its own (a refresh cycle in a
-    // yield): a step then waits for it.
-    void setLineBusyCheck(std::function<bool()> busy) { m_lineBusy = std::move(busy); }
 
     // Starts the ramp; empty when it runs, else why it was refused (not connected, running).
     QString start(const RampPlan &plan);
@@ -71,7 +65,7 @@ private:
     enum class Phase { Idle, Sending, Settling, Dwelling, AwaitingAck };
 
     void nextStep();
-    void readStep();
+    LineTask<> runStep();
     void afterStep();
     void finish(bool complete);
     void wait(Phase phase, int ms);
@@ -81,11 +75,11 @@ private:
     PanelView &m_panel;
     SimulatedSupply &m_sim;
     const ConnectionSequence &m_connection;
-    std::function<bool()> m_lineBusy;
     QTimer m_timer;
     QElapsedTimer m_clock;
     RampPlan m_plan;
     Phase m_phase = Phase::Idle;
+    quint64 m_ramps = 0; // ramps started, so that a step knows its own
     int m_count = 0;
     int m_stepsDone = 0;
     double m_energy = 0.0;

@@ -14,6 +14,7 @@
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -151,8 +152,21 @@ void FaultInjectionTest::silentSupply()
     SupplyFaults faults;
     faults.silent = true;
     fixture.supply.setFaults(faults);
+    // The window answers while the read waits for its reply: the operator opens the File menu
+    // and switches simulation on and off again before the time-out ends the read.
+    bool menuDuringRead = false;
+    QTimer::singleShot(0, &window, [&] {
+        QMenu *file = window.findChild<QMenu *>(QStringLiteral("mnuFile"));
+        file->popup(QPoint());
+        window.findChild<QAction *>(QStringLiteral("mnuSimulation"))->trigger();
+        window.findChild<QAction *>(QStringLiteral("mnuSimulation"))->trigger();
+        file->hide();
+        menuDuringRead = !window.line().isIdle() && window.line().lamp() == SerialLink::Lamp::Busy
+                         && window.state().simulationMode == 0;
+    });
     window.refreshCycle().Timer1_Timer();
     QVERIFY(waitForLine(window.line()));
+    QVERIFY(menuDuringRead);
     QCOMPARE(fixture.supply.receivedCommands(), QStringList{QStringLiteral("REN")}); // one read, then off
     QCOMPARE(busyLamp(window), kOrange);
     QVERIFY(!window.state().autoRefresh());
@@ -400,8 +414,8 @@ void FaultInjectionTest::hangUpAndRecoveryThroughSetup()
     QCOMPARE(dialogs, 1);
     QVERIFY(window.line().isOpen());
     QVERIFY(window.panel().fieldEnabled(PanelField::value(0)));
-    QCOMPARE(busyLamp(window), kGreen);
     const QStringList reads = fixture.commands(readPass().size());
+    QCOMPARE(busyLamp(window), kGreen);
     QCOMPARE(reads.mid(0, readPass().size()), readPass());
     QCOMPARE(fixture.ui.messages.size(), 1);
     window.timer().stop();

@@ -83,6 +83,9 @@ bool linkAnswers(QLocalSocket &link, const QDeadlineTimer &deadline)
 // event loop runs, the load sequence turns it only in single yields, each between commands to
 // the supply; so two answers on the control link in a row, with no command between, come from
 // a modal loop.
+// Longer than any exchange can wait for its reply.
+constexpr int kLossNoticedMs = 2 * SerialLink::kReplyTimeoutMs;
+
 bool waitsInAModal(const VirtualSupply &supply)
 {
     const QDeadlineTimer deadline(kProcessWaitMs);
@@ -431,8 +434,12 @@ void ShutDownWindowTest::signalDuringAStartUpModalEndsTheProcess()
     program.setProcessChannelMode(QProcess::ForwardedOutputChannel);
     program.start(QStringLiteral(TAVREL_PATH), arguments);
     QVERIFY(program.waitForStarted(kProcessWaitMs));
-    if (situation == QLatin1String("hang-up"))
+    if (situation == QLatin1String("hang-up")) {
         QVERIFY(supply.waitForHangup(kProcessWaitMs));
+        // The window answers the link while an exchange is out; once a reply time-out has
+        // passed, the exchange the hang-up cut has ended and its message is open.
+        QTest::qWait(kLossNoticedMs);
+    }
     else if (connects) // Init's read: the profile is next
         QVERIFY(supply.waitForCommands(readPass().size(), kProcessWaitMs));
     QVERIFY(QTest::qWaitFor([] { return QFile::exists(RuntimeDirectory::filePath(QStringLiteral("Control"))); },
