@@ -25,8 +25,15 @@ void ControlVoltage::DA_set_voltage_Change(const QString &text)
         return;
     const QString energy = StrOf(electronVolts);
     m_panel.setFieldText(energyField, energy);
-    m_line.send(QStringLiteral("V") + m_state.table.ModuleCode[0] + energy);
+    m_panel.setFieldTag(energyField, QString());
     if (m_state.simulationMode != 0)
         m_sim.setControlEnergy(ValOf(energy));
-    m_panel.setFieldTag(energyField, QString());
+    const QString command = QStringLiteral("V") + m_state.table.ModuleCode[0] + energy;
+    send(command, m_state.commandSource());
+}
+
+LineTask<> ControlVoltage::send(QString command, CommandSource source)
+{
+    const SupplyLine::Lease lease = co_await m_line.acquire(SupplyLine::Priority::Urgent);
+    co_await m_line.command(command, source);
 }

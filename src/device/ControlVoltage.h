@@ -1,5 +1,8 @@
 #pragma once
 
+#include "core/CommandSource.h"
+#include "device/LineTask.h"
+
 #include <QString>
 
 class ControllerState;
@@ -9,7 +12,8 @@ class SimulatedSupply;
 
 // The control-voltage input DA_set_voltage: its text is a voltage, the energy is 100 times it.
 // A change sends the energy at once (the one panel path that does not wait for the refresh
-// cycle) and withdraws a pending mark of the energy field. An energy beyond its limits is ignored.
+// cycle): a job ahead of those waiting, right after the one that has the line. It withdraws a
+// pending mark of the energy field. An energy beyond its limits is ignored.
 class ControlVoltage
 {
 public:
@@ -20,6 +24,8 @@ public:
     void DA_set_voltage_Change(const QString &text);
 
 private:
+    LineTask<> send(QString command, CommandSource source);
+
     PanelView &m_panel;
     SupplyLine &m_line;
     ControllerState &m_state;
