@@ -5,6 +5,8 @@
 #include "app/CommandLine.h"
 #include "device/PortTable.h"
 
+#include <QCoreApplication>
+
 BenchWindow::BenchWindow(int baud)
 {
     VirtualSupply::Options options;
@@ -17,6 +19,9 @@ BenchWindow::BenchWindow(int baud)
     window = std::make_unique<Form_R4150D>(ui, CommandLine::parse(QStringLiteral("/COM1")));
     window->setSetupDialogRunner([] {});
     window->Form_Load();
+    // The connecting read-back and the first cycle end before a figure starts.
+    while (!window->line().isIdle())
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
 }
 
 BenchWindow::~BenchWindow()

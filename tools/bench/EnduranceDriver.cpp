@@ -67,6 +67,9 @@ bool EnduranceDriver::run()
     int autoRefreshRestarts = 0;
     auto cycle = [&] {
         window.refreshCycle().Timer1_Timer();
+        // The clients are answered while the cycle's exchanges are out.
+        while (!window.line().isIdle())
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
         if (!window.state().autoRefresh()) {
             ++autoRefreshRestarts; // a time-out switched it off; keep the run going
             window.state().setAutoRefresh(true);
