@@ -46,8 +46,8 @@ Form_R4150D::Form_R4150D(UserInterface &ui, const CommandLine &commandLine, QWid
       m_rampLink(m_ramp, m_state.table, [this](const void *to, const QString &line) { m_server.sendTo(to, line); }),
       m_menu(MainMenu::build(*this)),
       m_tools({m_state, m_line, m_readBack, m_connection, m_profiles, m_ramp, m_server, ui}, m_menu, this),
-      m_filament({m_state, m_line, m_sim, m_readBack, m_cycle, m_connection, m_ramp, m_shutDown, m_server, *m_panel, ui},
-                 m_menu, this)
+      m_filament({m_state, m_line, m_sim, m_readBack, m_cycle, m_connection, m_ramp, m_server, *m_panel, ui},
+                 m_menu.mnuFilament, this)
 {
     setObjectName(QStringLiteral("Form_R4150D"));
     setWindowTitle(m_state.caption());
@@ -97,6 +97,7 @@ void Form_R4150D::wireSubsystems()
     // A marked energy ends a ramp (a ramp step holds the line from its VEN to its REN).
     m_cycle.setEnergyInputHook([this] { m_ramp.stop(); });
     m_server.addExtension(&m_rampLink);
+    m_shutDown.setFilamentRampDown([this] { return m_filament.rampDownForShutDown(); });
     m_shutDown.setBeforeCommands([this] {
         m_ramp.stop();
         m_filament.stop(); // the shut-down decides how the filament goes off

@@ -1,7 +1,6 @@
 #pragma once
 
 #include "app/CommandLine.h"
-#include "app/FilamentCare.h"
 #include "app/MainMenu.h"
 #include "app/ShutDownSequence.h"
 #include "app/ToolSet.h"
@@ -12,6 +11,7 @@
 #include "device/RefreshCycle.h"
 #include "device/SupplyLine.h"
 #include "device/SimulatedSupply.h"
+#include "filament/FilamentCare.h"
 #include "profiles/ProfileCommands.h"
 #include "profiles/ProfileStore.h"
 #include "ramp/EnergyRamp.h"

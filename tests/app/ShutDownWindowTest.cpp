@@ -440,8 +440,8 @@ void ShutDownWindowTest::signalDuringAStartUpModalEndsTheProcess()
         // passed, the exchange the hang-up cut has ended and its message is open.
         QTest::qWait(kLossNoticedMs);
     }
-    else if (connects) // Init's read: the profile is next
-        QVERIFY(supply.waitForCommands(readPass().size(), kProcessWaitMs));
+    else if (connects) // Init's read and the energy it echoes: the profile is next
+        QVERIFY(supply.waitForCommands(readPass().size() + 1, kProcessWaitMs));
     QVERIFY(QTest::qWaitFor([] { return QFile::exists(RuntimeDirectory::filePath(QStringLiteral("Control"))); },
                             kProcessWaitMs));
     QVERIFY(waitsInAModal(supply));

@@ -1,7 +1,5 @@
-#include "app/FilamentCare.h"
+#include "filament/FilamentCare.h"
 
-#include "app/MainMenu.h"
-#include "app/ShutDownSequence.h"
 #include "core/ControllerState.h"
 #include "core/Conversions.h"
 #include "core/SettingsStore.h"
@@ -33,7 +31,7 @@ QString amps(float value)
 }
 } // namespace
 
-FilamentCare::FilamentCare(const Parts &parts, const MainMenu &menu, QWidget *window)
+FilamentCare::FilamentCare(const Parts &parts, QAction *filamentItem, QWidget *window)
     : QObject(window), m_parts(parts), m_window(window),
       m_ramp(parts.line, parts.state, parts.sim)
 {
@@ -44,17 +42,10 @@ FilamentCare::FilamentCare(const Parts &parts, const MainMenu &menu, QWidget *wi
     m_parts.cycle.setCathodeHook([this](std::optional<bool> switchOn, float value, CommandSource source) {
         return cathodeRequest(switchOn, value, source);
     });
-    m_parts.shutDown.setFilamentRampDown([this] {
-        if (!m_ramp.isOn())
-            return false;
-        Form_FilamentRampDown progress(m_ramp, m_window);
-        progress.run();
-        return m_ramp.switchedOff(); // otherwise the shut-down sends the OFF itself
-    });
     connect(&m_ramp, &FilamentRamp::progressChanged, this, &FilamentCare::showRamp);
     connect(&m_interlock, &PressureInterlock::tripped, this, &FilamentCare::trip);
     connect(&m_interlock, &PressureInterlock::stateChanged, this, &FilamentCare::showInterlock);
-    connect(menu.mnuFilament, &QAction::triggered, this, [this] {
+    connect(filamentItem, &QAction::triggered, this, [this] {
         dialog().show();
         dialog().raise();
         dialog().activateWindow();
@@ -103,6 +94,15 @@ void FilamentCare::noteConnectingPass(const ReadBack::Readings &readings)
                     switchOffForTrip();
             },
             Qt::QueuedConnection);
+}
+
+bool FilamentCare::rampDownForShutDown()
+{
+    if (!m_ramp.isOn())
+        return false;
+    Form_FilamentRampDown progress(m_ramp, m_window);
+    progress.run();
+    return m_ramp.switchedOff(); // otherwise the shut-down sends the OFF itself
 }
 
 void FilamentCare::stop()

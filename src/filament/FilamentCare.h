@@ -18,9 +18,8 @@ class Form_Filament;
 class ModulePanel;
 class ReadBack;
 class RefreshCycle;
-class ShutDownSequence;
+class QAction;
 class UserInterface;
-struct MainMenu;
 
 // Filament care wired into the program: the ramped cathode current takes over what the refresh
 // cycle would send for module 1, the interlock refuses "on" while it is not armed and switches
@@ -40,18 +39,21 @@ public:
         RefreshCycle &cycle;
         ConnectionSequence &connection;
         EnergyRamp &energyRamp;
-        ShutDownSequence &shutDown;
         ControlLinkServer &server;
         ModulePanel &panel;
         UserInterface &ui;
     };
 
-    FilamentCare(const Parts &parts, const MainMenu &menu, QWidget *window);
+    // `filamentItem` opens the filament dialog ("Tools" > "Filament...").
+    FilamentCare(const Parts &parts, QAction *filamentItem, QWidget *window);
 
     // Rate, limit and stale time from the settings.
     void loadSettings();
     // The program ends: no ramp goes on, nothing more is sent from here.
     void stop();
+    // The shut-down's "Set Filament Off" with a ramp rate: ramps down with its progress shown;
+    // true when the supply confirmed the OFF (else the shut-down sends it itself).
+    bool rampDownForShutDown();
 
     FilamentRamp &ramp() { return m_ramp; }
     PressureInterlock &interlock() { return m_interlock; }
