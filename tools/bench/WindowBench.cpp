@@ -1,6 +1,7 @@
 #include "WindowBench.h"
 
 #include "BenchReport.h"
+#include "BenchWindow.h"
 #include "CommandClock.h"
 #include "Samples.h"
 #include "SupplyScene.h"
@@ -48,22 +49,13 @@ void WindowBench::pacedReadBack()
     const QString what = QStringLiteral("Full read-back of 8 modules (window) at 9600 baud vs wire time, %1 passes")
                              .arg(kPacedReadBacks);
     const QString target = QStringLiteral("within %1 %").arg(kWireTimeTolerancePercent);
-    VirtualSupply::Options options;
-    options.baud = WireTime::kBenchBaud;
-    VirtualSupply supply(options);
-    SupplyScene::applyTo(supply);
-    if (!supply.start())
-        return BenchReport::failed(key, what, supply.errorString(), target);
-    PortTable::setPath(1, supply.devicePath());
-    RecordingUserInterface ui;
-    int setupDialogs = 0;
-    auto window = makeWindow(ui, setupDialogs);
-    window->Form_Load();
-    window->timer().stop();
-    if (!window->connection().isConnected())
+    BenchWindow bench(WireTime::kBenchBaud);
+    if (!bench.ready())
         return BenchReport::failed(key, what, QStringLiteral("the window did not connect"), target);
-    while (!window->line().isIdle())
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    VirtualSupply &supply = *bench.supply;
+    std::unique_ptr<Form_R4150D> &window = bench.window;
+    RecordingUserInterface &ui = bench.ui;
+    window->timer().stop();
 
     Samples measuredMs;
     Samples wireMs;
@@ -103,8 +95,6 @@ void WindowBench::pacedReadBack()
         protocolMs.add(milliseconds(Clock::now() - start));
         std::this_thread::sleep_for(kLogSettle);
     }
-    window.reset();
-    supply.stop();
     if (measuredMs.empty())
         return BenchReport::failed(key, what, QStringLiteral("every pass failed"), target);
     BenchReport::detail(QStringLiteral("pass times %1..%2 ms; the same eight reads through the protocol alone: "
@@ -188,22 +178,12 @@ void WindowBench::stallDuringSilentReadBack()
                                         "Refresh All reads a silent supply")
                              .arg(kStallTickMs);
     const QString target = QStringLiteral("< %1 ms").arg(kStallTargetMs);
-    VirtualSupply supply;
-    SupplyScene::applyTo(supply);
-    if (!supply.start())
-        return BenchReport::failed(key, what, supply.errorString(), target);
-    PortTable::setPath(1, supply.devicePath());
-    RecordingUserInterface ui;
-    int setupDialogs = 0;
-    auto window = makeWindow(ui, setupDialogs);
-    window->Form_Load();
-    window->timer().stop();
-    if (!window->connection().isConnected())
+    BenchWindow bench;
+    if (!bench.ready())
         return BenchReport::failed(key, what, QStringLiteral("the window did not connect"), target);
-    // Whatever the load sequence still has under way ends before the measurement starts.
-    QEventLoop settle;
-    QTimer::singleShot(kStallWatchMs, &settle, &QEventLoop::quit);
-    settle.exec();
+    VirtualSupply &supply = *bench.supply;
+    std::unique_ptr<Form_R4150D> &window = bench.window;
+    window->timer().stop();
     SupplyFaults silent;
     silent.silent = true;
     supply.setFaults(silent);
@@ -228,8 +208,6 @@ void WindowBench::stallDuringSilentReadBack()
     loop.exec();
     ticks.stop();
     const QStringList commands = supply.receivedCommands();
-    window.reset();
-    supply.stop();
     const double stallMs = double(longestGap) / 1.0e6 - kStallTickMs;
     BenchReport::detail(QStringLiteral("longest gap between ticks %1 ms; commands sent %2")
                             .arg(BenchReport::fixed(double(longestGap) / 1.0e6, 1), commands.join(QLatin1Char(' '))));
