@@ -58,7 +58,7 @@ public:
 
     // The program is ending (the main window unloaded): the port is closed for good, and every
     // later operation fails with kErrNotOpen without a message, so that work interrupted by the
-    // unload (a read-back in one of its yields) neither reaches the line nor the operator.
+    // unload (a job still under way) neither reaches the line nor the operator.
     void retire();
     bool isRetired() const { return m_retired; }
 

@@ -15,7 +15,7 @@ class ProfileCommands : public QObject
 {
     Q_OBJECT
 public:
-    // `refreshCycle` runs one refresh cycle (Timer1_Timer) of the window.
+    // `refreshCycle` starts one refresh cycle of the window that reads back (a job on the line).
     ProfileCommands(ProfileStore &store, ControllerState &state, UserInterface &ui,
                     std::function<QString()> caption, std::function<void()> refreshCycle,
                     QObject *parent = nullptr);
