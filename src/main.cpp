@@ -1,5 +1,5 @@
 #include "app/CommandLine.h"
-#include "app/Form_R4150D.h"
+#include "app/MainWindow.h"
 #include "core/QtUserInterface.h"
 #include "app/SingleInstance.h"
 #include "app/TerminationSignals.h"
@@ -51,9 +51,9 @@ int main(int argc, char **argv)
     }
 
     QtUserInterface ui;
-    Form_R4150D window(ui, commandLine);
+    MainWindow window(ui, commandLine);
     ui.setParent(&window);
-    QObject::connect(&instance, &SingleInstance::activationRequested, &window, &Form_R4150D::raiseWindow);
+    QObject::connect(&instance, &SingleInstance::activationRequested, &window, &MainWindow::raiseWindow);
 
     TerminationSignals terminations;
     QObject::connect(&terminations, &TerminationSignals::terminationRequested, &window,
@@ -61,7 +61,7 @@ int main(int argc, char **argv)
     QObject::connect(&app, &QGuiApplication::commitDataRequest, &window,
                      [&window](QSessionManager &) { window.unloadForSystem(); });
 
-    window.Form_Load();
+    window.load();
     if (window.isUnloaded())
         return 0;
     return app.exec();

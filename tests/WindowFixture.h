@@ -5,7 +5,7 @@
 #include "VirtualSupply.h"
 
 #include "app/CommandLine.h"
-#include "app/Form_R4150D.h"
+#include "app/MainWindow.h"
 #include "panel/ModulePanel.h"
 #include "core/RecordingUserInterface.h"
 #include "device/PortTable.h"
@@ -36,9 +36,9 @@ public:
         if (!supply.isRunning() && !supply.start())
             return false;
         PortTable::setPath(1, supply.devicePath());
-        window = std::make_unique<Form_R4150D>(ui, CommandLine::parse(commandLine));
+        window = std::make_unique<MainWindow>(ui, CommandLine::parse(commandLine));
         window->setSetupDialogRunner([this] { ++setupDialogsShown; });
-        window->Form_Load();
+        window->load();
         // The connecting read-back, the start-up profile and the first cycle run to their end.
         if (!QTest::qWaitFor([this] { return window->isUnloaded() || window->line().isIdle(); }, kStartWaitMs))
             return false;
@@ -75,7 +75,7 @@ public:
     TestEnvironment environment;
     VirtualSupply supply;
     RecordingUserInterface ui;
-    std::unique_ptr<Form_R4150D> window;
+    std::unique_ptr<MainWindow> window;
     int setupDialogsShown = 0;
 };
 

@@ -76,7 +76,7 @@ QPoint IniSettings::placeWindow(const std::optional<QString> &storedLeft, const 
                   clampEdge(top, geometry.screenHeight, geometry.windowHeight));
 }
 
-QPoint IniSettings::GetIniSettings(ControllerState &state, const CommandLine &commandLine, const Geometry &geometry)
+QPoint IniSettings::load(ControllerState &state, const CommandLine &commandLine, const Geometry &geometry)
 {
     // The store hands back the default text for a missing key, as the reader asks.
     const QString leftText = SettingsStore::readText(kGeneral, kLeft, decimal(defaultLeft(geometry)));
@@ -98,7 +98,7 @@ QPoint IniSettings::GetIniSettings(ControllerState &state, const CommandLine &co
     return position;
 }
 
-void IniSettings::WriteIniSettings(const ControllerState &state, const QPoint &windowTopLeftTwips)
+void IniSettings::save(const ControllerState &state, const QPoint &windowTopLeftTwips)
 {
     SettingsStore::writeText(kGeneral, kLeft, StrOf(static_cast<float>(windowTopLeftTwips.x())));
     SettingsStore::writeText(kGeneral, kTop, StrOf(static_cast<float>(windowTopLeftTwips.y())));

@@ -25,10 +25,10 @@ public:
     // Reads the settings into `state` and applies the command line's model and port switches
     // (the model through setPowerSupply, so the caption follows). Returns the window's new
     // left/top in twips; the caller moves the window there.
-    static QPoint GetIniSettings(ControllerState &state, const CommandLine &commandLine, const Geometry &geometry);
+    static QPoint load(ControllerState &state, const CommandLine &commandLine, const Geometry &geometry);
 
     // Writes the window's left/top edge (twips), then model, port, auto refresh and simulation.
-    static void WriteIniSettings(const ControllerState &state, const QPoint &windowTopLeftTwips);
+    static void save(const ControllerState &state, const QPoint &windowTopLeftTwips);
 
     // The placement rule on its own. A missing text means "not stored": the default applies.
     static QPoint placeWindow(const std::optional<QString> &storedLeft, const std::optional<QString> &storedTop,

@@ -1,6 +1,6 @@
 #include "app/ShutDownSequence.h"
 
-#include "app/Form_ShutDown.h"
+#include "app/ShutDownDialog.h"
 #include "core/QtUserInterface.h"
 #include "core/SettingsStore.h"
 #include "core/ControllerState.h"
@@ -24,7 +24,7 @@ void ShutDownSequence::setDialogRunner(DialogRunner runner)
     m_runner = std::move(runner);
 }
 
-bool ShutDownSequence::Form_QueryUnload(int unloadMode)
+bool ShutDownSequence::queryUnload(int unloadMode)
 {
     if (unloadMode == kUnloadFromFrame && !m_link.exitEnabled()) {
         m_ui.beep();
@@ -63,10 +63,10 @@ void ShutDownSequence::apply(const ShutDownChoices &choices, bool mayRamp)
 
 ShutDownSequence::DialogResult ShutDownSequence::runShutDownDialog(QWidget *parent)
 {
-    Form_ShutDown dialog(parent);
+    ShutDownDialog dialog(parent);
     QtUserInterface::execModal(dialog);
     DialogResult result;
-    result.cancelled = dialog.tag() == Form_ShutDown::kCancelTag;
+    result.cancelled = dialog.tag() == ShutDownDialog::kCancelTag;
     result.choices = dialog.choices();
     return result;
 }

@@ -47,13 +47,13 @@ public:
     // Switches the filament off slowly when the operator chose it in the dialog (a termination
     // never waits for that): true when it did, false to switch off at once.
     void setFilamentRampDown(std::function<bool()> rampDown) { m_filamentRampDown = std::move(rampDown); }
-    // Replaces the modal dialog (tests script it; the default shows Form_ShutDown).
+    // Replaces the modal dialog (tests script it; the default shows ShutDownDialog).
     void setDialogRunner(DialogRunner runner);
 
     // True to cancel the unload and keep the program running.
-    bool Form_QueryUnload(int unloadMode);
+    bool queryUnload(int unloadMode);
 
-    // Runs Form_ShutDown modally over `parent`.
+    // Runs ShutDownDialog modally over `parent`.
     static DialogResult runShutDownDialog(QWidget *parent);
 
 private:

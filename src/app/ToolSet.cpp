@@ -7,10 +7,10 @@
 #include "device/ConnectionSequence.h"
 #include "device/SupplyLine.h"
 #include "device/ReadBack.h"
-#include "history/Form_MonitorHistory.h"
+#include "history/MonitorHistoryWindow.h"
 #include "profiles/ProfileStore.h"
 #include "ramp/EnergyRamp.h"
-#include "ramp/Form_EnergyRamp.h"
+#include "ramp/EnergyRampDialog.h"
 #include "remote/ControlLinkServer.h"
 
 #include <QAction>
@@ -89,16 +89,16 @@ void ToolSet::setJournal(bool on)
     SettingsStore::writeText(kJournalSection, kJournalKey, on ? QStringLiteral("1") : QStringLiteral("0"));
 }
 
-Form_MonitorHistory &ToolSet::historyWindow()
+MonitorHistoryWindow &ToolSet::historyWindow()
 {
     if (!m_historyWindow)
-        m_historyWindow = new Form_MonitorHistory(m_history, m_parts.ui, m_window);
+        m_historyWindow = new MonitorHistoryWindow(m_history, m_parts.ui, m_window);
     return *m_historyWindow;
 }
 
-Form_EnergyRamp &ToolSet::rampDialog()
+EnergyRampDialog &ToolSet::rampDialog()
 {
     if (!m_rampDialog)
-        m_rampDialog = new Form_EnergyRamp(m_parts.ramp, m_parts.state.table, m_parts.ui, m_window);
+        m_rampDialog = new EnergyRampDialog(m_parts.ramp, m_parts.state.table, m_parts.ui, m_window);
     return *m_rampDialog;
 }

@@ -12,8 +12,8 @@ class ControllerState;
 class ControlLinkServer;
 class SupplyLine;
 class EnergyRamp;
-class Form_EnergyRamp;
-class Form_MonitorHistory;
+class EnergyRampDialog;
+class MonitorHistoryWindow;
 class ProfileStore;
 class ReadBack;
 class UserInterface;
@@ -51,8 +51,8 @@ public:
     MonitorHistory &history() { return m_history; }
     Journal &journal() { return m_journal; }
     // Made when first asked for, then kept.
-    Form_MonitorHistory &historyWindow();
-    Form_EnergyRamp &rampDialog();
+    MonitorHistoryWindow &historyWindow();
+    EnergyRampDialog &rampDialog();
 
 private:
     void observe();
@@ -66,6 +66,6 @@ private:
     HistoryLink m_historyLink{m_history};
     Journal m_journal;
     JournalRecorder m_recorder{m_journal};
-    Form_MonitorHistory *m_historyWindow = nullptr;
-    Form_EnergyRamp *m_rampDialog = nullptr;
+    MonitorHistoryWindow *m_historyWindow = nullptr;
+    EnergyRampDialog *m_rampDialog = nullptr;
 };

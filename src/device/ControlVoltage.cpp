@@ -13,7 +13,7 @@ ControlVoltage::ControlVoltage(PanelView &panel, SupplyLine &line, ControllerSta
 {
 }
 
-void ControlVoltage::DA_set_voltage_Change(const QString &text)
+void ControlVoltage::apply(const QString &text)
 {
     const PanelField energyField = PanelField::value(0);
     if (!m_panel.fieldEnabled(energyField))

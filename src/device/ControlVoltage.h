@@ -21,7 +21,7 @@ public:
 
     ControlVoltage(PanelView &panel, SupplyLine &line, ControllerState &state, SimulatedSupply &sim);
 
-    void DA_set_voltage_Change(const QString &text);
+    void apply(const QString &text);
 
 private:
     LineTask<> send(QString command, CommandSource source);

@@ -17,17 +17,17 @@ bool DeviceProtocol::isLineOpen() const
     return m_link.isOpen();
 }
 
-qint32 DeviceProtocol::SetParameter(const QString &transmit)
+qint32 DeviceProtocol::sendCommand(const QString &transmit)
 {
-    qint32 r = m_link.R4150DClearBuffer();
+    qint32 r = m_link.clearInput();
     if (r != 0)
         return r;
-    r = m_link.R4150DPrint(transmit);
+    r = m_link.writeLine(transmit);
     if (r != 0)
         return r;
     QString reply;
     for (int line = 0; line < kSetEchoLines; ++line) {
-        r = m_link.R4150DInput(reply);
+        r = m_link.readLine(reply);
         if (r != 0)
             return r;
         if (reply.startsWith(kPrompt))
@@ -38,20 +38,20 @@ qint32 DeviceProtocol::SetParameter(const QString &transmit)
     return 0; // five lines without the echo count as accepted
 }
 
-qint32 DeviceProtocol::GetModuleValues(const QString &modul, ModuleReading &reading,
+qint32 DeviceProtocol::readModule(const QString &modul, ModuleReading &reading,
                                        const std::optional<SimulatedAnswer> &simulated)
 {
-    qint32 r = m_link.R4150DClearBuffer();
+    qint32 r = m_link.clearInput();
     if (r != 0)
         return r;
     const QString command = QStringLiteral("R") + modul;
-    r = m_link.R4150DPrint(command);
+    r = m_link.writeLine(command);
     if (r != 0)
         return r;
 
     if (simulated) {
         reading = simulated->reading;
-        r = m_link.R4150DPrint(simulated->line);
+        r = m_link.writeLine(simulated->line);
         if (r != 0)
             return r;
     }
@@ -60,13 +60,13 @@ qint32 DeviceProtocol::GetModuleValues(const QString &modul, ModuleReading &read
     for (int skipped = 0;; ++skipped) {
         if (skipped > kMaxReadSkipLines)
             return m_link.endAsTimeout(); // lines without end must not hold the thread
-        r = m_link.R4150DInput(line);
+        r = m_link.readLine(line);
         if (r != 0)
             return r;
         if (line.endsWith(command))
             break;
     }
-    r = m_link.R4150DInput(line);
+    r = m_link.readLine(line);
     if (r != 0)
         return r;
     parseDataLine(line, reading);

@@ -27,12 +27,12 @@ public:
 
     explicit DeviceProtocol(SerialLink &link);
 
-    qint32 SetParameter(const QString &transmit);
+    qint32 sendCommand(const QString &transmit);
     // The serial port is open; a failed exchange that closed it means the line is gone.
     bool isLineOpen() const;
     // With `simulated`, its line goes out after the read command and is read back (the loopback
     // of simulation mode), over its reading.
-    qint32 GetModuleValues(const QString &modul, ModuleReading &reading,
+    qint32 readModule(const QString &modul, ModuleReading &reading,
                            const std::optional<SimulatedAnswer> &simulated = std::nullopt);
 
     // Parses a data line into `reading` as the read command does; fields the line does not

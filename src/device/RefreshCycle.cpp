@@ -23,7 +23,7 @@ RefreshCycle::RefreshCycle(PanelView &panel, SupplyLine &line, ReadBack &readBac
 {
 }
 
-void RefreshCycle::Timer1_Timer()
+void RefreshCycle::runCycle()
 {
     start(false);
 }

@@ -28,7 +28,7 @@ public:
     RefreshCycle(PanelView &panel, SupplyLine &line, ReadBack &readBack, ControllerState &state,
                  SimulatedSupply &sim, UserInterface &ui);
 
-    void Timer1_Timer();
+    void runCycle();
     // Runs one cycle that reads back whatever the auto-refresh setting (start-up, profile load),
     // unless a time-out or a lost port switches auto refresh off meanwhile.
     void runForced();

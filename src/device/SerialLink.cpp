@@ -127,7 +127,7 @@ void SerialLink::retire()
     m_retired = true;
 }
 
-bool SerialLink::R4150DOpen(qint32 commPort)
+bool SerialLink::openPort(qint32 commPort)
 {
     if (m_retired)
         return false;
@@ -163,7 +163,7 @@ bool SerialLink::R4150DOpen(qint32 commPort)
     return true;
 }
 
-qint32 SerialLink::R4150DClose()
+qint32 SerialLink::closePort()
 {
     setLamp(Lamp::Busy);
     m_lost = false;
@@ -173,7 +173,7 @@ qint32 SerialLink::R4150DClose()
     return 0;
 }
 
-qint32 SerialLink::R4150DPrint(const QString &text)
+qint32 SerialLink::writeLine(const QString &text)
 {
     if (m_retired)
         return kErrNotOpen;
@@ -212,7 +212,7 @@ qint32 SerialLink::endAsTimeout()
     return -1;
 }
 
-qint32 SerialLink::R4150DInput(QString &text)
+qint32 SerialLink::readLine(QString &text)
 {
     if (m_retired)
         return kErrNotOpen;
@@ -253,7 +253,7 @@ qint32 SerialLink::R4150DInput(QString &text)
     }
 }
 
-qint32 SerialLink::R4150DClearBuffer()
+qint32 SerialLink::clearInput()
 {
     if (m_retired)
         return kErrNotOpen;

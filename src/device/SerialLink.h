@@ -44,11 +44,11 @@ public:
     SerialLink(UserInterface &ui, std::function<QString()> caption, QObject *parent = nullptr);
     ~SerialLink() override;
 
-    bool R4150DOpen(qint32 commPort);
-    qint32 R4150DClose();
-    qint32 R4150DPrint(const QString &text);
-    qint32 R4150DInput(QString &text);
-    qint32 R4150DClearBuffer();
+    bool openPort(qint32 commPort);
+    qint32 closePort();
+    qint32 writeLine(const QString &text);
+    qint32 readLine(QString &text);
+    qint32 clearInput();
 
     // A command refused before it reaches the line: grey lamp, the message, `number` returned.
     qint32 refuse(qint32 number, const QString &description);

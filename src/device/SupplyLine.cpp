@@ -87,13 +87,13 @@ void SupplyLine::replay(const LineEvents &events)
 bool SupplyLine::open(qint32 commPort)
 {
     bool opened = false;
-    onLine([&](LineWorker &worker) { opened = worker.link().R4150DOpen(commPort); });
+    onLine([&](LineWorker &worker) { opened = worker.link().openPort(commPort); });
     return opened;
 }
 
 void SupplyLine::close()
 {
-    onLine([](LineWorker &worker) { worker.link().R4150DClose(); });
+    onLine([](LineWorker &worker) { worker.link().closePort(); });
 }
 
 void SupplyLine::retire()
@@ -110,7 +110,7 @@ qint32 SupplyLine::send(const QString &command)
         r = refusal ? worker.link().refuse(SerialLink::kErrBeyondLimits,
                                            QStringLiteral("%1 lies beyond the module's limits and was not sent. %2")
                                                .arg(command, *refusal))
-                    : worker.protocol().SetParameter(command);
+                    : worker.protocol().sendCommand(command);
     });
     emit commandSent(command, r, m_state.commandSource());
     return r;
@@ -125,14 +125,14 @@ qint32 SupplyLine::read(const QString &code, ModuleReading &reading)
         simulated = answer;
     }
     qint32 r = 0;
-    onLine([&](LineWorker &worker) { r = worker.protocol().GetModuleValues(code, reading, simulated); });
+    onLine([&](LineWorker &worker) { r = worker.protocol().readModule(code, reading, simulated); });
     return r;
 }
 
 qint32 SupplyLine::clearInput()
 {
     qint32 r = 0;
-    onLine([&](LineWorker &worker) { r = worker.link().R4150DClearBuffer(); });
+    onLine([&](LineWorker &worker) { r = worker.link().clearInput(); });
     return r;
 }
 
@@ -260,7 +260,7 @@ LineTask<qint32> SupplyLine::command(QString command, CommandSource source)
         return refusal ? worker.link().refuse(SerialLink::kErrBeyondLimits,
                                               QStringLiteral("%1 lies beyond the module's limits and was not sent. %2")
                                                   .arg(command, *refusal))
-                       : worker.protocol().SetParameter(command);
+                       : worker.protocol().sendCommand(command);
     };
     Exchange exchange(*this, work, ModuleReading());
     const qint32 r = co_await exchange;
@@ -277,7 +277,7 @@ LineTask<qint32> SupplyLine::readModule(QString code, ModuleReading &reading)
         simulated = answer;
     }
     const Exchange::Work work = [code, simulated](LineWorker &worker, ModuleReading &read) {
-        return worker.protocol().GetModuleValues(code, read, simulated);
+        return worker.protocol().readModule(code, read, simulated);
     };
     Exchange exchange(*this, work, reading);
     const qint32 r = co_await exchange;

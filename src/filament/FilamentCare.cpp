@@ -8,8 +8,8 @@
 #include "device/SupplyLine.h"
 #include "device/ReadBack.h"
 #include "device/RefreshCycle.h"
-#include "filament/Form_Filament.h"
-#include "filament/Form_FilamentRampDown.h"
+#include "filament/FilamentDialog.h"
+#include "filament/FilamentRampDownDialog.h"
 #include "panel/ModulePanel.h"
 #include "ramp/EnergyRamp.h"
 #include "remote/ControlLinkServer.h"
@@ -100,7 +100,7 @@ bool FilamentCare::rampDownForShutDown()
 {
     if (!m_ramp.isOn())
         return false;
-    Form_FilamentRampDown progress(m_ramp, m_window);
+    FilamentRampDownDialog progress(m_ramp, m_window);
     progress.run();
     return m_ramp.switchedOff(); // otherwise the shut-down sends the OFF itself
 }
@@ -163,9 +163,9 @@ void FilamentCare::showInterlock()
     m_parts.panel.showInterlock(m_interlock.state() != PressureInterlock::State::Off, colour, m_interlock.stateText());
 }
 
-Form_Filament &FilamentCare::dialog()
+FilamentDialog &FilamentCare::dialog()
 {
     if (!m_dialog)
-        m_dialog = new Form_Filament(m_ramp, m_interlock, m_window);
+        m_dialog = new FilamentDialog(m_ramp, m_interlock, m_window);
     return *m_dialog;
 }

@@ -14,7 +14,7 @@ class SupplyLine;
 class SimulatedSupply;
 class ControlLinkServer;
 class EnergyRamp;
-class Form_Filament;
+class FilamentDialog;
 class ModulePanel;
 class ReadBack;
 class RefreshCycle;
@@ -57,7 +57,7 @@ public:
 
     FilamentRamp &ramp() { return m_ramp; }
     PressureInterlock &interlock() { return m_interlock; }
-    Form_Filament &dialog();
+    FilamentDialog &dialog();
 
 private:
     bool cathodeRequest(std::optional<bool> switchOn, float value, CommandSource source);
@@ -72,6 +72,6 @@ private:
     FilamentRamp m_ramp;
     PressureInterlock m_interlock;
     FilamentLink m_link{m_ramp, m_interlock};
-    Form_Filament *m_dialog = nullptr;
+    FilamentDialog *m_dialog = nullptr;
     bool m_connectingPass = false; // the next complete read-back is the one of connecting
 };

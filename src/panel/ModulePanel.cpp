@@ -183,8 +183,8 @@ QWidget *ModulePanel::buildModuleGroup(int module)
         switches->addWidget(m_commandOff[module]);
         switches->addStretch();
         grid->addLayout(switches, row++, 0, 1, 4);
-        connect(m_commandOn[module], &QPushButton::clicked, this, [this, module] { Command_On_Click(module); });
-        connect(m_commandOff[module], &QPushButton::clicked, this, [this, module] { Command_Off_Click(module); });
+        connect(m_commandOn[module], &QPushButton::clicked, this, [this, module] { onOn(module); });
+        connect(m_commandOff[module], &QPushButton::clicked, this, [this, module] { onOff(module); });
     }
     grid->setRowStretch(row, 1);
     return group;
@@ -293,12 +293,12 @@ void ModulePanel::showServiceTable(int lines, int columns, double logicalDpi)
     m_picture1->setVisible(true);
 }
 
-void ModulePanel::Command_On_Click(int index)
+void ModulePanel::onOn(int index)
 {
     setSwitchTag(index, kSwitchOn);
 }
 
-void ModulePanel::Command_Off_Click(int index)
+void ModulePanel::onOff(int index)
 {
     setSwitchTag(index, kSwitchOff);
 }
@@ -411,7 +411,7 @@ CommandSource ModulePanel::switchMarkSource(int module) const
 void ModulePanel::setControlVoltage(const QString &text, bool echo)
 {
     m_controlVoltageQuiet = !echo;
-    m_daSetVoltage->setText(text); // a changed text runs DA_set_voltage_Change
+    m_daSetVoltage->setText(text); // a changed text runs apply
     m_controlVoltageQuiet = false;
     m_daSetVoltage->setProperty(kTagProperty, QString());
 }

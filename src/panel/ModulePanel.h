@@ -50,8 +50,8 @@ public:
     // The field that Alt+A reaches (the anode's gain).
     EditField &anodeField() const;
 
-    void Command_On_Click(int index);
-    void Command_Off_Click(int index);
+    void onOn(int index);
+    void onOff(int index);
 
     // PanelView
     QString fieldText(PanelField field) const override;

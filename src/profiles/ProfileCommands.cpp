@@ -34,7 +34,7 @@ UserInterface::FileDialogRequest ProfileCommands::dialogRequest(const QString &v
     return request;
 }
 
-qint32 ProfileCommands::OpenDialog(QString &filename)
+qint32 ProfileCommands::chooseOpenPath(QString &filename)
 {
     const std::optional<QString> chosen = m_ui.openFileDialog(dialogRequest(QStringLiteral("Open "), filename));
     if (!chosen || chosen->isEmpty())
@@ -43,7 +43,7 @@ qint32 ProfileCommands::OpenDialog(QString &filename)
     return kChosen;
 }
 
-qint32 ProfileCommands::SaveAsDialog(QString &filename)
+qint32 ProfileCommands::chooseSavePath(QString &filename)
 {
     const std::optional<QString> chosen = m_ui.saveFileDialog(dialogRequest(QStringLiteral("Save "), filename));
     if (!chosen || chosen->isEmpty())
@@ -52,29 +52,29 @@ qint32 ProfileCommands::SaveAsDialog(QString &filename)
     return kChosen;
 }
 
-void ProfileCommands::mnuOpen_Click()
+void ProfileCommands::openProfile()
 {
     QString path = m_store.filename();
-    if (OpenDialog(path) == kCancelled)
+    if (chooseOpenPath(path) == kCancelled)
         return;
-    m_store.OpenZQV(path);
+    m_store.open(path);
     // Force one cycle with read-back so the loaded values take effect at once, whatever the
     // operator's auto-refresh setting; the direct write leaves the menu's check mark alone.
     m_state.forceAutoRefreshDuring(m_refreshCycle);
 }
 
-void ProfileCommands::mnuSave_Click()
+void ProfileCommands::saveProfile()
 {
     QString path = m_store.filename();
-    if (path.isEmpty() && SaveAsDialog(path) == kCancelled)
+    if (path.isEmpty() && chooseSavePath(path) == kCancelled)
         return;
-    m_store.SaveZQV(path);
+    m_store.save(path);
 }
 
-void ProfileCommands::mnuSaveAs_Click()
+void ProfileCommands::saveProfileAs()
 {
     QString path = m_store.filename();
-    if (SaveAsDialog(path) == kCancelled)
+    if (chooseSavePath(path) == kCancelled)
         return;
-    m_store.SaveZQV(path);
+    m_store.save(path);
 }

@@ -22,16 +22,16 @@ public:
 
     // On entry the name to preset; on return the chosen file's full path. Returns -1 when a file
     // was chosen, 0 when the dialog was cancelled or failed (then `filename` is unchanged).
-    qint32 OpenDialog(QString &filename);
-    qint32 SaveAsDialog(QString &filename);
+    qint32 chooseOpenPath(QString &filename);
+    qint32 chooseSavePath(QString &filename);
 
     static const QString kFilterName;
     static const QString kDefaultSuffix;
 
 public slots:
-    void mnuOpen_Click();
-    void mnuSave_Click();
-    void mnuSaveAs_Click();
+    void openProfile();
+    void saveProfile();
+    void saveProfileAs();
 
 private:
     UserInterface::FileDialogRequest dialogRequest(const QString &verb, const QString &filename) const;

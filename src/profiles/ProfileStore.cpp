@@ -49,7 +49,7 @@ void ProfileStore::reportFileError(const QString &verb, const QString &descripti
     m_ui.messageBox(description, profileTitle(verb), UserInterface::Icon::Critical);
 }
 
-int ProfileStore::OpenZQV(const QString &filename)
+int ProfileStore::open(const QString &filename)
 {
     QFile file(filename);
     // A FIFO or a device would block the window thread in its open or its read, so only a
@@ -143,7 +143,7 @@ QStringList ProfileStore::applyRecord(const ProfileRecord &record)
     return corrected;
 }
 
-int ProfileStore::SaveZQV(const QString &filename)
+int ProfileStore::save(const QString &filename)
 {
     ProfileRecord record;
     for (int k = 0; k < int(kPanelFields.size()); ++k)

@@ -25,10 +25,10 @@ public:
     // beyond a module's limits are brought to the nearer limit, named in one message; the file
     // stays as it is.
     // Returns 0, -1 (not a profile) or a file error number.
-    int OpenZQV(const QString &filename);
+    int open(const QString &filename);
     // Writes what the panel's fields show into `filename`. An existing file stays as it was
     // unless the new one is written completely. Returns 0 or a file error number.
-    int SaveZQV(const QString &filename);
+    int save(const QString &filename);
 
     enum class FileEvent { Loaded, Saved };
     // Told of every successful load and save, with the path.

@@ -59,7 +59,7 @@ void ControlLink::setLamp(Lamp lamp)
     emit lampChanged(lamp);
 }
 
-void ControlLink::Form_LinkOpen()
+void ControlLink::conversationOpened()
 {
     ++m_openConversations;
     if (!m_errorShowing)
@@ -67,7 +67,7 @@ void ControlLink::Form_LinkOpen()
     emit exitEnabledChanged(false);
 }
 
-void ControlLink::Form_LinkClose()
+void ControlLink::conversationClosed()
 {
     if (m_openConversations == 0)
         return; // a close without an open must not unbalance the count
@@ -80,7 +80,7 @@ void ControlLink::Form_LinkClose()
     emit exitEnabledChanged(true);
 }
 
-void ControlLink::Form_LinkError(qint16 linkErr)
+void ControlLink::reportError(qint16 linkErr)
 {
     if (m_errorShowing) {
         ++m_suppressedErrors;
@@ -94,7 +94,7 @@ void ControlLink::Form_LinkError(qint16 linkErr)
     showSteadyLamp();
 }
 
-std::optional<ControlLink::Refusal> ControlLink::Form_LinkExecute(const QString &cmdStr)
+std::optional<ControlLink::Refusal> ControlLink::execute(const QString &cmdStr)
 {
     const qsizetype equals = cmdStr.indexOf(QLatin1Char('='));
     const QString name = withoutTrailingBlanks(equals >= 0 ? cmdStr.left(equals) : cmdStr).toUpper();

@@ -23,13 +23,13 @@ public:
 
     // A conversation opened: lamp green, "E&xit" disabled. Conversations are counted, so that
     // closing one of two does not unlock the exit while the other is still open.
-    void Form_LinkOpen();
+    void conversationOpened();
     // A conversation ended; the last one greys the lamp and enables "E&xit".
-    void Form_LinkClose();
+    void conversationClosed();
     // Lamp red, modal "DDE link error:<n>" titled with the caption, then green again (grey when
     // no conversation is open any more). An error raised while the box is still open (its event
     // loop runs) shows no second box; it is only counted.
-    void Form_LinkError(qint16 linkErr);
+    void reportError(qint16 linkErr);
     // Why a command or a poke is not carried out: its number and text for the ERROR answer.
     struct Refusal
     {
@@ -42,7 +42,7 @@ public:
     // The command grammar: NAME[=value]; only ENERGY is known. Other names are accepted and do
     // nothing; ENERGY without a number or with one beyond the energy limits is refused and
     // changes nothing.
-    std::optional<Refusal> Form_LinkExecute(const QString &cmdStr);
+    std::optional<Refusal> execute(const QString &cmdStr);
     // Whether a poke of `text` into a panel item may be carried out: the edit fields and
     // DA_set_voltage take only a number within their limits. Nothing for any other item.
     std::optional<Refusal> checkPoke(const QString &item, const QString &text) const;

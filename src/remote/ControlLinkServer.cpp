@@ -149,7 +149,7 @@ void ControlLinkServer::acceptConnections()
         });
         Conversation *added = conversation.get();
         m_conversations.push_back(std::move(conversation));
-        m_link.Form_LinkOpen();
+        m_link.conversationOpened();
         processInput(added); // bytes may have arrived with the connection
     }
 }
@@ -247,7 +247,7 @@ void ControlLinkServer::handleCommand(Conversation *conversation, const QString 
             sendError(conversation, kErrorMissingArgument, tr("EXECUTE needs a command"));
             return;
         }
-        if (const std::optional<ControlLink::Refusal> refusal = m_link.Form_LinkExecute(argument)) {
+        if (const std::optional<ControlLink::Refusal> refusal = m_link.execute(argument)) {
             sendError(conversation, ErrorNumber(refusal->number), refusal->text);
             return;
         }
@@ -327,7 +327,7 @@ void ControlLinkServer::endConversation(Conversation *conversation)
         extension->conversationEnded(conversation);
     conversation->advised.clear();
     conversation->buffer.clear();
-    m_link.Form_LinkClose();
+    m_link.conversationClosed();
     if (!m_purgeScheduled) {
         m_purgeScheduled = true;
         QMetaObject::invokeMethod(this, &ControlLinkServer::removeEndedConversations, Qt::QueuedConnection);
@@ -441,7 +441,7 @@ void ControlLinkServer::raisePendingLinkErrors()
         return;
     // One message for a burst: the operator reads one box, the rest of the burst is counted.
     m_link.countSuppressedErrors(int(errors.size()) - 1);
-    m_link.Form_LinkError(errors.front());
+    m_link.reportError(errors.front());
 }
 
 ControlLinkServer::Conversation *ControlLinkServer::find(const QLocalSocket *socket) const

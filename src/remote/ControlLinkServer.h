@@ -34,7 +34,7 @@ class ControlLinkServer : public QObject
 
 public:
     // Numbers of ERROR answers. The transport faults among them (line too long, not UTF-8, too
-    // many conversations) are also reported to the operator through Form_LinkError.
+    // many conversations) are also reported to the operator through reportError.
     enum ErrorNumber : qint16 {
         kErrorUnknownCommand = 1,
         kErrorMissingArgument = 2,
@@ -60,7 +60,7 @@ public:
     // Listens on RuntimeDirectory::filePath("Control"). A stale socket file is replaced; a live
     // one (another running instance) is left alone and false is returned, as for any failure.
     bool listen();
-    // Stops listening, removes the socket file and ends every conversation (Form_LinkClose each).
+    // Stops listening, removes the socket file and ends every conversation (conversationClosed each).
     void close();
     bool isListening() const;
     // A further part of the protocol (the ramp's RAMP and ACK, HISTORY); asked in the order added.

@@ -16,7 +16,7 @@ namespace {
 
 // Every element that follows the connection state, with its enabled state; the spin controls
 // of the set values of modules 1 and 2 are left out, as they follow the switch state too.
-QStringList connectionElements(const Form_R4150D &window, bool includeSwitchedSpins)
+QStringList connectionElements(const MainWindow &window, bool includeSwitchedSpins)
 {
     QStringList states;
     auto note = [&](const QString &name, bool enabled) {
@@ -37,11 +37,11 @@ QStringList connectionElements(const Form_R4150D &window, bool includeSwitchedSp
     for (const char *name : {"Command_On(1)", "Command_On(2)", "Command_Off(1)", "Command_Off(2)"})
         note(QLatin1String(name), window.findChild<QPushButton *>(QLatin1String(name))->isEnabled());
     note(QStringLiteral("DA_set_voltage"), window.findChild<QLineEdit *>(QStringLiteral("DA_set_voltage"))->isEnabled());
-    note(QStringLiteral("Timer1"), const_cast<Form_R4150D &>(window).timer().isActive());
+    note(QStringLiteral("Timer1"), const_cast<MainWindow &>(window).timer().isActive());
     return states;
 }
 
-QStringList allIn(const Form_R4150D &window, bool enabled, bool includeSwitchedSpins)
+QStringList allIn(const MainWindow &window, bool enabled, bool includeSwitchedSpins)
 {
     QStringList states = connectionElements(window, includeSwitchedSpins);
     for (QString &state : states)
@@ -49,7 +49,7 @@ QStringList allIn(const Form_R4150D &window, bool enabled, bool includeSwitchedS
     return states;
 }
 
-bool autoRefreshChecked(const Form_R4150D &window)
+bool autoRefreshChecked(const MainWindow &window)
 {
     return window.findChild<QAction *>(QStringLiteral("mnuAutoRefresh"))->isChecked();
 }
@@ -78,7 +78,7 @@ private slots:
     {
         WindowFixture fixture;
         QVERIFY(!fixture.start(QString())); // no port stored, none on the command line
-        Form_R4150D &window = *fixture.window;
+        MainWindow &window = *fixture.window;
         QCOMPARE(window.state().commPort, qint16(0));
         QCOMPARE(window.connection().Init(), 0); // and again, any number of times
         QVERIFY(waitForLine(window.line()));
@@ -110,7 +110,7 @@ private slots:
         WindowFixture fixture;
         fixture.supply.updateModel([](SupplyModel &model) { model.setGain(5, 40.0f); });
         QVERIFY(fixture.start());
-        Form_R4150D &window = *fixture.window;
+        MainWindow &window = *fixture.window;
         QCOMPARE(connectionElements(window, false), allIn(window, true, false));
         QCOMPARE(window.panel().fieldText(PanelField::gain(5)), QStringLiteral("40"));
         QVERIFY(window.state().autoRefresh()); // the default
@@ -124,7 +124,7 @@ private slots:
         options.faults.silent = true;
         WindowFixture fixture(options);
         QVERIFY(fixture.start()); // the port opened: Init says connected although no read came back
-        Form_R4150D &window = *fixture.window;
+        MainWindow &window = *fixture.window;
         window.timer().stop();
         QCOMPARE(connectionElements(window, true).mid(0, 4), allIn(window, true, true).mid(0, 4));
         QVERIFY(window.panel().fieldEnabled(PanelField::value(0)));
@@ -139,7 +139,7 @@ private slots:
     {
         WindowFixture fixture;
         QVERIFY(fixture.start());
-        Form_R4150D &window = *fixture.window;
+        MainWindow &window = *fixture.window;
         window.timer().stop();
         QVERIFY(autoRefreshChecked(window));
 
@@ -171,7 +171,7 @@ private slots:
         writeSettings("[Settings]\nAutoRefresh=0\n");
         fixture.supply.updateModel([](SupplyModel &model) { model.setEnergy(150.0f); });
         QVERIFY(fixture.start());
-        Form_R4150D &window = *fixture.window;
+        MainWindow &window = *fixture.window;
         QVERIFY(!window.state().autoRefresh());
         QVERIFY(!autoRefreshChecked(window));
         QCOMPARE(window.panel().fieldText(PanelField::value(0)), QStringLiteral("150"));
@@ -195,7 +195,7 @@ private slots:
         WindowFixture fixture;
         writeSettings("[Settings]\nPowerSupply=2\n");
         fixture.start(QStringLiteral("/COM1"));
-        Form_R4150D &window = *fixture.window;
+        MainWindow &window = *fixture.window;
         window.timer().stop();
         QCOMPARE(window.state().powerSupply(), qint16(2));
         QCOMPARE(window.state().table.ModuleCode[1], QString());

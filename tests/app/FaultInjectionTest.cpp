@@ -6,7 +6,7 @@
 #include "WindowFixture.h"
 
 #include "panel/IndicatorLamp.h"
-#include "setup/Form_R4150DSetup.h"
+#include "setup/SetupDialog.h"
 
 #include <QAction>
 #include <QApplication>
@@ -54,12 +54,12 @@ double cpuSeconds()
            + double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
 }
 
-QColor busyLamp(Form_R4150D &window)
+QColor busyLamp(MainWindow &window)
 {
     return window.findChild<IndicatorLamp *>(QStringLiteral("Picture_Busy"))->color();
 }
 
-QString monitor(Form_R4150D &window, const char *name)
+QString monitor(MainWindow &window, const char *name)
 {
     return window.findChild<QLabel *>(QLatin1String(name))->text();
 }
@@ -101,7 +101,7 @@ private:
 void FaultInjectionTest::checkAftermath(WindowFixture &fixture, const QStringList &operatorCommands,
                                         qint64 memoryBefore)
 {
-    Form_R4150D &window = *fixture.window;
+    MainWindow &window = *fixture.window;
     QString offender;
     QVERIFY2(onlyReadsAnd(fixture.supply.receivedCommands(), operatorCommands, &offender), qPrintable(offender));
     QVERIFY2(residentKiB() - memoryBefore < kMemoryGrowthLimitKiB,
@@ -118,7 +118,7 @@ void FaultInjectionTest::checkAftermath(WindowFixture &fixture, const QStringLis
     }, kWaitMs));
     fixture.supply.clearLog();
     window.state().setAutoRefresh(true);
-    window.refreshCycle().Timer1_Timer();
+    window.refreshCycle().runCycle();
     QVERIFY(waitForLine(window.line()));
     QCOMPARE(fixture.commands(readPass().size()), readPass());
     QCOMPARE(busyLamp(window), kGreen);
@@ -130,7 +130,7 @@ void FaultInjectionTest::silentSupply()
     WindowFixture fixture;
     fixture.supply.updateModel([](SupplyModel &model) { model.setEnergy(100.0f); });
     QVERIFY(fixture.startQuiet());
-    Form_R4150D &window = *fixture.window;
+    MainWindow &window = *fixture.window;
     const qint64 memoryBefore = residentKiB();
 
     // Between two module reads the window's events run: a timer fires after the first read
@@ -141,7 +141,7 @@ void FaultInjectionTest::silentSupply()
     connect(&ticker, &QTimer::timeout, this,
             [&] { commandsWhenTimerRan << int(fixture.supply.receivedCommands().size()); });
     ticker.start();
-    window.refreshCycle().Timer1_Timer();
+    window.refreshCycle().runCycle();
     QVERIFY(waitForLine(window.line()));
     ticker.stop();
     const bool ranBetweenReads = std::any_of(commandsWhenTimerRan.begin(), commandsWhenTimerRan.end(),
@@ -164,7 +164,7 @@ void FaultInjectionTest::silentSupply()
         menuDuringRead = !window.line().isIdle() && window.line().lamp() == SerialLink::Lamp::Busy
                          && window.state().simulationMode == 0;
     });
-    window.refreshCycle().Timer1_Timer();
+    window.refreshCycle().runCycle();
     QVERIFY(waitForLine(window.line()));
     QVERIFY(menuDuringRead);
     QCOMPARE(fixture.supply.receivedCommands(), QStringList{QStringLiteral("REN")}); // one read, then off
@@ -175,9 +175,9 @@ void FaultInjectionTest::silentSupply()
     QVERIFY(window.panel().fieldEnabled(PanelField::value(0)));
 
     // With auto refresh off the following cycles leave the silent supply alone.
-    window.refreshCycle().Timer1_Timer();
+    window.refreshCycle().runCycle();
     QVERIFY(waitForLine(window.line()));
-    window.refreshCycle().Timer1_Timer();
+    window.refreshCycle().runCycle();
     QVERIFY(waitForLine(window.line()));
     QCOMPARE(fixture.supply.receivedCommands().size(), 1);
     QVERIFY(fixture.ui.messages.isEmpty()); // a time-out shows the lamp, not a box
@@ -188,7 +188,7 @@ void FaultInjectionTest::noEcho()
 {
     WindowFixture fixture;
     QVERIFY(fixture.startQuiet());
-    Form_R4150D &window = *fixture.window;
+    MainWindow &window = *fixture.window;
     const qint64 memoryBefore = residentKiB();
     SupplyFaults faults;
     faults.noEcho = true;
@@ -197,7 +197,7 @@ void FaultInjectionTest::noEcho()
     // The operator's energy goes out once and is not repeated; its missing echo times out.
     window.panel().setFieldText(PanelField::value(0), QStringLiteral("150"));
     window.panel().setFieldTag(PanelField::value(0), kTagChanged);
-    window.refreshCycle().Timer1_Timer();
+    window.refreshCycle().runCycle();
     QVERIFY(waitForLine(window.line()));
     QCOMPARE(fixture.supply.receivedCommands().first(), QStringLiteral("VEN150"));
     QCOMPARE(busyLamp(window), kOrange);
@@ -207,7 +207,7 @@ void FaultInjectionTest::noEcho()
     // A read without its echo: the data line alone is not taken for an answer.
     window.state().setAutoRefresh(true);
     fixture.supply.clearLog();
-    window.refreshCycle().Timer1_Timer();
+    window.refreshCycle().runCycle();
     QVERIFY(waitForLine(window.line()));
     QCOMPARE(fixture.supply.receivedCommands(), QStringList{QStringLiteral("REN")});
     QCOMPARE(busyLamp(window), kOrange);
@@ -220,7 +220,7 @@ void FaultInjectionTest::extraLinesBeforeEchoes()
     WindowFixture fixture;
     fixture.supply.updateModel([](SupplyModel &model) { model.setEnergy(100.0f); });
     QVERIFY(fixture.startQuiet());
-    Form_R4150D &window = *fixture.window;
+    MainWindow &window = *fixture.window;
     const qint64 memoryBefore = residentKiB();
 
     // A few junk lines are skipped: the pass reads every module and shows it.
@@ -228,7 +228,7 @@ void FaultInjectionTest::extraLinesBeforeEchoes()
     faults.extraLines = 3;
     fixture.supply.setFaults(faults);
     fixture.supply.updateModel([](SupplyModel &model) { model.setEnergy(120.0f); });
-    window.refreshCycle().Timer1_Timer();
+    window.refreshCycle().runCycle();
     QVERIFY(waitForLine(window.line()));
     QCOMPARE(fixture.commands(readPass().size()), readPass());
     QCOMPARE(monitor(window, "Label_UMon(0)"), QStringLiteral("120.0 "));
@@ -240,7 +240,7 @@ void FaultInjectionTest::extraLinesBeforeEchoes()
     fixture.supply.setFaults(faults);
     fixture.supply.updateModel([](SupplyModel &model) { model.setEnergy(130.0f); });
     fixture.supply.clearLog();
-    window.refreshCycle().Timer1_Timer();
+    window.refreshCycle().runCycle();
     QVERIFY(waitForLine(window.line()));
     QCOMPARE(fixture.supply.receivedCommands(), QStringList{QStringLiteral("REN")});
     QCOMPARE(busyLamp(window), kOrange);
@@ -254,7 +254,7 @@ void FaultInjectionTest::garbageBeforeEchoes()
 {
     WindowFixture fixture;
     QVERIFY(fixture.startQuiet());
-    Form_R4150D &window = *fixture.window;
+    MainWindow &window = *fixture.window;
     const qint64 memoryBefore = residentKiB();
     SupplyFaults faults;
     faults.garbage = true;
@@ -262,7 +262,7 @@ void FaultInjectionTest::garbageBeforeEchoes()
     fixture.supply.updateModel([](SupplyModel &model) { model.setEnergy(140.0f); });
 
     // Noise in front of a read's echo still ends in the echo: the pass reads and shows it.
-    window.refreshCycle().Timer1_Timer();
+    window.refreshCycle().runCycle();
     QVERIFY(waitForLine(window.line()));
     QCOMPARE(fixture.commands(readPass().size()), readPass());
     QCOMPARE(monitor(window, "Label_UMon(0)"), QStringLiteral("140.0 "));
@@ -273,13 +273,13 @@ void FaultInjectionTest::garbageBeforeEchoes()
     fixture.supply.clearLog();
     window.panel().setFieldText(PanelField::gain(3), QStringLiteral("-20"));
     window.panel().setFieldTag(PanelField::gain(3), kTagChanged);
-    window.refreshCycle().Timer1_Timer();
+    window.refreshCycle().runCycle();
     QVERIFY(waitForLine(window.line()));
     QCOMPARE(fixture.supply.receivedCommands(), QStringList{QStringLiteral("GWE-20")});
     QCOMPARE(busyLamp(window), kOrange);
     QVERIFY(!window.state().autoRefresh());
     QCOMPARE(window.panel().fieldTag(PanelField::gain(3)), QString());
-    window.refreshCycle().Timer1_Timer();
+    window.refreshCycle().runCycle();
     QVERIFY(waitForLine(window.line()));
     QCOMPARE(fixture.supply.receivedCommands().size(), 1);
     QVERIFY(fixture.ui.messages.isEmpty());
@@ -291,14 +291,14 @@ void FaultInjectionTest::runawayLine()
     WindowFixture fixture;
     fixture.supply.updateModel([](SupplyModel &model) { model.setEnergy(100.0f); });
     QVERIFY(fixture.startQuiet());
-    Form_R4150D &window = *fixture.window;
+    MainWindow &window = *fixture.window;
     const qint64 memoryBefore = residentKiB();
     SupplyFaults faults;
     faults.runaway = true;
     fixture.supply.setFaults(faults);
 
     // The line without end stops the read at its bound, as a time-out.
-    window.refreshCycle().Timer1_Timer();
+    window.refreshCycle().runCycle();
     QVERIFY(waitForLine(window.line()));
     QCOMPARE(fixture.supply.receivedCommands(), QStringList{QStringLiteral("REN")});
     QCOMPARE(busyLamp(window), kOrange);
@@ -319,7 +319,7 @@ void FaultInjectionTest::silentInTheMiddleOfAReadBack()
     WindowFixture fixture;
     fixture.supply.updateModel([](SupplyModel &model) { model.setEnergy(100.0f); });
     QVERIFY(fixture.startQuiet());
-    Form_R4150D &window = *fixture.window;
+    MainWindow &window = *fixture.window;
     const qint64 memoryBefore = residentKiB();
     const QString wehnelt = monitor(window, "Label_UMon(3)");
 
@@ -331,7 +331,7 @@ void FaultInjectionTest::silentInTheMiddleOfAReadBack()
         model.setEnergy(200.0f);
         model.setGain(3, -10.0f);
     });
-    window.refreshCycle().Timer1_Timer();
+    window.refreshCycle().runCycle();
     QVERIFY(waitForLine(window.line()));
     QCOMPARE(fixture.supply.receivedCommands(), readPass().mid(0, 4));
     QCOMPARE(busyLamp(window), kOrange);
@@ -353,14 +353,14 @@ void FaultInjectionTest::hangUpAndRecoveryThroughSetup()
     QVERIFY(fixture.supply.start(folder.filePath(QStringLiteral("com1"))));
     fixture.supply.updateModel([](SupplyModel &model) { model.setEnergy(100.0f); });
     QVERIFY(fixture.startQuiet());
-    Form_R4150D &window = *fixture.window;
+    MainWindow &window = *fixture.window;
     const qint64 memoryBefore = residentKiB();
 
     SupplyFaults faults;
     faults.hangupAfter = 4; // in the middle of the third read
     fixture.supply.setFaults(faults);
     window.timer().start(); // as in operation: the timer keeps ticking after the hang-up
-    window.refreshCycle().Timer1_Timer();
+    window.refreshCycle().runCycle();
     QVERIFY(waitForLine(window.line()));
     QVERIFY(fixture.supply.waitForHangup(5000));
     QTRY_COMPARE(fixture.ui.messages.size(), 1);
@@ -398,7 +398,7 @@ void FaultInjectionTest::hangUpAndRecoveryThroughSetup()
     QTimer answer;
     answer.setInterval(kPollMs);
     connect(&answer, &QTimer::timeout, this, [&] {
-        auto *dialog = qobject_cast<Form_R4150DSetup *>(QApplication::activeModalWidget());
+        auto *dialog = qobject_cast<SetupDialog *>(QApplication::activeModalWidget());
         if (!dialog)
             return;
         answer.stop();
@@ -426,7 +426,7 @@ void FaultInjectionTest::hangUpInMidCycleIsOneMessage()
     // A profile's worth of marks, and the line hangs up after the third echo.
     WindowFixture fixture;
     QVERIFY(fixture.startQuiet());
-    Form_R4150D &window = *fixture.window;
+    MainWindow &window = *fixture.window;
     for (const PanelField &field : kPanelFields)
         window.panel().setFieldTag(field, kTagChanged);
     window.panel().setSwitchTag(1, kSwitchOn);
@@ -434,7 +434,7 @@ void FaultInjectionTest::hangUpInMidCycleIsOneMessage()
     SupplyFaults faults;
     faults.hangupAfter = 3;
     fixture.supply.setFaults(faults);
-    window.refreshCycle().Timer1_Timer();
+    window.refreshCycle().runCycle();
     QVERIFY(waitForLine(window.line()));
     QVERIFY(fixture.supply.waitForHangup(5000));
     QVERIFY(!window.refreshCycle().isBusy());

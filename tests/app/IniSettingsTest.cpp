@@ -61,7 +61,7 @@ void IniSettingsTest::defaultsOnEmptyStore()
     state.storePowerSupply(1);
     QSignalSpy captions(&state, &ControllerState::captionChanged);
 
-    const QPoint position = IniSettings::GetIniSettings(state, CommandLine::parse(QString()), kDesktop);
+    const QPoint position = IniSettings::load(state, CommandLine::parse(QString()), kDesktop);
 
     // Right edge of the screen, centred vertically.
     QCOMPARE(position, QPoint(19800, 4600));
@@ -84,7 +84,7 @@ void IniSettingsTest::switchBeatsStoreBeatsDefault()
     {
         // Store beats default; no switches.
         ControllerState state;
-        IniSettings::GetIniSettings(state, CommandLine::parse(QStringLiteral("/ZQV=x")), kDesktop);
+        IniSettings::load(state, CommandLine::parse(QStringLiteral("/ZQV=x")), kDesktop);
         QCOMPARE(state.powerSupply(), qint16(0));
         QCOMPARE(state.commPort, qint16(3));
         QCOMPARE(state.autoRefreshFlag, kFalse);
@@ -93,7 +93,7 @@ void IniSettingsTest::switchBeatsStoreBeatsDefault()
 
     ControllerState state;
     QSignalSpy captions(&state, &ControllerState::captionChanged);
-    IniSettings::GetIniSettings(state, CommandLine::parse(QStringLiteral("/tavrel /COM2")), kDesktop);
+    IniSettings::load(state, CommandLine::parse(QStringLiteral("/tavrel /COM2")), kDesktop);
     QCOMPARE(state.powerSupply(), qint16(1));
     QCOMPARE(state.commPort, qint16(2));
     QCOMPARE(captions.count(), 1);
@@ -102,14 +102,14 @@ void IniSettingsTest::switchBeatsStoreBeatsDefault()
     // "/COM" with an unknown number selects no port at all, over the stored one.
     {
         ControllerState other;
-        IniSettings::GetIniSettings(other, CommandLine::parse(QStringLiteral("/COM7")), kDesktop);
+        IniSettings::load(other, CommandLine::parse(QStringLiteral("/COM7")), kDesktop);
         QCOMPARE(other.commPort, qint16(0));
     }
 
     // Written back at exit, the switch becomes the stored value of the next start.
-    IniSettings::WriteIniSettings(state, QPoint(100, 200));
+    IniSettings::save(state, QPoint(100, 200));
     ControllerState next;
-    const QPoint position = IniSettings::GetIniSettings(next, CommandLine::parse(QString()), kDesktop);
+    const QPoint position = IniSettings::load(next, CommandLine::parse(QString()), kDesktop);
     QCOMPARE(next.powerSupply(), qint16(1));
     QCOMPARE(next.commPort, qint16(2));
     QCOMPARE(position, QPoint(100, 200));
@@ -137,7 +137,7 @@ void IniSettingsTest::placementClamps()
     SettingsStore::writeText(QStringLiteral("General"), QStringLiteral("Top"), QStringLiteral("40000"));
     ControllerState state;
     const IniSettings::Geometry fractional {28800.5, 16201.5, 9000, 7000};
-    QCOMPARE(IniSettings::GetIniSettings(state, CommandLine(), fractional), QPoint(19800, 9202));
+    QCOMPARE(IniSettings::load(state, CommandLine(), fractional), QPoint(19800, 9202));
 }
 
 void IniSettingsTest::defaultPlacementRounding()
@@ -151,7 +151,7 @@ void IniSettingsTest::defaultPlacementRounding()
     QCOMPARE(IniSettings::defaultLeft({28801.5, 0, 9000, 0}), 19802);
     // An odd height difference on an empty store: remainder dropped.
     ControllerState state;
-    QCOMPARE(IniSettings::GetIniSettings(state, CommandLine(), {28800, 16201, 9000, 7000}), QPoint(19800, 4600));
+    QCOMPARE(IniSettings::load(state, CommandLine(), {28800, 16201, 9000, 7000}), QPoint(19800, 4600));
 }
 
 void IniSettingsTest::numbersReadByLeadingNumberRule()
@@ -177,7 +177,7 @@ void IniSettingsTest::numbersReadByLeadingNumberRule()
     SettingsStore::writeText(QStringLiteral("Settings"), QStringLiteral("AutoRefresh"), QStringLiteral("yes"));
     SettingsStore::writeText(QStringLiteral("Settings"), QStringLiteral("Simulation"), QStringLiteral("1.5"));
     ControllerState state;
-    const QPoint position = IniSettings::GetIniSettings(state, CommandLine(), kDesktop);
+    const QPoint position = IniSettings::load(state, CommandLine(), kDesktop);
     QCOMPARE(position, QPoint(0, 1200));
     QCOMPARE(state.powerSupply(), qint16(0));
     QCOMPARE(state.commPort, qint16(0));
@@ -194,7 +194,7 @@ void IniSettingsTest::exactFileText()
     state.commPort = 2;
     state.autoRefreshFlag = 1; // any non-zero flag is written as "-1"
     state.simulationMode = kFalse;
-    IniSettings::WriteIniSettings(state, QPoint(1200, -15));
+    IniSettings::save(state, QPoint(1200, -15));
 
     QFile file(SettingsStore::filePath());
     QVERIFY(file.open(QIODevice::ReadOnly));
@@ -213,7 +213,7 @@ void IniSettingsTest::exactFileText()
     state.commPort = -3;
     state.autoRefreshFlag = kFalse;
     state.simulationMode = kTrue;
-    IniSettings::WriteIniSettings(state, QPoint(0, 0));
+    IniSettings::save(state, QPoint(0, 0));
     QCOMPARE(SettingsStore::readText(QStringLiteral("Settings"), QStringLiteral("Port"), QString()), QStringLiteral("-3"));
     QCOMPARE(SettingsStore::readText(QStringLiteral("Settings"), QStringLiteral("AutoRefresh"), QString()),
              QStringLiteral("0"));

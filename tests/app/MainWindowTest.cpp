@@ -42,7 +42,7 @@ private slots:
     {
         TestEnvironment environment;
         RecordingUserInterface ui;
-        Form_R4150D window(ui, CommandLine::parse(QString()));
+        MainWindow window(ui, CommandLine::parse(QString()));
         auto widget = [&window](const QString &name) { return window.findChild<QWidget *>(name); };
 
         const QStringList values = {"Text_Value(0)", "Text_Value(1)", "Text_Value(2)"};
@@ -119,26 +119,26 @@ private slots:
     {
         TestEnvironment environment;
         RecordingUserInterface ui;
-        Form_R4150D window(ui, CommandLine::parse(QString()));
+        MainWindow window(ui, CommandLine::parse(QString()));
         auto *label = window.findChild<QLabel *>(QStringLiteral("Label_Simulation"));
         auto *item = window.findChild<QAction *>(QStringLiteral("mnuSimulation"));
         window.state().simulationMode = 1; // stored by hand as 1: its negation -2 is still on
-        window.mnuSimulation_Click();
+        window.toggleSimulation();
         QCOMPARE(window.state().simulationMode, qint16(-2));
         QVERIFY(item->isChecked());
         QVERIFY(!label->isHidden());
-        window.mnuSimulation_Click();
+        window.toggleSimulation();
         QCOMPARE(window.state().simulationMode, qint16(1));
         window.state().simulationMode = kTrue;
-        window.mnuSimulation_Click();
+        window.toggleSimulation();
         QCOMPARE(window.state().simulationMode, kFalse);
         QVERIFY(!item->isChecked());
         QVERIFY(label->isHidden());
         window.state().simulationMode = kTrue;
-        window.mnuFile_Click(); // opening the menu shows the current state
+        window.updateFileMenu(); // opening the menu shows the current state
         QVERIFY(item->isChecked());
 
-        window.mnuAbout_Click();
+        window.showAbout();
         QCOMPARE(ui.messages.size(), 1);
         QCOMPARE(ui.messages[0].title, window.windowTitle());
         QCOMPARE(ui.messages[0].icon, UserInterface::Icon::Information);
@@ -152,16 +152,16 @@ private slots:
     {
         WindowFixture fixture;
         QVERIFY(fixture.start());
-        Form_R4150D *window = fixture.window.get();
+        MainWindow *window = fixture.window.get();
         int dialogs = 0;
         window->shutDown().setDialogRunner([&] {
             ++dialogs;
             // A timer tick while the dialog is open runs a cycle in the dialog's loop.
-            window->refreshCycle().Timer1_Timer();
+            window->refreshCycle().runCycle();
             waitForLine(window->line());
             return ShutDownSequence::DialogResult{};
         });
-        QTimer::singleShot(0, window, [window] { window->mnuExit_Click(); });
+        QTimer::singleShot(0, window, [window] { window->exitProgram(); });
         QTimer::singleShot(5000, qApp, [] { QCoreApplication::exit(1); }); // the program lingered
         QCOMPARE(QCoreApplication::exec(), 0);
         QCOMPARE(dialogs, 1);

@@ -1,10 +1,10 @@
-// The close request and the shut-down dialog: real Form_ShutDown widgets shown modally and
+// The close request and the shut-down dialog: real ShutDownDialog widgets shown modally and
 // answered from inside their own modal loop, real settings in a temporary home, the commands
 // on the virtual supply.
 #include "DeviceRig.h"
 #include "VirtualSupply.h"
 
-#include "app/Form_ShutDown.h"
+#include "app/ShutDownDialog.h"
 #include "core/ModuleTable.h"
 #include "core/RecordingUserInterface.h"
 #include "core/SettingsStore.h"
@@ -46,7 +46,7 @@ public:
         supply.clearLog();
     }
     // A conversation open on the control link holds the exit.
-    void openConversation() { controlLink.Form_LinkOpen(); }
+    void openConversation() { controlLink.conversationOpened(); }
     QStringList sent() const { return supply.receivedCommands(); }
     void clearSent() { supply.clearLog(); }
 
@@ -75,7 +75,7 @@ QCheckBox *box(QWidget *dialog, const char *name)
 }
 
 // What the operator does once the dialog is up.
-using Answer = std::function<void(Form_ShutDown &)>;
+using Answer = std::function<void(ShutDownDialog &)>;
 
 } // namespace
 
@@ -126,13 +126,13 @@ bool ShutDownTest::queryUnload(ShutDownSequence &sequence, int mode, const Answe
 {
     // Queued before the modal loop starts; it runs inside it, while the dialog is up.
     QTimer::singleShot(0, this, [this, answer] {
-        auto *dialog = qobject_cast<Form_ShutDown *>(QApplication::activeModalWidget());
+        auto *dialog = qobject_cast<ShutDownDialog *>(QApplication::activeModalWidget());
         if (!dialog)
             return; // no dialog: the request did not wait for one
         ++m_dialogsShown;
         answer(*dialog);
     });
-    const bool cancel = sequence.Form_QueryUnload(mode);
+    const bool cancel = sequence.queryUnload(mode);
     QCoreApplication::processEvents(); // lets an unused answer run, so it cannot leak into the next request
     return cancel;
 }
@@ -141,7 +141,7 @@ void ShutDownTest::storedBoxes()
 {
     // Nothing stored yet: both boxes start unchecked.
     {
-        Form_ShutDown dialog;
+        ShutDownDialog dialog;
         QVERIFY(dialog.findChild<QPushButton *>(QStringLiteral("Command_OK"))->isDefault());
         QVERIFY(!box(&dialog, "Check_Energy")->isChecked());
         QVERIFY(!box(&dialog, "Check_Filament")->isChecked());
@@ -157,14 +157,14 @@ void ShutDownTest::storedBoxes()
     };
     for (const auto &[text, checked] : cases) {
         storeBoxes(text, QStringLiteral("1"));
-        Form_ShutDown dialog;
+        ShutDownDialog dialog;
         QVERIFY2(box(&dialog, "Check_Filament")->isChecked() == checked, qPrintable(text));
         QVERIFY(box(&dialog, "Check_Energy")->isChecked());
     }
 
     // Closing writes both boxes back as decimal text, normalising what was there.
     storeBoxes(QStringLiteral("2"), QStringLiteral("1.0"));
-    Form_ShutDown dialog;
+    ShutDownDialog dialog;
     dialog.show();
     box(&dialog, "Check_Energy")->setChecked(false);
     dialog.findChild<QPushButton *>(QStringLiteral("Command_OK"))->click();
@@ -181,7 +181,7 @@ void ShutDownTest::notConnectedShowsNothing()
     RecordingUserInterface ui;
     ShutDownSequence sequence = host.sequence(ui);
     for (const int mode : {0, 1, 2}) {
-        QVERIFY(!queryUnload(sequence, mode, [](Form_ShutDown &d) { d.reject(); }));
+        QVERIFY(!queryUnload(sequence, mode, [](ShutDownDialog &d) { d.reject(); }));
     }
     QCOMPARE(m_dialogsShown, 0);
     QVERIFY(host.sent().isEmpty());
@@ -213,7 +213,7 @@ void ShutDownTest::okSendsTheChosenCommands()
     RecordingUserInterface ui;
     ShutDownSequence sequence = host.sequence(ui);
 
-    const bool cancel = queryUnload(sequence, ShutDownSequence::kUnloadFromProgram, [&](Form_ShutDown &d) {
+    const bool cancel = queryUnload(sequence, ShutDownSequence::kUnloadFromProgram, [&](ShutDownDialog &d) {
         // Nothing may be sent while the operator is still choosing.
         QVERIFY(host.sent().isEmpty());
         box(&d, "Check_Filament")->setChecked(filament);
@@ -234,7 +234,7 @@ void ShutDownTest::cancelKeepsRunningAndStoresBoxes()
     RecordingUserInterface ui;
     ShutDownSequence sequence = host.sequence(ui);
 
-    QVERIFY(queryUnload(sequence, ShutDownSequence::kUnloadFromFrame, [](Form_ShutDown &d) {
+    QVERIFY(queryUnload(sequence, ShutDownSequence::kUnloadFromFrame, [](ShutDownDialog &d) {
         box(&d, "Check_Filament")->setChecked(true);
         box(&d, "Check_Energy")->setChecked(true);
         d.findChild<QPushButton *>(QStringLiteral("Command_Cancel"))->click();
@@ -244,7 +244,7 @@ void ShutDownTest::cancelKeepsRunningAndStoresBoxes()
     QVERIFY(ShutDownChoices::stored().energy);
 
     // Next time the dialog is new: empty tag, the boxes as stored. Escape is Cancel too.
-    QVERIFY(queryUnload(sequence, ShutDownSequence::kUnloadFromFrame, [](Form_ShutDown &d) {
+    QVERIFY(queryUnload(sequence, ShutDownSequence::kUnloadFromFrame, [](ShutDownDialog &d) {
         QVERIFY(d.tag().isEmpty());
         QVERIFY(box(&d, "Check_Filament")->isChecked());
         QVERIFY(box(&d, "Check_Energy")->isChecked());
@@ -259,7 +259,7 @@ void ShutDownTest::cancelKeepsRunningAndStoresBoxes()
     // An operator in a hurry: Alt+V toggles the box at once, and Enter straight after it sees
     // the new state (Qt's animated access-key click would land 100 ms too late).
     bool toggledAtOnce = false;
-    QVERIFY(!queryUnload(sequence, ShutDownSequence::kUnloadFromProgram, [&toggledAtOnce](Form_ShutDown &d) {
+    QVERIFY(!queryUnload(sequence, ShutDownSequence::kUnloadFromProgram, [&toggledAtOnce](ShutDownDialog &d) {
         d.activateWindow();
         (void)QTest::qWaitForWindowActive(&d); // a refusal shows in the check below
         const bool before = box(&d, "Check_Energy")->isChecked();
@@ -279,7 +279,7 @@ void ShutDownTest::frameCloseOfDialogCountsAsOk()
     RecordingUserInterface ui;
     ShutDownSequence sequence = host.sequence(ui);
 
-    QVERIFY(!queryUnload(sequence, ShutDownSequence::kUnloadFromFrame, [](Form_ShutDown &d) {
+    QVERIFY(!queryUnload(sequence, ShutDownSequence::kUnloadFromFrame, [](ShutDownDialog &d) {
         box(&d, "Check_Filament")->setChecked(true);
         d.close(); // the dialog's own close box
     }));
@@ -300,7 +300,7 @@ void ShutDownTest::linkOpenRefusesOnlyTheFrameClose()
     for (const bool connected : {true, false}) {
         host.setConnected(connected);
         ui.clear();
-        QVERIFY(queryUnload(sequence, ShutDownSequence::kUnloadFromFrame, [](Form_ShutDown &d) { d.accept(); }));
+        QVERIFY(queryUnload(sequence, ShutDownSequence::kUnloadFromFrame, [](ShutDownDialog &d) { d.accept(); }));
         QCOMPARE(ui.beeps, 1);
         QCOMPARE(ui.messages.size(), 1);
         QCOMPARE(ui.messages[0].text, QStringLiteral("This program cannot be closed while a DDE link is open."));
@@ -312,7 +312,7 @@ void ShutDownTest::linkOpenRefusesOnlyTheFrameClose()
     // The program's own request is not refused: the dialog comes up as usual.
     host.setConnected(true);
     ui.clear();
-    QVERIFY(!queryUnload(sequence, ShutDownSequence::kUnloadFromProgram, [](Form_ShutDown &d) { d.accept(); }));
+    QVERIFY(!queryUnload(sequence, ShutDownSequence::kUnloadFromProgram, [](ShutDownDialog &d) { d.accept(); }));
     QCOMPARE(m_dialogsShown, 1);
     QCOMPARE(ui.beeps, 0);
     QCOMPARE(host.sent(), (QStringList{QStringLiteral("SCAOFF"), QStringLiteral("VEN0")}));
@@ -326,7 +326,7 @@ void ShutDownTest::terminationAppliesStoredChoices()
     ShutDownSequence sequence = host.sequence(ui);
 
     storeBoxes(QStringLiteral("1"), QStringLiteral("2"));
-    QVERIFY(!queryUnload(sequence, ShutDownSequence::kUnloadFromSystem, [](Form_ShutDown &d) { d.reject(); }));
+    QVERIFY(!queryUnload(sequence, ShutDownSequence::kUnloadFromSystem, [](ShutDownDialog &d) { d.reject(); }));
     QCOMPARE(m_dialogsShown, 0);
     QCOMPARE(host.sent(), (QStringList{QStringLiteral("SFIOFF")}));
     QCOMPARE(ui.beeps, 0);
@@ -334,7 +334,7 @@ void ShutDownTest::terminationAppliesStoredChoices()
 
     host.clearSent();
     storeBoxes(QStringLiteral("0"), QStringLiteral("1"));
-    QVERIFY(!queryUnload(sequence, ShutDownSequence::kUnloadFromSystem, [](Form_ShutDown &d) { d.reject(); }));
+    QVERIFY(!queryUnload(sequence, ShutDownSequence::kUnloadFromSystem, [](ShutDownDialog &d) { d.reject(); }));
     QCOMPARE(host.sent(), (QStringList{QStringLiteral("VEN0")}));
     QCOMPARE(m_dialogsShown, 0);
 }

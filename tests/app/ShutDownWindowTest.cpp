@@ -4,7 +4,7 @@
 
 #include "WindowFixture.h"
 
-#include "app/Form_ShutDown.h"
+#include "app/ShutDownDialog.h"
 #include "core/RuntimeDirectory.h"
 #include "core/SettingsStore.h"
 #include "app/ShutDownChoices.h"
@@ -40,7 +40,7 @@ public:
     {
         m_timer.setInterval(kPollMs);
         QObject::connect(&m_timer, &QTimer::timeout, [this, filament, energy, button] {
-            auto *dialog = qobject_cast<Form_ShutDown *>(QApplication::activeModalWidget());
+            auto *dialog = qobject_cast<ShutDownDialog *>(QApplication::activeModalWidget());
             if (!dialog)
                 return;
             m_timer.stop();
@@ -219,7 +219,7 @@ void ShutDownWindowTest::cancelKeepsTheWindowAndStoresTheBoxes()
     QCOMPARE(storedText(file, QStringLiteral("ShutDown/Energy")), QStringLiteral("1"));
 
     // The program goes on working: the next cycle reads the supply.
-    fixture.window->refreshCycle().Timer1_Timer();
+    fixture.window->refreshCycle().runCycle();
     QVERIFY(waitForLine(fixture.window->line()));
     QCOMPARE(fixture.commands(readPass().size()), readPass());
 }
@@ -282,12 +282,12 @@ void ShutDownWindowTest::terminationDuringAReadBack()
     stored.energy = true;
     stored.store();
     QVERIFY(fixture.start());
-    Form_R4150D &window = *fixture.window;
+    MainWindow &window = *fixture.window;
     window.timer().stop();
     fixture.supply.clearLog();
 
     QTimer::singleShot(0, &window, [&window] { window.unloadForSystem(); });
-    window.refreshCycle().Timer1_Timer();
+    window.refreshCycle().runCycle();
     QVERIFY(waitForLine(window.line()));
     QVERIFY(window.isUnloaded());
     QVERIFY(!window.line().isOpen());
@@ -305,7 +305,7 @@ void ShutDownWindowTest::terminationWhileTheShutDownDialogIsOpen()
     // the program ends without waiting for the answer, and exactly once.
     WindowFixture fixture;
     QVERIFY(fixture.start());
-    Form_R4150D &window = *fixture.window;
+    MainWindow &window = *fixture.window;
     window.timer().stop();
     fixture.supply.clearLog();
 
@@ -314,7 +314,7 @@ void ShutDownWindowTest::terminationWhileTheShutDownDialogIsOpen()
     QTimer poll;
     poll.setInterval(kPollMs);
     QObject::connect(&poll, &QTimer::timeout, [&] {
-        auto *dialog = qobject_cast<Form_ShutDown *>(QApplication::activeModalWidget());
+        auto *dialog = qobject_cast<ShutDownDialog *>(QApplication::activeModalWidget());
         if (!dialog)
             return;
         poll.stop();

@@ -6,7 +6,7 @@
 
 #include "core/RuntimeDirectory.h"
 #include "core/SettingsStore.h"
-#include "history/Form_MonitorHistory.h"
+#include "history/MonitorHistoryWindow.h"
 #include "journal/JournalFiles.h"
 #include "ramp/RampPlan.h"
 
@@ -61,26 +61,26 @@ void ToolsWindowTest::journalTellsWhoSentWhatInOrder()
     const QString state = fixture.environment.statePath();
     SettingsStore::writeText(QStringLiteral("Journal"), QStringLiteral("Enabled"), QStringLiteral("1"));
     QVERIFY(fixture.startQuiet());
-    Form_R4150D &window = *fixture.window;
+    MainWindow &window = *fixture.window;
     QVERIFY(window.tools().journal().isEnabled());
     QVERIFY(window.findChild<QAction *>(QStringLiteral("mnuJournal"))->isChecked());
     window.state().setAutoRefresh(false); // only what each source sends
 
     // The operator, then a client, then a profile, a ramp, the read-back's echo, the shut-down.
     QTest::mouseClick(window.findChild<QPushButton *>(QStringLiteral("Command_On(1)")), Qt::LeftButton);
-    window.refreshCycle().Timer1_Timer();
+    window.refreshCycle().runCycle();
     QVERIFY(waitForLine(window.line()));
     LinkTestClient client;
     QVERIFY(client.open(RuntimeDirectory::filePath(QStringLiteral("Control"))));
     QCOMPARE(client.command(QStringLiteral("EXECUTE ENERGY=77")), QStringLiteral("OK"));
-    window.refreshCycle().Timer1_Timer();
+    window.refreshCycle().runCycle();
     QVERIFY(waitForLine(window.line()));
     QCOMPARE(client.command(QStringLiteral("POKE DA_set_voltage 0.8")), QStringLiteral("OK"));
 
     const QString profile = state + QStringLiteral("/run.zqv");
-    QCOMPARE(window.profiles().SaveZQV(profile), 0);
-    QCOMPARE(window.profiles().OpenZQV(profile), 0);
-    window.refreshCycle().Timer1_Timer();
+    QCOMPARE(window.profiles().save(profile), 0);
+    QCOMPARE(window.profiles().open(profile), 0);
+    window.refreshCycle().runCycle();
     QVERIFY(waitForLine(window.line()));
 
     RampPlan plan;
@@ -91,9 +91,9 @@ void ToolsWindowTest::journalTellsWhoSentWhatInOrder()
     QVERIFY(finished.wait(kWaitMs));
 
     window.panel().setControlVoltage(QStringLiteral("0"), false);
-    window.mnuRefreshAll_Click(); // reads 11 eV back and echoes it
+    window.refreshAll(); // reads 11 eV back and echoes it
     QVERIFY(waitForLine(window.line()));
-    window.mnuAbout_Click();
+    window.showAbout();
 
     // The history answers on the link: one SAMPLE line per sample, then the count.
     const int samples = window.tools().history().size();
@@ -170,23 +170,23 @@ void ToolsWindowTest::historyWindowPlotsAndSaves()
     QTemporaryDir folder;
     WindowFixture fixture;
     QVERIFY(fixture.startQuiet());
-    Form_R4150D &window = *fixture.window;
+    MainWindow &window = *fixture.window;
     QVERIFY(!window.tools().journal().isEnabled()); // off unless the operator turns it on
 
     window.findChild<QAction *>(QStringLiteral("mnuHistory"))->trigger();
-    Form_MonitorHistory &history = window.tools().historyWindow();
+    MonitorHistoryWindow &history = window.tools().historyWindow();
     QVERIFY(history.isVisible());
     QCOMPARE(history.windowTitle(), QStringLiteral("Monitor History"));
     QVERIFY(history.shownToMsecs() - history.shownFromMsecs() == 600 * 1000);
     history.setSpanIndex(0); // a minute: a read-back half a second later moves it by pixels
     const int redraws = history.redrawCount();
-    window.mnuRefreshAll_Click();
+    window.refreshAll();
     QVERIFY(waitForLine(window.line()));
     QTest::qWait(500); // pacing: samples apart in time; the checks hold however far
-    window.mnuRefreshAll_Click();
+    window.refreshAll();
     QVERIFY(waitForLine(window.line()));
     QVERIFY(QTest::qWaitFor([&] { return history.redrawCount() > redraws; }, kWaitMs));
-    QTest::qWait(2 * Form_MonitorHistory::kRedrawDelayMs); // a redraw still due would have come
+    QTest::qWait(2 * MonitorHistoryWindow::kRedrawDelayMs); // a redraw still due would have come
     QVERIFY(history.redrawCount() <= redraws + 2); // once a read-back at most
     QCOMPARE(history.plot().graph(0)->dataCount(), window.tools().history().size());
     QVERIFY(history.isLive());
@@ -200,10 +200,10 @@ void ToolsWindowTest::historyWindowPlotsAndSaves()
     history.close();
     const int closedRedraws = history.redrawCount();
     const int samples = window.tools().history().size();
-    window.mnuRefreshAll_Click();
+    window.refreshAll();
     QVERIFY(waitForLine(window.line()));
     QCOMPARE(window.tools().history().size(), samples + 1); // there is something to draw
-    QTest::qWait(2 * Form_MonitorHistory::kRedrawDelayMs); // a redraw still due would have come
+    QTest::qWait(2 * MonitorHistoryWindow::kRedrawDelayMs); // a redraw still due would have come
     QCOMPARE(history.redrawCount(), closedRedraws);
 
     history.show();
@@ -211,8 +211,8 @@ void ToolsWindowTest::historyWindowPlotsAndSaves()
     const QString csv = folder.path() + QStringLiteral("/h.csv");
     const QString png = folder.path() + QStringLiteral("/h.png");
     fixture.ui.saveAnswers = {csv, png};
-    history.Command_SaveCsv_Click();
-    history.Command_SavePng_Click();
+    history.onSaveCsv();
+    history.onSavePng();
     QFile csvFile(csv);
     QVERIFY(csvFile.open(QIODevice::ReadOnly));
     const QList<QByteArray> lines = csvFile.readAll().trimmed().split('\n');

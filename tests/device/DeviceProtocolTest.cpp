@@ -39,14 +39,14 @@ struct ProtocolRig
     bool open(const QString &path)
     {
         PortTable::setPath(kPort, path);
-        return link.R4150DOpen(kPort);
+        return link.openPort(kPort);
     }
 
     // The next line waiting on the link: what the last exchange left unread.
     QString nextLine()
     {
         QString line;
-        const qint32 r = link.R4150DInput(line);
+        const qint32 r = link.readLine(line);
         return r == 0 ? line : QStringLiteral("<%1>").arg(r);
     }
 
@@ -60,10 +60,10 @@ struct ProtocolRig
         QElapsedTimer clock;
         clock.start();
         while (!supply.waitForRepliesSent(kPollMs) && clock.elapsed() < kSettleLimitMs)
-            link.R4150DClearBuffer();
+            link.clearInput();
         // All of it is on the line now; what is still in transit arrives within a reply time-out.
         QString line;
-        for (int n = 0; n < kMaxLines && link.R4150DInput(line) == 0; ++n) {
+        for (int n = 0; n < kMaxLines && link.readLine(line) == 0; ++n) {
         }
     }
 
@@ -133,21 +133,21 @@ private slots:
         // Each script carries one line more than the exchange may read; that line must still
         // be waiting afterwards, which proves how many lines the exchange took.
         terminal.script({">VEN150\rLEFT\r"});
-        QCOMPARE(rig.protocol.SetParameter(command), 0);
+        QCOMPARE(rig.protocol.sendCommand(command), 0);
         QCOMPARE(rig.nextLine(), QStringLiteral("LEFT"));
 
         terminal.script({"ERR\rVEN150\rLEFT\r"});
-        QCOMPARE(rig.protocol.SetParameter(command), 0);
+        QCOMPARE(rig.protocol.sendCommand(command), 0);
         QCOMPARE(rig.nextLine(), QStringLiteral("LEFT"));
 
         // A trailing blank, a doubled prompt or another case is not the echo.
         terminal.script({"VEN150 \r>>VEN150\rven150\rVEN150\rLEFT\r"});
-        QCOMPARE(rig.protocol.SetParameter(command), 0);
+        QCOMPARE(rig.protocol.sendCommand(command), 0);
         QCOMPARE(rig.nextLine(), QStringLiteral("LEFT"));
 
         // Five unrelated lines count as accepted; the echo behind them is not read.
         terminal.script({"A\r\rREADY\r>\rVEN15\rVEN150\r"});
-        QCOMPARE(rig.protocol.SetParameter(command), 0);
+        QCOMPARE(rig.protocol.sendCommand(command), 0);
         QCOMPARE(rig.nextLine(), QStringLiteral("VEN150"));
 
         // What went out: each command once, LF then CR.
@@ -195,7 +195,7 @@ private slots:
         QVERIFY(QTest::qWaitFor([&] { return rig.port->bytesWaiting() >= late.size(); }, kWaitMs));
         QElapsedTimer clock;
         clock.start();
-        QCOMPARE(rig.protocol.SetParameter(QStringLiteral("VEN150")), -1);
+        QCOMPARE(rig.protocol.sendCommand(QStringLiteral("VEN150")), -1);
         const qint64 elapsed = clock.elapsed();
         qInfo("unanswered set-command took %lld ms", elapsed);
         QVERIFY(elapsed >= SerialLink::kReplyTimeoutMs);
@@ -210,10 +210,10 @@ private slots:
         QVERIFY(supply.start());
         ProtocolRig rig;
         QVERIFY(rig.open(supply.devicePath()));
-        QCOMPARE(rig.protocol.SetParameter(QStringLiteral("GWE-5\rSCAON")), qint32(SerialLink::kErrControlCharacter));
+        QCOMPARE(rig.protocol.sendCommand(QStringLiteral("GWE-5\rSCAON")), qint32(SerialLink::kErrControlCharacter));
         QCOMPARE(rig.ui.messages.size(), 1);
         QCOMPARE(rig.ui.messages[0].title, QStringLiteral("Writing to ") + kCaption);
-        QCOMPARE(rig.protocol.SetParameter(QStringLiteral("GWE-5")), 0);
+        QCOMPARE(rig.protocol.sendCommand(QStringLiteral("GWE-5")), 0);
         QVERIFY(supply.waitForCommands(1, 2000));
         QCOMPARE(supply.receivedCommands(), QStringList{QStringLiteral("GWE-5")});
         QVERIFY(!supply.model().isOn(1)); // the smuggled switch command never reached the supply
@@ -229,7 +229,7 @@ private slots:
         ModuleReading reading = previousReading();
         reading.OnOff = 0;
         terminal.script({">REN\rEN 0 0 150 149.8 -2.5E-06\r"});
-        QCOMPARE(rig.protocol.GetModuleValues(en, reading), 0);
+        QCOMPARE(rig.protocol.readModule(en, reading), 0);
         QCOMPARE(reading.Gain, 0.0f);
         QCOMPARE(reading.Offset, 0.0f);
         QCOMPARE(reading.value, 150.0f);
@@ -241,7 +241,7 @@ private slots:
         // "off" in any case: only the switch state changes.
         reading = previousReading();
         terminal.script({"RCA\rCA OFF\r"});
-        QCOMPARE(rig.protocol.GetModuleValues(QStringLiteral("CA"), reading), 0);
+        QCOMPARE(rig.protocol.readModule(QStringLiteral("CA"), reading), 0);
         QCOMPARE(reading.OnOff, 0);
         QCOMPARE(reading.Gain, 11.0f);
         QCOMPARE(reading.Imon, 55.0f);
@@ -249,7 +249,7 @@ private slots:
         // A short line: the fields it does not reach keep their values, a sixth is ignored.
         reading = previousReading();
         terminal.script({"REN\rEN 1 2 3\r"});
-        QCOMPARE(rig.protocol.GetModuleValues(en, reading), 0);
+        QCOMPARE(rig.protocol.readModule(en, reading), 0);
         QCOMPARE(reading.Gain, 1.0f);
         QCOMPARE(reading.Offset, 2.0f);
         QCOMPARE(reading.value, 33.0f);
@@ -258,7 +258,7 @@ private slots:
         // A comma is a decimal point; two blanks make an empty field, read as 0.
         reading = previousReading();
         terminal.script({"REN\rEN 1,5  3 4 5\r"});
-        QCOMPARE(rig.protocol.GetModuleValues(en, reading), 0);
+        QCOMPARE(rig.protocol.readModule(en, reading), 0);
         QCOMPARE(reading.Gain, 1.5f);
         QCOMPARE(reading.Offset, 0.0f);
         QCOMPARE(reading.value, 3.0f);
@@ -271,7 +271,7 @@ private slots:
             reading = previousReading();
             reading.OnOff = 0;
             terminal.script({"REN\r" + data + '\r'});
-            QCOMPARE(rig.protocol.GetModuleValues(en, reading), 0);
+            QCOMPARE(rig.protocol.readModule(en, reading), 0);
             QCOMPARE(reading.Gain, 11.0f);
             QCOMPARE(reading.Imon, 55.0f);
             QCOMPARE(reading.OnOff, data.size() < 3 ? 0 : 1);
@@ -289,20 +289,20 @@ private slots:
 
         // Lines that merely contain the command are skipped; one that ends with it is the echo.
         terminal.script({"RENX\rREN \r\x01junkREN\rEN 1 2 3 4 5\r"});
-        QCOMPARE(rig.protocol.GetModuleValues(QStringLiteral("EN"), reading), 0);
+        QCOMPARE(rig.protocol.readModule(QStringLiteral("EN"), reading), 0);
         QCOMPARE(reading.Imon, 5.0f);
 
         // Sixteen lines before the echo are tolerated ...
         reading = previousReading();
         terminal.script({lines(DeviceProtocol::kMaxReadSkipLines, "READY").first() + "REN\rEN 7 7 7 7 7\r"});
-        QCOMPARE(rig.protocol.GetModuleValues(QStringLiteral("EN"), reading), 0);
+        QCOMPARE(rig.protocol.readModule(QStringLiteral("EN"), reading), 0);
         QCOMPARE(reading.Gain, 7.0f);
         QVERIFY(rig.state.autoRefresh());
 
         // ... one more ends the read as a time-out, and the echo behind them stays unread.
         reading = previousReading();
         terminal.script({lines(DeviceProtocol::kMaxReadSkipLines + 1, "READY").first() + "REN\rEN 7 7 7 7 7\r"});
-        QCOMPARE(rig.protocol.GetModuleValues(QStringLiteral("EN"), reading), -1);
+        QCOMPARE(rig.protocol.readModule(QStringLiteral("EN"), reading), -1);
         QCOMPARE(rig.link.lamp(), SerialLink::Lamp::TimedOut);
         QVERIFY(!rig.state.autoRefresh());
         QCOMPARE(reading.Gain, 11.0f);
@@ -319,7 +319,7 @@ private slots:
         ProtocolRig rig;
         QVERIFY(rig.open(supply.devicePath()));
         ModuleReading reading = previousReading();
-        QCOMPARE(rig.protocol.GetModuleValues(QStringLiteral("EN"), reading), -1);
+        QCOMPARE(rig.protocol.readModule(QStringLiteral("EN"), reading), -1);
         QCOMPARE(rig.link.lamp(), SerialLink::Lamp::TimedOut);
         QVERIFY(!rig.state.autoRefresh());
         QCOMPARE(reading.value, 33.0f);
@@ -330,7 +330,7 @@ private slots:
         supply.setFaults(faults);
         rig.settle(supply);
         rig.state.setAutoRefresh(true);
-        QCOMPARE(rig.protocol.GetModuleValues(QStringLiteral("EN"), reading), -1);
+        QCOMPARE(rig.protocol.readModule(QStringLiteral("EN"), reading), -1);
         QVERIFY(!rig.state.autoRefresh());
 
         // A line without end after the echo is bounded too.
@@ -339,7 +339,7 @@ private slots:
         faults.runaway = true;
         supply.setFaults(faults);
         rig.state.setAutoRefresh(true);
-        QCOMPARE(rig.protocol.GetModuleValues(QStringLiteral("EN"), reading), -1);
+        QCOMPARE(rig.protocol.readModule(QStringLiteral("EN"), reading), -1);
         QCOMPARE(rig.link.lamp(), SerialLink::Lamp::TimedOut);
         QVERIFY(!rig.state.autoRefresh());
         QCOMPARE(reading.value, 33.0f);

@@ -48,25 +48,25 @@ QList<int> boxLefts(const QList<QRect> &boxes)
     return lefts;
 }
 
-const ScreenBar &screenBar(const Form_R4150D &window)
+const ScreenBar &screenBar(const MainWindow &window)
 {
     return *window.findChild<ScreenBar *>(QStringLiteral("Picture_Screen"));
 }
 
-QString labelText(const Form_R4150D &window, const QString &name)
+QString labelText(const MainWindow &window, const QString &name)
 {
     const auto *label = window.findChild<QLabel *>(name);
     return label ? label->text() : QStringLiteral("<missing %1>").arg(name);
 }
 
-bool lampLit(const Form_R4150D &window, int module)
+bool lampLit(const MainWindow &window, int module)
 {
     return window.findChild<OnOffLamp *>(QStringLiteral("Label_OnOff(%1)").arg(module))->isLit();
 }
 
 // Enabled and showing the rest image, or disabled with the disabled image; anything else is
 // reported as a mismatch.
-QString spinState(const Form_R4150D &window, int module)
+QString spinState(const MainWindow &window, int module)
 {
     const auto *spin = window.findChild<SpinControl *>(QStringLiteral("Picture_value(%1)").arg(module));
     const QImage image = spin->pixmap().toImage();
@@ -78,7 +78,7 @@ QString spinState(const Form_R4150D &window, int module)
 }
 
 // Everything the read-back may write, to compare whole panels.
-QStringList panelSnapshot(const Form_R4150D &window)
+QStringList panelSnapshot(const MainWindow &window)
 {
     QStringList items;
     for (const PanelField &field : kPanelFields)
@@ -144,15 +144,15 @@ private slots:
     {
         WindowFixture fixture;
         QVERIFY(startQuiet(fixture));
-        Form_R4150D &window = *fixture.window;
+        MainWindow &window = *fixture.window;
         fixture.supply.updateModel([](SupplyModel &model) { model.setEnergy(150.0f); });
-        window.mnuRefreshAll_Click();
+        window.refreshAll();
         QVERIFY(waitForLine(window.line()));
         QCOMPARE(window.panel().fieldText(PanelField::value(0)), QStringLiteral("150"));
         fixture.supply.updateModel(
             [](SupplyModel &model) { model.setDataLineOverride(0, QStringLiteral("EN 0 0 1E39 1E39 0")); });
         fixture.supply.clearLog();
-        window.mnuRefreshAll_Click();
+        window.refreshAll();
         QVERIFY(waitForLine(window.line()));
         // The field keeps the last real energy, and the control voltage is not rewritten, so
         // no VEN (which would carry 0) goes out.
@@ -174,7 +174,7 @@ private slots:
             const QString line = QString::fromLatin1(c.line);
             fixture.supply.updateModel([line](SupplyModel &model) { model.setDataLineOverride(0, line); });
             fixture.supply.clearLog();
-            window.mnuRefreshAll_Click();
+            window.refreshAll();
             QVERIFY(waitForLine(window.line()));
             QCOMPARE(window.panel().fieldText(PanelField::value(0)), QString::fromLatin1(c.shown));
             QStringList expected = readPass();
@@ -188,7 +188,7 @@ private slots:
     {
         WindowFixture fixture;
         QVERIFY(startQuiet(fixture));
-        Form_R4150D &window = *fixture.window;
+        MainWindow &window = *fixture.window;
         // The supply comes up with cathode and screen off: their spin controls are disabled.
         QCOMPARE(spinState(window, 0), QStringLiteral("enabled"));
         QCOMPARE(spinState(window, 1), QStringLiteral("disabled"));
@@ -199,7 +199,7 @@ private slots:
                 model.setSetValue(2, volts);
                 model.setOn(2, on);
             });
-            window.mnuRefreshAll_Click();
+            window.refreshAll();
             QVERIFY(waitForLine(window.line()));
         };
         screen(5500.0f, true);
@@ -236,14 +236,14 @@ private slots:
             model.setOn(1, true);
             model.setSetValue(1, 2.3f);
         });
-        window.mnuRefreshAll_Click();
+        window.refreshAll();
         QVERIFY(waitForLine(window.line()));
         QCOMPARE(window.panel().fieldText(PanelField::value(1)), QStringLiteral("2.3"));
         QCOMPARE(labelText(window, QStringLiteral("Label_IMon(1)")), QStringLiteral("2.30 "));
         QVERIFY(lampLit(window, 1));
         QCOMPARE(spinState(window, 1), QStringLiteral("enabled"));
         fixture.supply.updateModel([](SupplyModel &model) { model.setOn(1, false); });
-        window.mnuRefreshAll_Click();
+        window.refreshAll();
         QVERIFY(waitForLine(window.line()));
         QCOMPARE(window.panel().fieldText(PanelField::value(1)), QString());
         QCOMPARE(labelText(window, QStringLiteral("Label_IMon(1)")), QStringLiteral("0.00 "));
@@ -255,14 +255,14 @@ private slots:
     {
         WindowFixture fixture;
         QVERIFY(startQuiet(fixture));
-        Form_R4150D &window = *fixture.window;
+        MainWindow &window = *fixture.window;
         fixture.supply.updateModel([](SupplyModel &model) {
             model.setDataLineOverride(0, QStringLiteral("EN 0 0 150 149.8 -2.5E-06"));
             model.setDataLineOverride(3, QStringLiteral("WE 0 0 50 -50 0"));
             model.setDataLineOverride(4, QStringLiteral("AN 0 0 0 12 0.00123"));
         });
         window.state().setAutoRefresh(true);
-        window.refreshCycle().Timer1_Timer();
+        window.refreshCycle().runCycle();
         QVERIFY(waitForLine(window.line()));
         QCOMPARE(labelText(window, QStringLiteral("Label_IMon(0)")), QStringLiteral("2.5 "));
         QCOMPARE(labelText(window, QStringLiteral("Label_UMon(0)")), QStringLiteral("149.8 "));
@@ -283,9 +283,9 @@ private slots:
             model.setGain(3, 1.5f);
         });
         QVERIFY(startQuiet(fixture));
-        Form_R4150D &window = *fixture.window;
+        MainWindow &window = *fixture.window;
         QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
-        window.mnuRefreshAll_Click();
+        window.refreshAll();
         QVERIFY(waitForLine(window.line()));
         const QString energy = window.panel().fieldText(PanelField::value(0));
         const QString current = window.panel().fieldText(PanelField::value(1));
@@ -304,7 +304,7 @@ private slots:
         // The current of a cathode that is switched off is a fixed text, with its point.
         fixture.supply.updateModel([](SupplyModel &model) { model.setOn(1, false); });
         QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
-        window.mnuRefreshAll_Click();
+        window.refreshAll();
         QVERIFY(waitForLine(window.line()));
         const QString offCurrent = labelText(window, QStringLiteral("Label_IMon(1)"));
         QLocale::setDefault(QLocale::c());
@@ -315,7 +315,7 @@ private slots:
     {
         WindowFixture fixture;
         QVERIFY(startQuiet(fixture));
-        Form_R4150D &window = *fixture.window;
+        MainWindow &window = *fixture.window;
         const QString controlVoltage = window.findChild<QLineEdit *>(QStringLiteral("DA_set_voltage"))->text();
         for (const PanelField &field : kPanelFields)
             window.panel().setFieldText(field, QStringLiteral("7"));
@@ -329,7 +329,7 @@ private slots:
             model.setSetValue(2, 3000.0f);
         });
         window.state().setAutoRefresh(true);
-        window.refreshCycle().Timer1_Timer();
+        window.refreshCycle().runCycle();
         QVERIFY(waitForLine(window.line()));
         QCOMPARE(fixture.commands(8), readPass()); // DA_set_voltage unchanged: no energy sent
 
@@ -348,7 +348,7 @@ private slots:
     {
         WindowFixture fixture;
         QVERIFY(startQuiet(fixture));
-        Form_R4150D &window = *fixture.window;
+        MainWindow &window = *fixture.window;
         const QStringList before = panelSnapshot(window);
         fixture.supply.updateModel([](SupplyModel &model) {
             model.setEnergy(150.0f);

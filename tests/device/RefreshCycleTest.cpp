@@ -20,13 +20,13 @@ bool startQuiet(WindowFixture &fixture, const QString &commandLine = QStringLite
     return true;
 }
 
-void mark(Form_R4150D &window, PanelField field, const QString &text)
+void mark(MainWindow &window, PanelField field, const QString &text)
 {
     window.panel().setFieldText(field, text);
     window.panel().setFieldTag(field, kTagChanged);
 }
 
-QStringList pendingTags(const Form_R4150D &window)
+QStringList pendingTags(const MainWindow &window)
 {
     QStringList tags;
     for (const PanelField &field : kPanelFields)
@@ -38,13 +38,13 @@ QStringList pendingTags(const Form_R4150D &window)
     return tags;
 }
 
-QString labelText(const Form_R4150D &window, const QString &name)
+QString labelText(const MainWindow &window, const QString &name)
 {
     const auto *label = window.findChild<QLabel *>(name);
     return label ? label->text() : QStringLiteral("<missing %1>").arg(name);
 }
 
-QAction *action(const Form_R4150D &window, const char *name)
+QAction *action(const MainWindow &window, const char *name)
 {
     return window.findChild<QAction *>(QLatin1String(name));
 }
@@ -86,7 +86,7 @@ private slots:
         mark(PanelField::value(1), QStringLiteral("2,3"));
         rig.panel.setSwitchTag(1, kSwitchOn);
         mark(PanelField::value(0), QStringLiteral("150"));
-        cycle.Timer1_Timer();
+        cycle.runCycle();
         QVERIFY(waitForLine(rig.line));
 
         // Gains and offsets go out as typed, the comma included; module 6 has no offset command.
@@ -104,7 +104,7 @@ private slots:
 
         // A second cycle has nothing left to send.
         supply.clearLog();
-        cycle.Timer1_Timer();
+        cycle.runCycle();
         QVERIFY(waitForLine(rig.line));
         QCOMPARE(commandsBeforeProbe(rig.line, supply), QStringList());
         rig.line.close();
@@ -115,14 +115,14 @@ private slots:
     {
         WindowFixture fixture;
         QVERIFY(startQuiet(fixture));
-        Form_R4150D &window = *fixture.window;
+        MainWindow &window = *fixture.window;
         window.state().setAutoRefresh(false);
         QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
         mark(window, PanelField::value(0), QStringLiteral("150,5"));
         mark(window, PanelField::value(1), QStringLiteral("2.25"));
         mark(window, PanelField::value(2), QStringLiteral("6,5"));
         mark(window, PanelField::gain(5), QStringLiteral("1.5"));
-        window.refreshCycle().Timer1_Timer();
+        window.refreshCycle().runCycle();
         QVERIFY(waitForLine(window.line()));
         QLocale::setDefault(QLocale::c());
         // Energy with the user's separator; current and screen always with a point.
@@ -137,11 +137,11 @@ private slots:
         options.model = SupplyModel::kModelTavrel;
         WindowFixture fixture(options);
         QVERIFY(startQuiet(fixture, QStringLiteral("/COM1 /TAVREL")));
-        Form_R4150D &window = *fixture.window;
+        MainWindow &window = *fixture.window;
         window.state().setAutoRefresh(false);
         mark(window, PanelField::value(1), QStringLiteral("2,3"));
         window.panel().setSwitchTag(1, QStringLiteral("on"));
-        window.refreshCycle().Timer1_Timer();
+        window.refreshCycle().runCycle();
         QVERIFY(waitForLine(window.line()));
         const QStringList expected = {QStringLiteral("SFION"), QStringLiteral("VFI2.3")};
         QCOMPARE(fixture.commands(expected.size()), expected);
@@ -152,7 +152,7 @@ private slots:
     {
         WindowFixture fixture;
         QVERIFY(startQuiet(fixture));
-        Form_R4150D &window = *fixture.window;
+        MainWindow &window = *fixture.window;
         fixture.supply.updateModel([](SupplyModel &model) { model.setEnergy(80.0f); });
 
         // A tag that is neither "on" nor "off" is no request: nothing goes out and it stays.
@@ -160,7 +160,7 @@ private slots:
         window.panel().setSwitchTag(2, QStringLiteral("Off"));
         window.state().setAutoRefresh(false);
         const QString monitorBefore = labelText(window, QStringLiteral("Label_UMon(0)"));
-        window.refreshCycle().Timer1_Timer();
+        window.refreshCycle().runCycle();
         QVERIFY(waitForLine(window.line()));
         QCOMPARE(fixture.commandsBeforeProbe(), QStringList());
         QCOMPARE(labelText(window, QStringLiteral("Label_UMon(0)")), monitorBefore);
@@ -168,7 +168,7 @@ private slots:
         QCOMPARE(window.panel().switchTag(2), QStringLiteral("Off"));
 
         window.state().setAutoRefresh(true);
-        window.refreshCycle().Timer1_Timer();
+        window.refreshCycle().runCycle();
         QVERIFY(waitForLine(window.line()));
         QCOMPARE(fixture.commands(8), readPass());
         QCOMPARE(labelText(window, QStringLiteral("Label_UMon(0)")), QStringLiteral("80.0 "));
@@ -180,7 +180,7 @@ private slots:
     {
         WindowFixture fixture;
         QVERIFY(startQuiet(fixture));
-        Form_R4150D &window = *fixture.window;
+        MainWindow &window = *fixture.window;
         RefreshCycle &cycle = window.refreshCycle();
         window.state().setAutoRefresh(true);
         mark(window, PanelField::value(0), QStringLiteral("150"));
@@ -192,17 +192,17 @@ private slots:
         QTimer::singleShot(0, &window, [&] {
             busyInYield = cycle.isBusy();
             mark(window, PanelField::gain(3), QStringLiteral("-80"));
-            cycle.Timer1_Timer();
+            cycle.runCycle();
         });
         window.timer().setInterval(0);
         window.timer().start();
         const QMetaObject::Connection stopTicks =
             QObject::connect(&window.line(), &SupplyLine::idle, &window.timer(), &QTimer::stop);
-        cycle.Timer1_Timer();
+        cycle.runCycle();
         QVERIFY(waitForLine(window.line()));
         QObject::disconnect(stopTicks);
         window.timer().stop();
-        window.timer().setInterval(Form_R4150D::kTimerIntervalMs);
+        window.timer().setInterval(MainWindow::kTimerIntervalMs);
 
         QVERIFY(busyInYield);
         QVERIFY(!cycle.isBusy());
@@ -217,14 +217,14 @@ private slots:
     {
         WindowFixture fixture;
         QVERIFY(startQuiet(fixture));
-        Form_R4150D &window = *fixture.window;
+        MainWindow &window = *fixture.window;
         window.state().setAutoRefresh(true);
         SupplyFaults faults;
         faults.silent = true;
         fixture.supply.setFaults(faults);
         mark(window, PanelField::value(0), QStringLiteral("200"));
         mark(window, PanelField::offset(4), QStringLiteral("7"));
-        window.refreshCycle().Timer1_Timer();
+        window.refreshCycle().runCycle();
         QVERIFY(waitForLine(window.line()));
 
         // Both commands were tried; the first time-out switched auto refresh off, so no read.
@@ -237,7 +237,7 @@ private slots:
         // A failed command is not repeated once the supply answers again.
         fixture.supply.setFaults({});
         fixture.supply.clearLog();
-        window.refreshCycle().Timer1_Timer();
+        window.refreshCycle().runCycle();
         QVERIFY(waitForLine(window.line()));
         QCOMPARE(fixture.commandsBeforeProbe(), QStringList());
     }
@@ -247,7 +247,7 @@ private slots:
         WindowFixture fixture;
         PortTable::setPath(2, PortTable::kLoopback);
         QVERIFY(startQuiet(fixture, QStringLiteral("/SIMULATION /COM2")));
-        Form_R4150D &window = *fixture.window;
+        MainWindow &window = *fixture.window;
         SimulatedState &sim = window.simulation().state();
         QVERIFY(window.findChild<QLabel *>(QStringLiteral("Label_Simulation"))->isVisibleTo(&window));
         window.state().setAutoRefresh(false);
@@ -255,7 +255,7 @@ private slots:
         sim.SimGain[3] = -20.0f;
         sim.SimOffset[3] = 5.0f;
         mark(window, PanelField::value(0), QStringLiteral("100"));
-        window.refreshCycle().Timer1_Timer();
+        window.refreshCycle().runCycle();
         QVERIFY(waitForLine(window.line()));
         QCOMPARE(sim.SimValue[0], 100.0f);
         QCOMPARE(sim.SimUMon[0], 100.0f);
@@ -267,7 +267,7 @@ private slots:
         mark(window, PanelField::gain(4), QStringLiteral("50"));
         mark(window, PanelField::value(1), QStringLiteral("2,1"));
         window.panel().setSwitchTag(2, QStringLiteral("off"));
-        window.refreshCycle().Timer1_Timer();
+        window.refreshCycle().runCycle();
         QVERIFY(waitForLine(window.line()));
         QCOMPARE(sim.SimGain[2], -100.0f);
         QCOMPARE(sim.SimOffset[2], 2000.0f);
@@ -279,14 +279,14 @@ private slots:
         QCOMPARE(sim.SimSwitch[2], qint16(1));
         window.panel().setSwitchTag(2, QStringLiteral("on"));
         window.panel().setSwitchTag(1, QStringLiteral("off"));
-        window.refreshCycle().Timer1_Timer();
+        window.refreshCycle().runCycle();
         QVERIFY(waitForLine(window.line()));
         QCOMPARE(sim.SimSwitch[2], qint16(0));
         QCOMPARE(sim.SimSwitch[1], qint16(1));
 
         // The read-back over the loopback line shows the model.
         window.state().setAutoRefresh(true);
-        window.refreshCycle().Timer1_Timer();
+        window.refreshCycle().runCycle();
         QVERIFY(waitForLine(window.line()));
         QCOMPARE(labelText(window, QStringLiteral("Label_UMon(3)")), QStringLiteral("15 "));
         QCOMPARE(labelText(window, QStringLiteral("Label_UMon(4)")), QStringLiteral("50 "));
@@ -300,7 +300,7 @@ private slots:
     {
         WindowFixture fixture;
         QVERIFY(startQuiet(fixture));
-        Form_R4150D &window = *fixture.window;
+        MainWindow &window = *fixture.window;
         SimulatedState &sim = window.simulation().state();
         window.state().setAutoRefresh(false);
         QCOMPARE(window.state().simulationMode, qint16(0));
@@ -310,8 +310,8 @@ private slots:
         window.panel().setFieldText(PanelField::value(0), QStringLiteral("100"));
         sim.SimOffset[3] = 5.0f;
         mark(window, PanelField::gain(3), QStringLiteral("-20"));
-        QTimer::singleShot(0, &window, [&] { window.mnuSimulation_Click(); });
-        window.refreshCycle().Timer1_Timer();
+        QTimer::singleShot(0, &window, [&] { window.toggleSimulation(); });
+        window.refreshCycle().runCycle();
         QVERIFY(waitForLine(window.line()));
         QVERIFY(window.state().simulationMode != 0);
         QCOMPARE(fixture.commands(1), QStringList{QStringLiteral("GWE-20")});
@@ -322,8 +322,8 @@ private slots:
         // Switched off again in the first yield: the offset sent later leaves the model alone.
         fixture.supply.clearLog();
         mark(window, PanelField::offset(3), QStringLiteral("-7"));
-        QTimer::singleShot(0, &window, [&] { window.mnuSimulation_Click(); });
-        window.refreshCycle().Timer1_Timer();
+        QTimer::singleShot(0, &window, [&] { window.toggleSimulation(); });
+        window.refreshCycle().runCycle();
         QVERIFY(waitForLine(window.line()));
         QCOMPARE(window.state().simulationMode, qint16(0));
         QCOMPARE(fixture.commands(1), QStringList{QStringLiteral("OWE-7")});
@@ -339,7 +339,7 @@ private slots:
             model.setGain(3, 80.0f);
         });
         QVERIFY(startQuiet(fixture));
-        Form_R4150D &window = *fixture.window;
+        MainWindow &window = *fixture.window;
 
         // "Refresh All" overwrites the fields with what the supply reports and keeps the marks.
         mark(window, PanelField::value(0), QStringLiteral("999"));

@@ -46,10 +46,10 @@ private slots:
         QVERIFY(supply.start());
         PortTable::setPath(1, supply.devicePath());
         QSignalSpy captions(m_link.get(), &SerialLink::portCaptionChanged);
-        QVERIFY(m_link->R4150DOpen(1));
+        QVERIFY(m_link->openPort(1));
         QCOMPARE(captions.last().at(0).toString(), QStringLiteral("COM1:"));
         QCOMPARE(m_link->lamp(), SerialLink::Lamp::Ok);
-        QCOMPARE(m_link->R4150DPrint(QStringLiteral("VEN100")), 0);
+        QCOMPARE(m_link->writeLine(QStringLiteral("VEN100")), 0);
         QVERIFY(supply.waitForCommands(1, 2000));
         QCOMPARE(supply.receivedBytes(), QByteArray::fromHex("56454E3130300A0D"));
         QCOMPARE(m_link->lamp(), SerialLink::Lamp::Ok);
@@ -61,29 +61,29 @@ private slots:
         ScriptedTerminal terminal;
         QVERIFY(terminal.isValid());
         PortTable::setPath(1, terminal.slavePath());
-        QVERIFY(m_link->R4150DOpen(1));
+        QVERIFY(m_link->openPort(1));
         QString line;
 
         terminal.send("abc\r\n");
-        QCOMPARE(m_link->R4150DInput(line), 0);
+        QCOMPARE(m_link->readLine(line), 0);
         QCOMPARE(line, QStringLiteral("abc"));
         // The LF behind the CR stays waiting until the next transaction discards it.
         QTRY_VERIFY_WITH_TIMEOUT(true, 50);
-        QCOMPARE(m_link->R4150DClearBuffer(), 0);
+        QCOMPARE(m_link->clearInput(), 0);
 
         terminal.send("\n\r");
-        QCOMPARE(m_link->R4150DInput(line), 0);
+        QCOMPARE(m_link->readLine(line), 0);
         QCOMPARE(line, QString());
 
         terminal.send(">VEN100\rnext");
-        QCOMPARE(m_link->R4150DInput(line), 0);
+        QCOMPARE(m_link->readLine(line), 0);
         QCOMPARE(line, QStringLiteral(">VEN100")); // the prompt is the protocol's business
 
         // Characters after the CR stay for the next read; without a CR it times out.
         QSignalSpy timeouts(m_link.get(), &SerialLink::replyTimedOut);
         QElapsedTimer clock;
         clock.start();
-        QCOMPARE(m_link->R4150DInput(line), -1);
+        QCOMPARE(m_link->readLine(line), -1);
         QVERIFY(clock.elapsed() >= SerialLink::kReplyTimeoutMs);
         QCOMPARE(line, QStringLiteral("next"));
         QCOMPARE(m_link->lamp(), SerialLink::Lamp::TimedOut);
@@ -95,11 +95,11 @@ private slots:
     {
         ScriptedTerminal terminal;
         PortTable::setPath(2, terminal.slavePath());
-        QVERIFY(m_link->R4150DOpen(2));
+        QVERIFY(m_link->openPort(2));
         QString line = QStringLiteral("old");
         QElapsedTimer clock;
         clock.start();
-        QCOMPARE(m_link->R4150DInput(line), -1);
+        QCOMPARE(m_link->readLine(line), -1);
         const qint64 elapsed = clock.elapsed();
         QVERIFY2(elapsed >= 1000, qPrintable(QString::number(elapsed)));
         qInfo("silent read took %lld ms", elapsed);
@@ -110,11 +110,11 @@ private slots:
     {
         ScriptedTerminal terminal;
         PortTable::setPath(1, terminal.slavePath());
-        QVERIFY(m_link->R4150DOpen(1));
+        QVERIFY(m_link->openPort(1));
         terminal.send(QByteArray(3 * SerialLink::kMaxLineLength, 'x'));
         QString line;
         QSignalSpy timeouts(m_link.get(), &SerialLink::replyTimedOut);
-        QCOMPARE(m_link->R4150DInput(line), -1);
+        QCOMPARE(m_link->readLine(line), -1);
         QCOMPARE(line.size(), SerialLink::kMaxLineLength);
         QCOMPARE(timeouts.count(), 1);
         QCOMPARE(m_link->lamp(), SerialLink::Lamp::TimedOut);
@@ -132,22 +132,22 @@ private slots:
         QVERIFY2(taken < 512 * 1024, qPrintable(QString::number(taken)));
         terminal.cancelSending();
         terminal.script({QByteArrayLiteral("VEN1\r")});
-        QCOMPARE(m_link->R4150DClearBuffer(), 0);
-        QCOMPARE(m_link->R4150DPrint(QStringLiteral("VEN1")), 0);
-        QCOMPARE(m_link->R4150DInput(line), 0);
+        QCOMPARE(m_link->clearInput(), 0);
+        QCOMPARE(m_link->writeLine(QStringLiteral("VEN1")), 0);
+        QCOMPARE(m_link->readLine(line), 0);
         QCOMPARE(line, QStringLiteral("VEN1"));
     }
 
     void portZeroMissingAndBusyDevices()
     {
         QSignalSpy lamps(m_link.get(), &SerialLink::lampChanged);
-        QVERIFY(!m_link->R4150DOpen(0));
+        QVERIFY(!m_link->openPort(0));
         QCOMPARE(m_link->portCaption(), QStringLiteral("COM?:"));
         QCOMPARE(lamps.count(), 0); // the lamp is not touched for port 0
         QVERIFY(m_ui.messages.isEmpty());
 
         PortTable::setPath(3, QStringLiteral("/nonexistent/tavrel-test-port"));
-        QVERIFY(!m_link->R4150DOpen(3));
+        QVERIFY(!m_link->openPort(3));
         QCOMPARE(m_link->lamp(), SerialLink::Lamp::Failed);
         QCOMPARE(m_ui.messages.size(), 1);
         QVERIFY(m_ui.messages[0].text.startsWith(QStringLiteral("Error 8002 in SerialLink:\r")));
@@ -158,8 +158,8 @@ private slots:
         PortTable::setPath(4, terminal.slavePath());
         RecordingUserInterface otherUi;
         SerialLink other(otherUi, [] { return kCaption; });
-        QVERIFY(other.R4150DOpen(4));
-        QVERIFY(!m_link->R4150DOpen(4));
+        QVERIFY(other.openPort(4));
+        QVERIFY(!m_link->openPort(4));
         QCOMPARE(m_ui.messages.size(), 2);
         QVERIFY(m_ui.messages[1].text.startsWith(QStringLiteral("Error 8005 in SerialLink:\r")));
     }
@@ -175,7 +175,7 @@ private slots:
         device.close();
         QVERIFY(device.setPermissions(QFileDevice::Permissions()));
         PortTable::setPath(6, path);
-        QVERIFY(!m_link->R4150DOpen(6));
+        QVERIFY(!m_link->openPort(6));
         QCOMPARE(m_ui.messages.size(), 1);
         QVERIFY(m_ui.messages[0].text.startsWith(QStringLiteral("Error 8006 in SerialLink:\r")));
         QVERIFY(m_ui.messages[0].text.contains(QStringLiteral("dialout")));
@@ -183,17 +183,17 @@ private slots:
 
     void operationsOnClosedPortReportOnceEachAndCloseIsSilent()
     {
-        QCOMPARE(m_link->R4150DClose(), 0);
-        QCOMPARE(m_link->R4150DClose(), 0);
+        QCOMPARE(m_link->closePort(), 0);
+        QCOMPARE(m_link->closePort(), 0);
         QCOMPARE(m_link->lamp(), SerialLink::Lamp::Failed);
         QVERIFY(m_ui.messages.isEmpty());
 
-        QCOMPARE(m_link->R4150DPrint(QStringLiteral("VEN1")), qint32(SerialLink::kErrNotOpen));
+        QCOMPARE(m_link->writeLine(QStringLiteral("VEN1")), qint32(SerialLink::kErrNotOpen));
         QCOMPARE(m_ui.messages.last().title, QStringLiteral("Writing to ") + kCaption);
         QString line;
-        QCOMPARE(m_link->R4150DInput(line), qint32(SerialLink::kErrNotOpen));
+        QCOMPARE(m_link->readLine(line), qint32(SerialLink::kErrNotOpen));
         QCOMPARE(m_ui.messages.last().title, QStringLiteral("Reading from ") + kCaption);
-        QCOMPARE(m_link->R4150DClearBuffer(), qint32(SerialLink::kErrNotOpen));
+        QCOMPARE(m_link->clearInput(), qint32(SerialLink::kErrNotOpen));
         QCOMPARE(m_ui.messages.size(), 3);
     }
 
@@ -202,10 +202,10 @@ private slots:
         VirtualSupply supply;
         QVERIFY(supply.start());
         PortTable::setPath(1, supply.devicePath());
-        QVERIFY(m_link->R4150DOpen(1));
-        QCOMPARE(m_link->R4150DPrint(QStringLiteral("VEN1\rSCAON")), qint32(SerialLink::kErrControlCharacter));
-        QCOMPARE(m_link->R4150DPrint(QStringLiteral("GWE1\n")), qint32(SerialLink::kErrControlCharacter));
-        QCOMPARE(m_link->R4150DPrint(QStringLiteral("VEN2")), 0);
+        QVERIFY(m_link->openPort(1));
+        QCOMPARE(m_link->writeLine(QStringLiteral("VEN1\rSCAON")), qint32(SerialLink::kErrControlCharacter));
+        QCOMPARE(m_link->writeLine(QStringLiteral("GWE1\n")), qint32(SerialLink::kErrControlCharacter));
+        QCOMPARE(m_link->writeLine(QStringLiteral("VEN2")), 0);
         // The supply reads the line in order: anything of the refused commands would come first.
         QVERIFY(supply.waitForCommands(1, 2000));
         QCOMPARE(supply.receivedCommands(), QStringList{QStringLiteral("VEN2")});
@@ -217,14 +217,14 @@ private slots:
     {
         ScriptedTerminal terminal;
         PortTable::setPath(1, terminal.slavePath());
-        QVERIFY(m_link->R4150DOpen(1));
+        QVERIFY(m_link->openPort(1));
         QSignalSpy lost(m_link.get(), &SerialLink::portLost);
         std::thread hangUp([&terminal] {
             std::this_thread::sleep_for(std::chrono::milliseconds(200));
             terminal.hangUp();
         });
         QString line;
-        const qint32 result = m_link->R4150DInput(line);
+        const qint32 result = m_link->readLine(line);
         hangUp.join();
         QVERIFY2(result == SerialLink::kErrRead || result == SerialLink::kErrRemoved || result == -1,
                  qPrintable(QString::number(result)));
@@ -254,7 +254,7 @@ private slots:
     {
         ScriptedTerminal terminal;
         PortTable::setPath(1, terminal.slavePath());
-        QVERIFY(m_link->R4150DOpen(1));
+        QVERIFY(m_link->openPort(1));
         QSignalSpy lost(m_link.get(), &SerialLink::portLost);
         terminal.hangUp();
         QVERIFY(QTest::qWaitFor([&] { return lost.count() >= 1; }, kHangUpNoticedMs));
@@ -273,15 +273,15 @@ private slots:
     void loopbackLineReturnsWhatIsWritten()
     {
         PortTable::setPath(5, PortTable::kLoopback);
-        QVERIFY(m_link->R4150DOpen(5));
-        QCOMPARE(m_link->R4150DPrint(QStringLiteral("REN")), 0);
+        QVERIFY(m_link->openPort(5));
+        QCOMPARE(m_link->writeLine(QStringLiteral("REN")), 0);
         QString line;
-        QCOMPARE(m_link->R4150DInput(line), 0);
+        QCOMPARE(m_link->readLine(line), 0);
         QCOMPARE(line, QStringLiteral("REN"));
         // A second program-side open of the same loopback line is "in use".
         RecordingUserInterface otherUi;
         SerialLink other(otherUi, [] { return kCaption; });
-        QVERIFY(!other.R4150DOpen(5));
+        QVERIFY(!other.openPort(5));
         QVERIFY(otherUi.messages[0].text.startsWith(QStringLiteral("Error 8005")));
     }
 

@@ -6,7 +6,7 @@
 
 #include "core/RuntimeDirectory.h"
 #include "core/SettingsStore.h"
-#include "filament/Form_Filament.h"
+#include "filament/FilamentDialog.h"
 #include "panel/IndicatorLamp.h"
 
 #include <QPushButton>
@@ -43,7 +43,7 @@ void FilamentWindowTest::typedCurrentRampsAndTheShutDownRampsDown()
     WindowFixture fixture;
     store("Filament", "RampRate", "0.5");
     QVERIFY(fixture.startQuiet());
-    Form_R4150D &window = *fixture.window;
+    MainWindow &window = *fixture.window;
     window.state().setAutoRefresh(false);
     FilamentRamp &ramp = window.filament().ramp();
     QCOMPARE(ramp.rate(), 0.5);
@@ -52,7 +52,7 @@ void FilamentWindowTest::typedCurrentRampsAndTheShutDownRampsDown()
     const PanelField cathode = PanelField::value(Module::kCathode);
     window.panel().setFieldText(cathode, QStringLiteral("2.1"));
     window.panel().setFieldTag(cathode, kTagChanged);
-    window.refreshCycle().Timer1_Timer();
+    window.refreshCycle().runCycle();
     QVERIFY(waitForLine(window.line()));
     QVERIFY(ramp.isRunning());
     QTRY_VERIFY(window.panel().filamentRampText().startsWith(QStringLiteral("Ramp ")));
@@ -91,7 +91,7 @@ void FilamentWindowTest::aTripSwitchesOffAtOnceAndKeepsTheFilamentOff()
     WindowFixture fixture;
     store("Interlock", "PressureLimit", "1E-05");
     QVERIFY(fixture.startQuiet());
-    Form_R4150D &window = *fixture.window;
+    MainWindow &window = *fixture.window;
     window.state().setAutoRefresh(false);
     QVERIFY(window.panel().interlockLamp().isVisibleTo(&window));
     LinkTestClient client;
@@ -101,7 +101,7 @@ void FilamentWindowTest::aTripSwitchesOffAtOnceAndKeepsTheFilamentOff()
     // Waiting: "on" is refused with a beep and not sent.
     auto *on = window.findChild<QPushButton *>(QStringLiteral("Command_On(1)"));
     QTest::mouseClick(on, Qt::LeftButton);
-    window.refreshCycle().Timer1_Timer();
+    window.refreshCycle().runCycle();
     QVERIFY(waitForLine(window.line()));
     QCOMPARE(fixture.ui.beeps, 1);
     QCOMPARE(fixture.commands(), QStringList());
@@ -112,7 +112,7 @@ void FilamentWindowTest::aTripSwitchesOffAtOnceAndKeepsTheFilamentOff()
     QTest::mouseClick(on, Qt::LeftButton);
     window.panel().setFieldText(PanelField::value(Module::kEnergy), QStringLiteral("150"));
     window.panel().setFieldTag(PanelField::value(Module::kEnergy), kTagChanged);
-    window.refreshCycle().Timer1_Timer();
+    window.refreshCycle().runCycle();
     QVERIFY(waitForLine(window.line()));
     QCOMPARE(fixture.commands(2), (QStringList{QStringLiteral("VEN150"), QStringLiteral("SCAON")}));
     fixture.supply.clearLog();
@@ -128,17 +128,17 @@ void FilamentWindowTest::aTripSwitchesOffAtOnceAndKeepsTheFilamentOff()
              QStringLiteral("Interlock tripped: pressure 3.2E-05 mbar above the limit 1E-05 mbar"));
     QCOMPARE(window.panel().interlockLamp().color(), QColor(255, 0, 0));
     QCOMPARE(client.command(QStringLiteral("REQUEST Interlock")), QStringLiteral("DATA tripped pressure 3.2E-05 mbar"));
-    window.refreshCycle().Timer1_Timer();
+    window.refreshCycle().runCycle();
     QVERIFY(waitForLine(window.line()));
     QTest::mouseClick(on, Qt::LeftButton);
-    window.refreshCycle().Timer1_Timer();
+    window.refreshCycle().runCycle();
     QVERIFY(waitForLine(window.line()));
     QCOMPARE(fixture.supply.receivedCommands().size(), 2);
     QCOMPARE(fixture.ui.beeps, 2);
 
     // Re-arm only with a fresh reading below the limit, from the dialog.
     window.findChild<QAction *>(QStringLiteral("mnuFilament"))->trigger();
-    Form_Filament &dialog = window.filament().dialog();
+    FilamentDialog &dialog = window.filament().dialog();
     QVERIFY(dialog.isVisible());
     QVERIFY(!dialog.rearmButton().isEnabled());
     QCOMPARE(client.command(QStringLiteral("POKE Pressure 2E-08")), QStringLiteral("OK"));
@@ -146,7 +146,7 @@ void FilamentWindowTest::aTripSwitchesOffAtOnceAndKeepsTheFilamentOff()
     QTest::mouseClick(&dialog.rearmButton(), Qt::LeftButton);
     QCOMPARE(dialog.stateText(), QStringLiteral("armed"));
     QTest::mouseClick(on, Qt::LeftButton);
-    window.refreshCycle().Timer1_Timer();
+    window.refreshCycle().runCycle();
     QVERIFY(waitForLine(window.line()));
     QCOMPARE(fixture.commands(3).last(), QStringLiteral("SCAON"));
 }
@@ -158,7 +158,7 @@ void FilamentWindowTest::aSignalDuringTheRampDownSwitchesOffAtOnce()
     store("ShutDown", "Filament", "1");
     store("ShutDown", "Energy", "1");
     QVERIFY(fixture.startQuiet());
-    Form_R4150D &window = *fixture.window;
+    MainWindow &window = *fixture.window;
     window.state().setAutoRefresh(false);
     window.filament().ramp().setPresent(2.0f);
     window.filament().ramp().setFilamentOn(true);
@@ -193,7 +193,7 @@ void FilamentWindowTest::aFilamentFoundOnIsSupervisedWithoutAnyReading()
     store("Interlock", "PressureLimit", "1E-05");
     store("Interlock", "StaleSeconds", "0.5");
     QVERIFY(fixture.start());
-    Form_R4150D &window = *fixture.window;
+    MainWindow &window = *fixture.window;
     window.timer().stop();
     QVERIFY(QTest::qWaitFor([&] { return fixture.supply.receivedCommands().contains(QStringLiteral("VEN0")); }, kWaitMs));
     const QStringList commands = fixture.supply.receivedCommands();

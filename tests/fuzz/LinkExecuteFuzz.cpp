@@ -32,7 +32,7 @@ void LinkExecuteFuzz::run(const QByteArray &data)
     const PanelField energy = PanelField::value(0);
     host.setFieldText(energy, kUntouched);
 
-    const std::optional<ControlLink::Refusal> refusal = link.Form_LinkExecute(command);
+    const std::optional<ControlLink::Refusal> refusal = link.execute(command);
     fuzzRequire(ui.messages.isEmpty() && ui.beeps == 0, "a command never talks to the operator", command);
     if (refusal)
         fuzzRequire(refusal->number == ControlLink::kErrorNotANumber || refusal->number == ControlLink::kErrorBeyondLimits,

@@ -49,7 +49,7 @@ void ProfileFuzz::run(const QByteArray &data)
     StringPanel panel;
     m_ui.clear();
     ProfileStore store(panel, m_limits, m_ui, [] { return kCaption; });
-    const int result = store.OpenZQV(path);
+    const int result = store.open(path);
     const bool isProfile = record && record->hasProfileMarker();
     if (!isProfile) {
         fuzzRequire(result == ProfileFileError::kNotAProfile, "a file that is no profile is refused");

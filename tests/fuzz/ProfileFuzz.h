@@ -7,7 +7,7 @@
 #include <QTemporaryDir>
 
 // The profile reader on arbitrary bytes: ProfileRecord::decode/encode in memory, and
-// ProfileStore::OpenZQV on a real file that holds the input, onto a panel of strings.
+// ProfileStore::open on a real file that holds the input, onto a panel of strings.
 class ProfileFuzz
 {
 public:

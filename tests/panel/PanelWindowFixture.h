@@ -78,7 +78,7 @@ public:
 
     void cycle()
     {
-        window->refreshCycle().Timer1_Timer();
+        window->refreshCycle().runCycle();
         waitForLine(window->line());
     }
     // The commands the supply received since the last settle or clearLog, once the line is idle:

@@ -5,7 +5,7 @@
 #include "VirtualSupply.h"
 
 #include "app/CommandLine.h"
-#include "app/Form_R4150D.h"
+#include "app/MainWindow.h"
 #include "core/QtUserInterface.h"
 #include "device/PortTable.h"
 #include "panel/EditField.h"
@@ -55,7 +55,7 @@ private:
     std::unique_ptr<TestEnvironment> m_environment;
     std::unique_ptr<VirtualSupply> m_supply;
     std::unique_ptr<QtUserInterface> m_ui;
-    std::unique_ptr<Form_R4150D> m_window;
+    std::unique_ptr<MainWindow> m_window;
     std::unique_ptr<QTimer> m_watch;
     QList<SeenBox> m_seen;
     EditField *m_energy = nullptr;
@@ -69,10 +69,10 @@ void PanelWindowMessageBoxTest::init()
     QVERIFY(m_supply->start());
     PortTable::setPath(1, m_supply->devicePath());
     m_ui = std::make_unique<QtUserInterface>();
-    m_window = std::make_unique<Form_R4150D>(*m_ui, CommandLine::parse(QStringLiteral("/COM1")));
+    m_window = std::make_unique<MainWindow>(*m_ui, CommandLine::parse(QStringLiteral("/COM1")));
     m_ui->setParent(m_window.get());
     m_window->setSetupDialogRunner([] { QFAIL("the setup dialog opened"); });
-    m_window->Form_Load();
+    m_window->load();
     QVERIFY(waitForLine(m_window->line()));
     QVERIFY(m_window->connection().isConnected());
     m_window->timer().stop();
@@ -192,7 +192,7 @@ void PanelWindowMessageBoxTest::clickOnAButtonThatLeftTheFieldIsNotCarriedOut()
     QTest::mouseClick(m_window->windowHandle(), Qt::LeftButton, {}, onButton);
     QCOMPARE(lamp->tag(), QStringLiteral("on"));
     QCOMPARE(m_seen.size(), 1);
-    m_window->refreshCycle().Timer1_Timer();
+    m_window->refreshCycle().runCycle();
     QVERIFY(waitForLine(m_window->line()));
     QCOMPARE(m_supply->receivedCommands(), (QStringList{QStringLiteral("VEN1000"), QStringLiteral("SCAON")}));
 }

@@ -215,7 +215,7 @@ void PanelWindowSpinTest::switchedOffModuleTakesNoClick()
 {
     // The read-back of a switched-off cathode disables its spin control.
     m_fixture->supply.updateModel([](SupplyModel &model) { model.setOn(1, false); });
-    m_fixture->window->mnuRefreshAll_Click();
+    m_fixture->window->refreshAll();
     QVERIFY(waitForLine(m_fixture->window->line()));
     SpinControl *cathodeSpin = m_fixture->spin(QStringLiteral("Picture_value(1)"));
     QVERIFY(!cathodeSpin->isEnabled());

@@ -94,7 +94,7 @@ void TestProfileCommands::init()
 void TestProfileCommands::saveRightAfterStartAsksForAName()
 {
     m_panel.setFieldText(PanelField::value(0), QStringLiteral("321"));
-    m_commands->mnuSave_Click();
+    m_commands->saveProfile();
     QCOMPARE(m_ui.saveRequests.size(), 1);
     QVERIFY(m_ui.openRequests.isEmpty());
     const UserInterface::FileDialogRequest request = m_ui.saveRequests[0];
@@ -113,7 +113,7 @@ void TestProfileCommands::saveRightAfterStartAsksForAName()
     m_state->setPowerSupply(0);
     const QString chosen = path("first.zqv");
     m_ui.saveAnswers = {chosen};
-    m_commands->mnuSave_Click();
+    m_commands->saveProfile();
     QCOMPARE(m_ui.saveRequests.size(), 2);
     QCOMPARE(m_ui.saveRequests[1].title, QStringLiteral("Save Tavrel Power Supply [R4150-D] Profile"));
     QCOMPARE(m_store->filename(), chosen);
@@ -126,11 +126,11 @@ void TestProfileCommands::saveAfterLoadWritesTheSameFile()
     const QString profile = path("loaded.zqv");
     QVERIFY(writeAll(profile, sampleProfile(150.0f)));
     m_ui.openAnswers = {profile};
-    m_commands->mnuOpen_Click();
+    m_commands->openProfile();
     QCOMPARE(m_store->filename(), profile);
 
     m_panel.setFieldText(PanelField::value(0), QStringLiteral("275"));
-    m_commands->mnuSave_Click();
+    m_commands->saveProfile();
     QVERIFY(m_ui.saveRequests.isEmpty());
     QVERIFY(m_ui.messages.isEmpty());
     const QByteArray bytes = readAll(profile);
@@ -146,11 +146,11 @@ void TestProfileCommands::saveAsPresetsAndChangesTheCurrentPath()
     const QByteArray firstBytes = sampleProfile(150.0f);
     QVERIFY(writeAll(first, firstBytes));
     m_ui.openAnswers = {first};
-    m_commands->mnuOpen_Click();
+    m_commands->openProfile();
     m_panel.setFieldText(PanelField::value(0), QStringLiteral("99"));
 
     // Cancelled: the dialog was shown, preset with the current path; nothing changes.
-    m_commands->mnuSaveAs_Click();
+    m_commands->saveProfileAs();
     QCOMPARE(m_ui.saveRequests.size(), 1);
     QCOMPARE(m_ui.saveRequests[0].presetName, first);
     QCOMPARE(m_store->filename(), first);
@@ -158,7 +158,7 @@ void TestProfileCommands::saveAsPresetsAndChangesTheCurrentPath()
 
     const QString second = path("b.zqv");
     m_ui.saveAnswers = {second};
-    m_commands->mnuSaveAs_Click();
+    m_commands->saveProfileAs();
     QCOMPARE(m_ui.saveRequests.size(), 2);
     QCOMPARE(m_ui.saveRequests[1].presetName, first);
     QCOMPARE(m_store->filename(), second);
@@ -167,9 +167,9 @@ void TestProfileCommands::saveAsPresetsAndChangesTheCurrentPath()
 
     // A later Save goes to the new name, and the next dialog starts from it.
     m_panel.setFieldText(PanelField::value(0), QStringLiteral("98"));
-    m_commands->mnuSave_Click();
+    m_commands->saveProfile();
     QCOMPARE(ProfileBytes::singleAt(readAll(second), 3), 98.0f);
-    m_commands->mnuSaveAs_Click();
+    m_commands->saveProfileAs();
     QCOMPARE(m_ui.saveRequests.last().presetName, second);
 }
 
@@ -181,7 +181,7 @@ void TestProfileCommands::openForcesOneCycleWithReadBack()
 
     m_state->autoRefreshFlag = kFalse;
     m_ui.openAnswers = {profile};
-    m_commands->mnuOpen_Click();
+    m_commands->openProfile();
     QCOMPARE(m_ui.openRequests.size(), 1);
     const UserInterface::FileDialogRequest request = m_ui.openRequests[0];
     QCOMPARE(request.title, QStringLiteral("Open Tavrel Power Supply [Tavrel digital] Profile"));
@@ -201,7 +201,7 @@ void TestProfileCommands::openForcesOneCycleWithReadBack()
     // With auto refresh on it stays on; the dialog now starts from the loaded profile.
     m_state->autoRefreshFlag = kTrue;
     m_ui.openAnswers = {profile};
-    m_commands->mnuOpen_Click();
+    m_commands->openProfile();
     QCOMPARE(m_ui.openRequests.last().presetName, profile);
     QCOMPARE(m_cycles.size(), 2);
     QCOMPARE(m_cycles[1].autoRefresh, kTrue);
@@ -211,7 +211,7 @@ void TestProfileCommands::openForcesOneCycleWithReadBack()
 void TestProfileCommands::openCancelledRunsNoCycle()
 {
     const QString before = m_panel.snapshot();
-    m_commands->mnuOpen_Click();
+    m_commands->openProfile();
     QCOMPARE(m_ui.openRequests.size(), 1);
     QVERIFY(m_cycles.isEmpty());
     QVERIFY(m_ui.messages.isEmpty());
@@ -220,11 +220,11 @@ void TestProfileCommands::openCancelledRunsNoCycle()
 
     // The dialog's own status and path: cancel leaves the caller's text alone.
     QString name = QStringLiteral("/some/where.zqv");
-    QCOMPARE(m_commands->OpenDialog(name), 0);
+    QCOMPARE(m_commands->chooseOpenPath(name), 0);
     QCOMPARE(name, QStringLiteral("/some/where.zqv"));
     QCOMPARE(m_ui.openRequests.last().presetName, name);
     m_ui.saveAnswers = {path("chosen.zqv")};
-    QCOMPARE(m_commands->SaveAsDialog(name), -1);
+    QCOMPARE(m_commands->chooseSavePath(name), -1);
     QCOMPARE(name, path("chosen.zqv"));
     QVERIFY(filesInDir().isEmpty()); // choosing is not saving
 }
@@ -234,7 +234,7 @@ void TestProfileCommands::failedLoadStillRunsOneCycle()
     const QString good = path("good.zqv");
     QVERIFY(writeAll(good, sampleProfile(150.0f)));
     m_ui.openAnswers = {good};
-    m_commands->mnuOpen_Click();
+    m_commands->openProfile();
     m_panel.setFieldText(PanelField::value(0), QStringLiteral("200"));
     m_panel.setFieldTag(PanelField::value(0), kTagChanged);
     const QString before = m_panel.snapshot();
@@ -247,7 +247,7 @@ void TestProfileCommands::failedLoadStillRunsOneCycle()
     QVERIFY(writeAll(bad, badBytes));
     m_state->autoRefreshFlag = kFalse;
     m_ui.openAnswers = {bad, path("missing.zqv")};
-    m_commands->mnuOpen_Click();
+    m_commands->openProfile();
     QCOMPARE(m_ui.messages.size(), 1);
     QCOMPARE(m_ui.messages[0].text, QStringLiteral("Invalif file format"));
     QCOMPARE(m_ui.messages[0].title, QStringLiteral("Open Tavrel Power Supply [Tavrel digital] Profile"));
@@ -260,7 +260,7 @@ void TestProfileCommands::failedLoadStillRunsOneCycle()
     QCOMPARE(m_state->autoRefreshFlag, kFalse);
 
     // A file that vanished between dialog and load: the file error, then the cycle.
-    m_commands->mnuOpen_Click();
+    m_commands->openProfile();
     QCOMPARE(m_ui.messages.size(), 2);
     QCOMPARE(m_ui.messages[1].icon, UserInterface::Icon::Critical);
     QCOMPARE(m_cycles.size(), 2);

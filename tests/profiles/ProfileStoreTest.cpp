@@ -110,7 +110,7 @@ void TestProfileStore::writtenBytesFollowTheLayout()
 
     // Passed with a redundant "./": the current path is the text as given, not a cleaned form.
     const QString target = m_dir->path() + QStringLiteral("/./written.zqv");
-    QCOMPARE(m_store->SaveZQV(target), 0);
+    QCOMPARE(m_store->save(target), 0);
     QVERIFY(m_ui.messages.isEmpty());
     QCOMPARE(m_store->filename(), target);
     QCOMPARE(m_panel.snapshot(), before); // saving changes neither texts nor marks
@@ -127,7 +127,7 @@ void TestProfileStore::handMadeFileFillsThePanel()
 {
     const QString first = path("first.zqv");
     QVERIFY(writeAll(first, handMadeProfile()));
-    QCOMPARE(m_store->OpenZQV(first), 0);
+    QCOMPARE(m_store->open(first), 0);
     QVERIFY(m_ui.messages.isEmpty());
     for (int k = 0; k < 12; ++k) {
         QCOMPARE(m_panel.fieldText(kPanelFields[k]), kHandMadeTexts[k]);
@@ -140,7 +140,7 @@ void TestProfileStore::handMadeFileFillsThePanel()
     // Stored zeros switch modules 1 and 2 off; the energy's zero has no switch.
     const QString second = path("zeros.zqv");
     QVERIFY(writeAll(second, ProfileBytes::make("ZQV", {0.0f, 0.0f, 0.0f, -1, -1, 1, 1, 1, 1, 1, 1, 1, 0})));
-    QCOMPARE(m_store->OpenZQV(second), 0);
+    QCOMPARE(m_store->open(second), 0);
     QCOMPARE(m_panel.fieldText(PanelField::value(0)), QStringLiteral("0"));
     QCOMPARE(m_panel.fieldText(PanelField::value(1)), QStringLiteral("0"));
     QCOMPARE(m_panel.fieldText(PanelField::value(2)), QStringLiteral("0"));
@@ -150,7 +150,7 @@ void TestProfileStore::handMadeFileFillsThePanel()
 
     // Only the cathode at zero: the screen request stays "on".
     QVERIFY(writeAll(second, ProfileBytes::make("ZQV", {10.0f, 0.0f, 0.5f, -1, -1, 1, 1, 1, 1, 1, 1, 1, 0})));
-    QCOMPARE(m_store->OpenZQV(second), 0);
+    QCOMPARE(m_store->open(second), 0);
     QCOMPARE(m_panel.switchTag(1), QStringLiteral("off"));
     QCOMPARE(m_panel.switchTag(2), QStringLiteral("on"));
 }
@@ -164,7 +164,7 @@ void TestProfileStore::valuesOutsideTheLimitsAreCorrectedAndNamed()
     QVERIFY(writeAll(file, ProfileBytes::make("ZQV", {5000.0f, kNaN, -3.0f, 10.0f, kNaN, -1.0f, kInf, -kInf, 150.0f,
                                                       499.5f, -0.0f, -21.0f, kNaN})));
     const QByteArray before = readAll(file);
-    QCOMPARE(m_store->OpenZQV(file), 0);
+    QCOMPARE(m_store->open(file), 0);
     // One message names every corrected field; the file stays as it was.
     QCOMPARE(m_ui.messages.size(), 1);
     QCOMPARE(m_ui.messages[0].title, kOpenTitle);
@@ -188,7 +188,7 @@ void TestProfileStore::localeCommaOnlyLeavesTheSetValues()
     const QString file = path("comma.zqv");
     QVERIFY(writeAll(file, ProfileBytes::make("ZQV", {150.5f, 2.1f, 6.0f, -50.5f, -20.25f, 100.0f, 50.0f, 1200.0f, -5.5f,
                                                       80.0f, 1500.0f, 12.25f, 0.0f})));
-    QCOMPARE(m_store->OpenZQV(file), 0);
+    QCOMPARE(m_store->open(file), 0);
     // Set values go to the supply as written, so they carry a point; gains and offsets keep the
     // locale's comma as StrOf wrote it.
     QCOMPARE(m_panel.fieldText(PanelField::value(0)), QStringLiteral("150.5"));
@@ -199,7 +199,7 @@ void TestProfileStore::localeCommaOnlyLeavesTheSetValues()
 
     // What the panel shows in that locale saves back to the same numbers.
     const QString copy = path("copy.zqv");
-    QCOMPARE(m_store->SaveZQV(copy), 0);
+    QCOMPARE(m_store->save(copy), 0);
     QCOMPARE(readAll(copy).left(51), readAll(file).left(51));
 }
 
@@ -221,7 +221,7 @@ void TestProfileStore::wrongMarkerOrShortFileIsRefused()
     QFETCH(QByteArray, bytes);
     const QString good = path("good.zqv");
     QVERIFY(writeAll(good, handMadeProfile()));
-    QCOMPARE(m_store->OpenZQV(good), 0);
+    QCOMPARE(m_store->open(good), 0);
     for (const PanelField &field : kPanelFields)
         m_panel.setFieldTag(field, QString());
     m_panel.setFieldText(PanelField::value(0), QStringLiteral("typed"));
@@ -229,7 +229,7 @@ void TestProfileStore::wrongMarkerOrShortFileIsRefused()
 
     const QString bad = path("bad.zqv");
     QVERIFY(writeAll(bad, bytes));
-    QCOMPARE(m_store->OpenZQV(bad), -1);
+    QCOMPARE(m_store->open(bad), -1);
     QCOMPARE(m_ui.messages.size(), 1);
     QCOMPARE(m_ui.messages[0].text, kFormatMessage);
     QCOMPARE(m_ui.messages[0].title, kOpenTitle);
@@ -242,13 +242,13 @@ void TestProfileStore::savingOverALongerFileLeaves55Bytes()
 {
     const QString file = path("long.zqv");
     QVERIFY(writeAll(file, QByteArray(200, 'x')));
-    QCOMPARE(m_store->SaveZQV(file), 0);
+    QCOMPARE(m_store->save(file), 0);
     const QByteArray bytes = readAll(file);
     QCOMPARE(bytes.size(), 55);
     QCOMPARE(bytes.left(3), QByteArray("ZQV"));
     // The longer tail of a file is not read either.
     QVERIFY(writeAll(file, handMadeProfile() + QByteArray(100, '\xff')));
-    QCOMPARE(m_store->OpenZQV(file), 0);
+    QCOMPARE(m_store->open(file), 0);
     QCOMPARE(m_panel.fieldText(PanelField::offset(7)), QStringLiteral("12.25"));
 }
 
@@ -256,7 +256,7 @@ void TestProfileStore::openErrorsReportThePlatformText()
 {
     const QString good = path("good.zqv");
     QVERIFY(writeAll(good, handMadeProfile()));
-    QCOMPARE(m_store->OpenZQV(good), 0);
+    QCOMPARE(m_store->open(good), 0);
     m_panel.setFieldText(PanelField::gain(7), QStringLiteral("typed"));
     const QString before = m_panel.snapshot();
 
@@ -272,7 +272,7 @@ void TestProfileStore::openErrorsReportThePlatformText()
         m_ui.clear();
         QFile probe(c.path);
         QVERIFY(!probe.open(QIODevice::ReadOnly));
-        QCOMPARE(m_store->OpenZQV(c.path), c.status);
+        QCOMPARE(m_store->open(c.path), c.status);
         QCOMPARE(m_ui.messages.size(), 1);
         QCOMPARE(m_ui.messages[0].text, probe.errorString());
         QVERIFY(!m_ui.messages[0].text.isEmpty());
@@ -288,7 +288,7 @@ void TestProfileStore::openErrorsReportThePlatformText()
     QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
     for (const QString &special : {fifo, QStringLiteral("/dev/null")}) {
         m_ui.clear();
-        QCOMPARE(m_store->OpenZQV(special), ProfileFileError::kNotARegularFile);
+        QCOMPARE(m_store->open(special), ProfileFileError::kNotARegularFile);
         QCOMPARE(m_ui.messages.size(), 1);
         QCOMPARE(m_ui.messages[0].text, special + QStringLiteral(" is not a regular file."));
         QCOMPARE(m_ui.messages[0].title, kOpenTitle);
@@ -301,7 +301,7 @@ void TestProfileStore::openErrorsReportThePlatformText()
         QVERIFY(writeAll(locked, handMadeProfile()));
         QVERIFY(QFile::setPermissions(locked, QFileDevice::WriteOwner));
         m_ui.clear();
-        QCOMPARE(m_store->OpenZQV(locked), ProfileFileError::kPermissionDenied);
+        QCOMPARE(m_store->open(locked), ProfileFileError::kPermissionDenied);
         QCOMPARE(m_ui.messages.size(), 1);
         QCOMPARE(m_panel.snapshot(), before);
     }
@@ -317,7 +317,7 @@ void TestProfileStore::readErrorAfterOpenIsReported()
         QSKIP("/proc/self/mem cannot be opened here");
     probe.close();
     const QString before = m_panel.snapshot();
-    QCOMPARE(m_store->OpenZQV(memory), ProfileFileError::kDeviceIoError);
+    QCOMPARE(m_store->open(memory), ProfileFileError::kDeviceIoError);
     QCOMPARE(m_ui.messages.size(), 1);
     QVERIFY(m_ui.messages[0].text != kFormatMessage);
     QVERIFY(!m_ui.messages[0].text.isEmpty());
@@ -331,13 +331,13 @@ void TestProfileStore::failedSaveLeavesTheOldProfile()
     const QString old = path("old.zqv");
     const QByteArray oldBytes = handMadeProfile();
     QVERIFY(writeAll(old, oldBytes));
-    QCOMPARE(m_store->OpenZQV(old), 0);
+    QCOMPARE(m_store->open(old), 0);
     for (int k = 0; k < 12; ++k)
         m_panel.setFieldText(kPanelFields[k], QStringLiteral("3"));
 
     auto expectFailure = [&](const QString &target, int status) {
         m_ui.clear();
-        QCOMPARE(m_store->SaveZQV(target), status);
+        QCOMPARE(m_store->save(target), status);
         QCOMPARE(m_ui.messages.size(), 1);
         QVERIFY(!m_ui.messages[0].text.isEmpty());
         QCOMPARE(m_ui.messages[0].title, kSaveTitle);
@@ -363,7 +363,7 @@ void TestProfileStore::failedSaveLeavesTheOldProfile()
         tight.rlim_cur = 16;
         QCOMPARE(setrlimit(RLIMIT_FSIZE, &tight), 0);
         m_ui.clear();
-        const int status = m_store->SaveZQV(old);
+        const int status = m_store->save(old);
         setrlimit(RLIMIT_FSIZE, &saved);
         std::signal(SIGXFSZ, previousHandler);
         QCOMPARE(status, ProfileFileError::kDeviceIoError);
@@ -391,7 +391,7 @@ void TestProfileStore::failedSaveLeavesTheOldProfile()
 
     // The same save succeeds once nothing stands in the way.
     m_ui.clear();
-    QCOMPARE(m_store->SaveZQV(old), 0);
+    QCOMPARE(m_store->save(old), 0);
     QVERIFY(m_ui.messages.isEmpty());
     QCOMPARE(ProfileBytes::singleAt(readAll(old), 3), 3.0f);
 }

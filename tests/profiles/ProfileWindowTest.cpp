@@ -37,12 +37,12 @@ QByteArray readFile(const QString &path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-QAction *action(Form_R4150D &window, const char *name)
+QAction *action(MainWindow &window, const char *name)
 {
     return window.findChild<QAction *>(QLatin1String(name));
 }
 
-QStringList panelTexts(const Form_R4150D &window)
+QStringList panelTexts(const MainWindow &window)
 {
     QStringList texts;
     for (const PanelField &field : kPanelFields)
@@ -121,7 +121,7 @@ void ProfileWindowTest::openMenuSendsEverythingAndReadsOnce()
 
     WindowFixture fixture;
     QVERIFY(fixture.start());
-    Form_R4150D &window = *fixture.window;
+    MainWindow &window = *fixture.window;
     window.timer().stop();
     action(window, "mnuAutoRefresh")->trigger(); // the operator switches auto refresh off
     QVERIFY(!window.state().autoRefresh());
@@ -141,7 +141,7 @@ void ProfileWindowTest::openMenuSendsEverythingAndReadsOnce()
 
     // A later cycle reads nothing: auto refresh stayed off.
     fixture.supply.clearLog();
-    window.refreshCycle().Timer1_Timer();
+    window.refreshCycle().runCycle();
     QVERIFY(waitForLine(window.line()));
     QCOMPARE(fixture.commandsBeforeProbe(), QStringList());
 
@@ -176,7 +176,7 @@ void ProfileWindowTest::saveAfterLoadAndRoundTrip()
 
     WindowFixture fixture;
     QVERIFY(fixture.start());
-    Form_R4150D &window = *fixture.window;
+    MainWindow &window = *fixture.window;
     window.timer().stop();
 
     // Save before any profile asks for a name; cancelling writes nothing.

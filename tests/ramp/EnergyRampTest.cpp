@@ -6,7 +6,7 @@
 #include "app/ShutDownChoices.h"
 #include "core/RuntimeDirectory.h"
 #include "core/SettingsStore.h"
-#include "ramp/Form_EnergyRamp.h"
+#include "ramp/EnergyRampDialog.h"
 #include "ramp/RampPlan.h"
 
 #include <QAction>
@@ -124,7 +124,7 @@ private slots:
         QVERIFY(client.nextLine().value_or(QString()).startsWith(QLatin1String("STEP 1 100 ")));
         fixture.supply.clearLog();
         QCOMPARE(client.command(QStringLiteral("EXECUTE ENERGY=150")), QStringLiteral("OK"));
-        fixture.window->refreshCycle().Timer1_Timer(); // the next tick in its dwell
+        fixture.window->refreshCycle().runCycle(); // the next tick in its dwell
         QVERIFY(waitForLine(fixture.window->line()));
         QCOMPARE(client.nextLine().value_or(QString()), QStringLiteral("END 1 stopped"));
         QCOMPARE(fixture.commands(1).value(0), QStringLiteral("VEN150"));
@@ -151,7 +151,7 @@ private slots:
         plan.from = 10.0;
         plan.to = 12.0;
         QVERIFY(fixture.window->ramp().start(plan).isEmpty());
-        fixture.window->mnuRefreshAll_Click(); // the ramp's first step comes due in its yields
+        fixture.window->refreshAll(); // the ramp's first step comes due in its yields
         QTRY_VERIFY(!fixture.window->ramp().isRunning());
         const QStringList commands = fixture.supply.receivedCommands();
         QCOMPARE(commands.mid(0, 8), readPass());
@@ -187,7 +187,7 @@ private slots:
         WindowFixture fixture;
         QVERIFY(fixture.startQuiet());
         fixture.window->findChild<QAction *>(QStringLiteral("mnuEnergyRamp"))->trigger();
-        auto *dialog = fixture.window->findChild<Form_EnergyRamp *>();
+        auto *dialog = fixture.window->findChild<EnergyRampDialog *>();
         QVERIFY(dialog && dialog->isVisible());
         const QStringList texts = {QStringLiteral("20"), QStringLiteral("10"), QStringLiteral("2,5"),
                                    QStringLiteral("10"), QStringLiteral("0")};
@@ -211,7 +211,7 @@ private slots:
         QVERIFY(saved.open(QIODevice::ReadOnly));
         const QStringList lines = QString::fromUtf8(saved.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
         QCOMPARE(lines.size(), 6);
-        QCOMPARE(lines[0], Form_EnergyRamp::kCsvHeader);
+        QCOMPARE(lines[0], EnergyRampDialog::kCsvHeader);
         QVERIFY2(lines[2].startsWith(QLatin1String("2,17.5,17.5,")), qPrintable(lines[2]));
 
         // A refused plan says why and sends nothing.

@@ -302,7 +302,7 @@ void ControlLinkServerTest::linkErrorShowsRedThenSteadyColour()
 
     // Raised with no conversation open at all: grey afterwards, not a green lamp for no link.
     m_ui->onMessage = nullptr;
-    m_link->Form_LinkError(-3);
+    m_link->reportError(-3);
     QCOMPARE(m_ui->messages.last().text, QStringLiteral("DDE link error:-3"));
     QCOMPARE(m_link->lamp(), Lamp::Closed);
 }

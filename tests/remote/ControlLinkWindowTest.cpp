@@ -72,11 +72,11 @@ private slots:
     void manyConversationsLeaveTheProgramResponsive();
 
 private:
-    static IndicatorLamp *lamp(Form_R4150D &window)
+    static IndicatorLamp *lamp(MainWindow &window)
     {
         return window.findChild<IndicatorLamp *>(QStringLiteral("Picture_DDE"));
     }
-    static QAction *exitAction(Form_R4150D &window)
+    static QAction *exitAction(MainWindow &window)
     {
         return window.findChild<QAction *>(QStringLiteral("mnuExit"));
     }
@@ -86,7 +86,7 @@ void ControlLinkWindowTest::executeWritesTheEnergyAndTheNextCycleSendsIt()
 {
     WindowFixture fixture;
     QVERIFY(fixture.startQuiet());
-    Form_R4150D &window = *fixture.window;
+    MainWindow &window = *fixture.window;
     window.state().setAutoRefresh(false); // only the marks go out
     LinkTestClient client;
     QVERIFY(client.open(socketPath()));
@@ -115,7 +115,7 @@ void ControlLinkWindowTest::executeWritesTheEnergyAndTheNextCycleSendsIt()
         QCOMPARE(window.panel().fieldText(PanelField::value(0)), QString::fromLatin1(c.field));
         QVERIFY2(fixture.supply.receivedCommands().isEmpty(), c.command); // nothing at once
 
-        window.refreshCycle().Timer1_Timer();
+        window.refreshCycle().runCycle();
         QVERIFY(waitForLine(window.line()));
         const QStringList expected = {QString::fromLatin1(c.wire), QStringLiteral("VSC6500"), QStringLiteral("GWE-20")};
         QCOMPARE(fixture.commands(expected.size()), expected);
@@ -136,7 +136,7 @@ void ControlLinkWindowTest::executeWritesTheEnergyAndTheNextCycleSendsIt()
     }
     QCOMPARE(window.panel().fieldText(PanelField::value(1)), cathodeBefore);
     QCOMPARE(window.findChild<QLineEdit *>(QStringLiteral("DA_set_voltage"))->text(), controlVoltageBefore);
-    window.refreshCycle().Timer1_Timer();
+    window.refreshCycle().runCycle();
     QVERIFY(waitForLine(window.line()));
     QVERIFY(fixture.ui.messages.isEmpty());
 
@@ -147,7 +147,7 @@ void ControlLinkWindowTest::executeWritesTheEnergyAndTheNextCycleSendsIt()
         QCOMPARE(window.panel().fieldText(PanelField::value(0)), QStringLiteral("100"));
         QCOMPARE(window.panel().fieldTag(PanelField::value(0)), QString());
     }
-    window.refreshCycle().Timer1_Timer();
+    window.refreshCycle().runCycle();
     QVERIFY(waitForLine(window.line()));
     QCOMPARE(fixture.commandsBeforeProbe(), QStringList());
 
@@ -165,14 +165,14 @@ void ControlLinkWindowTest::toolDrivesTheWindow()
     WindowFixture fixture;
     fixture.supply.updateModel([](SupplyModel &model) { model.setEnergy(120.0f); });
     QVERIFY(fixture.startQuiet());
-    Form_R4150D &window = *fixture.window;
+    MainWindow &window = *fixture.window;
     window.state().setAutoRefresh(false);
 
     ToolResult result = runTool({QStringLiteral("execute"), QStringLiteral("energy"), QStringLiteral("="),
                                  QStringLiteral("150,5")});
     QCOMPARE(result.exitCode, 0);
     QCOMPARE(window.panel().fieldText(PanelField::value(0)), QStringLiteral("150.5"));
-    window.refreshCycle().Timer1_Timer();
+    window.refreshCycle().runCycle();
     QVERIFY(waitForLine(window.line()));
     QCOMPARE(fixture.commands(1), QStringList{QStringLiteral("VEN150.5")});
     fixture.supply.clearLog();
@@ -198,7 +198,7 @@ void ControlLinkWindowTest::requestAndAdviseOfAMonitor()
     WindowFixture fixture;
     fixture.supply.updateModel([](SupplyModel &model) { model.setEnergy(100.0f); });
     QVERIFY(fixture.startQuiet());
-    Form_R4150D &window = *fixture.window;
+    MainWindow &window = *fixture.window;
     const QLabel *monitor = window.findChild<QLabel *>(QStringLiteral("Label_UMon(0)"));
     LinkTestClient client;
     QVERIFY(client.open(socketPath()));
@@ -207,20 +207,20 @@ void ControlLinkWindowTest::requestAndAdviseOfAMonitor()
     QCOMPARE(client.command(QStringLiteral("ADVISE Label_UMon(0)")), QStringLiteral("OK"));
 
     // A read-back that finds the same reading changes nothing and reports nothing.
-    window.refreshCycle().Timer1_Timer();
+    window.refreshCycle().runCycle();
     QVERIFY(waitForLine(window.line()));
     QCOMPARE(client.command(QStringLiteral("REQUEST Text_Value(0)")), QStringLiteral("DATA 100"));
 
     // The supply's energy moves (a knob on the front panel): the next read-back reports it.
     fixture.supply.updateModel([](SupplyModel &model) { model.setEnergy(250.0f); });
-    window.refreshCycle().Timer1_Timer();
+    window.refreshCycle().runCycle();
     QVERIFY(waitForLine(window.line()));
     QCOMPARE(monitor->text(), QStringLiteral("250.0 "));
     QCOMPARE(client.nextLine().value_or(QString()), QStringLiteral("CHANGED Label_UMon(0) 250.0 "));
 
     QCOMPARE(client.command(QStringLiteral("UNADVISE Label_UMon(0)")), QStringLiteral("OK"));
     fixture.supply.updateModel([](SupplyModel &model) { model.setEnergy(300.0f); });
-    window.refreshCycle().Timer1_Timer();
+    window.refreshCycle().runCycle();
     QVERIFY(waitForLine(window.line()));
     QCOMPARE(monitor->text(), QStringLiteral("300.0 "));
     QCOMPARE(client.command(QStringLiteral("REQUEST Label_UMon(0)")), QStringLiteral("DATA 300.0 "));
@@ -234,7 +234,7 @@ void ControlLinkWindowTest::lampAndExitFollowTheConversations()
 {
     WindowFixture fixture;
     QVERIFY(fixture.startQuiet());
-    Form_R4150D &window = *fixture.window;
+    MainWindow &window = *fixture.window;
     int shutDownDialogs = 0;
     window.shutDown().setDialogRunner([&shutDownDialogs] {
         ++shutDownDialogs;
@@ -300,7 +300,7 @@ void ControlLinkWindowTest::refusedLinesChangeNothing()
 {
     WindowFixture fixture;
     QVERIFY(fixture.startQuiet());
-    Form_R4150D &window = *fixture.window;
+    MainWindow &window = *fixture.window;
     window.panel().setFieldText(PanelField::value(0), QStringLiteral("100"));
     LinkTestClient client;
     QVERIFY(client.open(socketPath()));
@@ -322,11 +322,11 @@ void ControlLinkWindowTest::refusedLinesChangeNothing()
     QVERIFY(client.nextLine().value_or(QString()).startsWith(QStringLiteral("ERROR 6 ")));
     QTRY_COMPARE(fixture.ui.messages.size(), 1);
 
-    window.refreshCycle().Timer1_Timer();
+    window.refreshCycle().runCycle();
     QVERIFY(waitForLine(window.line()));
     window.state().setAutoRefresh(false);
     fixture.supply.clearLog();
-    window.refreshCycle().Timer1_Timer();
+    window.refreshCycle().runCycle();
     QVERIFY(waitForLine(window.line()));
     QCOMPARE(fixture.commandsBeforeProbe(), QStringList()); // nothing of the refused lines pending
 }
@@ -335,7 +335,7 @@ void ControlLinkWindowTest::manyConversationsLeaveTheProgramResponsive()
 {
     WindowFixture fixture;
     QVERIFY(fixture.startQuiet());
-    Form_R4150D &window = *fixture.window;
+    MainWindow &window = *fixture.window;
     const int descriptorsBefore = openDescriptors();
 
     for (int i = 0; i < kCycles; ++i) {
@@ -353,7 +353,7 @@ void ControlLinkWindowTest::manyConversationsLeaveTheProgramResponsive()
     QVERIFY(fixture.ui.messages.isEmpty());
 
     // A refresh cycle still runs, and the link still answers.
-    window.refreshCycle().Timer1_Timer();
+    window.refreshCycle().runCycle();
     QVERIFY(waitForLine(window.line()));
     QCOMPARE(fixture.commands(readPass().size()), readPass());
     LinkTestClient client;

@@ -7,7 +7,7 @@
 #include "core/ControllerState.h"
 #include "core/RecordingUserInterface.h"
 #include "device/PortTable.h"
-#include "setup/Form_R4150DSetup.h"
+#include "setup/SetupDialog.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -62,7 +62,7 @@ QStringList entryTexts(QComboBox *combo)
     return texts;
 }
 
-QList<int> entryNumbers(const Form_R4150DSetup &dialog, QComboBox *combo)
+QList<int> entryNumbers(const SetupDialog &dialog, QComboBox *combo)
 {
     QList<int> numbers;
     for (int i = 0; i < combo->count(); ++i)
@@ -124,7 +124,7 @@ void SetupDialogTest::waitCursorAndDevicePaths()
     ControllerState state;
     RecordingUserInterface ui;
     LinkHost host(state, ui);
-    Form_R4150DSetup dialog(state, ui, host.line, host.connection);
+    SetupDialog dialog(state, ui, host.line, host.connection);
 
     QCOMPARE(dialog.findChild<QLabel *>(QStringLiteral("Label_Settings"))->text(),
              QStringLiteral("Settings: 9600,n,8,1"));
@@ -150,7 +150,7 @@ void SetupDialogTest::connectedListAndInUseChoices()
     QVERIFY(m_otherProgram->open());
 
     {
-        Form_R4150DSetup dialog(state, ui, host.line, host.connection);
+        SetupDialog dialog(state, ui, host.line, host.connection);
         QComboBox *ports = portList(dialog);
         QCOMPARE(entryTexts(ports), (QStringList{QStringLiteral("COM1:"), QStringLiteral("COM2: (current setting)"),
                                                  QStringLiteral("COM3: (in use)"), QStringLiteral("COM4:")}));
@@ -188,7 +188,7 @@ void SetupDialogTest::connectedListAndInUseChoices()
     }
 
     // Reopened: probed afresh; a free port closes the link and reconnects there.
-    Form_R4150DSetup dialog(state, ui, host.line, host.connection);
+    SetupDialog dialog(state, ui, host.line, host.connection);
     host.dialog = &dialog;
     QCOMPARE(modelList(dialog)->currentIndex(), 1);
     dialog.show();
@@ -211,7 +211,7 @@ void SetupDialogTest::notConnectedReconnectsOnOk()
     LinkHost host(state, ui);
     state.setCommPort(2);
 
-    Form_R4150DSetup dialog(state, ui, host.line, host.connection);
+    SetupDialog dialog(state, ui, host.line, host.connection);
     QComboBox *ports = portList(dialog);
     QCOMPARE(entryTexts(ports), (QStringList{QStringLiteral("COM1:"), QStringLiteral("COM2:"), QStringLiteral("COM3:"),
                                              QStringLiteral("COM4:")}));
@@ -236,7 +236,7 @@ void SetupDialogTest::noPreselectionWithoutCurrentPort()
 
     // No port yet.
     {
-        Form_R4150DSetup dialog(state, ui, host.line, host.connection);
+        SetupDialog dialog(state, ui, host.line, host.connection);
         QCOMPARE(portList(dialog)->count(), 4);
         QCOMPARE(portList(dialog)->currentIndex(), -1);
         QVERIFY(!okButton(dialog)->isEnabled());
@@ -245,7 +245,7 @@ void SetupDialogTest::noPreselectionWithoutCurrentPort()
     // The current port no longer exists: it is not listed, nothing is preselected.
     state.setCommPort(3);
     PortTable::setPath(3, m_home.filePath(QStringLiteral("unplugged")));
-    Form_R4150DSetup dialog(state, ui, host.line, host.connection);
+    SetupDialog dialog(state, ui, host.line, host.connection);
     QComboBox *ports = portList(dialog);
     QCOMPARE(entryTexts(ports), (QStringList{QStringLiteral("COM1:"), QStringLiteral("COM2:"), QStringLiteral("COM4:")}));
     QCOMPARE(ports->currentIndex(), -1);
@@ -270,7 +270,7 @@ void SetupDialogTest::closeChangesNothing()
     QSignalSpy caption(&state, &ControllerState::captionChanged);
 
     for (const bool byEscape : {false, true}) {
-        Form_R4150DSetup dialog(state, ui, host.line, host.connection);
+        SetupDialog dialog(state, ui, host.line, host.connection);
         dialog.show();
         modelList(dialog)->setCurrentIndex(1);
         portList(dialog)->setCurrentIndex(2);
@@ -299,14 +299,14 @@ void SetupDialogTest::unknownModelSelectsNothing()
     QVERIFY(host.line.open(1));
 
     {
-        Form_R4150DSetup dialog(state, ui, host.line, host.connection);
+        SetupDialog dialog(state, ui, host.line, host.connection);
         QCOMPARE(modelList(dialog)->currentIndex(), -1);
         dialog.show();
         okButton(dialog)->click(); // the current port, model untouched
         QCOMPARE(state.powerSupply(), qint16(2));
     }
 
-    Form_R4150DSetup dialog(state, ui, host.line, host.connection);
+    SetupDialog dialog(state, ui, host.line, host.connection);
     dialog.show();
     modelList(dialog)->setCurrentIndex(0);
     okButton(dialog)->click();
@@ -327,7 +327,7 @@ void SetupDialogTest::portWithoutPermissionIsRefused()
         return PortTable::create(port);
     };
 
-    Form_R4150DSetup dialog(state, ui, host.line, host.connection, nullptr, factory);
+    SetupDialog dialog(state, ui, host.line, host.connection, nullptr, factory);
     QComboBox *ports = portList(dialog);
     QCOMPARE(ports->itemText(2), QStringLiteral("COM3: (no permission)"));
     dialog.show();

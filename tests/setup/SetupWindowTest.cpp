@@ -1,11 +1,11 @@
-// The setup dialog through the real window: mnuSetup_Click shows the real Form_R4150DSetup
+// The setup dialog through the real window: openSetup shows the real SetupDialog
 // modally; the test plays the operator from inside its modal loop. The ports are virtual
 // supplies on pseudo-terminals, one held open by another port object, one mapped to nothing.
 
 #include "WindowFixture.h"
 
 #include "device/SerialPort.h"
-#include "setup/Form_R4150DSetup.h"
+#include "setup/SetupDialog.h"
 
 #include <QAction>
 #include <QApplication>
@@ -26,11 +26,11 @@ const QString kMissingPath = QStringLiteral("/nonexistent/tavrel-no-such-tty");
 class SetupAnswer
 {
 public:
-    explicit SetupAnswer(std::function<void(Form_R4150DSetup &)> answer)
+    explicit SetupAnswer(std::function<void(SetupDialog &)> answer)
     {
         m_timer.setInterval(kPollMs);
         QObject::connect(&m_timer, &QTimer::timeout, [this, answer] {
-            auto *dialog = qobject_cast<Form_R4150DSetup *>(QApplication::activeModalWidget());
+            auto *dialog = qobject_cast<SetupDialog *>(QApplication::activeModalWidget());
             if (!dialog)
                 return;
             m_timer.stop();
@@ -48,7 +48,7 @@ private:
     QTimer m_timer;
 };
 
-QComboBox *portList(Form_R4150DSetup &dialog)
+QComboBox *portList(SetupDialog &dialog)
 {
     return dialog.findChild<QComboBox *>(QStringLiteral("Combo_port"));
 }
@@ -61,14 +61,14 @@ QStringList entries(QComboBox *combo)
     return texts;
 }
 
-void choose(Form_R4150DSetup &dialog, const QString &entryText, int model)
+void choose(SetupDialog &dialog, const QString &entryText, int model)
 {
     QComboBox *ports = portList(dialog);
     ports->setCurrentIndex(ports->findText(entryText));
     dialog.findChild<QComboBox *>(QStringLiteral("Combo_PowerSupply"))->setCurrentIndex(model);
 }
 
-void press(Form_R4150DSetup &dialog, const char *button)
+void press(SetupDialog &dialog, const char *button)
 {
     dialog.findChild<QPushButton *>(QLatin1String(button))->click();
 }
@@ -101,7 +101,7 @@ void SetupWindowTest::setupThroughTheWindow()
     std::unique_ptr<SerialPort> holder = PortTable::create(3); // another program's hold
     QVERIFY(holder->open());
 
-    Form_R4150D &window = *fixture.window;
+    MainWindow &window = *fixture.window;
     window.timer().stop();
     window.setSetupDialogRunner({}); // the real dialog from here on
     QAction *setupAction = window.findChild<QAction *>(QStringLiteral("mnuSetup"));
@@ -111,7 +111,7 @@ void SetupWindowTest::setupThroughTheWindow()
     fixture.supply.clearLog();
 
     // The list, an in-use port refused with its message, then Close: nothing changed.
-    SetupAnswer inUse([&](Form_R4150DSetup &dialog) {
+    SetupAnswer inUse([&](SetupDialog &dialog) {
         QCOMPARE(entries(portList(dialog)),
                  (QStringList{QStringLiteral("COM1: (current setting)"), QStringLiteral("COM2:"),
                               QStringLiteral("COM3: (in use)")}));
@@ -133,7 +133,7 @@ void SetupWindowTest::setupThroughTheWindow()
     QVERIFY(window.line().isOpen());
 
     // The current port with another model: the caption at once, the link left alone.
-    SetupAnswer current([&](Form_R4150DSetup &dialog) {
+    SetupAnswer current([&](SetupDialog &dialog) {
         choose(dialog, QStringLiteral("COM1: (current setting)"), 1);
         press(dialog, "Command_OK");
         QVERIFY(!dialog.isVisible());
@@ -147,7 +147,7 @@ void SetupWindowTest::setupThroughTheWindow()
     QCOMPARE(fixture.commandsBeforeProbe(), QStringList()); // no Init on the current port
 
     // A free port: the old link closes, Init reads every module from the new supply.
-    SetupAnswer reconnect([&](Form_R4150DSetup &dialog) {
+    SetupAnswer reconnect([&](SetupDialog &dialog) {
         choose(dialog, QStringLiteral("COM2:"), 1);
         press(dialog, "Command_OK");
     });
@@ -167,7 +167,7 @@ void SetupWindowTest::setupThroughTheWindow()
     QCOMPARE(fixture.ui.messages.size(), 1);
 
     // Close after changing both lists changes nothing; the old port is free again now.
-    SetupAnswer closeOnly([&](Form_R4150DSetup &dialog) {
+    SetupAnswer closeOnly([&](SetupDialog &dialog) {
         QCOMPARE(entries(portList(dialog)),
                  (QStringList{QStringLiteral("COM1:"), QStringLiteral("COM2: (current setting)"),
                               QStringLiteral("COM3: (in use)")}));

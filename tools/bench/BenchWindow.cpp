@@ -16,9 +16,9 @@ BenchWindow::BenchWindow(int baud)
     if (!supply->start())
         return;
     PortTable::setPath(1, supply->devicePath());
-    window = std::make_unique<Form_R4150D>(ui, CommandLine::parse(QStringLiteral("/COM1")));
+    window = std::make_unique<MainWindow>(ui, CommandLine::parse(QStringLiteral("/COM1")));
     window->setSetupDialogRunner([] {});
-    window->Form_Load();
+    window->load();
     // The connecting read-back and the first cycle end before a figure starts.
     while (!window->line().isIdle())
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);

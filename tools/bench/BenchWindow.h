@@ -1,7 +1,7 @@
 #pragma once
 
 #include "VirtualSupply.h"
-#include "app/Form_R4150D.h"
+#include "app/MainWindow.h"
 #include "core/RecordingUserInterface.h"
 
 #include <memory>
@@ -19,5 +19,5 @@ struct BenchWindow
 
     RecordingUserInterface ui;
     std::unique_ptr<VirtualSupply> supply;
-    std::unique_ptr<Form_R4150D> window;
+    std::unique_ptr<MainWindow> window;
 };

@@ -7,7 +7,7 @@
 
 #include "VirtualSupply.h"
 #include "app/CommandLine.h"
-#include "app/Form_R4150D.h"
+#include "app/MainWindow.h"
 #include "core/RecordingUserInterface.h"
 #include "device/PortTable.h"
 
@@ -50,9 +50,9 @@ bool EnduranceDriver::run()
 
     RecordingUserInterface ui;
     int setupDialogs = 0;
-    Form_R4150D window(ui, CommandLine::parse(QStringLiteral("/COM1")));
+    MainWindow window(ui, CommandLine::parse(QStringLiteral("/COM1")));
     window.setSetupDialogRunner([&setupDialogs] { ++setupDialogs; });
-    window.Form_Load();
+    window.load();
     window.timer().stop(); // the cycles run back to back instead of once a second
     if (!window.connection().isConnected()) {
         BenchReport::failed(key, what, QStringLiteral("the window did not connect"), target);
@@ -66,7 +66,7 @@ bool EnduranceDriver::run()
     QObject::connect(&window.line(), &SupplyLine::portLost, [&portLosses] { ++portLosses; });
     int autoRefreshRestarts = 0;
     auto cycle = [&] {
-        window.refreshCycle().Timer1_Timer();
+        window.refreshCycle().runCycle();
         // The clients are answered while the cycle's exchanges are out.
         while (!window.line().isIdle())
             QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);

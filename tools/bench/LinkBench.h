@@ -14,7 +14,7 @@ public:
     static constexpr double kWaitingCpuTargetPercent = 1.0;
     static constexpr double kWireTimeTolerancePercent = 5.0;
 
-    // Figure 1: SetParameter against the unpaced supply, mean and 99th percentile.
+    // Figure 1: sendCommand against the unpaced supply, mean and 99th percentile.
     static void transactionOverhead();
     // Figure 2: CPU of the reading thread while reads wait for a silent supply.
     static void waitingCpu();

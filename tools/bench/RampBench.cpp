@@ -8,7 +8,7 @@
 #include "WireTime.h"
 
 #include "VirtualSupply.h"
-#include "app/Form_R4150D.h"
+#include "app/MainWindow.h"
 #include "core/RecordingUserInterface.h"
 #include "core/RuntimeDirectory.h"
 

@@ -5,9 +5,9 @@
 #include "ProcessStats.h"
 
 #include "VirtualSupply.h"
-#include "app/Form_R4150D.h"
+#include "app/MainWindow.h"
 #include "core/RecordingUserInterface.h"
-#include "history/Form_MonitorHistory.h"
+#include "history/MonitorHistoryWindow.h"
 #include "history/MonitorHistory.h"
 #include "journal/Journal.h"
 #include "journal/JournalRecorder.h"
@@ -133,7 +133,7 @@ void RecordsBench::refreshCpu()
         return BenchReport::failed(key, what, QStringLiteral("the window did not connect"), target);
     scene.cpuOver(2); // past the first passes
     const double plain = scene.cpuOver(seconds);
-    Form_MonitorHistory &history = scene.window->tools().historyWindow();
+    MonitorHistoryWindow &history = scene.window->tools().historyWindow();
     history.show();
     const double withWindow = scene.cpuOver(seconds);
     history.close();

@@ -9,7 +9,7 @@
 
 #include "VirtualSupply.h"
 #include "app/CommandLine.h"
-#include "app/Form_R4150D.h"
+#include "app/MainWindow.h"
 #include "core/RecordingUserInterface.h"
 #include "device/PortTable.h"
 
@@ -35,9 +35,9 @@ constexpr int kCommandWaitMs = 10000;
 const QString kLastReadOfPass = QStringLiteral("RL2");
 const QString kControlVoltageCommand = QStringLiteral("VEN");
 
-std::unique_ptr<Form_R4150D> makeWindow(RecordingUserInterface &ui, int &setupDialogs)
+std::unique_ptr<MainWindow> makeWindow(RecordingUserInterface &ui, int &setupDialogs)
 {
-    auto window = std::make_unique<Form_R4150D>(ui, CommandLine::parse(QStringLiteral("/COM1")));
+    auto window = std::make_unique<MainWindow>(ui, CommandLine::parse(QStringLiteral("/COM1")));
     window->setSetupDialogRunner([&setupDialogs] { ++setupDialogs; });
     return window;
 }
@@ -53,7 +53,7 @@ void WindowBench::pacedReadBack()
     if (!bench.ready())
         return BenchReport::failed(key, what, QStringLiteral("the window did not connect"), target);
     VirtualSupply &supply = *bench.supply;
-    std::unique_ptr<Form_R4150D> &window = bench.window;
+    std::unique_ptr<MainWindow> &window = bench.window;
     RecordingUserInterface &ui = bench.ui;
     window->timer().stop();
 
@@ -138,7 +138,7 @@ void WindowBench::loadToFirstReadBack()
         int setupDialogs = 0;
         const Clock::time_point start = Clock::now();
         auto window = makeWindow(ui, setupDialogs);
-        window->Form_Load();
+        window->load();
         const double load = milliseconds(Clock::now() - start);
         window->timer().stop();
         const auto lastRead = clock.waitFor(kLastReadOfPass, kCommandWaitMs);
@@ -182,7 +182,7 @@ void WindowBench::stallDuringSilentReadBack()
     if (!bench.ready())
         return BenchReport::failed(key, what, QStringLiteral("the window did not connect"), target);
     VirtualSupply &supply = *bench.supply;
-    std::unique_ptr<Form_R4150D> &window = bench.window;
+    std::unique_ptr<MainWindow> &window = bench.window;
     window->timer().stop();
     SupplyFaults silent;
     silent.silent = true;
@@ -203,7 +203,7 @@ void WindowBench::stallDuringSilentReadBack()
     QEventLoop loop;
     clock.start();
     ticks.start(kStallTickMs);
-    QTimer::singleShot(5 * kStallTickMs, window.get(), [&window] { window->mnuRefreshAll_Click(); });
+    QTimer::singleShot(5 * kStallTickMs, window.get(), [&window] { window->refreshAll(); });
     QTimer::singleShot(kStallWatchMs, &loop, &QEventLoop::quit);
     loop.exec();
     ticks.stop();

@@ -15,7 +15,7 @@ public:
 
     // Figure 4: a read-back pass of the window at 9600 baud vs the wire time.
     static void pacedReadBack();
-    // Figure 6, second form: constructing the window and Form_Load until the first pass.
+    // Figure 6, second form: constructing the window and load until the first pass.
     static void loadToFirstReadBack();
     // Figure 11: the longest stall of the window's event loop (a 10 ms timer's lateness) while
     // "Refresh All" reads a supply that never answers.

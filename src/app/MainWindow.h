@@ -31,32 +31,32 @@ class UserInterface;
 // The main window: composes the module panel, the menus and the subsystems (serial link,
 // protocol, read-back, refresh cycle, connection, profiles, control link, shut-down) and wires
 // them together. Behaviour and state live in the subsystems.
-class Form_R4150D : public QMainWindow
+class MainWindow : public QMainWindow
 {
     Q_OBJECT
 public:
     static constexpr int kTimerIntervalMs = 1000;
 
-    Form_R4150D(UserInterface &ui, const CommandLine &commandLine, QWidget *parent = nullptr);
-    ~Form_R4150D() override;
+    MainWindow(UserInterface &ui, const CommandLine &commandLine, QWidget *parent = nullptr);
+    ~MainWindow() override;
     // The load sequence: settings, placement, connection (or setup), profile, first cycle.
-    void Form_Load();
+    void load();
     // True once the window has unloaded (settings written, port closed).
     bool isUnloaded() const { return m_unloaded; }
     // A termination signal or the session's end: no dialog, the stored shut-down choices.
     void unloadForSystem();
     // Brings the window to the front (a second start asked for it).
     void raiseWindow();
-    // Replaces the modal setup dialog of mnuSetup_Click (tests drive the dialog themselves).
+    // Replaces the modal setup dialog of openSetup (tests drive the dialog themselves).
     void setSetupDialogRunner(std::function<void()> runner) { m_setupRunner = std::move(runner); }
-    void mnuFile_Click();
-    void mnuSimulation_Click();
-    void mnuAbout_Click();
-    void mnuRefresh_Click();
-    void mnuRefreshAll_Click();
-    void mnuAutoRefresh_Click(bool checked);
-    void mnuSetup_Click();
-    void mnuExit_Click();
+    void updateFileMenu();
+    void toggleSimulation();
+    void showAbout();
+    void updateRefreshMenu();
+    void refreshAll();
+    void setAutoRefreshChecked(bool checked);
+    void openSetup();
+    void exitProgram();
     // Subsystems, for tests.
     ModulePanel &panel() const { return *m_panel; }
     ControllerState &state() { return m_state; }
@@ -86,7 +86,7 @@ private:
     void setConnected(bool connected);
     void showBusyLamp(SerialLink::Lamp lamp);
     void showControlLinkLamp(ControlLink::Lamp lamp);
-    void Form_Unload();
+    void unload();
     LineTask<> applyStartProfile();
     QPoint windowTopLeftTwips() const;
     double logicalDpi() const;

@@ -7,11 +7,11 @@ class QProgressBar;
 
 // The shut-down's "Set Filament Off" with ramping: a progress bar while the current goes down.
 // Closing it (a second close request, a termination) drops the rest and switches off at once.
-class Form_FilamentRampDown : public QDialog
+class FilamentRampDownDialog : public QDialog
 {
     Q_OBJECT
 public:
-    Form_FilamentRampDown(FilamentRamp &ramp, QWidget *parent = nullptr);
+    FilamentRampDownDialog(FilamentRamp &ramp, QWidget *parent = nullptr);
 
     // Ramps down and switches off; returns when the filament is off.
     void run();

@@ -12,14 +12,14 @@ class QPushButton;
 // "Filament": a non-modal dialog with the ramp rate, the pressure limit and the stale time
 // (stored in the settings by "Apply"), the present pressure, the interlock's state, and
 // "Re-arm", enabled only while tripped with a fresh pressure below the limit.
-class Form_Filament : public QDialog
+class FilamentDialog : public QDialog
 {
     Q_OBJECT
 public:
-    Form_Filament(FilamentRamp &ramp, PressureInterlock &interlock, QWidget *parent = nullptr);
+    FilamentDialog(FilamentRamp &ramp, PressureInterlock &interlock, QWidget *parent = nullptr);
 
-    void Command_Apply_Click();
-    void Command_Rearm_Click();
+    void onApply();
+    void onRearm();
     QLineEdit &rateField() const { return *m_rate; }
     QLineEdit &limitField() const { return *m_limit; }
     QLineEdit &staleField() const { return *m_stale; }

@@ -1,4 +1,4 @@
-#include "ramp/Form_EnergyRamp.h"
+#include "ramp/EnergyRampDialog.h"
 
 #include "core/Conversions.h"
 #include "core/ImmediateAccessKeys.h"
@@ -32,7 +32,7 @@ QString clock(qint64 ms)
 }
 } // namespace
 
-Form_EnergyRamp::Form_EnergyRamp(EnergyRamp &ramp, const ModuleTable &limits, UserInterface &ui, QWidget *parent)
+EnergyRampDialog::EnergyRampDialog(EnergyRamp &ramp, const ModuleTable &limits, UserInterface &ui, QWidget *parent)
     : QDialog(parent), m_ramp(ramp), m_limits(limits), m_ui(ui)
 {
     setObjectName(QStringLiteral("Form_EnergyRamp"));
@@ -77,18 +77,18 @@ Form_EnergyRamp::Form_EnergyRamp(EnergyRamp &ramp, const ModuleTable &limits, Us
     column->addWidget(m_progress);
     column->addWidget(m_plot, 1);
 
-    connect(m_start, &QPushButton::clicked, this, &Form_EnergyRamp::Command_Start_Click);
-    connect(m_stop, &QPushButton::clicked, this, &Form_EnergyRamp::Command_Stop_Click);
-    connect(m_save, &QPushButton::clicked, this, &Form_EnergyRamp::Command_Save_Click);
-    connect(&m_ramp, &EnergyRamp::started, this, &Form_EnergyRamp::rampStarted);
-    connect(&m_ramp, &EnergyRamp::stepDone, this, &Form_EnergyRamp::stepDone);
-    connect(&m_ramp, &EnergyRamp::finished, this, &Form_EnergyRamp::rampFinished);
+    connect(m_start, &QPushButton::clicked, this, &EnergyRampDialog::onStart);
+    connect(m_stop, &QPushButton::clicked, this, &EnergyRampDialog::onStop);
+    connect(m_save, &QPushButton::clicked, this, &EnergyRampDialog::onSave);
+    connect(&m_ramp, &EnergyRamp::started, this, &EnergyRampDialog::rampStarted);
+    connect(&m_ramp, &EnergyRamp::stepDone, this, &EnergyRampDialog::stepDone);
+    connect(&m_ramp, &EnergyRamp::finished, this, &EnergyRampDialog::rampFinished);
     ImmediateAccessKeys::install(this);
     m_stop->setEnabled(m_ramp.isRunning());
     m_save->setEnabled(false);
 }
 
-QLineEdit *Form_EnergyRamp::addField(const QString &key, const QString &defaultText)
+QLineEdit *EnergyRampDialog::addField(const QString &key, const QString &defaultText)
 {
     auto *edit = new QLineEdit(SettingsStore::readText(kSection, key, defaultText), this);
     edit->setObjectName(QStringLiteral("Text_") + key);
@@ -96,7 +96,7 @@ QLineEdit *Form_EnergyRamp::addField(const QString &key, const QString &defaultT
     return edit;
 }
 
-void Form_EnergyRamp::Command_Start_Click()
+void EnergyRampDialog::onStart()
 {
     static const char *const keys[] = {"From", "To", "Step", "Settle", "Dwell"};
     for (int i = 0; i < m_fields.size(); ++i)
@@ -111,12 +111,12 @@ void Form_EnergyRamp::Command_Start_Click()
                         UserInterface::Icon::Exclamation);
 }
 
-void Form_EnergyRamp::Command_Stop_Click()
+void EnergyRampDialog::onStop()
 {
     m_ramp.stop();
 }
 
-QStringList Form_EnergyRamp::csvLines() const
+QStringList EnergyRampDialog::csvLines() const
 {
     QStringList lines{kCsvHeader};
     for (const RampStep &step : m_steps)
@@ -127,7 +127,7 @@ QStringList Form_EnergyRamp::csvLines() const
     return lines;
 }
 
-void Form_EnergyRamp::Command_Save_Click()
+void EnergyRampDialog::onSave()
 {
     const std::optional<QString> path = m_ui.askSavePath(QStringLiteral("Save Ramp as CSV"), QStringLiteral("ramp.csv"),
                                                          QStringLiteral("CSV files (*.csv)"), QStringLiteral("csv"));
@@ -139,7 +139,7 @@ void Form_EnergyRamp::Command_Save_Click()
         m_ui.messageBox(file.errorString(), QStringLiteral("Save Ramp as CSV"), UserInterface::Icon::Critical);
 }
 
-void Form_EnergyRamp::rampStarted(int steps)
+void EnergyRampDialog::rampStarted(int steps)
 {
     m_steps.clear();
     m_count = steps;
@@ -152,7 +152,7 @@ void Form_EnergyRamp::rampStarted(int steps)
     showProgress();
 }
 
-void Form_EnergyRamp::stepDone(const RampStep &step)
+void EnergyRampDialog::stepDone(const RampStep &step)
 {
     m_steps.append(step);
     m_plot->graph(0)->addData(step.energy, double(step.imon) * kMicroampsPerAmp);
@@ -162,7 +162,7 @@ void Form_EnergyRamp::stepDone(const RampStep &step)
     showProgress();
 }
 
-void Form_EnergyRamp::rampFinished(int stepsDone, bool complete)
+void EnergyRampDialog::rampFinished(int stepsDone, bool complete)
 {
     m_start->setEnabled(true);
     m_stop->setEnabled(false);
@@ -171,7 +171,7 @@ void Form_EnergyRamp::rampFinished(int stepsDone, bool complete)
     m_plot->replot();
 }
 
-void Form_EnergyRamp::showProgress()
+void EnergyRampDialog::showProgress()
 {
     const int done = m_steps.size();
     m_progress->setRange(0, std::max(1, m_count));

@@ -1,4 +1,4 @@
-#include "setup/Form_R4150DSetup.h"
+#include "setup/SetupDialog.h"
 
 #include "core/Conversions.h"
 #include "core/ControllerState.h"
@@ -31,16 +31,16 @@ QString portName(int port)
 
 } // namespace
 
-Form_R4150DSetup::Form_R4150DSetup(ControllerState &state, UserInterface &ui, SupplyLine &line,
+SetupDialog::SetupDialog(ControllerState &state, UserInterface &ui, SupplyLine &line,
                                    ConnectionSequence &connection,
                                    QWidget *parent, PortProbe::Factory factory)
     : QDialog(parent), m_state(state), m_ui(ui), m_line(line), m_connection(connection), m_probe(std::move(factory))
 {
     buildControls();
-    Form_Load();
+    load();
 }
 
-void Form_R4150DSetup::buildControls()
+void SetupDialog::buildControls()
 {
     setWindowTitle(QStringLiteral("Setup"));
     setObjectName(QStringLiteral("Form_R4150DSetup"));
@@ -78,11 +78,11 @@ void Form_R4150DSetup::buildControls()
     layout->addWidget(m_frame2);
     layout->addLayout(buttons.row);
 
-    connect(m_commandOk, &QPushButton::clicked, this, &Form_R4150DSetup::Command_OK_Click);
-    connect(m_commandCancel, &QPushButton::clicked, this, &Form_R4150DSetup::Command_Cancel_Click);
+    connect(m_commandOk, &QPushButton::clicked, this, &SetupDialog::onOk);
+    connect(m_commandCancel, &QPushButton::clicked, this, &SetupDialog::onCancel);
 }
 
-void Form_R4150DSetup::Form_Load()
+void SetupDialog::load()
 {
     m_ui.setWaitCursor(true);
 
@@ -105,14 +105,14 @@ void Form_R4150DSetup::Form_Load()
     // Adding the first entry selects it on its own; only the current port is preselected.
     m_comboPort->setCurrentIndex(remembered);
     showSelectedPath();
-    connect(m_comboPort, &QComboBox::currentIndexChanged, this, &Form_R4150DSetup::portIndexChanged);
+    connect(m_comboPort, &QComboBox::currentIndexChanged, this, &SetupDialog::portIndexChanged);
     if (remembered >= 0)
-        Combo_port_Click();
+        onPortChosen();
 
     m_ui.setWaitCursor(false);
 }
 
-void Form_R4150DSetup::addPortEntry(const PortProbe::Entry &entry)
+void SetupDialog::addPortEntry(const PortProbe::Entry &entry)
 {
     QString text = portName(entry.port);
     int number = entry.port;
@@ -137,7 +137,7 @@ void Form_R4150DSetup::addPortEntry(const PortProbe::Entry &entry)
     m_comboPort->setItemData(row, entry.path, Qt::ToolTipRole);
 }
 
-void Form_R4150DSetup::showSelectedPath()
+void SetupDialog::showSelectedPath()
 {
     const int row = m_comboPort->currentIndex();
     if (row < 0) {
@@ -154,29 +154,29 @@ void Form_R4150DSetup::showSelectedPath()
     m_labelDevice->setToolTip(path);
 }
 
-void Form_R4150DSetup::portIndexChanged(int index)
+void SetupDialog::portIndexChanged(int index)
 {
     showSelectedPath();
     if (index >= 0)
-        Combo_port_Click();
+        onPortChosen();
 }
 
-int Form_R4150DSetup::entryNumber(int row) const
+int SetupDialog::entryNumber(int row) const
 {
     return m_comboPort->itemData(row, kNumberRole).toInt();
 }
 
-QString Form_R4150DSetup::messageTitle() const
+QString SetupDialog::messageTitle() const
 {
     return SettingsStore::applicationName();
 }
 
-void Form_R4150DSetup::Combo_port_Click()
+void SetupDialog::onPortChosen()
 {
     m_commandOk->setEnabled(true);
 }
 
-void Form_R4150DSetup::Command_OK_Click()
+void SetupDialog::onOk()
 {
     const int model = m_comboPowerSupply->currentIndex();
     if (model >= 0)
@@ -216,12 +216,12 @@ void Form_R4150DSetup::Command_OK_Click()
     accept();
 }
 
-void Form_R4150DSetup::Command_Cancel_Click()
+void SetupDialog::onCancel()
 {
     QDialog::reject();
 }
 
-void Form_R4150DSetup::reject()
+void SetupDialog::reject()
 {
-    Command_Cancel_Click();
+    onCancel();
 }

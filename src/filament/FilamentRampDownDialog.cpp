@@ -1,4 +1,4 @@
-#include "filament/Form_FilamentRampDown.h"
+#include "filament/FilamentRampDownDialog.h"
 
 #include "core/QtUserInterface.h"
 #include "filament/FilamentRamp.h"
@@ -11,7 +11,7 @@ namespace {
 constexpr int kPercent = 100;
 } // namespace
 
-Form_FilamentRampDown::Form_FilamentRampDown(FilamentRamp &ramp, QWidget *parent) : QDialog(parent), m_ramp(ramp)
+FilamentRampDownDialog::FilamentRampDownDialog(FilamentRamp &ramp, QWidget *parent) : QDialog(parent), m_ramp(ramp)
 {
     setObjectName(QStringLiteral("Form_FilamentRampDown"));
     setWindowTitle(QStringLiteral("Shut Down"));
@@ -29,7 +29,7 @@ Form_FilamentRampDown::Form_FilamentRampDown(FilamentRamp &ramp, QWidget *parent
     connect(&m_ramp, &FilamentRamp::finished, this, &QDialog::accept);
 }
 
-void Form_FilamentRampDown::run()
+void FilamentRampDownDialog::run()
 {
     m_from = m_ramp.lastSent();
     m_progress->setValue(0);
@@ -38,7 +38,7 @@ void Form_FilamentRampDown::run()
         m_ramp.switchOffNow(CommandSource::Shutdown);
 }
 
-int Form_FilamentRampDown::progressValue() const
+int FilamentRampDownDialog::progressValue() const
 {
     return m_progress->value();
 }

@@ -1,4 +1,4 @@
-#include "app/Form_R4150D.h"
+#include "app/MainWindow.h"
 
 #include "app/IniSettings.h"
 #include "core/QtUserInterface.h"
@@ -9,7 +9,7 @@
 #include "panel/EnterKeyFilter.h"
 #include "panel/IndicatorLamp.h"
 #include "panel/ModulePanel.h"
-#include "setup/Form_R4150DSetup.h"
+#include "setup/SetupDialog.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -29,7 +29,7 @@ const QRect kFallbackScreen(0, 0, 1024, 768);
 constexpr double kDefaultDpi = 96.0; // logical dots per inch without a screen
 } // namespace
 
-Form_R4150D::Form_R4150D(UserInterface &ui, const CommandLine &commandLine, QWidget *parent)
+MainWindow::MainWindow(UserInterface &ui, const CommandLine &commandLine, QWidget *parent)
     : QMainWindow(parent), m_ui(ui), m_commandLine(commandLine), m_panel(new ModulePanel(m_state.table, ui)),
       m_line(m_state, m_sim, ui),
       m_readBack(m_line, m_state, *m_panel),
@@ -59,12 +59,12 @@ Form_R4150D::Form_R4150D(UserInterface &ui, const CommandLine &commandLine, QWid
     m_panel->showPortCaption(SerialLink::portCaptionFor(0));
     setConnected(false);
 
-    m_enterFilter = new EnterKeyFilter(*this, [this] { m_cycle.Timer1_Timer(); }, this);
+    m_enterFilter = new EnterKeyFilter(*this, [this] { m_cycle.runCycle(); }, this);
     qApp->installEventFilter(m_enterFilter);
     qApp->installEventFilter(this);
 }
 
-Form_R4150D::~Form_R4150D()
+MainWindow::~MainWindow()
 {
     // Jobs still under way end now, while everything they use is there.
     m_line.shutDown();
@@ -75,24 +75,24 @@ Form_R4150D::~Form_R4150D()
     m_server.close();
 }
 
-void Form_R4150D::wireSubsystems()
+void MainWindow::wireSubsystems()
 {
-    connect(&m_timer, &QTimer::timeout, this, [this] { m_cycle.Timer1_Timer(); });
+    connect(&m_timer, &QTimer::timeout, this, [this] { m_cycle.runCycle(); });
     connect(&m_state, &ControllerState::captionChanged, this, &QWidget::setWindowTitle);
     connect(&m_state, &ControllerState::autoRefreshPropertyChanged, m_menu.mnuAutoRefresh, &QAction::setChecked);
-    connect(&m_line, &SupplyLine::lampChanged, this, &Form_R4150D::showBusyLamp);
+    connect(&m_line, &SupplyLine::lampChanged, this, &MainWindow::showBusyLamp);
     connect(&m_line, &SupplyLine::portCaptionChanged, m_panel, &ModulePanel::showPortCaption);
     connect(&m_line, &SupplyLine::replyTimedOut, &m_state, [this] { m_state.setAutoRefresh(false); });
     connect(&m_line, &SupplyLine::portLost, &m_connection, &ConnectionSequence::disconnectLostPort);
-    connect(&m_connection, &ConnectionSequence::connectedChanged, this, &Form_R4150D::setConnected);
+    connect(&m_connection, &ConnectionSequence::connectedChanged, this, &MainWindow::setConnected);
     connect(&m_connection, &ConnectionSequence::autoRefreshCheckChanged, m_menu.mnuAutoRefresh, &QAction::setChecked);
-    connect(&m_controlLink, &ControlLink::lampChanged, this, &Form_R4150D::showControlLinkLamp);
+    connect(&m_controlLink, &ControlLink::lampChanged, this, &MainWindow::showControlLinkLamp);
     connect(&m_controlLink, &ControlLink::exitEnabledChanged, m_menu.mnuExit, &QAction::setEnabled);
     connect(m_panel, &ModulePanel::itemTextChanged, &m_server, &ControlLinkServer::notifyItemChanged);
     connect(m_panel, &ModulePanel::controlVoltageChanged, this, [this](const QString &text) {
         if (!m_readBack.isReading())
             m_ramp.stop(); // another way of setting the energy: the ramp gives way first
-        m_controlVoltage.DA_set_voltage_Change(text);
+        m_controlVoltage.apply(text);
     });
     // A marked energy ends a ramp (a ramp step holds the line from its VEN to its REN).
     m_cycle.setEnergyInputHook([this] { m_ramp.stop(); });
@@ -102,10 +102,10 @@ void Form_R4150D::wireSubsystems()
         m_ramp.stop();
         m_filament.stop(); // the shut-down decides how the filament goes off
     });
-    connect(m_panel, &ModulePanel::sendNowRequested, this, [this] { m_cycle.Timer1_Timer(); });
+    connect(m_panel, &ModulePanel::sendNowRequested, this, [this] { m_cycle.runCycle(); });
 }
 
-bool Form_R4150D::eventFilter(QObject *watched, QEvent *event)
+bool MainWindow::eventFilter(QObject *watched, QEvent *event)
 {
     if (event->type() != QEvent::ShortcutOverride && event->type() != QEvent::KeyPress)
         return QMainWindow::eventFilter(watched, event);
@@ -123,28 +123,28 @@ bool Form_R4150D::eventFilter(QObject *watched, QEvent *event)
     return true;
 }
 
-void Form_R4150D::connectMenus()
+void MainWindow::connectMenus()
 {
-    connect(m_menu.mnuFile, &QMenu::aboutToShow, this, &Form_R4150D::mnuFile_Click);
-    connect(m_menu.mnuOpen, &QAction::triggered, &m_profileCommands, &ProfileCommands::mnuOpen_Click);
-    connect(m_menu.mnuSave, &QAction::triggered, &m_profileCommands, &ProfileCommands::mnuSave_Click);
-    connect(m_menu.mnuSaveAs, &QAction::triggered, &m_profileCommands, &ProfileCommands::mnuSaveAs_Click);
-    connect(m_menu.mnuSetup, &QAction::triggered, this, &Form_R4150D::mnuSetup_Click);
-    connect(m_menu.mnuSimulation, &QAction::triggered, this, &Form_R4150D::mnuSimulation_Click);
-    connect(m_menu.mnuExit, &QAction::triggered, this, &Form_R4150D::mnuExit_Click);
-    connect(m_menu.mnuRefresh, &QMenu::aboutToShow, this, &Form_R4150D::mnuRefresh_Click);
-    connect(m_menu.mnuRefreshAll, &QAction::triggered, this, &Form_R4150D::mnuRefreshAll_Click);
-    connect(m_menu.mnuAutoRefresh, &QAction::triggered, this, &Form_R4150D::mnuAutoRefresh_Click);
-    connect(m_menu.mnuAbout, &QAction::triggered, this, &Form_R4150D::mnuAbout_Click);
+    connect(m_menu.mnuFile, &QMenu::aboutToShow, this, &MainWindow::updateFileMenu);
+    connect(m_menu.mnuOpen, &QAction::triggered, &m_profileCommands, &ProfileCommands::openProfile);
+    connect(m_menu.mnuSave, &QAction::triggered, &m_profileCommands, &ProfileCommands::saveProfile);
+    connect(m_menu.mnuSaveAs, &QAction::triggered, &m_profileCommands, &ProfileCommands::saveProfileAs);
+    connect(m_menu.mnuSetup, &QAction::triggered, this, &MainWindow::openSetup);
+    connect(m_menu.mnuSimulation, &QAction::triggered, this, &MainWindow::toggleSimulation);
+    connect(m_menu.mnuExit, &QAction::triggered, this, &MainWindow::exitProgram);
+    connect(m_menu.mnuRefresh, &QMenu::aboutToShow, this, &MainWindow::updateRefreshMenu);
+    connect(m_menu.mnuRefreshAll, &QAction::triggered, this, &MainWindow::refreshAll);
+    connect(m_menu.mnuAutoRefresh, &QAction::triggered, this, &MainWindow::setAutoRefreshChecked);
+    connect(m_menu.mnuAbout, &QAction::triggered, this, &MainWindow::showAbout);
 }
 
-double Form_R4150D::logicalDpi() const
+double MainWindow::logicalDpi() const
 {
     const QScreen *screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen();
     return screen ? screen->logicalDotsPerInchY() : kDefaultDpi;
 }
 
-QPoint Form_R4150D::windowTopLeftTwips() const
+QPoint MainWindow::windowTopLeftTwips() const
 {
     // Relative to the available area, as the placement reads it, so the window does not creep
     // by the width of a desktop panel on every start.
@@ -155,7 +155,7 @@ QPoint Form_R4150D::windowTopLeftTwips() const
     return QPoint(Twips::roundedFromPixels(topLeft.x(), dpi), Twips::roundedFromPixels(topLeft.y(), dpi));
 }
 
-void Form_R4150D::Form_Load()
+void MainWindow::load()
 {
     m_state.serviceMode = toFlag(m_commandLine.service);
     if (m_state.serviceMode != 0)
@@ -175,7 +175,7 @@ void Form_R4150D::Form_Load()
     const QSize frame = frameGeometry().size().expandedTo(sizeHint());
     geometry.windowWidth = Twips::fromPixels(frame.width(), dpi);
     geometry.windowHeight = Twips::fromPixels(frame.height(), dpi);
-    const QPoint topLeft = IniSettings::GetIniSettings(m_state, m_commandLine, geometry);
+    const QPoint topLeft = IniSettings::load(m_state, m_commandLine, geometry);
     move(available.left() + Twips::toPixels(topLeft.x(), dpi), available.top() + Twips::toPixels(topLeft.y(), dpi));
 
     m_tools.loadSettings();
@@ -195,14 +195,14 @@ void Form_R4150D::Form_Load()
 
     m_state.table.fill(m_state.powerSupply());
     if (m_connection.Init() == 0 && !m_unloaded)
-        mnuSetup_Click();
+        openSetup();
     if (m_unloaded)
         return;
 
     applyStartProfile();
 }
 
-LineTask<> Form_R4150D::applyStartProfile()
+LineTask<> MainWindow::applyStartProfile()
 {
     // The profile goes onto the panel once the connecting read-back has shown what the supply
     // has, and the first cycle sends it.
@@ -212,13 +212,13 @@ LineTask<> Form_R4150D::applyStartProfile()
     if (m_unloaded || m_line.isRetired() || !m_connection.isConnected())
         co_return;
     if (m_commandLine.profile)
-        m_profiles.OpenZQV(*m_commandLine.profile);
+        m_profiles.open(*m_commandLine.profile);
     if (m_unloaded)
         co_return; // ended while its message was open
     m_cycle.runForced();
 }
 
-void Form_R4150D::closeEvent(QCloseEvent *event)
+void MainWindow::closeEvent(QCloseEvent *event)
 {
     const int mode = m_pendingUnloadMode;
     m_pendingUnloadMode = ShutDownSequence::kUnloadFromFrame;
@@ -226,7 +226,7 @@ void Form_R4150D::closeEvent(QCloseEvent *event)
         event->accept();
         return;
     }
-    const bool cancel = m_shutDown.Form_QueryUnload(mode);
+    const bool cancel = m_shutDown.queryUnload(mode);
     if (m_unloaded) {
         // The session ended while this request's dialog or message was open (unloadForSystem).
         event->accept();
@@ -236,17 +236,17 @@ void Form_R4150D::closeEvent(QCloseEvent *event)
         event->ignore();
         return;
     }
-    Form_Unload();
+    unload();
     event->accept();
 }
 
-void Form_R4150D::Form_Unload()
+void MainWindow::unload()
 {
     m_unloaded = true;
     m_ramp.stop();
     m_filament.stop();
     m_timer.stop();
-    IniSettings::WriteIniSettings(m_state, windowTopLeftTwips());
+    IniSettings::save(m_state, windowTopLeftTwips());
     SettingsStore::sync();
     m_line.close();
     m_line.retire(); // a cycle interrupted by the unload must not go on talking to the line
@@ -256,7 +256,7 @@ void Form_R4150D::Form_Unload()
     QMetaObject::invokeMethod(qApp, &QCoreApplication::quit, Qt::QueuedConnection);
 }
 
-void Form_R4150D::unloadForSystem()
+void MainWindow::unloadForSystem()
 {
     // Nobody is there to answer: a failure on the way out goes to standard error.
     m_ui.setUnattended(true);
@@ -267,8 +267,8 @@ void Form_R4150D::unloadForSystem()
         // message; the end of the session does not wait for the operator, and the mode must
         // not linger for a later close through the frame.
         m_pendingUnloadMode = ShutDownSequence::kUnloadFromFrame;
-        if (!m_unloaded && !m_shutDown.Form_QueryUnload(ShutDownSequence::kUnloadFromSystem))
-            Form_Unload();
+        if (!m_unloaded && !m_shutDown.queryUnload(ShutDownSequence::kUnloadFromSystem))
+            unload();
     }
     // End the modal loops that still wait (the setup dialog or a message of the load sequence,
     // a shut-down dialog): the code waiting in them returns and finds the window unloaded. The
@@ -280,7 +280,7 @@ void Form_R4150D::unloadForSystem()
     QMetaObject::invokeMethod(qApp, &QCoreApplication::quit, Qt::QueuedConnection);
 }
 
-void Form_R4150D::raiseWindow()
+void MainWindow::raiseWindow()
 {
     if (isMinimized())
         showNormal();
@@ -289,19 +289,19 @@ void Form_R4150D::raiseWindow()
     activateWindow();
 }
 
-void Form_R4150D::mnuFile_Click()
+void MainWindow::updateFileMenu()
 {
     m_menu.mnuSimulation->setChecked(m_state.simulationMode != 0);
 }
 
-void Form_R4150D::mnuSimulation_Click()
+void MainWindow::toggleSimulation()
 {
     m_state.simulationMode = qint16(~m_state.simulationMode);
     m_menu.mnuSimulation->setChecked(m_state.simulationMode != 0);
     m_panel->setSimulationShown(m_state.simulationMode != 0);
 }
 
-void Form_R4150D::mnuAbout_Click()
+void MainWindow::showAbout()
 {
     const QString crlf = QStringLiteral("\r\n");
     const QString text = QStringLiteral("Operator program for the Tavrel digital power supply") + crlf
@@ -313,40 +313,40 @@ void Form_R4150D::mnuAbout_Click()
     m_ui.messageBox(text, m_state.caption(), UserInterface::Icon::Information);
 }
 
-void Form_R4150D::mnuRefresh_Click()
+void MainWindow::updateRefreshMenu()
 {
     m_menu.mnuAutoRefresh->setChecked(m_state.autoRefresh());
 }
 
-void Form_R4150D::mnuRefreshAll_Click()
+void MainWindow::refreshAll()
 {
     // A job of its own: during a ramp step's settle time the eight reads follow the step's REN.
     m_readBack.readAll(true);
 }
 
-void Form_R4150D::mnuAutoRefresh_Click(bool checked)
+void MainWindow::setAutoRefreshChecked(bool checked)
 {
     // The action has inverted its check mark already; the flag follows it.
     m_state.setAutoRefresh(checked);
 }
 
-void Form_R4150D::mnuSetup_Click()
+void MainWindow::openSetup()
 {
     if (m_setupRunner) {
         m_setupRunner();
         return;
     }
-    Form_R4150DSetup dialog(m_state, m_ui, m_line, m_connection, this);
+    SetupDialog dialog(m_state, m_ui, m_line, m_connection, this);
     QtUserInterface::execModal(dialog);
 }
 
-void Form_R4150D::mnuExit_Click()
+void MainWindow::exitProgram()
 {
     m_pendingUnloadMode = ShutDownSequence::kUnloadFromProgram;
     close();
 }
 
-void Form_R4150D::setConnected(bool connected)
+void MainWindow::setConnected(bool connected)
 {
     if (connected)
         m_timer.start();
@@ -356,7 +356,7 @@ void Form_R4150D::setConnected(bool connected)
     m_panel->setConnected(connected);
 }
 
-void Form_R4150D::showControlLinkLamp(ControlLink::Lamp lamp)
+void MainWindow::showControlLinkLamp(ControlLink::Lamp lamp)
 {
     switch (lamp) {
     case ControlLink::Lamp::Default:
@@ -374,7 +374,7 @@ void Form_R4150D::showControlLinkLamp(ControlLink::Lamp lamp)
     }
 }
 
-void Form_R4150D::showBusyLamp(SerialLink::Lamp lamp)
+void MainWindow::showBusyLamp(SerialLink::Lamp lamp)
 {
     switch (lamp) {
     case SerialLink::Lamp::Default:

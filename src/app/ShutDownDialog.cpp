@@ -1,4 +1,4 @@
-#include "app/Form_ShutDown.h"
+#include "app/ShutDownDialog.h"
 
 #include "core/DialogButtons.h"
 
@@ -7,7 +7,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-Form_ShutDown::Form_ShutDown(QWidget *parent) : QDialog(parent)
+ShutDownDialog::ShutDownDialog(QWidget *parent) : QDialog(parent)
 {
     setObjectName(QStringLiteral("Form_ShutDown"));
     setWindowTitle(QStringLiteral("Shut Down"));
@@ -24,19 +24,19 @@ Form_ShutDown::Form_ShutDown(QWidget *parent) : QDialog(parent)
     layout->addWidget(m_checkFilament);
     layout->addLayout(buttons.row);
 
-    connect(m_commandOk, &QPushButton::clicked, this, &Form_ShutDown::Command_OK_Click);
-    connect(m_commandCancel, &QPushButton::clicked, this, &Form_ShutDown::Command_Cancel_Click);
+    connect(m_commandOk, &QPushButton::clicked, this, &ShutDownDialog::onOk);
+    connect(m_commandCancel, &QPushButton::clicked, this, &ShutDownDialog::onCancel);
 
-    Form_Load();
+    load();
 }
 
-void Form_ShutDown::Form_Load()
+void ShutDownDialog::load()
 {
     m_checkFilament->setChecked(ShutDownChoices::storedBox(ShutDownChoices::kFilamentKey));
     m_checkEnergy->setChecked(ShutDownChoices::storedBox(ShutDownChoices::kEnergyKey));
 }
 
-ShutDownChoices Form_ShutDown::choices() const
+ShutDownChoices ShutDownDialog::choices() const
 {
     ShutDownChoices choices;
     choices.filament = m_checkFilament->isChecked();
@@ -44,34 +44,34 @@ ShutDownChoices Form_ShutDown::choices() const
     return choices;
 }
 
-void Form_ShutDown::Command_OK_Click()
+void ShutDownDialog::onOk()
 {
     done(QDialog::Accepted);
 }
 
-void Form_ShutDown::Command_Cancel_Click()
+void ShutDownDialog::onCancel()
 {
     m_tag = kCancelTag;
     done(QDialog::Rejected);
 }
 
-void Form_ShutDown::reject()
+void ShutDownDialog::reject()
 {
-    Command_Cancel_Click();
+    onCancel();
 }
 
-void Form_ShutDown::done(int result)
+void ShutDownDialog::done(int result)
 {
     QDialog::done(result);
-    Form_Unload();
+    unload();
 }
 
-void Form_ShutDown::Form_Unload()
+void ShutDownDialog::unload()
 {
     choices().store();
 }
 
-void Form_ShutDown::closeEvent(QCloseEvent *event)
+void ShutDownDialog::closeEvent(QCloseEvent *event)
 {
     // QDialog would treat the close box as a rejection; here it leaves the tag empty.
     if (isVisible())

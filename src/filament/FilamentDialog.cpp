@@ -1,4 +1,4 @@
-#include "filament/Form_Filament.h"
+#include "filament/FilamentDialog.h"
 
 #include "core/Conversions.h"
 #include "core/SettingsStore.h"
@@ -21,7 +21,7 @@ QString numberText(double value)
 }
 } // namespace
 
-Form_Filament::Form_Filament(FilamentRamp &ramp, PressureInterlock &interlock, QWidget *parent)
+FilamentDialog::FilamentDialog(FilamentRamp &ramp, PressureInterlock &interlock, QWidget *parent)
     : QDialog(parent), m_ramp(ramp), m_interlock(interlock)
 {
     setObjectName(QStringLiteral("Form_Filament"));
@@ -47,10 +47,10 @@ Form_Filament::Form_Filament(FilamentRamp &ramp, PressureInterlock &interlock, Q
 
     auto *apply = new QPushButton(QStringLiteral("&Apply"), this);
     apply->setObjectName(QStringLiteral("Command_Apply"));
-    connect(apply, &QPushButton::clicked, this, &Form_Filament::Command_Apply_Click);
+    connect(apply, &QPushButton::clicked, this, &FilamentDialog::onApply);
     m_rearm = new QPushButton(QStringLiteral("Re-&arm"), this);
     m_rearm->setObjectName(QStringLiteral("Command_Rearm"));
-    connect(m_rearm, &QPushButton::clicked, this, &Form_Filament::Command_Rearm_Click);
+    connect(m_rearm, &QPushButton::clicked, this, &FilamentDialog::onRearm);
     auto *close = new QPushButton(QStringLiteral("Cl&ose"), this);
     connect(close, &QPushButton::clicked, this, &QDialog::close);
     auto *buttons = new QHBoxLayout;
@@ -63,12 +63,12 @@ Form_Filament::Form_Filament(FilamentRamp &ramp, PressureInterlock &interlock, Q
     column->addLayout(form);
     column->addLayout(buttons);
 
-    connect(&m_interlock, &PressureInterlock::stateChanged, this, &Form_Filament::showState);
+    connect(&m_interlock, &PressureInterlock::stateChanged, this, &FilamentDialog::showState);
     m_refresh.setInterval(kRefreshMs);
-    connect(&m_refresh, &QTimer::timeout, this, &Form_Filament::showState);
+    connect(&m_refresh, &QTimer::timeout, this, &FilamentDialog::showState);
 }
 
-void Form_Filament::showEvent(QShowEvent *event)
+void FilamentDialog::showEvent(QShowEvent *event)
 {
     QDialog::showEvent(event);
     m_rate->setText(numberText(m_ramp.rate()));
@@ -78,7 +78,7 @@ void Form_Filament::showEvent(QShowEvent *event)
     m_refresh.start();
 }
 
-void Form_Filament::Command_Apply_Click()
+void FilamentDialog::onApply()
 {
     m_ramp.setRate(ValOf(m_rate->text()));
     m_interlock.setLimit(ValOf(m_limit->text()));
@@ -94,18 +94,18 @@ void Form_Filament::Command_Apply_Click()
     showState();
 }
 
-void Form_Filament::Command_Rearm_Click()
+void FilamentDialog::onRearm()
 {
     m_interlock.rearm();
     showState();
 }
 
-QString Form_Filament::stateText() const
+QString FilamentDialog::stateText() const
 {
     return m_state->text();
 }
 
-void Form_Filament::showState()
+void FilamentDialog::showState()
 {
     const std::optional<double> pressure = m_interlock.pressure();
     m_pressure->setText(pressure ? numberText(*pressure) + (m_interlock.isFresh() ? QStringLiteral(" mbar")

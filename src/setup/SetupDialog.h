@@ -15,8 +15,8 @@ class UserInterface;
 
 // The setup dialog: probes ports 1..8 when it is made, lists those that exist with their state
 // and device path, and lets the operator choose the port and the model. Made afresh for every
-// showing; the window shows it modally (mnuSetup_Click).
-class Form_R4150DSetup : public QDialog
+// showing; the window shows it modally (openSetup).
+class SetupDialog : public QDialog
 {
     Q_OBJECT
 public:
@@ -28,13 +28,13 @@ public:
     static inline const QString kLineSettings = QStringLiteral("9600,n,8,1");
 
     // `factory` makes the probe's port objects; empty means the port table's.
-    Form_R4150DSetup(ControllerState &state, UserInterface &ui, SupplyLine &line, ConnectionSequence &connection,
+    SetupDialog(ControllerState &state, UserInterface &ui, SupplyLine &line, ConnectionSequence &connection,
                      QWidget *parent = nullptr, PortProbe::Factory factory = {});
 
     // Enables OK once an entry is chosen, by the operator or by the load.
-    void Combo_port_Click();
-    void Command_OK_Click();
-    void Command_Cancel_Click();
+    void onPortChosen();
+    void onOk();
+    void onCancel();
 
     // The number the entry at `row` carries (i free, -i in use).
     int entryNumber(int row) const;
@@ -44,7 +44,7 @@ public:
 
 private:
     void buildControls();
-    void Form_Load();
+    void load();
     void addPortEntry(const PortProbe::Entry &entry);
     void showSelectedPath();
     void portIndexChanged(int index);

@@ -18,7 +18,7 @@ class UserInterface;
 // own scale and shown or hidden by its check box. Live, the time axis follows the newest
 // sample over the chosen span; zooming or panning with the mouse pauses that until "Live" is
 // ticked again. Works only while shown: a closed window costs nothing per read-back.
-class Form_MonitorHistory : public QDialog
+class MonitorHistoryWindow : public QDialog
 {
     Q_OBJECT
 public:
@@ -29,7 +29,7 @@ public:
     // Live, the picture moves on once the newest sample would move it by this much.
     static constexpr double kMinScrollPixels = 3.0;
 
-    Form_MonitorHistory(const MonitorHistory &history, UserInterface &ui, QWidget *parent = nullptr);
+    MonitorHistoryWindow(const MonitorHistory &history, UserInterface &ui, QWidget *parent = nullptr);
 
     // A sample was added to the history.
     void sampleAdded();
@@ -42,8 +42,8 @@ public:
     QCustomPlot &plot() const { return *m_plot; }
     int redrawCount() const { return m_redraws; }
 
-    void Command_SaveCsv_Click();
-    void Command_SavePng_Click();
+    void onSaveCsv();
+    void onSavePng();
 
 protected:
     void showEvent(QShowEvent *event) override;

@@ -17,7 +17,7 @@ class UserInterface;
 // a client started: From, To, Step, Settle and Dwell (remembered in the settings), Start and
 // Stop, the progress with the time left, a live plot of the beam current against the energy,
 // and the steps saved as CSV.
-class Form_EnergyRamp : public QDialog
+class EnergyRampDialog : public QDialog
 {
     Q_OBJECT
 public:
@@ -25,11 +25,11 @@ public:
     static inline const QString kCsvHeader = QStringLiteral("step,energy_set_eV,energy_monitor_V,beam_current_A,time_ms");
     static constexpr double kMicroampsPerAmp = -1.0e6; // beam current shown positive
 
-    Form_EnergyRamp(EnergyRamp &ramp, const ModuleTable &limits, UserInterface &ui, QWidget *parent = nullptr);
+    EnergyRampDialog(EnergyRamp &ramp, const ModuleTable &limits, UserInterface &ui, QWidget *parent = nullptr);
 
-    void Command_Start_Click();
-    void Command_Stop_Click();
-    void Command_Save_Click();
+    void onStart();
+    void onStop();
+    void onSave();
     // The steps of the last ramp as CSV lines, the header first; numbers with a point.
     QStringList csvLines() const;
     const QList<RampStep> &steps() const { return m_steps; }

@@ -9,20 +9,20 @@ class QPushButton;
 
 // The shut-down dialog: offers to switch the filament off and set the voltages to zero. Its
 // boxes start from the stored choices; however it is closed, the boxes as left are stored.
-class Form_ShutDown : public QDialog
+class ShutDownDialog : public QDialog
 {
     Q_OBJECT
 public:
     static inline const QString kCancelTag = QStringLiteral("Cancel");
 
-    explicit Form_ShutDown(QWidget *parent = nullptr);
+    explicit ShutDownDialog(QWidget *parent = nullptr);
 
     // "Cancel" when cancelled, empty otherwise.
     QString tag() const { return m_tag; }
     ShutDownChoices choices() const;
 
-    void Command_OK_Click();
-    void Command_Cancel_Click();
+    void onOk();
+    void onCancel();
 
     // Escape is Cancel.
     void reject() override;
@@ -34,8 +34,8 @@ protected:
     void closeEvent(QCloseEvent *event) override;
 
 private:
-    void Form_Load();
-    void Form_Unload();
+    void load();
+    void unload();
 
     QCheckBox *m_checkEnergy = nullptr;
     QCheckBox *m_checkFilament = nullptr;

@@ -1,4 +1,4 @@
-#include "history/Form_MonitorHistory.h"
+#include "history/MonitorHistoryWindow.h"
 
 #include "core/UserInterface.h"
 #include "history/HistoryExport.h"
@@ -33,7 +33,7 @@ double keyOf(qint64 msecs)
 }
 } // namespace
 
-Form_MonitorHistory::Form_MonitorHistory(const MonitorHistory &history, UserInterface &ui, QWidget *parent)
+MonitorHistoryWindow::MonitorHistoryWindow(const MonitorHistory &history, UserInterface &ui, QWidget *parent)
     : QDialog(parent), m_history(history), m_ui(ui)
 {
     setObjectName(QStringLiteral("Form_MonitorHistory"));
@@ -105,10 +105,10 @@ Form_MonitorHistory::Form_MonitorHistory(const MonitorHistory &history, UserInte
     });
     auto *saveCsv = new QPushButton(QStringLiteral("Save as &CSV..."), this);
     saveCsv->setObjectName(QStringLiteral("Command_SaveCsv"));
-    connect(saveCsv, &QPushButton::clicked, this, &Form_MonitorHistory::Command_SaveCsv_Click);
+    connect(saveCsv, &QPushButton::clicked, this, &MonitorHistoryWindow::onSaveCsv);
     auto *savePng = new QPushButton(QStringLiteral("Save as &PNG..."), this);
     savePng->setObjectName(QStringLiteral("Command_SavePng"));
-    connect(savePng, &QPushButton::clicked, this, &Form_MonitorHistory::Command_SavePng_Click);
+    connect(savePng, &QPushButton::clicked, this, &MonitorHistoryWindow::onSavePng);
     auto *close = new QPushButton(QStringLiteral("Cl&ose"), this);
     connect(close, &QPushButton::clicked, this, &QDialog::close);
     controls->addWidget(spanLabel);
@@ -126,10 +126,10 @@ Form_MonitorHistory::Form_MonitorHistory(const MonitorHistory &history, UserInte
 
     m_redrawTimer.setSingleShot(true);
     m_redrawTimer.setInterval(kRedrawDelayMs);
-    connect(&m_redrawTimer, &QTimer::timeout, this, &Form_MonitorHistory::redraw);
+    connect(&m_redrawTimer, &QTimer::timeout, this, &MonitorHistoryWindow::redraw);
 }
 
-void Form_MonitorHistory::sampleAdded()
+void MonitorHistoryWindow::sampleAdded()
 {
     if (!isVisible() || m_redrawTimer.isActive() || m_history.isEmpty())
         return; // closed: the next show reloads everything; else the pending redraw takes it
@@ -143,39 +143,39 @@ void Form_MonitorHistory::sampleAdded()
     m_redrawTimer.start();
 }
 
-bool Form_MonitorHistory::isLive() const
+bool MonitorHistoryWindow::isLive() const
 {
     return m_live->isChecked();
 }
 
-void Form_MonitorHistory::setLive(bool live)
+void MonitorHistoryWindow::setLive(bool live)
 {
     m_live->setChecked(live);
 }
 
-void Form_MonitorHistory::setSpanIndex(int index)
+void MonitorHistoryWindow::setSpanIndex(int index)
 {
     m_span->setCurrentIndex(index);
 }
 
-qint64 Form_MonitorHistory::shownFromMsecs() const
+qint64 MonitorHistoryWindow::shownFromMsecs() const
 {
     return qint64(m_plot->xAxis->range().lower * kMsecsPerSecond);
 }
 
-qint64 Form_MonitorHistory::shownToMsecs() const
+qint64 MonitorHistoryWindow::shownToMsecs() const
 {
     return qint64(m_plot->xAxis->range().upper * kMsecsPerSecond);
 }
 
-void Form_MonitorHistory::showEvent(QShowEvent *event)
+void MonitorHistoryWindow::showEvent(QShowEvent *event)
 {
     QDialog::showEvent(event);
     reloadAll();
     followNewest();
 }
 
-void Form_MonitorHistory::reloadAll()
+void MonitorHistoryWindow::reloadAll()
 {
     for (int i = 0; i < kHistoryTraceCount; ++i)
         m_plot->graph(i)->data()->clear();
@@ -183,7 +183,7 @@ void Form_MonitorHistory::reloadAll()
     appendNew();
 }
 
-void Form_MonitorHistory::appendNew()
+void MonitorHistoryWindow::appendNew()
 {
     const quint64 fresh = m_history.totalAdded() - m_plottedTotal;
     const int first = std::max(0, m_history.size() - int(std::min<quint64>(fresh, quint64(m_history.size()))));
@@ -205,7 +205,7 @@ void Form_MonitorHistory::appendNew()
     m_plottedTotal = m_history.totalAdded();
 }
 
-void Form_MonitorHistory::followNewest()
+void MonitorHistoryWindow::followNewest()
 {
     const int seconds = kSpansSeconds[std::clamp(m_span->currentIndex(), 0, int(kSpansSeconds.size()) - 1)];
     const double newest = m_history.isEmpty() ? keyOf(QDateTime::currentMSecsSinceEpoch())
@@ -217,7 +217,7 @@ void Form_MonitorHistory::followNewest()
     redraw();
 }
 
-void Form_MonitorHistory::redraw()
+void MonitorHistoryWindow::redraw()
 {
     if (!isVisible())
         return;
@@ -238,14 +238,14 @@ void Form_MonitorHistory::redraw()
     ++m_redraws;
 }
 
-void Form_MonitorHistory::showTrace(int trace, bool shown)
+void MonitorHistoryWindow::showTrace(int trace, bool shown)
 {
     m_plot->graph(trace)->setVisible(shown);
     m_axes[trace]->setVisible(shown);
     redraw();
 }
 
-void Form_MonitorHistory::Command_SaveCsv_Click()
+void MonitorHistoryWindow::onSaveCsv()
 {
     const std::optional<QString> path = m_ui.askSavePath(QStringLiteral("Save History as CSV"), QStringLiteral("history.csv"),
                                                          QStringLiteral("CSV files (*.csv)"), QStringLiteral("csv"));
@@ -258,7 +258,7 @@ void Form_MonitorHistory::Command_SaveCsv_Click()
                         QStringLiteral("Monitor History"), UserInterface::Icon::Critical);
 }
 
-void Form_MonitorHistory::Command_SavePng_Click()
+void MonitorHistoryWindow::onSavePng()
 {
     const std::optional<QString> path = m_ui.askSavePath(QStringLiteral("Save History as PNG"), QStringLiteral("history.png"),
                                                          QStringLiteral("PNG images (*.png)"), QStringLiteral("png"));
