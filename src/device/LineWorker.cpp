@@ -11,11 +11,11 @@ LineWorker::LineWorker()
     connect(&m_link, &SerialLink::portLost, this, [this] { record(LineEvent::Kind::PortLost); });
 }
 
-quint64 LineWorker::beginCall(const QString &caption)
+void LineWorker::beginCall(const QString &caption)
 {
     m_caption = caption;
     m_inCall = true;
-    return ++m_calls;
+    ++m_calls;
 }
 
 LineEvents LineWorker::endCall()

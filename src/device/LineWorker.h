@@ -14,10 +14,29 @@ class LineWorker : public QObject
 public:
     LineWorker();
 
-    // Work for the window's thread begins: the link's events are kept for it from here on.
-    // Returns the call's number, counting up.
-    quint64 beginCall(const QString &caption);
-    LineEvents endCall();
+    // What one call for the window's thread leaves: its number (counting up), the port's state
+    // after it, and what the link told meanwhile (with what happened before the call began).
+    struct Outcome
+    {
+        quint64 call = 0;
+        bool open = false;
+        QString devicePath;
+        LineEvents events;
+    };
+
+    // Runs `work` as one call for the window's thread; the link's events are kept for it.
+    template <typename Work>
+    Outcome call(const QString &caption, Work &&work)
+    {
+        beginCall(caption);
+        work();
+        Outcome outcome;
+        outcome.call = m_calls;
+        outcome.open = m_link.isOpen();
+        outcome.devicePath = m_link.devicePath();
+        outcome.events = endCall();
+        return outcome;
+    }
     // Events that happened between calls (a hang-up seen by the port's notifier).
     LineEvents takeEvents() { return m_log.take(); }
 
@@ -29,6 +48,8 @@ signals:
     void eventsPending();
 
 private:
+    void beginCall(const QString &caption);
+    LineEvents endCall();
     void record(LineEvent::Kind kind, SerialLink::Lamp lamp = SerialLink::Lamp::Default, const QString &text = {});
 
     LineEventLog m_log;

@@ -28,33 +28,22 @@ SupplyLine::~SupplyLine()
 
 void SupplyLine::onLine(const std::function<void(LineWorker &)> &work)
 {
-    LineEvents events;
     const QString caption = m_state.caption();
-    quint64 call = 0;
-    bool open = false;
-    QString path;
+    LineWorker::Outcome outcome;
     QMetaObject::invokeMethod(
-        m_worker,
-        [&] {
-            call = m_worker->beginCall(caption);
-            work(*m_worker);
-            open = m_worker->link().isOpen();
-            path = m_worker->link().devicePath();
-            events = m_worker->endCall();
-        },
-        Qt::BlockingQueuedConnection);
-    noteStatus(call, open, path);
-    replay(events);
+        m_worker, [&] { outcome = m_worker->call(caption, [&] { work(*m_worker); }); }, Qt::BlockingQueuedConnection);
+    takeOutcome(outcome);
 }
 
-void SupplyLine::noteStatus(quint64 call, bool open, const QString &devicePath)
+void SupplyLine::takeOutcome(const LineWorker::Outcome &outcome)
 {
     // An older call's answer may arrive after a newer one's: the port's state is the newest.
-    if (call < m_statusCall)
-        return;
-    m_statusCall = call;
-    m_open = open;
-    m_devicePath = devicePath;
+    if (outcome.call >= m_statusCall) {
+        m_statusCall = outcome.call;
+        m_open = outcome.open;
+        m_devicePath = outcome.devicePath;
+    }
+    replay(outcome.events);
 }
 
 void SupplyLine::replay(const LineEvents &events)
@@ -203,16 +192,12 @@ void SupplyLine::Exchange::await_suspend(std::coroutine_handle<> job)
     QMetaObject::invokeMethod(
         worker,
         [line, worker, work = m_work, reading = m_reading, caption, id]() mutable {
-            const quint64 call = worker->beginCall(caption);
-            const qint32 result = work(*worker, reading);
-            const bool open = worker->link().isOpen();
-            const QString path = worker->link().devicePath();
-            const LineEvents events = worker->endCall();
+            qint32 result = 0;
+            const LineWorker::Outcome outcome = worker->call(caption, [&] { result = work(*worker, reading); });
             QMetaObject::invokeMethod(
                 line,
-                [line, id, result, reading, call, open, path, events] {
-                    line->noteStatus(call, open, path);
-                    line->replay(events);
+                [line, id, result, reading, outcome] {
+                    line->takeOutcome(outcome);
                     line->finishExchange(id, result, reading);
                 },
                 Qt::QueuedConnection);

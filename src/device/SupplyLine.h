@@ -3,6 +3,7 @@
 #include "core/CommandSource.h"
 #include "device/LineEvent.h"
 #include "device/LineTask.h"
+#include "device/LineWorker.h"
 #include "device/ModuleReading.h"
 #include "device/SerialLink.h"
 
@@ -15,7 +16,6 @@
 #include <memory>
 
 class ControllerState;
-class LineWorker;
 class SerialPort;
 class SimulatedSupply;
 class UserInterface;
@@ -168,7 +168,8 @@ private:
     void release();
     void grantNext();
     void finishExchange(quint64 id, qint32 result, const ModuleReading &reading);
-    void noteStatus(quint64 call, bool open, const QString &devicePath);
+    // The port's state and the link's events of one call on the line's thread.
+    void takeOutcome(const LineWorker::Outcome &outcome);
 
     ControllerState &m_state;
     SimulatedSupply &m_sim;
