@@ -1,6 +1,5 @@
 #pragma once
 
-#include "StringPanel.h"
 #include "LineWait.h"
 
 #include "core/ControllerState.h"
@@ -9,13 +8,14 @@
 #include "device/ReadBack.h"
 #include "device/SimulatedSupply.h"
 #include "device/SupplyLine.h"
+#include "device/SupplyModel.h"
 
 // The device layer without a window: a real serial link, the protocol, the read-back and the
-// connection sequence over a plain-string panel. The port is whatever the port table maps.
+// connection sequence over the supply's model. The port is whatever the port table maps.
 struct DeviceRig
 {
     explicit DeviceRig(ControllerState &state)
-        : state(state), line(state, sim, ui), readBack(line, state, panel), connection(line, state, readBack)
+        : state(state), line(state, sim, ui), model(state.table), readBack(line, state, model), connection(line, state, readBack)
     {
     }
 
@@ -23,7 +23,7 @@ struct DeviceRig
     RecordingUserInterface ui;
     SimulatedSupply sim;
     SupplyLine line;
-    StringPanel panel;
+    SupplyModel model;
     ReadBack readBack;
     ConnectionSequence connection;
 };

@@ -30,23 +30,24 @@ constexpr double kDefaultDpi = 96.0; // logical dots per inch without a screen
 } // namespace
 
 MainWindow::MainWindow(UserInterface &ui, const CommandLine &commandLine, QWidget *parent)
-    : QMainWindow(parent), m_ui(ui), m_commandLine(commandLine), m_panel(new ModulePanel(m_state.table, ui)),
+    : QMainWindow(parent), m_ui(ui), m_commandLine(commandLine), m_model(m_state.table),
+      m_panel(new ModulePanel(m_model, ui)),
       m_line(m_state, m_sim, ui),
-      m_readBack(m_line, m_state, *m_panel),
-      m_cycle(*m_panel, m_line, m_readBack, m_state, m_sim, ui),
+      m_readBack(m_line, m_state, m_model),
+      m_cycle(m_model, m_line, m_readBack, m_state, m_sim, ui),
       m_connection(m_line, m_state, m_readBack),
-      m_controlVoltage(*m_panel, m_line, m_state, m_sim),
-      m_profiles(*m_panel, m_state.table, ui, [this] { return m_state.caption(); }),
+      m_controlVoltage(m_model, m_line, m_state, m_sim),
+      m_profiles(m_model, ui, [this] { return m_state.caption(); }),
       m_profileCommands(m_profiles, m_state, ui, [this] { return m_state.caption(); },
                         [this] { m_cycle.runForced(); }),
-      m_controlLink(*m_panel, m_state, ui),
-      m_server(m_controlLink, *m_panel),
+      m_controlLink(m_model, m_state, ui),
+      m_server(m_controlLink, m_model),
       m_shutDown(m_line, m_state, m_controlLink, m_connection, ui, this),
-      m_ramp(m_line, m_state, *m_panel, m_sim, m_connection),
+      m_ramp(m_line, m_state, m_model, m_sim, m_connection),
       m_rampLink(m_ramp, m_state.table, [this](const void *to, const QString &line) { m_server.sendTo(to, line); }),
       m_menu(MainMenu::build(*this)),
       m_tools({m_state, m_line, m_readBack, m_connection, m_profiles, m_ramp, m_server, ui}, m_menu, this),
-      m_filament({m_state, m_line, m_sim, m_readBack, m_cycle, m_connection, m_ramp, m_server, *m_panel, ui},
+      m_filament({m_state, m_line, m_sim, m_readBack, m_cycle, m_connection, m_ramp, m_server, *m_panel, m_model, ui},
                  m_menu.mnuFilament, this)
 {
     setObjectName(QStringLiteral("Form_R4150D"));
@@ -56,7 +57,7 @@ MainWindow::MainWindow(UserInterface &ui, const CommandLine &commandLine, QWidge
     m_timer.setInterval(kTimerIntervalMs);
     connectMenus();
     wireSubsystems();
-    m_panel->showPortCaption(SerialLink::portCaptionFor(0));
+    m_model.setPortCaption(SerialLink::portCaptionFor(0));
     setConnected(false);
 
     m_enterFilter = new EnterKeyFilter(*this, [this] { m_cycle.runCycle(); }, this);
@@ -81,15 +82,15 @@ void MainWindow::wireSubsystems()
     connect(&m_state, &ControllerState::captionChanged, this, &QWidget::setWindowTitle);
     connect(&m_state, &ControllerState::autoRefreshPropertyChanged, m_menu.mnuAutoRefresh, &QAction::setChecked);
     connect(&m_line, &SupplyLine::lampChanged, this, &MainWindow::showBusyLamp);
-    connect(&m_line, &SupplyLine::portCaptionChanged, m_panel, &ModulePanel::showPortCaption);
+    connect(&m_line, &SupplyLine::portCaptionChanged, &m_model, &SupplyModel::setPortCaption);
     connect(&m_line, &SupplyLine::replyTimedOut, &m_state, [this] { m_state.setAutoRefresh(false); });
     connect(&m_line, &SupplyLine::portLost, &m_connection, &ConnectionSequence::disconnectLostPort);
     connect(&m_connection, &ConnectionSequence::connectedChanged, this, &MainWindow::setConnected);
     connect(&m_connection, &ConnectionSequence::autoRefreshCheckChanged, m_menu.mnuAutoRefresh, &QAction::setChecked);
     connect(&m_controlLink, &ControlLink::lampChanged, this, &MainWindow::showControlLinkLamp);
     connect(&m_controlLink, &ControlLink::exitEnabledChanged, m_menu.mnuExit, &QAction::setEnabled);
-    connect(m_panel, &ModulePanel::itemTextChanged, &m_server, &ControlLinkServer::notifyItemChanged);
-    connect(m_panel, &ModulePanel::controlVoltageChanged, this, [this](const QString &text) {
+    connect(&m_model, &SupplyModel::itemChanged, &m_server, &ControlLinkServer::notifyItemChanged);
+    connect(&m_model, &SupplyModel::controlVoltageChanged, this, [this](const QString &text) {
         if (!m_readBack.isReading())
             m_ramp.stop(); // another way of setting the energy: the ramp gives way first
         m_controlVoltage.apply(text);
@@ -353,7 +354,7 @@ void MainWindow::setConnected(bool connected)
     else
         m_timer.stop();
     m_menu.setConnected(connected);
-    m_panel->setConnected(connected);
+    m_model.setEditable(connected);
 }
 
 void MainWindow::showControlLinkLamp(ControlLink::Lamp lamp)

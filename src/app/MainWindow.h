@@ -10,6 +10,7 @@
 #include "device/ReadBack.h"
 #include "device/RefreshCycle.h"
 #include "device/SupplyLine.h"
+#include "device/SupplyModel.h"
 #include "device/SimulatedSupply.h"
 #include "filament/FilamentCare.h"
 #include "profiles/ProfileCommands.h"
@@ -59,6 +60,8 @@ public:
     void exitProgram();
     // Subsystems, for tests.
     ModulePanel &panel() const { return *m_panel; }
+    SupplyModel &model() { return m_model; }
+    const SupplyModel &model() const { return m_model; }
     ControllerState &state() { return m_state; }
     SimulatedSupply &simulation() { return m_sim; }
     SupplyLine &line() { return m_line; }
@@ -94,7 +97,8 @@ private:
     UserInterface &m_ui;
     CommandLine m_commandLine;
     ControllerState m_state;
-    ModulePanel *m_panel; // the central widget, made before the subsystems that write to it
+    SupplyModel m_model;
+    ModulePanel *m_panel; // the central widget
     SimulatedSupply m_sim;
     SupplyLine m_line;
     ReadBack m_readBack;

@@ -32,12 +32,3 @@ struct PanelField
 
 // The twelve fields in the order the refresh cycle and the profile file visit them.
 extern const std::array<PanelField, 12> kPanelFields;
-
-// The panel's marks, kept in each widget's dynamic property "Tag": a pending field, and the two
-// switch requests of Label_OnOff(1) and Label_OnOff(2).
-inline constexpr const char *kTagProperty = "Tag";
-// Who set the pending mark, when not the operator (a CommandSource as int); for the journal.
-inline constexpr const char *kMarkSourceProperty = "MarkSource";
-inline const QString kTagChanged = QStringLiteral("changed");
-inline const QString kSwitchOn = QStringLiteral("on");
-inline const QString kSwitchOff = QStringLiteral("off");

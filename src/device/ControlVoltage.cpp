@@ -3,20 +3,20 @@
 #include "core/ControllerState.h"
 #include "core/Conversions.h"
 #include "device/SupplyLine.h"
-#include "device/PanelView.h"
+#include "device/SupplyModel.h"
 #include "device/SimulatedSupply.h"
 
 
-ControlVoltage::ControlVoltage(PanelView &panel, SupplyLine &line, ControllerState &state,
+ControlVoltage::ControlVoltage(SupplyModel &model, SupplyLine &line, ControllerState &state,
                                SimulatedSupply &sim)
-    : m_panel(panel), m_line(line), m_state(state), m_sim(sim)
+    : m_model(model), m_line(line), m_state(state), m_sim(sim)
 {
 }
 
 void ControlVoltage::apply(const QString &text)
 {
     const PanelField energyField = PanelField::value(0);
-    if (!m_panel.fieldEnabled(energyField))
+    if (!m_model.isEditable())
         return;
     const float electronVolts = ValOf(text) * kElectronVoltsPerVolt;
     // Beyond the energy limits (infinite included) nothing is written and nothing goes out; the
@@ -24,8 +24,8 @@ void ControlVoltage::apply(const QString &text)
     if (!(electronVolts >= m_state.table.ValueMin[0] && electronVolts <= m_state.table.ValueMax[0]))
         return;
     const QString energy = StrOf(electronVolts);
-    m_panel.setFieldText(energyField, energy);
-    m_panel.setFieldTag(energyField, QString());
+    m_model.setFieldText(energyField, energy);
+    m_model.clearMark(energyField);
     if (m_state.simulationMode != 0)
         m_sim.setControlEnergy(ValOf(energy));
     const QString command = QStringLiteral("V") + m_state.table.ModuleCode[0] + energy;

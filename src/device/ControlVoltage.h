@@ -7,7 +7,7 @@
 
 class ControllerState;
 class SupplyLine;
-class PanelView;
+class SupplyModel;
 class SimulatedSupply;
 
 // The control-voltage input DA_set_voltage: its text is a voltage, the energy is 100 times it.
@@ -19,14 +19,14 @@ class ControlVoltage
 public:
     static constexpr float kElectronVoltsPerVolt = 100.0f;
 
-    ControlVoltage(PanelView &panel, SupplyLine &line, ControllerState &state, SimulatedSupply &sim);
+    ControlVoltage(SupplyModel &model, SupplyLine &line, ControllerState &state, SimulatedSupply &sim);
 
     void apply(const QString &text);
 
 private:
     LineTask<> send(QString command, CommandSource source);
 
-    PanelView &m_panel;
+    SupplyModel &m_model;
     SupplyLine &m_line;
     ControllerState &m_state;
     SimulatedSupply &m_sim;

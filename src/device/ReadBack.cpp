@@ -3,7 +3,7 @@
 #include "core/Conversions.h"
 #include "core/ControllerState.h"
 #include "device/SupplyLine.h"
-#include "device/PanelView.h"
+#include "device/SupplyModel.h"
 
 #include <QLocale>
 #include <QScopeGuard>
@@ -39,8 +39,8 @@ void printAtNextZone(QString &line, const QString &item)
 }
 } // namespace
 
-ReadBack::ReadBack(SupplyLine &line, ControllerState &state, PanelView &view)
-    : m_line(line), m_state(state), m_view(view)
+ReadBack::ReadBack(SupplyLine &line, ControllerState &state, SupplyModel &model)
+    : m_line(line), m_state(state), m_model(model)
 {
 }
 
@@ -80,48 +80,48 @@ void ReadBack::showPanel(bool flag)
     // A reply number beyond single precision is no setting: the field keeps its text, and the
     // control voltage is not rewritten, since its change would send the energy (as 0).
     if (flag && std::isfinite(energy.value)) {
-        m_view.setFieldText(PanelField::value(kEnergy), StrOf(energy.value));
+        m_model.setFieldText(PanelField::value(kEnergy), StrOf(energy.value));
         // The change of the control voltage echoes the energy to the supply. A garbled or
         // impossible reading ("1#0", above the limit) is shown but never sent back.
         const bool sane = IsWholeNumber(energy.valueText) && energy.value >= m_state.table.ValueMin[kEnergy]
                           && energy.value <= m_state.table.ValueMax[kEnergy];
         const CommandSourceScope scope(m_state, CommandSource::Readback);
-        m_view.setControlVoltage(FirstCommaToPoint(StrOf(energy.value / kVoltsPerControlVolt)), sane);
+        m_model.setControlVoltage(FirstCommaToPoint(StrOf(energy.value / kVoltsPerControlVolt)), sane);
     }
     if (flag) {
-        m_view.setFieldText(PanelField::value(kCathode),
+        m_model.setFieldText(PanelField::value(kCathode),
                             cathode.OnOff != 0 ? FirstCommaToPoint(StrOf(cathode.value)) : QString());
     }
-    m_view.setMonitorText(PanelView::Monitor::Voltage, kEnergy, monitorText(energy.Umon, 1));
-    m_view.setMonitorText(PanelView::Monitor::Current, kEnergy, monitorText(energy.Imon * kMicroampsPerAmp, 1));
+    m_model.setMonitorText(SupplyModel::Monitor::Voltage, kEnergy, monitorText(energy.Umon, 1));
+    m_model.setMonitorText(SupplyModel::Monitor::Current, kEnergy, monitorText(energy.Imon * kMicroampsPerAmp, 1));
     const bool cathodeOn = cathode.OnOff != 0;
-    m_view.setSwitchDisplay(kCathode, cathodeOn);
-    m_view.setMonitorText(PanelView::Monitor::Current, kCathode,
+    m_model.setSwitchedOn(kCathode, cathodeOn);
+    m_model.setMonitorText(SupplyModel::Monitor::Current, kCathode,
                           cathodeOn ? monitorText(cathode.Imon, 2) : kCathodeOffCurrent);
     if (flag)
-        m_view.setFieldText(PanelField::value(kScreen),
+        m_model.setFieldText(PanelField::value(kScreen),
                             screen.OnOff != 0 ? StrOf(screen.Offset / kVoltsPerKilovolt) : QString());
 
     const bool screenOn = screen.OnOff != 0;
-    m_view.setSwitchDisplay(kScreen, screenOn);
-    m_view.setScreenBar(screenBoxes(screen.Offset, screenOn));
+    m_model.setSwitchedOn(kScreen, screenOn);
+    m_model.setScreenBar(screenBoxes(screen.Offset, screenOn));
 
     for (int i = kWehnelt; i < kModuleCount; ++i) {
         const ModuleReading &module = readings[i];
         if (flag) {
-            m_view.setFieldText(PanelField::gain(i), StrOf(module.Gain));
+            m_model.setFieldText(PanelField::gain(i), StrOf(module.Gain));
             if (i != kSuppressor)
-                m_view.setFieldText(PanelField::offset(i), StrOf(module.Offset));
+                m_model.setFieldText(PanelField::offset(i), StrOf(module.Offset));
         }
         const float umon = i == kWehnelt ? -module.Umon : module.Umon;
-        m_view.setMonitorText(PanelView::Monitor::Voltage, i, monitorText(umon, 0));
+        m_model.setMonitorText(SupplyModel::Monitor::Voltage, i, monitorText(umon, 0));
         if (i == kAnode)
-            m_view.setMonitorText(PanelView::Monitor::Current, kAnode,
+            m_model.setMonitorText(SupplyModel::Monitor::Current, kAnode,
                                   monitorText(module.Imon * kMilliampsPerAmp, 2));
     }
 
     if (m_state.serviceMode != 0)
-        m_view.printServiceTable(serviceTable(readings, m_state.table.ModuleCode));
+        m_model.setServiceTable(serviceTable(readings, m_state.table.ModuleCode));
 }
 
 QString ReadBack::monitorText(double number, int decimals)

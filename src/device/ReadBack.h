@@ -15,7 +15,7 @@
 
 class ControllerState;
 class SupplyLine;
-class PanelView;
+class SupplyModel;
 
 // Reads all eight modules and then shows them on the panel. The reading table lives for the
 // whole run; the panel changes only after a complete pass. With `setValues` the pass also
@@ -30,7 +30,7 @@ public:
     // The bar holds ten kilovolts; boxes beyond what fits are never drawn.
     static constexpr int kMaxScreenBars = 11;
 
-    ReadBack(SupplyLine &line, ControllerState &state, PanelView &view);
+    ReadBack(SupplyLine &line, ControllerState &state, SupplyModel &model);
 
     // A job of its own: waits for the line, then reads a pass.
     LineTask<qint32> readAll(bool setValues);
@@ -57,7 +57,7 @@ private:
 
     SupplyLine &m_line;
     ControllerState &m_state;
-    PanelView &m_view;
+    SupplyModel &m_model;
     std::vector<std::function<void(const Readings &)>> m_passObservers;
     int m_passes = 0; // passes running
     std::array<ModuleReading, kModuleCount> m_readings{};

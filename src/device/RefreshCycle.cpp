@@ -2,10 +2,8 @@
 
 #include "core/Conversions.h"
 #include "core/ControllerState.h"
-#include "core/FieldLimits.h"
-#include "core/RangeCheck.h"
 #include "core/UserInterface.h"
-#include "device/PanelView.h"
+#include "device/SupplyModel.h"
 #include "device/ReadBack.h"
 #include "device/SimulatedSupply.h"
 #include "device/SupplyLine.h"
@@ -17,9 +15,9 @@ using namespace Module;
 constexpr float kVoltsPerKilovolt = 1000.0f;
 } // namespace
 
-RefreshCycle::RefreshCycle(PanelView &panel, SupplyLine &line, ReadBack &readBack, ControllerState &state,
+RefreshCycle::RefreshCycle(SupplyModel &model, SupplyLine &line, ReadBack &readBack, ControllerState &state,
                            SimulatedSupply &sim, UserInterface &ui)
-    : m_panel(panel), m_line(line), m_readBack(readBack), m_state(state), m_sim(sim), m_ui(ui)
+    : m_model(model), m_line(line), m_readBack(readBack), m_state(state), m_sim(sim), m_ui(ui)
 {
 }
 
@@ -48,20 +46,19 @@ bool RefreshCycle::lineLost() const
 
 std::optional<QString> RefreshCycle::textWithinLimits(PanelField field)
 {
-    const FieldLimits limits = FieldLimits::of(field, m_state.table);
-    RangeCheck check = RangeCheck::of(m_panel.fieldText(field), limits.lower, limits.upper);
+    RangeCheck check = m_model.checkLimits(field);
     if (!check.outOfRange)
-        return m_panel.fieldText(field);
+        return m_model.fieldText(field);
     m_ui.beep();
     m_ui.messageBox(check.message, QStringLiteral("Error"), UserInterface::Icon::Critical);
     // The box let events run: the program may be ending, the mark may have been withdrawn (an
     // interlock trip) or a client may have written a new value. Only what stands now goes out.
-    if (m_line.isRetired() || m_panel.fieldTag(field) != kTagChanged)
+    if (m_line.isRetired() || !m_model.isMarked(field))
         return std::nullopt;
-    check = RangeCheck::of(m_panel.fieldText(field), limits.lower, limits.upper);
+    check = m_model.checkLimits(field);
     if (check.outOfRange)
-        m_panel.setFieldText(field, check.correctedText);
-    return m_panel.fieldText(field);
+        m_model.setFieldText(field, check.correctedText);
+    return m_model.fieldText(field);
 }
 
 LineTask<bool> RefreshCycle::send(QString command, CommandSource source)
@@ -97,9 +94,9 @@ LineTask<> RefreshCycle::run(bool forced)
     // again while the command is on the line goes out in the next cycle.
     float energy = 0.0f;
     if (simulating())
-        energy = ValOf(m_panel.fieldText(PanelField::value(kEnergy)));
+        energy = ValOf(m_model.fieldText(PanelField::value(kEnergy)));
     const PanelField energyField = PanelField::value(kEnergy);
-    if (m_panel.fieldTag(energyField) == kTagChanged) {
+    if (m_model.isMarked(energyField)) {
         if (m_energyInput)
             m_energyInput();
         const std::optional<QString> text = textWithinLimits(energyField);
@@ -107,8 +104,8 @@ LineTask<> RefreshCycle::run(bool forced)
             co_return;
         if (text) {
             energy = ValOf(*text);
-            const CommandSource source = m_panel.fieldMarkSource(energyField);
-            m_panel.setFieldTag(energyField, QString());
+            const CommandSource source = m_model.markSource(energyField);
+            m_model.clearMark(energyField);
             const QString command = QStringLiteral("V") + codes[kEnergy] + StrOf(energy);
             const bool goOn = co_await send(command, source);
             if (simulating())
@@ -121,15 +118,15 @@ LineTask<> RefreshCycle::run(bool forced)
     if (!co_await sendSwitchRequest(kCathode))
         co_return;
     const PanelField cathode = PanelField::value(kCathode);
-    if (m_panel.fieldTag(cathode) == kTagChanged) {
+    if (m_model.isMarked(cathode)) {
         const std::optional<QString> text = textWithinLimits(cathode);
         if (m_line.isRetired())
             co_return;
-        const CommandSource source = m_panel.fieldMarkSource(cathode);
+        const CommandSource source = m_model.markSource(cathode);
         if (text && m_cathodeHook && m_cathodeHook(std::nullopt, ValOf(*text), source)) {
-            m_panel.setFieldTag(cathode, QString());
+            m_model.clearMark(cathode);
         } else if (text) {
-            m_panel.setFieldTag(cathode, QString());
+            m_model.clearMark(cathode);
             const QString command = QStringLiteral("V") + codes[kCathode] + FirstCommaToPoint(StrOf(ValOf(*text)));
             const bool goOn = co_await send(command, source);
             if (simulating())
@@ -142,13 +139,13 @@ LineTask<> RefreshCycle::run(bool forced)
     if (!co_await sendSwitchRequest(kScreen))
         co_return;
     const PanelField screen = PanelField::value(kScreen);
-    if (m_panel.fieldTag(screen) == kTagChanged) {
+    if (m_model.isMarked(screen)) {
         const std::optional<QString> text = textWithinLimits(screen);
         if (m_line.isRetired())
             co_return;
         if (text) {
-            const CommandSource source = m_panel.fieldMarkSource(screen);
-            m_panel.setFieldTag(screen, QString());
+            const CommandSource source = m_model.markSource(screen);
+            m_model.clearMark(screen);
             const QString command =
                 QStringLiteral("V") + codes[kScreen] + FirstCommaToPoint(StrOf(ValOf(*text) * kVoltsPerKilovolt));
             const bool goOn = co_await send(command, source);
@@ -176,7 +173,7 @@ LineTask<> RefreshCycle::run(bool forced)
 
 LineTask<bool> RefreshCycle::sendFollower(PanelField field, float energy)
 {
-    if (m_panel.fieldTag(field) != kTagChanged)
+    if (!m_model.isMarked(field))
         co_return true;
     const std::optional<QString> text = textWithinLimits(field);
     if (m_line.isRetired())
@@ -184,8 +181,8 @@ LineTask<bool> RefreshCycle::sendFollower(PanelField field, float energy)
     if (!text)
         co_return true;
     const bool gain = field.kind == PanelField::Kind::Gain;
-    const CommandSource source = m_panel.fieldMarkSource(field);
-    m_panel.setFieldTag(field, QString());
+    const CommandSource source = m_model.markSource(field);
+    m_model.clearMark(field);
     const QString command =
         (gain ? QStringLiteral("G") : QStringLiteral("O")) + m_state.table.ModuleCode[field.index] + *text;
     const bool goOn = co_await send(command, source);
@@ -200,14 +197,14 @@ LineTask<bool> RefreshCycle::sendFollower(PanelField field, float energy)
 
 LineTask<bool> RefreshCycle::sendSwitchRequest(int module)
 {
-    const QString tag = m_panel.switchTag(module);
-    if (tag != kSwitchOn && tag != kSwitchOff)
+    const SupplyModel::SwitchRequest request = m_model.switchRequest(module);
+    if (request == SupplyModel::SwitchRequest::None)
         co_return true;
-    const bool on = tag == kSwitchOn;
-    const CommandSource source = m_panel.switchMarkSource(module);
-    m_panel.setSwitchTag(module, QString());
+    const bool on = request == SupplyModel::SwitchRequest::On;
+    const CommandSource source = m_model.switchRequestSource(module);
+    m_model.clearSwitchRequest(module);
     if (module == kCathode && m_cathodeHook
-        && m_cathodeHook(on, ValOf(m_panel.fieldText(PanelField::value(kCathode))), source))
+        && m_cathodeHook(on, ValOf(m_model.fieldText(PanelField::value(kCathode))), source))
         co_return true;
     const QString command =
         QStringLiteral("S") + m_state.table.ModuleCode[module] + (on ? QStringLiteral("ON") : QStringLiteral("OFF"));

@@ -10,7 +10,7 @@
 #include <optional>
 
 class ControllerState;
-class PanelView;
+class SupplyModel;
 class ReadBack;
 class SimulatedSupply;
 class SupplyLine;
@@ -25,7 +25,7 @@ class UserInterface;
 class RefreshCycle
 {
 public:
-    RefreshCycle(PanelView &panel, SupplyLine &line, ReadBack &readBack, ControllerState &state,
+    RefreshCycle(SupplyModel &model, SupplyLine &line, ReadBack &readBack, ControllerState &state,
                  SimulatedSupply &sim, UserInterface &ui);
 
     void runCycle();
@@ -57,7 +57,7 @@ private:
     LineTask<bool> sendSwitchRequest(int module);
     bool lineLost() const;
 
-    PanelView &m_panel;
+    SupplyModel &m_model;
     SupplyLine &m_line;
     ReadBack &m_readBack;
     ControllerState &m_state;

@@ -10,6 +10,7 @@
 #include "device/RefreshCycle.h"
 #include "filament/FilamentDialog.h"
 #include "filament/FilamentRampDownDialog.h"
+#include "device/SupplyModel.h"
 #include "panel/ModulePanel.h"
 #include "ramp/EnergyRamp.h"
 #include "remote/ControlLinkServer.h"
@@ -128,9 +129,9 @@ void FilamentCare::switchOffForTrip()
 {
     // At once and before anything pending: no ramp, and a pending energy stays unsent.
     m_parts.energyRamp.stop();
-    m_parts.panel.setFieldTag(PanelField::value(Module::kEnergy), QString());
-    m_parts.panel.setFieldText(PanelField::value(Module::kEnergy), QStringLiteral("0"));
-    m_parts.panel.setControlVoltage(QStringLiteral("0"), false);
+    m_parts.model.clearMark(PanelField::value(Module::kEnergy));
+    m_parts.model.setFieldText(PanelField::value(Module::kEnergy), QStringLiteral("0"));
+    m_parts.model.setControlVoltage(QStringLiteral("0"), false);
     m_ramp.switchOffNow(CommandSource::Interlock);
     const CommandSourceScope scope(m_parts.state, CommandSource::Interlock);
     m_parts.line.send(QStringLiteral("V") + m_parts.state.table.ModuleCode[Module::kEnergy] + QStringLiteral("0"));

@@ -16,6 +16,7 @@ class ControlLinkServer;
 class EnergyRamp;
 class FilamentDialog;
 class ModulePanel;
+class SupplyModel;
 class ReadBack;
 class RefreshCycle;
 class QAction;
@@ -41,6 +42,7 @@ public:
         EnergyRamp &energyRamp;
         ControlLinkServer &server;
         ModulePanel &panel;
+        SupplyModel &model;
         UserInterface &ui;
     };
 

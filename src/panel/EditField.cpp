@@ -1,16 +1,12 @@
 #include "panel/EditField.h"
 
-#include "core/ModuleTable.h"
 #include "core/UserInterface.h"
-#include "core/PanelField.h"
-#include "core/FieldLimits.h"
-#include "core/RangeCheck.h"
+#include "device/SupplyModel.h"
 
 #include <QApplication>
 #include <QFocusEvent>
 #include <QAbstractButton>
 #include <QTimer>
-#include <QVariant>
 
 namespace {
 
@@ -34,23 +30,27 @@ bool leavesForAnotherControl(Qt::FocusReason reason)
 
 } // namespace
 
-EditField::EditField(PanelField field, const ModuleTable &table, UserInterface &ui, QWidget *parent)
-    : QLineEdit(parent), m_field(field), m_table(table), m_ui(ui)
+EditField::EditField(PanelField field, SupplyModel &model, UserInterface &ui, QWidget *parent)
+    : QLineEdit(model.fieldText(field), parent), m_field(field), m_model(model), m_ui(ui)
 {
     setObjectName(field.controlName());
     setToolTip(toolTipFor(field));
-    setProperty(kTagProperty, QString());
+    connect(this, &QLineEdit::textChanged, &m_model,
+            [this](const QString &text) { m_model.setFieldText(m_field, text); });
+    connect(&m_model, &SupplyModel::fieldTextChanged, this, [this](PanelField changed, const QString &text) {
+        if (changed == m_field && text != this->text())
+            setText(text);
+    });
 }
 
-QString EditField::tag() const
+bool EditField::isMarked() const
 {
-    return property(kTagProperty).toString();
+    return m_model.isMarked(m_field);
 }
 
-void EditField::setTag(const QString &tag)
+void EditField::mark()
 {
-    setProperty(kTagProperty, tag);
-    setProperty(kMarkSourceProperty, QVariant()); // set this way, the mark is the operator's
+    m_model.markField(m_field);
 }
 
 QString EditField::toolTipFor(PanelField field)
@@ -103,12 +103,11 @@ void EditField::focusOutEvent(QFocusEvent *event)
 
 void EditField::checkRange()
 {
-    const FieldLimits limits = FieldLimits::of(m_field, m_table);
-    const RangeCheck check = RangeCheck::of(text(), limits.lower, limits.upper);
+    const RangeCheck check = m_model.checkLimits(m_field);
     if (check.outOfRange) {
         // A mark from before must not let a refresh cycle, running while the box is open, send
         // the number being corrected.
-        setTag(QString());
+        m_model.clearMark(m_field);
         m_ui.beep();
         m_ui.messageBox(check.message, QStringLiteral("Error"), UserInterface::Icon::Critical);
         setText(check.correctedText);
@@ -117,7 +116,7 @@ void EditField::checkRange()
         QTimer::singleShot(0, this, &EditField::reclaimFocus);
     }
     // Marked only now, with the corrected text in place, so no cycle sends the bad number.
-    setTag(kTagChanged);
+    mark();
 }
 
 void EditField::reclaimFocus()

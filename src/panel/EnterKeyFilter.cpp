@@ -1,6 +1,5 @@
 #include "panel/EnterKeyFilter.h"
 
-#include "core/PanelField.h"
 #include "panel/EditField.h"
 
 #include <QApplication>
@@ -59,8 +58,9 @@ bool EnterKeyFilter::eventFilter(QObject *watched, QEvent *event)
     if (qobject_cast<QMenuBar *>(focused))
         return false;
 
-    focused->setProperty(kTagProperty, kTagChanged);
-    focused->setProperty(kMarkSourceProperty, QVariant());
+    // A field's value becomes pending; on any other control Enter only runs the cycle.
+    if (auto *field = qobject_cast<EditField *>(focused))
+        field->mark();
     if (m_refreshCycle)
         m_refreshCycle();
     // The cycle lets events run; the focus may have moved meanwhile.

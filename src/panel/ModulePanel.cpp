@@ -34,8 +34,8 @@ QString indexed(const char *base, int index)
 }
 } // namespace
 
-ModulePanel::ModulePanel(const ModuleTable &table, UserInterface &ui, QWidget *parent)
-    : QWidget(parent), m_table(table), m_ui(ui)
+ModulePanel::ModulePanel(SupplyModel &model, UserInterface &ui, QWidget *parent)
+    : QWidget(parent), m_model(model), m_ui(ui)
 {
 
     setObjectName(QStringLiteral("Panel"));
@@ -82,12 +82,39 @@ ModulePanel::ModulePanel(const ModuleTable &table, UserInterface &ui, QWidget *p
     m_picture1->setVisible(false);
     column->addWidget(m_picture1);
     setTabOrder();
-    setConnected(false);
+    showModel();
+}
+
+void ModulePanel::showModel()
+{
+    setConnected(m_model.isEditable());
+    connect(&m_model, &SupplyModel::editableChanged, this, &ModulePanel::setConnected);
+    for (int module : {kCathode, kScreen})
+        showSwitchedOn(module, m_model.isSwitchedOn(module));
+    connect(&m_model, &SupplyModel::switchedOnChanged, this, &ModulePanel::showSwitchedOn);
+    for (auto monitor : {SupplyModel::Monitor::Voltage, SupplyModel::Monitor::Current})
+        for (int module = 0; module < kModuleCount; ++module)
+            showMonitor(monitor, module, m_model.monitorText(monitor, module));
+    connect(&m_model, &SupplyModel::monitorTextChanged, this, &ModulePanel::showMonitor);
+    m_pictureScreen->setBoxes(m_model.screenBar());
+    connect(&m_model, &SupplyModel::screenBarChanged, m_pictureScreen, &ScreenBar::setBoxes);
+    auto showServiceLines = [this](const QStringList &lines) { m_picture1->setText(lines.join(QLatin1Char('\n'))); };
+    showServiceLines(m_model.serviceTable());
+    connect(&m_model, &SupplyModel::serviceTableChanged, this, showServiceLines);
+    m_labelCommPort->setText(m_model.portCaption());
+    connect(&m_model, &SupplyModel::portCaptionChanged, m_labelCommPort, &QLabel::setText);
+    m_daSetVoltage->setText(m_model.controlVoltage());
+    connect(&m_model, &SupplyModel::controlVoltageTextChanged, this, [this](const QString &text) {
+        if (m_daSetVoltage->text() != text)
+            m_daSetVoltage->setText(text);
+    });
+    connect(m_daSetVoltage, &QLineEdit::textChanged, this,
+            [this](const QString &text) { m_model.setControlVoltage(text, true); });
 }
 
 QLabel *ModulePanel::makeMonitor(const QString &name)
 {
-    auto *label = new QLabel(QStringLiteral("0 "));
+    auto *label = new QLabel;
     label->setObjectName(name);
     label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
@@ -143,14 +170,12 @@ QWidget *ModulePanel::buildModuleGroup(int module)
     auto addField = [&](PanelField field, int column, const QString &heading) {
         auto *title = new QLabel(heading);
         grid->addWidget(title, row, column, 1, 2);
-        auto *edit = new EditField(field, m_table, m_ui);
+        auto *edit = new EditField(field, m_model, m_ui);
         edit->setToolTip(EditField::toolTipFor(field));
         edit->setFixedWidth(kFieldWidthPx);
-        auto *spin = new SpinControl(*edit, m_table, m_ui, [this] { emit sendNowRequested(); });
+        auto *spin = new SpinControl(*edit, m_model.limits(), m_ui, [this] { emit sendNowRequested(); });
         grid->addWidget(edit, row + 1, column);
         grid->addWidget(spin, row + 1, column + 1, Qt::AlignLeft);
-        connect(edit, &QLineEdit::textChanged, this,
-                [this, field](const QString &text) { emit itemTextChanged(field.controlName(), text); });
         return std::make_pair(edit, spin);
     };
     if (module <= kScreen) {
@@ -227,22 +252,16 @@ QWidget *ModulePanel::buildStatusColumn()
     m_labelVersionDate->setObjectName(QStringLiteral("Label_VersionDate"));
     m_pictureBusy = new IndicatorLamp(QStringLiteral("Picture_Busy"));
     m_labelCommPort = new QLabel;
-    m_labelCommPort->setObjectName(QStringLiteral("Label_CommPort"));
+    m_labelCommPort->setObjectName(SupplyModel::kPortCaptionItem);
     m_pictureDde = new IndicatorLamp(QStringLiteral("Picture_DDE"));
     auto *ddeCaption = new QLabel(QStringLiteral("DDE"));
     ddeCaption->setObjectName(QStringLiteral("Label_DDE"));
     auto *controlCaption = new QLabel(QStringLiteral("Control (V)"));
     m_daSetVoltage = new QLineEdit;
-    m_daSetVoltage->setObjectName(QStringLiteral("DA_set_voltage"));
-    m_daSetVoltage->setProperty(kTagProperty, QString());
+    m_daSetVoltage->setObjectName(SupplyModel::kControlVoltageItem);
     m_daSetVoltage->setFixedWidth(kFieldWidthPx);
     m_daSetVoltage->setToolTip(QStringLiteral("Control voltage: the energy is 100 eV per volt"));
     controlCaption->setBuddy(m_daSetVoltage);
-    connect(m_daSetVoltage, &QLineEdit::textChanged, this, [this](const QString &text) {
-        if (!m_controlVoltageQuiet)
-            emit controlVoltageChanged(text);
-        emit itemTextChanged(m_daSetVoltage->objectName(), text);
-    });
 
     grid->addWidget(m_labelSimulation, 0, 0, 1, 2);
     grid->addWidget(m_labelVersionDate, 1, 0, 1, 2);
@@ -295,12 +314,12 @@ void ModulePanel::showServiceTable(int lines, int columns, double logicalDpi)
 
 void ModulePanel::onOn(int index)
 {
-    setSwitchTag(index, kSwitchOn);
+    m_model.requestSwitch(index, SupplyModel::SwitchRequest::On);
 }
 
 void ModulePanel::onOff(int index)
 {
-    setSwitchTag(index, kSwitchOff);
+    m_model.requestSwitch(index, SupplyModel::SwitchRequest::Off);
 }
 
 EditField *ModulePanel::editField(PanelField field) const
@@ -333,148 +352,17 @@ SpinControl *ModulePanel::spinControl(PanelField field) const
     return nullptr;
 }
 
-QString ModulePanel::fieldText(PanelField field) const
+void ModulePanel::showMonitor(SupplyModel::Monitor monitor, int module, const QString &text)
 {
-    const EditField *edit = editField(field);
-    return edit ? edit->text() : QString();
+    if (QLabel *label = monitor == SupplyModel::Monitor::Voltage ? m_uMon[module] : m_iMon[module])
+        label->setText(text);
 }
 
-void ModulePanel::setFieldText(PanelField field, const QString &text)
+void ModulePanel::showSwitchedOn(int module, bool on)
 {
-    if (EditField *edit = editField(field))
-        edit->setText(text);
-}
-
-QString ModulePanel::fieldTag(PanelField field) const
-{
-    const EditField *edit = editField(field);
-    return edit ? edit->tag() : QString();
-}
-
-void ModulePanel::setFieldTag(PanelField field, const QString &tag)
-{
-    if (EditField *edit = editField(field))
-        edit->setTag(tag);
-}
-
-bool ModulePanel::fieldEnabled(PanelField field) const
-{
-    const EditField *edit = editField(field);
-    return edit && edit->isEnabled();
-}
-
-QString ModulePanel::switchTag(int module) const
-{
-    return (module == kCathode || module == kScreen) ? m_onOff[module]->tag() : QString();
-}
-
-void ModulePanel::setSwitchTag(int module, const QString &tag)
-{
-    if (module == kCathode || module == kScreen)
-        m_onOff[module]->setTag(tag);
-}
-
-namespace {
-CommandSource markSourceOf(const QObject *object)
-{
-    const QVariant source = object ? object->property(kMarkSourceProperty) : QVariant();
-    return source.isValid() ? CommandSource(source.toInt()) : CommandSource::Panel;
-}
-} // namespace
-
-void ModulePanel::markField(PanelField field, CommandSource source)
-{
-    if (EditField *edit = editField(field)) {
-        edit->setTag(kTagChanged);
-        edit->setProperty(kMarkSourceProperty, int(source));
-    }
-}
-
-void ModulePanel::markSwitch(int module, const QString &request, CommandSource source)
-{
-    if (module == kCathode || module == kScreen) {
-        m_onOff[module]->setTag(request);
-        m_onOff[module]->setProperty(kMarkSourceProperty, int(source));
-    }
-}
-
-CommandSource ModulePanel::fieldMarkSource(PanelField field) const
-{
-    return markSourceOf(editField(field));
-}
-
-CommandSource ModulePanel::switchMarkSource(int module) const
-{
-    return (module == kCathode || module == kScreen) ? markSourceOf(m_onOff[module]) : CommandSource::Panel;
-}
-
-void ModulePanel::setControlVoltage(const QString &text, bool echo)
-{
-    m_controlVoltageQuiet = !echo;
-    m_daSetVoltage->setText(text); // a changed text runs apply
-    m_controlVoltageQuiet = false;
-    m_daSetVoltage->setProperty(kTagProperty, QString());
-}
-
-void ModulePanel::setLabelText(QLabel *label, const QString &text)
-{
-    if (!label || label->text() == text)
-        return;
-    label->setText(text);
-    emit itemTextChanged(label->objectName(), text);
-}
-
-void ModulePanel::setMonitorText(Monitor monitor, int module, const QString &text)
-{
-    if (module < 0 || module >= kModuleCount)
-        return;
-    setLabelText(monitor == Monitor::Voltage ? m_uMon[module] : m_iMon[module], text);
-}
-
-void ModulePanel::setSwitchDisplay(int module, bool on)
-{
-    if (module != kCathode && module != kScreen)
-        return;
     m_onOff[module]->setLit(on);
     m_valueSpins[module]->setConnectedImage(on);
 }
-
-void ModulePanel::setScreenBar(const QList<QRect> &boxes)
-{
-    m_pictureScreen->setBoxes(boxes);
-}
-
-void ModulePanel::printServiceTable(const QStringList &lines)
-{
-    m_picture1->setText(lines.join(QLatin1Char('\n')));
-}
-
-std::optional<QString> ModulePanel::itemText(const QString &item) const
-{
-    if (item.isEmpty())
-        return std::nullopt;
-    if (const auto *edit = findChild<QLineEdit *>(item))
-        return edit->text();
-    static const QStringList labelPrefixes = {QStringLiteral("Label_UMon("), QStringLiteral("Label_IMon("),
-                                              QStringLiteral("Label_CommPort")};
-    for (const QString &prefix : labelPrefixes)
-        if (item.startsWith(prefix))
-            if (const auto *label = findChild<QLabel *>(item))
-                return label->text();
-    return std::nullopt;
-}
-
-bool ModulePanel::isPokeable(const QString &item) const
-{
-    return !item.isEmpty() && findChild<QLineEdit *>(item) != nullptr;
-}
-
-void ModulePanel::pokeItem(const QString &item, const QString &text)
-{
-    if (auto *edit = findChild<QLineEdit *>(item))
-        edit->setText(text);
-}
-
 
 void ModulePanel::setConnected(bool connected)
 {
@@ -496,7 +384,7 @@ void ModulePanel::setSimulationShown(bool shown)
 
 void ModulePanel::showFilamentRamp(const QString &text)
 {
-    setLabelText(m_labelFilamentRamp, text);
+    m_labelFilamentRamp->setText(text);
     m_labelFilamentRamp->setVisible(!text.isEmpty());
 }
 
@@ -512,11 +400,6 @@ void ModulePanel::showInterlock(bool shown, const QColor &colour, const QString 
     m_pictureInterlock->setColor(colour);
     m_pictureInterlock->setToolTip(state);
     m_labelInterlock->setToolTip(state);
-}
-
-void ModulePanel::showPortCaption(const QString &caption)
-{
-    setLabelText(m_labelCommPort, caption);
 }
 
 QString ModulePanel::versionDate() const

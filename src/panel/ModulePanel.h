@@ -1,8 +1,7 @@
 #pragma once
 
 #include "core/ModuleTable.h"
-#include "device/PanelView.h"
-#include "remote/ControlItems.h"
+#include "device/SupplyModel.h"
 
 #include <QWidget>
 
@@ -21,23 +20,20 @@ class UserInterface;
 
 // The central widget of the main window: the two rows of module groups, the current monitors,
 // the status column and the service table. It owns every field, spin control, lamp and label
-// of the panel and is the panel as the device layer and the control link see it.
-class ModulePanel : public QWidget, public PanelView, public ControlItems
+// of the panel, shows the supply's model and writes what the operator enters into it.
+class ModulePanel : public QWidget
 {
     Q_OBJECT
 public:
     static inline const QString kVersionDate = QStringLiteral("Jul. 26, 2000");
     static constexpr int kServicePanelTwips = 2000;
 
-    ModulePanel(const ModuleTable &table, UserInterface &ui, QWidget *parent = nullptr);
+    ModulePanel(SupplyModel &model, UserInterface &ui, QWidget *parent = nullptr);
 
-    // Fields, spin controls, switch buttons and DA_set_voltage follow the connection state.
-    void setConnected(bool connected);
     void setSimulationShown(bool shown);
     // Uncovers the service table below the module groups, sized for `lines` of `columns`
     // characters at the user's font, at least kServicePanelTwips high.
     void showServiceTable(int lines, int columns, double logicalDpi);
-    void showPortCaption(const QString &caption);
     IndicatorLamp &busyLamp() const { return *m_pictureBusy; }
     IndicatorLamp &linkLamp() const { return *m_pictureDde; }
     // "Ramp 1.20 → 2.10 A" below the control voltage while a filament ramp runs; "" hides it.
@@ -53,34 +49,9 @@ public:
     void onOn(int index);
     void onOff(int index);
 
-    // PanelView
-    QString fieldText(PanelField field) const override;
-    void setFieldText(PanelField field, const QString &text) override;
-    QString fieldTag(PanelField field) const override;
-    void setFieldTag(PanelField field, const QString &tag) override;
-    bool fieldEnabled(PanelField field) const override;
-    QString switchTag(int module) const override;
-    void setSwitchTag(int module, const QString &tag) override;
-    void markField(PanelField field, CommandSource source) override;
-    void markSwitch(int module, const QString &request, CommandSource source) override;
-    CommandSource fieldMarkSource(PanelField field) const override;
-    CommandSource switchMarkSource(int module) const override;
-    void setControlVoltage(const QString &text, bool echo) override;
-    void setMonitorText(Monitor monitor, int module, const QString &text) override;
-    void setSwitchDisplay(int module, bool on) override;
-    void setScreenBar(const QList<QRect> &boxes) override;
-    void printServiceTable(const QStringList &lines) override;
-
-    // ControlItems
-    std::optional<QString> itemText(const QString &item) const override;
-    bool isPokeable(const QString &item) const override;
-    void pokeItem(const QString &item, const QString &text) override;
+    EditField *editField(PanelField field) const;
 
 signals:
-    // An item's text changed (an edit field, DA_set_voltage or a monitor label).
-    void itemTextChanged(const QString &item, const QString &text);
-    // The operator changed DA_set_voltage, or a read-back that echoes its energy wrote it.
-    void controlVoltageChanged(const QString &text);
     // A spin control of a set value asks for an immediate refresh cycle.
     void sendNowRequested();
 
@@ -90,13 +61,15 @@ private:
     QWidget *buildStatusColumn();
     QLabel *makeMonitor(const QString &name);
     void setTabOrder();
-    void setLabelText(QLabel *label, const QString &text);
-    EditField *editField(PanelField field) const;
+    void showModel();
+    // Fields, spin controls, switch buttons and DA_set_voltage follow the connection state.
+    void setConnected(bool connected);
+    void showSwitchedOn(int module, bool on);
+    void showMonitor(SupplyModel::Monitor monitor, int module, const QString &text);
     SpinControl *spinControl(PanelField field) const;
 
-    const ModuleTable &m_table;
+    SupplyModel &m_model;
     UserInterface &m_ui;
-    bool m_controlVoltageQuiet = false;
 
     std::array<EditField *, kModuleCount> m_values{};
     std::array<EditField *, kModuleCount> m_gains{};

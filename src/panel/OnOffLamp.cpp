@@ -1,9 +1,6 @@
 #include "panel/OnOffLamp.h"
 
-#include "core/PanelField.h"
-
 #include <QPainter>
-#include <QVariant>
 
 OnOffLamp::OnOffLamp(int module, QWidget *parent) : QLabel(parent), m_module(module)
 {
@@ -14,7 +11,6 @@ OnOffLamp::OnOffLamp(int module, QWidget *parent) : QLabel(parent), m_module(mod
     colours.setColor(QPalette::WindowText, litColour());
     setPalette(colours);
     setAutoFillBackground(true);
-    setProperty(kTagProperty, QString());
 }
 
 QColor OnOffLamp::litColour()
@@ -33,17 +29,6 @@ void OnOffLamp::setLit(bool lit)
         return;
     m_lit = lit;
     update();
-}
-
-QString OnOffLamp::tag() const
-{
-    return property(kTagProperty).toString();
-}
-
-void OnOffLamp::setTag(const QString &tag)
-{
-    setProperty(kTagProperty, tag);
-    setProperty(kMarkSourceProperty, QVariant()); // set this way, the mark is the operator's
 }
 
 void OnOffLamp::paintEvent(QPaintEvent *)

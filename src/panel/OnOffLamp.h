@@ -4,8 +4,7 @@
 #include <QLabel>
 
 // The switch-state lamp of module 1 or 2 (objectName Label_OnOff(n)): a small black box with a
-// green text colour, filled with its text colour while the module is on. Its "Tag" carries a
-// pending switch request ("on", "off" or "").
+// green text colour, filled with its text colour while the module is on.
 class OnOffLamp : public QLabel
 {
     Q_OBJECT
@@ -17,9 +16,6 @@ public:
     int module() const { return m_module; }
     void setLit(bool lit);
     bool isLit() const { return m_lit; }
-
-    QString tag() const;
-    void setTag(const QString &tag);
 
     static QColor litColour();
     static QColor darkColour();

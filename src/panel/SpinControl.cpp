@@ -74,7 +74,7 @@ void SpinControl::mousePressEvent(QMouseEvent *event)
         return;
     }
     m_field.setText(step.newText);
-    m_field.setTag(kTagChanged);
+    m_field.mark();
     if (runsRefreshCycle() && m_refreshCycle)
         m_refreshCycle();
 }

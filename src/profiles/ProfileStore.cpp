@@ -3,7 +3,7 @@
 #include "core/Conversions.h"
 #include "core/FieldLimits.h"
 #include "core/ModuleTable.h"
-#include "device/PanelView.h"
+#include "device/SupplyModel.h"
 #include "profiles/ProfileRecord.h"
 
 #include <QFile>
@@ -33,9 +33,9 @@ float limited(float v, float lowest, float highest)
 
 } // namespace
 
-ProfileStore::ProfileStore(PanelView &panel, const ModuleTable &limits, UserInterface &ui,
+ProfileStore::ProfileStore(SupplyModel &model, UserInterface &ui,
                            std::function<QString()> caption)
-    : m_panel(panel), m_limits(limits), m_ui(ui), m_caption(std::move(caption))
+    : m_model(model), m_ui(ui), m_caption(std::move(caption))
 {
 }
 
@@ -111,7 +111,7 @@ QStringList ProfileStore::applyRecord(const ProfileRecord &record)
 {
     QStringList corrected;
     const auto within = [this, &record, &corrected](PanelField field, int k) {
-        const FieldLimits limits = FieldLimits::of(field, m_limits);
+        const FieldLimits limits = FieldLimits::of(field, m_model.limits());
         const float v = limited(record.values[k], limits.lower, limits.upper);
         if (!(v == record.values[k]))
             corrected << QStringLiteral("%1: %2 \u2192 %3").arg(field.displayName(), StrOf(record.values[k]), StrOf(v));
@@ -122,21 +122,22 @@ QStringList ProfileStore::applyRecord(const ProfileRecord &record)
         const PanelField field = PanelField::value(i);
         const float v = within(field, k);
         // Set values go to the supply as they stand, so they always carry a point.
-        m_panel.setFieldText(field, FirstCommaToPoint(StrOf(v)));
-        m_panel.markField(field, CommandSource::Profile);
+        m_model.setFieldText(field, FirstCommaToPoint(StrOf(v)));
+        m_model.markField(field, CommandSource::Profile);
         if (i == 1 || i == 2)
-            m_panel.markSwitch(i, v == 0.0f ? kSwitchOff : kSwitchOn, CommandSource::Profile);
+            m_model.requestSwitch(i, v == 0.0f ? SupplyModel::SwitchRequest::Off : SupplyModel::SwitchRequest::On,
+                                   CommandSource::Profile);
         ++k;
     }
     for (int i = 3; i < kModuleCount; ++i) {
         const float gain = within(PanelField::gain(i), k);
-        m_panel.setFieldText(PanelField::gain(i), StrOf(gain));
-        m_panel.markField(PanelField::gain(i), CommandSource::Profile);
+        m_model.setFieldText(PanelField::gain(i), StrOf(gain));
+        m_model.markField(PanelField::gain(i), CommandSource::Profile);
         ++k;
         if (PanelField::offset(i).exists()) {
             const float offset = within(PanelField::offset(i), k);
-            m_panel.setFieldText(PanelField::offset(i), StrOf(offset));
-            m_panel.markField(PanelField::offset(i), CommandSource::Profile);
+            m_model.setFieldText(PanelField::offset(i), StrOf(offset));
+            m_model.markField(PanelField::offset(i), CommandSource::Profile);
             ++k;
         }
     }
@@ -147,7 +148,7 @@ int ProfileStore::save(const QString &filename)
 {
     ProfileRecord record;
     for (int k = 0; k < int(kPanelFields.size()); ++k)
-        record.values[k] = ValOf(m_panel.fieldText(kPanelFields[k]));
+        record.values[k] = ValOf(m_model.fieldText(kPanelFields[k]));
     record.values[ProfileRecord::kReservedIndex] = 0.0f;
     const QByteArray bytes = record.encode();
 

@@ -8,19 +8,18 @@
 
 #include <functional>
 
-class PanelView;
-struct ModuleTable;
+class SupplyModel;
 class ProfileRecord;
 
-// Reads profile files onto the panel and writes the panel into profile files, and holds the
+// Reads profile files into the supply's model and writes its set values into profile files, and holds the
 // current profile path. Status numbers are those of ProfileFileError.h.
 class ProfileStore
 {
 public:
-    ProfileStore(PanelView &panel, const ModuleTable &limits, UserInterface &ui,
+    ProfileStore(SupplyModel &model, UserInterface &ui,
                  std::function<QString()> caption);
 
-    // Puts the profile `filename` onto the panel: every field marked "changed", switch
+    // Puts the profile `filename` onto the panel: every field marked pending, switch
     // requests for modules 1 and 2. Sends nothing; the caller runs the refresh cycle. Numbers
     // beyond a module's limits are brought to the nearer limit, named in one message; the file
     // stays as it is.
@@ -47,8 +46,7 @@ private:
     void reportFileError(const QString &verb, const QString &description);
     QString profileTitle(const QString &verb) const;
 
-    PanelView &m_panel;
-    const ModuleTable &m_limits;
+    SupplyModel &m_model;
     UserInterface &m_ui;
     std::function<QString()> m_caption;
     QString m_filename;

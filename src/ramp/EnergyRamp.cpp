@@ -6,12 +6,12 @@
 #include "device/ControlVoltage.h"
 #include "device/SupplyLine.h"
 #include "device/ModuleReading.h"
-#include "device/PanelView.h"
+#include "device/SupplyModel.h"
 #include "device/SimulatedSupply.h"
 
-EnergyRamp::EnergyRamp(SupplyLine &line, ControllerState &state, PanelView &panel,
+EnergyRamp::EnergyRamp(SupplyLine &line, ControllerState &state, SupplyModel &model,
                        SimulatedSupply &sim, const ConnectionSequence &connection, QObject *parent)
-    : QObject(parent), m_line(line), m_state(state), m_panel(panel), m_sim(sim), m_connection(connection)
+    : QObject(parent), m_line(line), m_state(state), m_model(model), m_sim(sim), m_connection(connection)
 {
     m_timer.setSingleShot(true);
     m_timer.setTimerType(Qt::PreciseTimer); // the settle time is part of the measurement
@@ -40,7 +40,7 @@ QString EnergyRamp::start(const RampPlan &plan)
     if (!m_connection.isConnected())
         return QStringLiteral("the supply is not connected");
     // The ramp now sets the energy: an older pending energy would otherwise stop it at once.
-    m_panel.setFieldTag(PanelField::value(Module::kEnergy), QString());
+    m_model.clearMark(PanelField::value(Module::kEnergy));
     ++m_ramps;
     m_plan = plan;
     m_count = plan.count();
@@ -76,7 +76,7 @@ void EnergyRamp::wait(Phase phase, int ms)
 
 void EnergyRamp::nextStep()
 {
-    if (m_panel.fieldTag(PanelField::value(Module::kEnergy)) == kTagChanged) {
+    if (m_model.isMarked(PanelField::value(Module::kEnergy))) {
         finish(false); // the operator or a client set the energy another way: it goes out next
         return;
     }
@@ -91,15 +91,15 @@ LineTask<> EnergyRamp::runStep()
     const SupplyLine::Lease lease = co_await m_line.acquire();
     if (!stillRunning(Phase::Sending))
         co_return; // stopped while a cycle or a read-back had the line
-    if (m_panel.fieldTag(PanelField::value(Module::kEnergy)) == kTagChanged) {
+    if (m_model.isMarked(PanelField::value(Module::kEnergy))) {
         finish(false);
         co_return;
     }
     m_energy = m_plan.energyAt(m_stepsDone);
     const QString energy = RampPlan::wireText(m_energy);
     // Shown as the step's energy, without a mark: nothing is sent twice.
-    m_panel.setFieldText(PanelField::value(Module::kEnergy), StrOf(float(m_energy)));
-    m_panel.setControlVoltage(RampPlan::wireText(m_energy / ControlVoltage::kElectronVoltsPerVolt), false);
+    m_model.setFieldText(PanelField::value(Module::kEnergy), StrOf(float(m_energy)));
+    m_model.setControlVoltage(RampPlan::wireText(m_energy / ControlVoltage::kElectronVoltsPerVolt), false);
     m_phase = Phase::Settling;
     const QString code = m_state.table.ModuleCode[Module::kEnergy];
     const QString command = QStringLiteral("V") + code + energy;

@@ -11,7 +11,7 @@
 class ConnectionSequence;
 class ControllerState;
 class SupplyLine;
-class PanelView;
+class SupplyModel;
 class SimulatedSupply;
 
 // One step of a ramp as published: k from 1, the energy sent, the energy module's voltage
@@ -38,7 +38,7 @@ class EnergyRamp : public QObject
 public:
     static constexpr int kAcknowledgeTimeoutMs = 60000;
 
-    EnergyRamp(SupplyLine &line, ControllerState &state, PanelView &panel, SimulatedSupply &sim,
+    EnergyRamp(SupplyLine &line, ControllerState &state, SupplyModel &model, SimulatedSupply &sim,
                const ConnectionSequence &connection, QObject *parent = nullptr);
 
     // Starts the ramp; empty when it runs, else why it was refused (not connected, running).
@@ -72,7 +72,7 @@ private:
 
     SupplyLine &m_line;
     ControllerState &m_state;
-    PanelView &m_panel;
+    SupplyModel &m_model;
     SimulatedSupply &m_sim;
     const ConnectionSequence &m_connection;
     QTimer m_timer;

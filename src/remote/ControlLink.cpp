@@ -5,7 +5,7 @@
 #include "core/FieldLimits.h"
 #include "core/UserInterface.h"
 #include "device/ControlVoltage.h"
-#include "device/PanelView.h"
+#include "device/SupplyModel.h"
 
 namespace {
 
@@ -48,8 +48,8 @@ QString withoutTrailingBlanks(const QString &text)
 
 } // namespace
 
-ControlLink::ControlLink(PanelView &panel, ControllerState &state, UserInterface &ui, QObject *parent)
-    : QObject(parent), m_panel(panel), m_state(state), m_ui(ui)
+ControlLink::ControlLink(SupplyModel &model, ControllerState &state, UserInterface &ui, QObject *parent)
+    : QObject(parent), m_model(model), m_state(state), m_ui(ui)
 {
 }
 
@@ -109,9 +109,9 @@ std::optional<ControlLink::Refusal> ControlLink::execute(const QString &cmdStr)
                                     table.ValueMax[0]))
         return refusal;
     const PanelField energy = PanelField::value(0);
-    m_panel.setFieldText(energy, StrOf(value));
+    m_model.setFieldText(energy, StrOf(value));
     // Pending like a typed entry: the next refresh cycle sends it in its place in the order.
-    m_panel.markField(energy, CommandSource::Control);
+    m_model.markField(energy, CommandSource::Control);
     return std::nullopt;
 }
 

@@ -8,7 +8,7 @@
 #include <optional>
 
 class ControllerState;
-class PanelView;
+class SupplyModel;
 class UserInterface;
 
 // The behaviour of the control link: the lamp, the exit lock, the error message and the command
@@ -19,7 +19,7 @@ class ControlLink : public QObject
 public:
     enum class Lamp { Default, Open, Closed, Error }; // window default, green, light grey, red
 
-    ControlLink(PanelView &panel, ControllerState &state, UserInterface &ui, QObject *parent = nullptr);
+    ControlLink(SupplyModel &model, ControllerState &state, UserInterface &ui, QObject *parent = nullptr);
 
     // A conversation opened: lamp green, "E&xit" disabled. Conversations are counted, so that
     // closing one of two does not unlock the exit while the other is still open.
@@ -70,7 +70,7 @@ private:
     void setLamp(Lamp lamp);
     void showSteadyLamp();
 
-    PanelView &m_panel;
+    SupplyModel &m_model;
     ControllerState &m_state;
     UserInterface &m_ui;
     Lamp m_lamp = Lamp::Default;

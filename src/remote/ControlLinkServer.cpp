@@ -4,7 +4,7 @@
 #include "core/PrivateSocket.h"
 #include "core/RuntimeDirectory.h"
 #include "remote/ControlLink.h"
-#include "remote/ControlItems.h"
+#include "device/SupplyModel.h"
 #include "remote/LinkExtension.h"
 
 #include <QFile>
@@ -50,8 +50,8 @@ QString framed(QString text)
 
 } // namespace
 
-ControlLinkServer::ControlLinkServer(ControlLink &link, ControlItems &items, QObject *parent)
-    : QObject(parent), m_link(link), m_items(items), m_server(new QLocalServer(this))
+ControlLinkServer::ControlLinkServer(ControlLink &link, SupplyModel &model, QObject *parent)
+    : QObject(parent), m_link(link), m_model(model), m_server(new QLocalServer(this))
 {
     connect(m_server, &QLocalServer::newConnection, this, &ControlLinkServer::acceptConnections);
 }
@@ -267,11 +267,11 @@ void ControlLinkServer::handleCommand(Conversation *conversation, const QString 
                 return;
             }
         }
-        if (!m_items.itemText(item)) {
+        if (!m_model.itemText(item)) {
             sendError(conversation, kErrorUnknownItem, tr("unknown item %1").arg(item));
             return;
         }
-        if (!m_items.isPokeable(item)) {
+        if (!m_model.isPokeable(item)) {
             sendError(conversation, kErrorNotPokeable, tr("item %1 takes no poke").arg(item));
             return;
         }
@@ -280,7 +280,7 @@ void ControlLinkServer::handleCommand(Conversation *conversation, const QString 
             return;
         }
         const CommandSourceScope scope = m_link.clientScope();
-        m_items.pokeItem(item, argument.mid(split + 1));
+        m_model.pokeItem(item, argument.mid(split + 1));
         send(conversation, QStringLiteral("OK"));
         return;
     }
@@ -300,7 +300,7 @@ void ControlLinkServer::handleCommand(Conversation *conversation, const QString 
         if (!text)
             text = extension->itemText(argument);
     if (!text)
-        text = m_items.itemText(argument);
+        text = m_model.itemText(argument);
     if (!text) {
         sendError(conversation, kErrorUnknownItem, tr("unknown item %1").arg(argument));
         return;

@@ -11,7 +11,7 @@
 #include <optional>
 #include <vector>
 
-class ControlItems;
+class SupplyModel;
 class ControlLink;
 class LinkExtension;
 struct LinkAnswer;
@@ -54,7 +54,7 @@ public:
     static constexpr qint64 kOutputPauseBytes = 64 * 1024;      // stop answering until drained
     static constexpr qint64 kOutputLimitBytes = 1024 * 1024;    // a client this far behind is dropped
 
-    ControlLinkServer(ControlLink &link, ControlItems &items, QObject *parent = nullptr);
+    ControlLinkServer(ControlLink &link, SupplyModel &model, QObject *parent = nullptr);
     ~ControlLinkServer() override;
 
     // Listens on RuntimeDirectory::filePath("Control"). A stale socket file is replaced; a live
@@ -108,7 +108,7 @@ private:
     Conversation *find(const QLocalSocket *socket) const;
 
     ControlLink &m_link;
-    ControlItems &m_items;
+    SupplyModel &m_model;
     std::vector<LinkExtension *> m_extensions;
     QLocalServer *m_server = nullptr;
     QString m_socketPath;

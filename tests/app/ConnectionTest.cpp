@@ -26,7 +26,7 @@ QStringList connectionElements(const MainWindow &window, bool includeSwitchedSpi
         note(QLatin1String(name), window.findChild<QAction *>(QLatin1String(name))->isEnabled());
     note(QStringLiteral("mnuRefresh"), window.findChild<QMenu *>(QStringLiteral("mnuRefresh"))->menuAction()->isEnabled());
     for (const PanelField &field : kPanelFields) {
-        note(field.controlName(), window.panel().fieldEnabled(field));
+        note(field.controlName(), window.model().isEditable());
         QString spinName = field.controlName().mid(QStringLiteral("Text_").size());
         spinName = QStringLiteral("Picture_") + spinName.left(1).toLower() + spinName.mid(1);
         const bool switched = field.kind == PanelField::Kind::Value && field.index > 0;
@@ -108,11 +108,11 @@ private slots:
     void connectingEnablesThePanelAndReadsEveryModule()
     {
         WindowFixture fixture;
-        fixture.supply.updateModel([](SupplyModel &model) { model.setGain(5, 40.0f); });
+        fixture.supply.updateModel([](InstrumentModel &model) { model.setGain(5, 40.0f); });
         QVERIFY(fixture.start());
         MainWindow &window = *fixture.window;
         QCOMPARE(connectionElements(window, false), allIn(window, true, false));
-        QCOMPARE(window.panel().fieldText(PanelField::gain(5)), QStringLiteral("40"));
+        QCOMPARE(window.model().fieldText(PanelField::gain(5)), QStringLiteral("40"));
         QVERIFY(window.state().autoRefresh()); // the default
         QVERIFY(autoRefreshChecked(window));
         QCOMPARE(window.state().table.ModuleCode[1], QStringLiteral("CA"));
@@ -127,8 +127,8 @@ private slots:
         MainWindow &window = *fixture.window;
         window.timer().stop();
         QCOMPARE(connectionElements(window, true).mid(0, 4), allIn(window, true, true).mid(0, 4));
-        QVERIFY(window.panel().fieldEnabled(PanelField::value(0)));
-        QCOMPARE(window.panel().fieldText(PanelField::value(0)), QString()); // nothing was filled in
+        QVERIFY(window.model().isEditable());
+        QCOMPARE(window.model().fieldText(PanelField::value(0)), QString()); // nothing was filled in
         QVERIFY(!window.state().autoRefresh());
         QVERIFY(!autoRefreshChecked(window));
         QCOMPARE(fixture.setupDialogsShown, 0);
@@ -169,12 +169,12 @@ private slots:
     {
         WindowFixture fixture;
         writeSettings("[Settings]\nAutoRefresh=0\n");
-        fixture.supply.updateModel([](SupplyModel &model) { model.setEnergy(150.0f); });
+        fixture.supply.updateModel([](InstrumentModel &model) { model.setEnergy(150.0f); });
         QVERIFY(fixture.start());
         MainWindow &window = *fixture.window;
         QVERIFY(!window.state().autoRefresh());
         QVERIFY(!autoRefreshChecked(window));
-        QCOMPARE(window.panel().fieldText(PanelField::value(0)), QStringLiteral("150"));
+        QCOMPARE(window.model().fieldText(PanelField::value(0)), QStringLiteral("150"));
         // Init's read, the energy from the control voltage, the forced cycle at the end of start.
         QStringList expected = readPass();
         expected << QStringLiteral("VEN150") << readPass();

@@ -128,7 +128,7 @@ void FaultInjectionTest::checkAftermath(WindowFixture &fixture, const QStringLis
 void FaultInjectionTest::silentSupply()
 {
     WindowFixture fixture;
-    fixture.supply.updateModel([](SupplyModel &model) { model.setEnergy(100.0f); });
+    fixture.supply.updateModel([](InstrumentModel &model) { model.setEnergy(100.0f); });
     QVERIFY(fixture.startQuiet());
     MainWindow &window = *fixture.window;
     const qint64 memoryBefore = residentKiB();
@@ -172,7 +172,7 @@ void FaultInjectionTest::silentSupply()
     QVERIFY(!window.state().autoRefresh());
     QVERIFY(!window.findChild<QAction *>(QStringLiteral("mnuAutoRefresh"))->isChecked());
     QCOMPARE(monitor(window, "Label_UMon(0)"), QStringLiteral("100.0 ")); // the last good pass stays
-    QVERIFY(window.panel().fieldEnabled(PanelField::value(0)));
+    QVERIFY(window.model().isEditable());
 
     // With auto refresh off the following cycles leave the silent supply alone.
     window.refreshCycle().runCycle();
@@ -195,14 +195,14 @@ void FaultInjectionTest::noEcho()
     fixture.supply.setFaults(faults);
 
     // The operator's energy goes out once and is not repeated; its missing echo times out.
-    window.panel().setFieldText(PanelField::value(0), QStringLiteral("150"));
-    window.panel().setFieldTag(PanelField::value(0), kTagChanged);
+    window.model().setFieldText(PanelField::value(0), QStringLiteral("150"));
+    window.model().markField(PanelField::value(0));
     window.refreshCycle().runCycle();
     QVERIFY(waitForLine(window.line()));
     QCOMPARE(fixture.supply.receivedCommands().first(), QStringLiteral("VEN150"));
     QCOMPARE(busyLamp(window), kOrange);
     QVERIFY(!window.state().autoRefresh());
-    QCOMPARE(window.panel().fieldTag(PanelField::value(0)), QString());
+    QVERIFY(!window.model().isMarked(PanelField::value(0)));
 
     // A read without its echo: the data line alone is not taken for an answer.
     window.state().setAutoRefresh(true);
@@ -218,7 +218,7 @@ void FaultInjectionTest::noEcho()
 void FaultInjectionTest::extraLinesBeforeEchoes()
 {
     WindowFixture fixture;
-    fixture.supply.updateModel([](SupplyModel &model) { model.setEnergy(100.0f); });
+    fixture.supply.updateModel([](InstrumentModel &model) { model.setEnergy(100.0f); });
     QVERIFY(fixture.startQuiet());
     MainWindow &window = *fixture.window;
     const qint64 memoryBefore = residentKiB();
@@ -227,7 +227,7 @@ void FaultInjectionTest::extraLinesBeforeEchoes()
     SupplyFaults faults;
     faults.extraLines = 3;
     fixture.supply.setFaults(faults);
-    fixture.supply.updateModel([](SupplyModel &model) { model.setEnergy(120.0f); });
+    fixture.supply.updateModel([](InstrumentModel &model) { model.setEnergy(120.0f); });
     window.refreshCycle().runCycle();
     QVERIFY(waitForLine(window.line()));
     QCOMPARE(fixture.commands(readPass().size()), readPass());
@@ -238,7 +238,7 @@ void FaultInjectionTest::extraLinesBeforeEchoes()
     // More junk than a read may skip ends it like a time-out, well before the junk runs out.
     faults.extraLines = 40;
     fixture.supply.setFaults(faults);
-    fixture.supply.updateModel([](SupplyModel &model) { model.setEnergy(130.0f); });
+    fixture.supply.updateModel([](InstrumentModel &model) { model.setEnergy(130.0f); });
     fixture.supply.clearLog();
     window.refreshCycle().runCycle();
     QVERIFY(waitForLine(window.line()));
@@ -259,7 +259,7 @@ void FaultInjectionTest::garbageBeforeEchoes()
     SupplyFaults faults;
     faults.garbage = true;
     fixture.supply.setFaults(faults);
-    fixture.supply.updateModel([](SupplyModel &model) { model.setEnergy(140.0f); });
+    fixture.supply.updateModel([](InstrumentModel &model) { model.setEnergy(140.0f); });
 
     // Noise in front of a read's echo still ends in the echo: the pass reads and shows it.
     window.refreshCycle().runCycle();
@@ -271,14 +271,14 @@ void FaultInjectionTest::garbageBeforeEchoes()
     // A set-command wants its echo exactly: the garbled one is not taken, the wait ends as a
     // time-out, and the command is not repeated.
     fixture.supply.clearLog();
-    window.panel().setFieldText(PanelField::gain(3), QStringLiteral("-20"));
-    window.panel().setFieldTag(PanelField::gain(3), kTagChanged);
+    window.model().setFieldText(PanelField::gain(3), QStringLiteral("-20"));
+    window.model().markField(PanelField::gain(3));
     window.refreshCycle().runCycle();
     QVERIFY(waitForLine(window.line()));
     QCOMPARE(fixture.supply.receivedCommands(), QStringList{QStringLiteral("GWE-20")});
     QCOMPARE(busyLamp(window), kOrange);
     QVERIFY(!window.state().autoRefresh());
-    QCOMPARE(window.panel().fieldTag(PanelField::gain(3)), QString());
+    QVERIFY(!window.model().isMarked(PanelField::gain(3)));
     window.refreshCycle().runCycle();
     QVERIFY(waitForLine(window.line()));
     QCOMPARE(fixture.supply.receivedCommands().size(), 1);
@@ -289,7 +289,7 @@ void FaultInjectionTest::garbageBeforeEchoes()
 void FaultInjectionTest::runawayLine()
 {
     WindowFixture fixture;
-    fixture.supply.updateModel([](SupplyModel &model) { model.setEnergy(100.0f); });
+    fixture.supply.updateModel([](InstrumentModel &model) { model.setEnergy(100.0f); });
     QVERIFY(fixture.startQuiet());
     MainWindow &window = *fixture.window;
     const qint64 memoryBefore = residentKiB();
@@ -309,7 +309,7 @@ void FaultInjectionTest::runawayLine()
     window.findChild<QAction *>(QStringLiteral("mnuRefreshAll"))->trigger();
     QVERIFY(waitForLine(window.line()));
     QCOMPARE(busyLamp(window), kOrange);
-    QCOMPARE(window.panel().fieldText(PanelField::value(0)), QStringLiteral("100"));
+    QCOMPARE(window.model().fieldText(PanelField::value(0)), QStringLiteral("100"));
     QVERIFY(fixture.ui.messages.isEmpty());
     checkAftermath(fixture, {}, memoryBefore);
 }
@@ -317,7 +317,7 @@ void FaultInjectionTest::runawayLine()
 void FaultInjectionTest::silentInTheMiddleOfAReadBack()
 {
     WindowFixture fixture;
-    fixture.supply.updateModel([](SupplyModel &model) { model.setEnergy(100.0f); });
+    fixture.supply.updateModel([](InstrumentModel &model) { model.setEnergy(100.0f); });
     QVERIFY(fixture.startQuiet());
     MainWindow &window = *fixture.window;
     const qint64 memoryBefore = residentKiB();
@@ -327,7 +327,7 @@ void FaultInjectionTest::silentInTheMiddleOfAReadBack()
     SupplyFaults faults;
     faults.silentAfter = 6;
     fixture.supply.setFaults(faults);
-    fixture.supply.updateModel([](SupplyModel &model) {
+    fixture.supply.updateModel([](InstrumentModel &model) {
         model.setEnergy(200.0f);
         model.setGain(3, -10.0f);
     });
@@ -351,7 +351,7 @@ void FaultInjectionTest::hangUpAndRecoveryThroughSetup()
     QVERIFY(folder.isValid());
     WindowFixture fixture;
     QVERIFY(fixture.supply.start(folder.filePath(QStringLiteral("com1"))));
-    fixture.supply.updateModel([](SupplyModel &model) { model.setEnergy(100.0f); });
+    fixture.supply.updateModel([](InstrumentModel &model) { model.setEnergy(100.0f); });
     QVERIFY(fixture.startQuiet());
     MainWindow &window = *fixture.window;
     const qint64 memoryBefore = residentKiB();
@@ -371,7 +371,7 @@ void FaultInjectionTest::hangUpAndRecoveryThroughSetup()
     // The panel is in the not-connected state, as when no port opens.
     QVERIFY(!window.connection().isConnected());
     QVERIFY(!window.timer().isActive());
-    QVERIFY(!window.panel().fieldEnabled(PanelField::value(0)));
+    QVERIFY(!window.model().isEditable());
     QVERIFY(!window.findChild<QLineEdit *>(QStringLiteral("DA_set_voltage"))->isEnabled());
     QVERIFY(!window.findChild<QPushButton *>(QStringLiteral("Command_On(1)"))->isEnabled());
     for (const char *item : {"mnuOpen", "mnuSave", "mnuSaveAs", "mnuRefreshAll", "mnuAutoRefresh"})
@@ -413,7 +413,7 @@ void FaultInjectionTest::hangUpAndRecoveryThroughSetup()
     window.findChild<QAction *>(QStringLiteral("mnuSetup"))->trigger();
     QCOMPARE(dialogs, 1);
     QVERIFY(window.line().isOpen());
-    QVERIFY(window.panel().fieldEnabled(PanelField::value(0)));
+    QVERIFY(window.model().isEditable());
     const QStringList reads = fixture.commands(readPass().size());
     QCOMPARE(busyLamp(window), kGreen);
     QCOMPARE(reads.mid(0, readPass().size()), readPass());
@@ -428,9 +428,9 @@ void FaultInjectionTest::hangUpInMidCycleIsOneMessage()
     QVERIFY(fixture.startQuiet());
     MainWindow &window = *fixture.window;
     for (const PanelField &field : kPanelFields)
-        window.panel().setFieldTag(field, kTagChanged);
-    window.panel().setSwitchTag(1, kSwitchOn);
-    window.panel().setSwitchTag(2, kSwitchOn);
+        window.model().markField(field);
+    window.model().requestSwitch(1, SupplyModel::SwitchRequest::On);
+    window.model().requestSwitch(2, SupplyModel::SwitchRequest::On);
     SupplyFaults faults;
     faults.hangupAfter = 3;
     fixture.supply.setFaults(faults);

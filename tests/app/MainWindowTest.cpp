@@ -20,7 +20,7 @@ private slots:
     void startUpReadsEveryModuleThenRunsOneCycle()
     {
         WindowFixture fixture;
-        fixture.supply.updateModel([](SupplyModel &model) { model.setEnergy(150.0f); });
+        fixture.supply.updateModel([](InstrumentModel &model) { model.setEnergy(150.0f); });
         QVERIFY(fixture.start());
         const QStringList pass = readPass();
         // Init's full read, the energy the read-back wrote into DA_set_voltage, then the forced
@@ -28,7 +28,7 @@ private slots:
         QStringList expected = pass;
         expected << QStringLiteral("VEN150") << pass;
         QCOMPARE(fixture.commands(expected.size()), expected);
-        QCOMPARE(fixture.window->panel().fieldText(PanelField::value(0)), QStringLiteral("150"));
+        QCOMPARE(fixture.window->model().fieldText(PanelField::value(0)), QStringLiteral("150"));
         QCOMPARE(fixture.window->findChild<QLineEdit *>(QStringLiteral("DA_set_voltage"))->text(),
                  QStringLiteral("1.5"));
         QCOMPARE(fixture.window->windowTitle(), QStringLiteral("Tavrel Power Supply [R4150-D]"));
@@ -191,7 +191,7 @@ private slots:
         WindowFixture fixture;
         QVERIFY(!fixture.start(QString()));
         QCOMPARE(fixture.setupDialogsShown, 1);
-        QVERIFY(!fixture.window->panel().fieldEnabled(PanelField::value(0)));
+        QVERIFY(!fixture.window->model().isEditable());
         QVERIFY(!fixture.window->state().autoRefresh());
         QCOMPARE(fixture.window->findChild<QLabel *>(QStringLiteral("Label_CommPort"))->text(),
                  QStringLiteral("COM?:"));

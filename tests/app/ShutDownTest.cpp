@@ -66,7 +66,7 @@ private:
     ControllerState state;
     VirtualSupply supply;
     DeviceRig rig;
-    ControlLink controlLink{rig.panel, state, rig.ui};
+    ControlLink controlLink{rig.model, state, rig.ui};
 };
 
 QCheckBox *box(QWidget *dialog, const char *name)

@@ -155,8 +155,8 @@ void ShutDownWindowTest::bothBoxesSendFilamentThenEnergy_data()
     QTest::addColumn<int>("model");
     QTest::addColumn<QString>("commandLine");
     QTest::addColumn<QString>("filamentOff");
-    QTest::newRow("R4150-D") << int(SupplyModel::kModelR4150) << QStringLiteral("/COM1") << QStringLiteral("SCAOFF");
-    QTest::newRow("Tavrel digital") << int(SupplyModel::kModelTavrel) << QStringLiteral("/COM1 /TAVREL")
+    QTest::newRow("R4150-D") << int(InstrumentModel::kModelR4150) << QStringLiteral("/COM1") << QStringLiteral("SCAOFF");
+    QTest::newRow("Tavrel digital") << int(InstrumentModel::kModelTavrel) << QStringLiteral("/COM1 /TAVREL")
                                     << QStringLiteral("SFIOFF");
 }
 

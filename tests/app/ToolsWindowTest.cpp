@@ -90,7 +90,7 @@ void ToolsWindowTest::journalTellsWhoSentWhatInOrder()
     QCOMPARE(window.ramp().start(plan), QString());
     QVERIFY(finished.wait(kWaitMs));
 
-    window.panel().setControlVoltage(QStringLiteral("0"), false);
+    window.model().setControlVoltage(QStringLiteral("0"), false);
     window.refreshAll(); // reads 11 eV back and echoes it
     QVERIFY(waitForLine(window.line()));
     window.showAbout();

@@ -82,7 +82,7 @@ QStringList panelSnapshot(const MainWindow &window)
 {
     QStringList items;
     for (const PanelField &field : kPanelFields)
-        items << field.controlName() + QLatin1Char('=') + window.panel().fieldText(field);
+        items << field.controlName() + QLatin1Char('=') + window.model().fieldText(field);
     items << QStringLiteral("DA=") + window.findChild<QLineEdit *>(QStringLiteral("DA_set_voltage"))->text();
     for (const QLabel *label : window.findChildren<QLabel *>())
         if (label->objectName().startsWith(QLatin1String("Label_UMon"))
@@ -145,18 +145,18 @@ private slots:
         WindowFixture fixture;
         QVERIFY(startQuiet(fixture));
         MainWindow &window = *fixture.window;
-        fixture.supply.updateModel([](SupplyModel &model) { model.setEnergy(150.0f); });
+        fixture.supply.updateModel([](InstrumentModel &model) { model.setEnergy(150.0f); });
         window.refreshAll();
         QVERIFY(waitForLine(window.line()));
-        QCOMPARE(window.panel().fieldText(PanelField::value(0)), QStringLiteral("150"));
+        QCOMPARE(window.model().fieldText(PanelField::value(0)), QStringLiteral("150"));
         fixture.supply.updateModel(
-            [](SupplyModel &model) { model.setDataLineOverride(0, QStringLiteral("EN 0 0 1E39 1E39 0")); });
+            [](InstrumentModel &model) { model.setDataLineOverride(0, QStringLiteral("EN 0 0 1E39 1E39 0")); });
         fixture.supply.clearLog();
         window.refreshAll();
         QVERIFY(waitForLine(window.line()));
         // The field keeps the last real energy, and the control voltage is not rewritten, so
         // no VEN (which would carry 0) goes out.
-        QCOMPARE(window.panel().fieldText(PanelField::value(0)), QStringLiteral("150"));
+        QCOMPARE(window.model().fieldText(PanelField::value(0)), QStringLiteral("150"));
         QCOMPARE(fixture.commands(8), readPass());
 
         // A garbled or impossible energy reading is shown, but never sent back to the supply;
@@ -172,11 +172,11 @@ private slots:
         };
         for (const Case &c : cases) {
             const QString line = QString::fromLatin1(c.line);
-            fixture.supply.updateModel([line](SupplyModel &model) { model.setDataLineOverride(0, line); });
+            fixture.supply.updateModel([line](InstrumentModel &model) { model.setDataLineOverride(0, line); });
             fixture.supply.clearLog();
             window.refreshAll();
             QVERIFY(waitForLine(window.line()));
-            QCOMPARE(window.panel().fieldText(PanelField::value(0)), QString::fromLatin1(c.shown));
+            QCOMPARE(window.model().fieldText(PanelField::value(0)), QString::fromLatin1(c.shown));
             QStringList expected = readPass();
             if (c.echoed)
                 expected << QStringLiteral("VEN") + QString::fromLatin1(c.shown);
@@ -195,7 +195,7 @@ private slots:
         QCOMPARE(spinState(window, 2), QStringLiteral("disabled"));
 
         auto screen = [&](float volts, bool on) {
-            fixture.supply.updateModel([&](SupplyModel &model) {
+            fixture.supply.updateModel([&](InstrumentModel &model) {
                 model.setSetValue(2, volts);
                 model.setOn(2, on);
             });
@@ -205,13 +205,13 @@ private slots:
         screen(5500.0f, true);
         QCOMPARE(boxLefts(screenBar(window).boxes()), (QList<int>{1, 7, 13, 19, 25}));
         QCOMPARE(screenBar(window).boxes().first().size(), QSize(3, 12));
-        QCOMPARE(window.panel().fieldText(PanelField::value(2)), QStringLiteral("5.5"));
+        QCOMPARE(window.model().fieldText(PanelField::value(2)), QStringLiteral("5.5"));
         QVERIFY(lampLit(window, 2));
         QCOMPARE(spinState(window, 2), QStringLiteral("enabled"));
 
         screen(5500.0f, false);
         QCOMPARE(boxLefts(screenBar(window).boxes()), QList<int>{25});
-        QCOMPARE(window.panel().fieldText(PanelField::value(2)), QString());
+        QCOMPARE(window.model().fieldText(PanelField::value(2)), QString());
         QVERIFY(!lampLit(window, 2));
         QCOMPARE(spinState(window, 2), QStringLiteral("disabled"));
 
@@ -232,20 +232,20 @@ private slots:
         screen(5500.0f, true);
         QTRY_VERIFY(paints.count > 0);
 
-        fixture.supply.updateModel([](SupplyModel &model) {
+        fixture.supply.updateModel([](InstrumentModel &model) {
             model.setOn(1, true);
             model.setSetValue(1, 2.3f);
         });
         window.refreshAll();
         QVERIFY(waitForLine(window.line()));
-        QCOMPARE(window.panel().fieldText(PanelField::value(1)), QStringLiteral("2.3"));
+        QCOMPARE(window.model().fieldText(PanelField::value(1)), QStringLiteral("2.3"));
         QCOMPARE(labelText(window, QStringLiteral("Label_IMon(1)")), QStringLiteral("2.30 "));
         QVERIFY(lampLit(window, 1));
         QCOMPARE(spinState(window, 1), QStringLiteral("enabled"));
-        fixture.supply.updateModel([](SupplyModel &model) { model.setOn(1, false); });
+        fixture.supply.updateModel([](InstrumentModel &model) { model.setOn(1, false); });
         window.refreshAll();
         QVERIFY(waitForLine(window.line()));
-        QCOMPARE(window.panel().fieldText(PanelField::value(1)), QString());
+        QCOMPARE(window.model().fieldText(PanelField::value(1)), QString());
         QCOMPARE(labelText(window, QStringLiteral("Label_IMon(1)")), QStringLiteral("0.00 "));
         QCOMPARE(spinState(window, 1), QStringLiteral("disabled"));
         QVERIFY(fixture.ui.messages.isEmpty());
@@ -256,7 +256,7 @@ private slots:
         WindowFixture fixture;
         QVERIFY(startQuiet(fixture));
         MainWindow &window = *fixture.window;
-        fixture.supply.updateModel([](SupplyModel &model) {
+        fixture.supply.updateModel([](InstrumentModel &model) {
             model.setDataLineOverride(0, QStringLiteral("EN 0 0 150 149.8 -2.5E-06"));
             model.setDataLineOverride(3, QStringLiteral("WE 0 0 50 -50 0"));
             model.setDataLineOverride(4, QStringLiteral("AN 0 0 0 12 0.00123"));
@@ -274,7 +274,7 @@ private slots:
     void fieldsTakeTheLocaleSeparatorExceptTheCurrent()
     {
         WindowFixture fixture;
-        fixture.supply.updateModel([](SupplyModel &model) {
+        fixture.supply.updateModel([](InstrumentModel &model) {
             model.setEnergy(150.5f);
             model.setOn(1, true);
             model.setSetValue(1, 2.35f);
@@ -287,10 +287,10 @@ private slots:
         QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
         window.refreshAll();
         QVERIFY(waitForLine(window.line()));
-        const QString energy = window.panel().fieldText(PanelField::value(0));
-        const QString current = window.panel().fieldText(PanelField::value(1));
-        const QString screen = window.panel().fieldText(PanelField::value(2));
-        const QString gain = window.panel().fieldText(PanelField::gain(3));
+        const QString energy = window.model().fieldText(PanelField::value(0));
+        const QString current = window.model().fieldText(PanelField::value(1));
+        const QString screen = window.model().fieldText(PanelField::value(2));
+        const QString gain = window.model().fieldText(PanelField::gain(3));
         const QString control = window.findChild<QLineEdit *>(QStringLiteral("DA_set_voltage"))->text();
         const QString beam = labelText(window, QStringLiteral("Label_UMon(0)"));
         QLocale::setDefault(QLocale::c());
@@ -302,7 +302,7 @@ private slots:
         QCOMPARE(beam, QStringLiteral("150,5 "));
 
         // The current of a cathode that is switched off is a fixed text, with its point.
-        fixture.supply.updateModel([](SupplyModel &model) { model.setOn(1, false); });
+        fixture.supply.updateModel([](InstrumentModel &model) { model.setOn(1, false); });
         QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
         window.refreshAll();
         QVERIFY(waitForLine(window.line()));
@@ -318,8 +318,8 @@ private slots:
         MainWindow &window = *fixture.window;
         const QString controlVoltage = window.findChild<QLineEdit *>(QStringLiteral("DA_set_voltage"))->text();
         for (const PanelField &field : kPanelFields)
-            window.panel().setFieldText(field, QStringLiteral("7"));
-        fixture.supply.updateModel([](SupplyModel &model) {
+            window.model().setFieldText(field, QStringLiteral("7"));
+        fixture.supply.updateModel([](InstrumentModel &model) {
             model.setEnergy(150.0f);
             model.setGain(3, 80.0f);
             model.setOffset(3, -10.0f);
@@ -334,7 +334,7 @@ private slots:
         QCOMPARE(fixture.commands(8), readPass()); // DA_set_voltage unchanged: no energy sent
 
         for (const PanelField &field : kPanelFields)
-            QCOMPARE(window.panel().fieldText(field), QStringLiteral("7"));
+            QCOMPARE(window.model().fieldText(field), QStringLiteral("7"));
         QCOMPARE(window.findChild<QLineEdit *>(QStringLiteral("DA_set_voltage"))->text(), controlVoltage);
         QCOMPARE(labelText(window, QStringLiteral("Label_UMon(0)")), QStringLiteral("150.0 "));
         QCOMPARE(labelText(window, QStringLiteral("Label_UMon(3)")), QStringLiteral("-110 ")); // -(80 % of 150 - 10)
@@ -350,7 +350,7 @@ private slots:
         QVERIFY(startQuiet(fixture));
         MainWindow &window = *fixture.window;
         const QStringList before = panelSnapshot(window);
-        fixture.supply.updateModel([](SupplyModel &model) {
+        fixture.supply.updateModel([](InstrumentModel &model) {
             model.setEnergy(150.0f);
             model.setOn(2, true);
             model.setSetValue(2, 5500.0f);
@@ -382,7 +382,7 @@ private slots:
     {
         {
             WindowFixture fixture;
-            fixture.supply.updateModel([](SupplyModel &model) {
+            fixture.supply.updateModel([](InstrumentModel &model) {
                 model.setEnergy(150.0f);
                 model.setGain(3, -20.0f);
             });

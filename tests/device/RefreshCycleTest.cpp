@@ -22,18 +22,18 @@ bool startQuiet(WindowFixture &fixture, const QString &commandLine = QStringLite
 
 void mark(MainWindow &window, PanelField field, const QString &text)
 {
-    window.panel().setFieldText(field, text);
-    window.panel().setFieldTag(field, kTagChanged);
+    window.model().setFieldText(field, text);
+    window.model().markField(field);
 }
 
 QStringList pendingTags(const MainWindow &window)
 {
     QStringList tags;
     for (const PanelField &field : kPanelFields)
-        if (!window.panel().fieldTag(field).isEmpty())
+        if (window.model().isMarked(field))
             tags << field.controlName();
     for (int module : {1, 2})
-        if (!window.panel().switchTag(module).isEmpty())
+        if (window.model().switchRequest(module) != SupplyModel::SwitchRequest::None)
             tags << QStringLiteral("Label_OnOff(%1)").arg(module);
     return tags;
 }
@@ -67,24 +67,24 @@ private slots:
         state.table.fill(state.powerSupply());
         state.commPort = 1;
         DeviceRig rig(state);
-        RefreshCycle cycle(rig.panel, rig.line, rig.readBack, state, rig.sim, rig.ui);
+        RefreshCycle cycle(rig.model, rig.line, rig.readBack, state, rig.sim, rig.ui);
         QCOMPARE(rig.connection.Init(), -1);
         QVERIFY(waitForLine(rig.line));
         state.setAutoRefresh(false);
         supply.clearLog();
         auto mark = [&rig](PanelField field, const QString &text) {
-            rig.panel.setFieldText(field, text);
-            rig.panel.setFieldTag(field, kTagChanged);
+            rig.model.setFieldText(field, text);
+            rig.model.markField(field);
         };
 
         // Marked in an order unlike the cycle's, to see that the cycle imposes its own.
         mark(PanelField::offset(7), QStringLiteral("-5"));
         mark(PanelField::gain(6), QStringLiteral("1,5"));
-        rig.panel.setSwitchTag(2, kSwitchOff);
+        rig.model.requestSwitch(2, SupplyModel::SwitchRequest::Off);
         mark(PanelField::value(2), QStringLiteral("6.5"));
         mark(PanelField::gain(3), QStringLiteral("-20"));
         mark(PanelField::value(1), QStringLiteral("2,3"));
-        rig.panel.setSwitchTag(1, kSwitchOn);
+        rig.model.requestSwitch(1, SupplyModel::SwitchRequest::On);
         mark(PanelField::value(0), QStringLiteral("150"));
         cycle.runCycle();
         QVERIFY(waitForLine(rig.line));
@@ -96,8 +96,8 @@ private slots:
         QVERIFY(supply.waitForCommands(expected.size(), 3000));
         QCOMPARE(supply.receivedCommands(), expected);
         for (const PanelField &field : kPanelFields)
-            QVERIFY2(rig.panel.fieldTag(field).isEmpty(), qPrintable(field.controlName()));
-        QVERIFY(rig.panel.switchTag(1).isEmpty() && rig.panel.switchTag(2).isEmpty());
+            QVERIFY2(!rig.model.isMarked(field), qPrintable(field.controlName()));
+        QVERIFY(rig.model.switchRequest(1) == SupplyModel::SwitchRequest::None && rig.model.switchRequest(2) == SupplyModel::SwitchRequest::None);
         QVERIFY(rig.ui.messages.isEmpty());
         QCOMPARE(supply.model().energy(), 150.0f);
         QCOMPARE(supply.model().gain(6), 1.5f);
@@ -134,13 +134,13 @@ private slots:
     void theOtherModelSwitchesTheFilament()
     {
         VirtualSupply::Options options;
-        options.model = SupplyModel::kModelTavrel;
+        options.model = InstrumentModel::kModelTavrel;
         WindowFixture fixture(options);
         QVERIFY(startQuiet(fixture, QStringLiteral("/COM1 /TAVREL")));
         MainWindow &window = *fixture.window;
         window.state().setAutoRefresh(false);
         mark(window, PanelField::value(1), QStringLiteral("2,3"));
-        window.panel().setSwitchTag(1, QStringLiteral("on"));
+        window.model().requestSwitch(1, SupplyModel::SwitchRequest::On);
         window.refreshCycle().runCycle();
         QVERIFY(waitForLine(window.line()));
         const QStringList expected = {QStringLiteral("SFION"), QStringLiteral("VFI2.3")};
@@ -153,27 +153,21 @@ private slots:
         WindowFixture fixture;
         QVERIFY(startQuiet(fixture));
         MainWindow &window = *fixture.window;
-        fixture.supply.updateModel([](SupplyModel &model) { model.setEnergy(80.0f); });
+        fixture.supply.updateModel([](InstrumentModel &model) { model.setEnergy(80.0f); });
 
-        // A tag that is neither "on" nor "off" is no request: nothing goes out and it stays.
-        window.panel().setSwitchTag(1, QStringLiteral("ON"));
-        window.panel().setSwitchTag(2, QStringLiteral("Off"));
         window.state().setAutoRefresh(false);
         const QString monitorBefore = labelText(window, QStringLiteral("Label_UMon(0)"));
         window.refreshCycle().runCycle();
         QVERIFY(waitForLine(window.line()));
         QCOMPARE(fixture.commandsBeforeProbe(), QStringList());
         QCOMPARE(labelText(window, QStringLiteral("Label_UMon(0)")), monitorBefore);
-        QCOMPARE(window.panel().switchTag(1), QStringLiteral("ON"));
-        QCOMPARE(window.panel().switchTag(2), QStringLiteral("Off"));
 
         window.state().setAutoRefresh(true);
         window.refreshCycle().runCycle();
         QVERIFY(waitForLine(window.line()));
         QCOMPARE(fixture.commands(8), readPass());
         QCOMPARE(labelText(window, QStringLiteral("Label_UMon(0)")), QStringLiteral("80.0 "));
-        QCOMPARE(window.panel().fieldText(PanelField::value(0)), QStringLiteral("0")); // fields stay
-        QCOMPARE(window.panel().switchTag(1), QStringLiteral("ON"));
+        QCOMPARE(window.model().fieldText(PanelField::value(0)), QStringLiteral("0")); // fields stay
     }
 
     void aTickDuringARunningCycleDoesNothing()
@@ -266,7 +260,7 @@ private slots:
         mark(window, PanelField::value(2), QStringLiteral("2"));
         mark(window, PanelField::gain(4), QStringLiteral("50"));
         mark(window, PanelField::value(1), QStringLiteral("2,1"));
-        window.panel().setSwitchTag(2, QStringLiteral("off"));
+        window.model().requestSwitch(2, SupplyModel::SwitchRequest::Off);
         window.refreshCycle().runCycle();
         QVERIFY(waitForLine(window.line()));
         QCOMPARE(sim.SimGain[2], -100.0f);
@@ -277,8 +271,8 @@ private slots:
         QCOMPARE(sim.SimValue[1], 2.1f);
         QCOMPARE(sim.SimIMon[1], 2.1f);
         QCOMPARE(sim.SimSwitch[2], qint16(1));
-        window.panel().setSwitchTag(2, QStringLiteral("on"));
-        window.panel().setSwitchTag(1, QStringLiteral("off"));
+        window.model().requestSwitch(2, SupplyModel::SwitchRequest::On);
+        window.model().requestSwitch(1, SupplyModel::SwitchRequest::Off);
         window.refreshCycle().runCycle();
         QVERIFY(waitForLine(window.line()));
         QCOMPARE(sim.SimSwitch[2], qint16(0));
@@ -307,7 +301,7 @@ private slots:
 
         // Simulation is switched on in the first yield (after the energy step): the gain sent
         // later in the same cycle is modelled, against the energy of that first step (0 here).
-        window.panel().setFieldText(PanelField::value(0), QStringLiteral("100"));
+        window.model().setFieldText(PanelField::value(0), QStringLiteral("100"));
         sim.SimOffset[3] = 5.0f;
         mark(window, PanelField::gain(3), QStringLiteral("-20"));
         QTimer::singleShot(0, &window, [&] { window.toggleSimulation(); });
@@ -334,7 +328,7 @@ private slots:
     void refreshMenuCommands()
     {
         WindowFixture fixture;
-        fixture.supply.updateModel([](SupplyModel &model) {
+        fixture.supply.updateModel([](InstrumentModel &model) {
             model.setEnergy(150.0f);
             model.setGain(3, 80.0f);
         });
@@ -346,9 +340,9 @@ private slots:
         mark(window, PanelField::gain(3), QStringLiteral("12"));
         action(window, "mnuRefreshAll")->trigger();
         QCOMPARE(fixture.commands(8), readPass());
-        QCOMPARE(window.panel().fieldText(PanelField::value(0)), QStringLiteral("150"));
-        QCOMPARE(window.panel().fieldText(PanelField::gain(3)), QStringLiteral("80"));
-        QCOMPARE(window.panel().fieldTag(PanelField::gain(3)), kTagChanged);
+        QCOMPARE(window.model().fieldText(PanelField::value(0)), QStringLiteral("150"));
+        QCOMPARE(window.model().fieldText(PanelField::gain(3)), QStringLiteral("80"));
+        QVERIFY(window.model().isMarked(PanelField::gain(3)));
 
         // "Auto Refresh" toggles flag and check mark and runs nothing.
         QAction *autoRefresh = action(window, "mnuAutoRefresh");

@@ -50,8 +50,8 @@ void FilamentWindowTest::typedCurrentRampsAndTheShutDownRampsDown()
 
     // Typed 2.1: 17 steps on the quarter-second grid, the field showing the target meanwhile.
     const PanelField cathode = PanelField::value(Module::kCathode);
-    window.panel().setFieldText(cathode, QStringLiteral("2.1"));
-    window.panel().setFieldTag(cathode, kTagChanged);
+    window.model().setFieldText(cathode, QStringLiteral("2.1"));
+    window.model().markField(cathode);
     window.refreshCycle().runCycle();
     QVERIFY(waitForLine(window.line()));
     QVERIFY(ramp.isRunning());
@@ -60,7 +60,7 @@ void FilamentWindowTest::typedCurrentRampsAndTheShutDownRampsDown()
     LinkTestClient client;
     QVERIFY(client.open(RuntimeDirectory::filePath(QStringLiteral("Control"))));
     QVERIFY(client.command(QStringLiteral("REQUEST FilamentRamp")).endsWith(QStringLiteral(" 2.1")));
-    QCOMPARE(window.panel().fieldText(cathode), QStringLiteral("2.1"));
+    QCOMPARE(window.model().fieldText(cathode), QStringLiteral("2.1"));
     QSignalSpy finished(&ramp, &FilamentRamp::finished);
     QVERIFY(finished.wait(kWaitMs));
     const QStringList commands = fixture.commands();
@@ -110,8 +110,8 @@ void FilamentWindowTest::aTripSwitchesOffAtOnceAndKeepsTheFilamentOff()
     QCOMPARE(client.command(QStringLiteral("REQUEST Interlock")), QStringLiteral("DATA armed"));
     QCOMPARE(client.command(QStringLiteral("REQUEST Pressure")), QStringLiteral("DATA 3.2E-08"));
     QTest::mouseClick(on, Qt::LeftButton);
-    window.panel().setFieldText(PanelField::value(Module::kEnergy), QStringLiteral("150"));
-    window.panel().setFieldTag(PanelField::value(Module::kEnergy), kTagChanged);
+    window.model().setFieldText(PanelField::value(Module::kEnergy), QStringLiteral("150"));
+    window.model().markField(PanelField::value(Module::kEnergy));
     window.refreshCycle().runCycle();
     QVERIFY(waitForLine(window.line()));
     QCOMPARE(fixture.commands(2), (QStringList{QStringLiteral("VEN150"), QStringLiteral("SCAON")}));
@@ -119,8 +119,8 @@ void FilamentWindowTest::aTripSwitchesOffAtOnceAndKeepsTheFilamentOff()
 
     // Above the limit: filament off and energy zero before the answer, one message, a red lamp;
     // a pending energy does not go out afterwards.
-    window.panel().setFieldText(PanelField::value(Module::kEnergy), QStringLiteral("200"));
-    window.panel().setFieldTag(PanelField::value(Module::kEnergy), kTagChanged);
+    window.model().setFieldText(PanelField::value(Module::kEnergy), QStringLiteral("200"));
+    window.model().markField(PanelField::value(Module::kEnergy));
     QCOMPARE(client.command(QStringLiteral("POKE Pressure 3,2E-05")), QStringLiteral("OK"));
     QCOMPARE(fixture.supply.receivedCommands(), (QStringList{QStringLiteral("SCAOFF"), QStringLiteral("VEN0")}));
     QTRY_COMPARE(fixture.ui.messages.size(), 1); // after the answer, from the event loop
@@ -189,7 +189,7 @@ void FilamentWindowTest::aFilamentFoundOnIsSupervisedWithoutAnyReading()
 {
     // A supply in use at start-up, a limit in the settings, and no gauge script at all.
     WindowFixture fixture;
-    fixture.supply.updateModel([](SupplyModel &model) { model.applyRunningState(); });
+    fixture.supply.updateModel([](InstrumentModel &model) { model.applyRunningState(); });
     store("Interlock", "PressureLimit", "1E-05");
     store("Interlock", "StaleSeconds", "0.5");
     QVERIFY(fixture.start());

@@ -2,7 +2,7 @@
 
 #include "FuzzCheck.h"
 #include "FuzzInput.h"
-#include "StringPanel.h"
+#include "device/SupplyModel.h"
 
 #include "core/ControllerState.h"
 #include "core/Conversions.h"
@@ -24,9 +24,9 @@ void LinkExecuteFuzz::run(const QByteArray &data)
     QLocale::setDefault((selector & 1) ? QLocale(QLocale::German, QLocale::Germany) : QLocale::c());
     const QString command = input.restText(FuzzInput::decodingFor(selector >> 1));
 
-    StringPanel host;
     ControllerState state;
     state.table.fill(0);
+    SupplyModel host(state.table);
     RecordingUserInterface ui;
     ControlLink link(host, state, ui);
     const PanelField energy = PanelField::value(0);
@@ -40,7 +40,7 @@ void LinkExecuteFuzz::run(const QByteArray &data)
 
     const QString text = host.fieldText(energy);
     if (text == kUntouched) {
-        fuzzRequire(host.fieldTag(energy).isEmpty(), "an ignored or refused command marks nothing", command);
+        fuzzRequire(!host.isMarked(energy), "an ignored or refused command marks nothing", command);
         return;
     }
     fuzzRequire(!refusal, "a refused command changes nothing", command);
@@ -48,7 +48,7 @@ void LinkExecuteFuzz::run(const QByteArray &data)
                 "only an energy within the limits is written", text);
     // Whatever the command carried, the field gets a number's text: nothing that could reach
     // the serial line as a second command.
-    fuzzRequire(host.fieldTag(energy) == kTagChanged, "the new energy is pending", command);
+    fuzzRequire(host.isMarked(energy), "the new energy is pending", command);
     fuzzRequire(!hasControlCharacter(text) && !text.contains(QLatin1Char(' ')), "the energy field holds a number",
                 command + QStringLiteral(" -> ") + text);
     // A value beyond single precision changes nothing, so the text is always a finite number's.
@@ -58,6 +58,6 @@ void LinkExecuteFuzz::run(const QByteArray &data)
                 "only ENERGY changes the energy", command);
     for (const PanelField &field : kPanelFields) {
         if (field != energy)
-            fuzzRequire(host.fieldTag(field).isEmpty(), "no other field is touched", field.controlName());
+            fuzzRequire(!host.isMarked(field), "no other field is touched", field.controlName());
     }
 }

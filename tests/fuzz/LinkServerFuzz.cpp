@@ -7,7 +7,8 @@
 
 namespace {
 
-const QString kMarkerItem = QStringLiteral("Fuzz_Marker");
+// Each round ends with a request of this item, which holds the round's marker.
+const QString kMarkerItem = SupplyModel::kPortCaptionItem;
 
 bool isAnswer(const QString &line)
 {
@@ -24,7 +25,7 @@ bool isAnswer(const QString &line)
 
 LinkServerFuzz::LinkServerFuzz() : m_link(m_host, m_state, m_ui), m_server(m_link, m_host)
 {
-    m_host.onItemChanged = [this](const QString &item, const QString &text) { m_server.notifyItemChanged(item, text); };
+    QObject::connect(&m_host, &SupplyModel::itemChanged, &m_server, &ControlLinkServer::notifyItemChanged);
     fuzzRequire(m_server.listen(), "the server listens", m_server.errorString());
     connectClient();
 }
@@ -71,8 +72,8 @@ void LinkServerFuzz::run(const QByteArray &data)
     if (m_client.state() != QLocalSocket::ConnectedState)
         connectClient();
     const QString marker = QStringLiteral("marker-") + QString::fromLatin1(QByteArray::number(++m_round));
-    m_host.items[kMarkerItem] = marker;
-    const int pokesBefore = int(m_host.pokes.size());
+    m_items.set(kMarkerItem, marker);
+    m_items.changes.clear();
     m_ui.clear(); // link errors are shown (recorded) from the event loop; keep only this round's
 
     m_client.write(data);
@@ -84,15 +85,11 @@ void LinkServerFuzz::run(const QByteArray &data)
         fuzzRequire(isAnswer(line), "every answer is OK, DATA, ERROR or CHANGED", line.left(200));
         fuzzRequire(!hasControlCharacter(line), "no answer carries a control character", line.left(200));
     }
-    for (int i = pokesBefore; i < m_host.pokes.size(); ++i) {
-        const auto &poke = m_host.pokes.at(i);
+    for (const auto &poke : m_items.changes) {
         fuzzRequire(!hasControlCharacter(poke.first) && !hasControlCharacter(poke.second),
                     "no control character is poked into a field", poke.second.left(200));
         fuzzRequire(m_host.isPokeable(poke.first), "only pokeable items are poked", poke.first);
     }
-    // The host's items keep a bounded number of pokes, so long runs do not grow without end.
-    if (m_host.pokes.size() > 1000)
-        m_host.pokes.clear();
     fuzzRequire(m_server.conversationCount() == 1 && m_link.openConversations() == 1,
                 "one client is one conversation");
 }

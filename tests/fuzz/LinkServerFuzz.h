@@ -1,6 +1,6 @@
 #pragma once
 
-#include "StringPanel.h"
+#include "ModelItems.h"
 
 #include "core/ControllerState.h"
 #include "core/RecordingUserInterface.h"
@@ -33,8 +33,9 @@ private:
     // Answer lines up to the one that carries `marker`; fails when none comes.
     QStringList answersUntil(const QString &marker);
 
-    StringPanel m_host;
     ControllerState m_state;
+    SupplyModel m_host{m_state.table};
+    ModelItems m_items{m_host};
     RecordingUserInterface m_ui;
     ControlLink m_link;
     ControlLinkServer m_server;

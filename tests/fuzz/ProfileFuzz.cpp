@@ -1,7 +1,7 @@
 #include "ProfileFuzz.h"
 
 #include "FuzzCheck.h"
-#include "StringPanel.h"
+#include "device/SupplyModel.h"
 
 #include "core/Conversions.h"
 #include "core/FieldLimits.h"
@@ -15,14 +15,14 @@ namespace {
 
 const QString kCaption = QStringLiteral("Tavrel Power Supply");
 
-void checkField(const StringPanel &panel, PanelField field, float lowest, float highest)
+void checkField(const SupplyModel &panel, PanelField field, float lowest, float highest)
 {
     const QString text = panel.fieldText(field);
     fuzzRequire(!text.isEmpty() && !hasControlCharacter(text), "a loaded field holds a number", text);
     const float number = ValOf(text);
     fuzzRequire(number >= lowest && number <= highest, "a loaded field lies within its limits",
                 field.controlName() + QLatin1Char('=') + text);
-    fuzzRequire(panel.fieldTag(field) == kTagChanged, "a loaded field is pending", field.controlName());
+    fuzzRequire(panel.isMarked(field), "a loaded field is pending", field.controlName());
 }
 
 } // namespace
@@ -46,9 +46,9 @@ void ProfileFuzz::run(const QByteArray &data)
                     "the input file is written", path);
     }
 
-    StringPanel panel;
+    SupplyModel panel(m_limits);
     m_ui.clear();
-    ProfileStore store(panel, m_limits, m_ui, [] { return kCaption; });
+    ProfileStore store(panel, m_ui, [] { return kCaption; });
     const int result = store.open(path);
     const bool isProfile = record && record->hasProfileMarker();
     if (!isProfile) {
@@ -79,7 +79,7 @@ void ProfileFuzz::run(const QByteArray &data)
             checkField(panel, PanelField::offset(i), m_limits.OffsetMin[i], m_limits.OffsetMax[i]);
     }
     for (int module : {1, 2}) {
-        const QString tag = panel.switchTag(module);
-        fuzzRequire(tag == QLatin1String("on") || tag == QLatin1String("off"), "a loaded profile asks for a switch", tag);
+        fuzzRequire(panel.switchRequest(module) != SupplyModel::SwitchRequest::None,
+                    "a loaded profile asks for a switch", QString::number(module));
     }
 }

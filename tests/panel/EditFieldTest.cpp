@@ -78,7 +78,7 @@ void EditFieldTest::validEntriesKeptAsTyped()
     EditField *field = m_window->findField(PanelField::fromControlName(fieldName));
     QVERIFY(field);
     typeInto(field, text);
-    QCOMPARE(field->tag(), QString());
+    QVERIFY(!field->isMarked());
 
     pressKey(Qt::Key_Tab);
     QCoreApplication::processEvents();
@@ -86,7 +86,7 @@ void EditFieldTest::validEntriesKeptAsTyped()
     QCOMPARE(m_window->ui.messages.size(), 0);
     QCOMPARE(m_window->ui.beeps, 0);
     QCOMPARE(field->text(), text);
-    QCOMPARE(field->tag(), kTagChanged);
+    QVERIFY(field->isMarked());
 }
 
 void EditFieldTest::outOfRangeCorrected_data()
@@ -114,10 +114,10 @@ void EditFieldTest::outOfRangeCorrected()
 
     // While the message is up the field still holds the entry and carries no mark.
     QString textDuringMessage;
-    QString tagDuringMessage = QStringLiteral("unset");
+    bool markedDuringMessage = true;
     m_window->ui.onMessage = [&](const RecordingUserInterface::Message &) {
         textDuringMessage = field->text();
-        tagDuringMessage = field->tag();
+        markedDuringMessage = field->isMarked();
     };
 
     pressKey(Qt::Key_Tab);
@@ -130,14 +130,14 @@ void EditFieldTest::outOfRangeCorrected()
     QCOMPARE(m_window->ui.messages[0].title, QStringLiteral("Error"));
     QCOMPARE(m_window->ui.messages[0].icon, UserInterface::Icon::Critical);
     QCOMPARE(textDuringMessage, text);
-    QCOMPARE(tagDuringMessage, QString());
+    QVERIFY(!markedDuringMessage);
     QCOMPARE(field->text(), corrected);
-    QCOMPARE(field->tag(), kTagChanged);
+    QVERIFY(field->isMarked());
 
     QTRY_COMPARE(QApplication::focusWidget(), static_cast<QWidget *>(field));
     // Taking the focus back is not the operator leaving the control that had it meanwhile.
     if (auto *other = qobject_cast<EditField *>(taker))
-        QCOMPARE(other->tag(), QString());
+        QVERIFY(!other->isMarked());
     QCOMPARE(m_window->ui.messages.size(), 1);
     QCOMPARE(m_window->ui.beeps, 1);
 }
@@ -151,12 +151,12 @@ void EditFieldTest::leavingByMouseChecks()
     QTRY_COMPARE(QApplication::focusWidget(), static_cast<QWidget *>(m_window->energy));
 
     // A corrected field that is left again is now valid: no second message, marked again.
-    m_window->energy->setTag(QString());
+    m_window->model.clearMark(PanelField::value(0));
     QTest::mouseClick(m_window->cathode, Qt::LeftButton);
     QCoreApplication::processEvents();
     QCOMPARE(QApplication::focusWidget(), static_cast<QWidget *>(m_window->cathode));
     QCOMPARE(m_window->ui.messages.size(), 1);
-    QCOMPARE(m_window->energy->tag(), kTagChanged);
+    QVERIFY(m_window->energy->isMarked());
 }
 
 void EditFieldTest::tabbingThroughMarks()
@@ -166,11 +166,11 @@ void EditFieldTest::tabbingThroughMarks()
     QTest::mouseClick(m_window->energy, Qt::LeftButton);
     pressKey(Qt::Key_Tab);
     QCOMPARE(QApplication::focusWidget(), static_cast<QWidget *>(m_window->cathode));
-    QCOMPARE(m_window->energy->tag(), kTagChanged);
-    QCOMPARE(m_window->cathode->tag(), QString());
+    QVERIFY(m_window->energy->isMarked());
+    QVERIFY(!m_window->cathode->isMarked());
     pressKey(Qt::Key_Backtab);
     QCOMPARE(QApplication::focusWidget(), static_cast<QWidget *>(m_window->energy));
-    QCOMPARE(m_window->cathode->tag(), kTagChanged);
+    QVERIFY(m_window->cathode->isMarked());
     QCOMPARE(m_window->ui.messages.size(), 0);
     QCOMPARE(m_window->energy->text(), QStringLiteral("250"));
 }
@@ -188,7 +188,7 @@ void EditFieldTest::windowDeactivationDoesNotCheck()
     QVERIFY(!m_window->energy->hasFocus());
     QCOMPARE(m_window->ui.messages.size(), 0);
     QCOMPARE(m_window->energy->text(), QStringLiteral("1200"));
-    QCOMPARE(m_window->energy->tag(), QString());
+    QVERIFY(!m_window->energy->isMarked());
 
     QApplication::setActiveWindow(m_window.get());
     m_window->activateWindow();

@@ -13,11 +13,11 @@ PanelTestWindow::PanelTestWindow()
     setObjectName(QStringLiteral("PanelTestWindow"));
     auto *layout = new QHBoxLayout(this);
     // Fields are built before the table is filled, as the main window does.
-    energy = new EditField(PanelField::value(0), table, ui, this);
+    energy = new EditField(PanelField::value(0), model, ui, this);
     energySpin = new SpinControl(*energy, table, ui, refreshCycleFunction(), this);
-    cathode = new EditField(PanelField::value(1), table, ui, this);
+    cathode = new EditField(PanelField::value(1), model, ui, this);
     cathodeSpin = new SpinControl(*cathode, table, ui, refreshCycleFunction(), this);
-    wehneltGain = new EditField(PanelField::gain(3), table, ui, this);
+    wehneltGain = new EditField(PanelField::gain(3), model, ui, this);
     wehneltGainSpin = new SpinControl(*wehneltGain, table, ui, refreshCycleFunction(), this);
     button = new QPushButton(QStringLiteral("ON"), this);
     button->setObjectName(QStringLiteral("Command_On(1)"));
@@ -43,10 +43,10 @@ void PanelTestWindow::refreshCycle()
     if (duringCycle)
         duringCycle();
     for (const PanelField &field : kPanelFields) {
-        if (!findField(field) || fieldTag(field) != kTagChanged)
+        if (!findField(field) || !model.isMarked(field))
             continue;
-        sent << field.controlName() + QLatin1Char('=') + fieldText(field);
-        setFieldTag(field, QString());
+        sent << field.controlName() + QLatin1Char('=') + model.fieldText(field);
+        model.clearMark(field);
     }
 }
 
@@ -59,43 +59,6 @@ EditField *PanelTestWindow::findField(PanelField field) const
 {
     return findChild<EditField *>(field.controlName());
 }
-
-QString PanelTestWindow::fieldText(PanelField field) const
-{
-    const EditField *f = findField(field);
-    return f ? f->text() : QString();
-}
-
-void PanelTestWindow::setFieldText(PanelField field, const QString &text)
-{
-    if (EditField *f = findField(field))
-        f->setText(text);
-}
-
-QString PanelTestWindow::fieldTag(PanelField field) const
-{
-    const EditField *f = findField(field);
-    return f ? f->tag() : QString();
-}
-
-void PanelTestWindow::setFieldTag(PanelField field, const QString &tag)
-{
-    if (EditField *f = findField(field))
-        f->setTag(tag);
-}
-
-bool PanelTestWindow::fieldEnabled(PanelField field) const
-{
-    const EditField *f = findField(field);
-    return f && f->isEnabled();
-}
-
-QString PanelTestWindow::switchTag(int) const
-{
-    return {};
-}
-
-void PanelTestWindow::setSwitchTag(int, const QString &) {}
 
 void pressKey(Qt::Key key, Qt::KeyboardModifiers modifiers)
 {

@@ -3,6 +3,7 @@
 #include "core/ModuleTable.h"
 #include "core/RecordingUserInterface.h"
 #include "core/PanelField.h"
+#include "device/SupplyModel.h"
 
 #include <QStringList>
 #include <QWidget>
@@ -14,9 +15,9 @@ class SpinControl;
 class QPushButton;
 
 // A plain window with three edit fields (energy, cathode, Wehnelt gain), their spin controls and
-// a button, over a real module table and a recording user interface. It offers the panel's
-// field access over its widgets, and refreshCycle() plays the refresh cycle: every marked field is "sent"
-// (recorded as "Text_Value(0)=250") and its mark cleared.
+// a button, over a real module table, the supply's model and a recording user interface.
+// refreshCycle() plays the refresh cycle: every marked field is "sent" (recorded as
+// "Text_Value(0)=250") and its mark cleared.
 class PanelTestWindow : public QWidget
 {
     Q_OBJECT
@@ -29,17 +30,10 @@ public:
     void refreshCycle();
     std::function<void()> refreshCycleFunction();
 
-    QString fieldText(PanelField field) const;
-    void setFieldText(PanelField field, const QString &text);
-    QString fieldTag(PanelField field) const;
-    void setFieldTag(PanelField field, const QString &tag);
-    bool fieldEnabled(PanelField field) const;
-    QString switchTag(int module) const;
-    void setSwitchTag(int module, const QString &tag);
-
     EditField *findField(PanelField field) const;
 
     ModuleTable table;
+    SupplyModel model{table};
     RecordingUserInterface ui;
     EditField *energy = nullptr;
     EditField *cathode = nullptr;

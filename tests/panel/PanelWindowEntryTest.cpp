@@ -54,14 +54,14 @@ void PanelWindowEntryTest::validEntryKeptAndSentByTheNextCycle()
     QVERIFY(fixture.ui.messages.isEmpty());
     QCOMPARE(fixture.ui.beeps, 0);
     QCOMPARE(edit->text(), text);
-    QCOMPARE(edit->tag(), kTagChanged);
+    QVERIFY(edit->isMarked());
     // Leaving the field sends nothing by itself.
     QCoreApplication::processEvents();
     QVERIFY(fixture.wire().isEmpty());
 
     fixture.cycle();
     QCOMPARE(fixture.wire(), QStringList{command});
-    QCOMPARE(edit->tag(), QString());
+    QVERIFY(!edit->isMarked());
     QCOMPARE(edit->text(), text);
 }
 
@@ -94,11 +94,11 @@ void PanelWindowEntryTest::outOfRangeCorrectedThenSent()
     // While the box is up nothing has gone out and the field still holds the entry unmarked.
     QStringList wireDuringMessage = {QStringLiteral("unset")};
     QString textDuringMessage;
-    QString tagDuringMessage = QStringLiteral("unset");
+    bool markedDuringMessage = true;
     fixture.ui.onMessage = [&](const RecordingUserInterface::Message &) {
         wireDuringMessage = fixture.wire();
         textDuringMessage = edit->text();
-        tagDuringMessage = edit->tag();
+        markedDuringMessage = edit->isMarked();
     };
     fixture.key(Qt::Key_Tab);
 
@@ -109,9 +109,9 @@ void PanelWindowEntryTest::outOfRangeCorrectedThenSent()
     QCOMPARE(fixture.ui.messages[0].icon, UserInterface::Icon::Critical);
     QVERIFY(wireDuringMessage.isEmpty());
     QCOMPARE(textDuringMessage, text);
-    QCOMPARE(tagDuringMessage, QString());
+    QVERIFY(!markedDuringMessage);
     QCOMPARE(edit->text(), corrected);
-    QCOMPARE(edit->tag(), kTagChanged);
+    QVERIFY(edit->isMarked());
     QTRY_COMPARE(fixture.focusName(), fieldName);
 
     // The corrected limit goes out, and nothing for the field the focus visited meanwhile.
@@ -132,10 +132,10 @@ void PanelWindowEntryTest::tabbingThroughMarksAndTheCycleResends()
 
     fixture.key(Qt::Key_Tab);
     QCOMPARE(fixture.focusName(), QStringLiteral("Text_Gain(3)"));
-    QCOMPARE(energy->tag(), kTagChanged);
-    QCOMPARE(wehneltGain->tag(), QString());
+    QVERIFY(energy->isMarked());
+    QVERIFY(!wehneltGain->isMarked());
     fixture.key(Qt::Key_Tab);
-    QCOMPARE(wehneltGain->tag(), kTagChanged);
+    QVERIFY(wehneltGain->isMarked());
     QVERIFY(fixture.ui.messages.isEmpty());
 
     fixture.cycle();
@@ -158,9 +158,9 @@ void PanelWindowEntryTest::onThenOffLeavesOffForTheCycle()
     const bool lit = lamp->isLit();
 
     QTest::mouseClick(on, Qt::LeftButton);
-    QCOMPARE(lamp->tag(), QStringLiteral("on"));
+    QCOMPARE(fixture.window->model().switchRequest(1), SupplyModel::SwitchRequest::On);
     QTest::mouseClick(off, Qt::LeftButton);
-    QCOMPARE(lamp->tag(), QStringLiteral("off"));
+    QCOMPARE(fixture.window->model().switchRequest(1), SupplyModel::SwitchRequest::Off);
     QCOMPARE(lamp->isLit(), lit);
     QCoreApplication::processEvents();
     QVERIFY(fixture.wire().isEmpty());
@@ -168,7 +168,7 @@ void PanelWindowEntryTest::onThenOffLeavesOffForTheCycle()
 
     fixture.cycle();
     QCOMPARE(fixture.wire(), QStringList{QStringLiteral("SCAOFF")});
-    QCOMPARE(lamp->tag(), QString());
+    QCOMPARE(fixture.window->model().switchRequest(1), SupplyModel::SwitchRequest::None);
     QVERIFY(!fixture.supply.model().isOn(1));
 
     // The screen's pair works the same way, with the last click deciding.
@@ -184,12 +184,12 @@ void PanelWindowEntryTest::controlVoltageSendsAtOnce()
     QVERIFY(fixture.open());
     EditField *energy = fixture.field(QStringLiteral("Text_Value(0)"));
     // An earlier edit of the energy field is pending: the new energy withdraws it.
-    energy->setTag(kTagChanged);
+    energy->mark();
 
-    fixture.window->panel().pokeItem(QStringLiteral("DA_set_voltage"), QStringLiteral("2,5"));
+    fixture.window->model().pokeItem(QStringLiteral("DA_set_voltage"), QStringLiteral("2,5"));
     QCOMPARE(energy->text(), QStringLiteral("250"));
     QCOMPARE(fixture.wire(), QStringList{QStringLiteral("VEN250")});
-    QCOMPARE(energy->tag(), QString());
+    QVERIFY(!energy->isMarked());
     QCOMPARE(fixture.supply.model().energy(), 250.0f);
     fixture.cycle();
     QCOMPARE(fixture.wire(), QStringList{QStringLiteral("VEN250")});
@@ -198,10 +198,10 @@ void PanelWindowEntryTest::controlVoltageSendsAtOnce()
     // is written or sent (the control link refuses such a poke before).
     fixture.supply.clearLog();
     for (const char *voltage : {"20", "-0.5", "1E37"}) {
-        fixture.window->panel().pokeItem(QStringLiteral("DA_set_voltage"), QLatin1String(voltage));
+        fixture.window->model().pokeItem(QStringLiteral("DA_set_voltage"), QLatin1String(voltage));
         QCOMPARE(energy->text(), QStringLiteral("250"));
     }
-    fixture.window->panel().pokeItem(QStringLiteral("DA_set_voltage"), QStringLiteral("10"));
+    fixture.window->model().pokeItem(QStringLiteral("DA_set_voltage"), QStringLiteral("10"));
     QCOMPARE(fixture.wire(), QStringList{QStringLiteral("VEN1000")}); // the limit itself goes out
     QVERIFY(fixture.ui.messages.isEmpty());
 }
@@ -213,10 +213,10 @@ void PanelWindowEntryTest::controlVoltageIgnoredWhileTheEnergyFieldIsDisabled()
     EditField *energy = fixture.field(QStringLiteral("Text_Value(0)"));
     const QString shown = energy->text();
     // The port stays open: only the disabled field keeps the value off the wire.
-    fixture.window->panel().setConnected(false);
+    fixture.window->model().setEditable(false);
     QVERIFY(!energy->isEnabled());
 
-    fixture.window->panel().pokeItem(QStringLiteral("DA_set_voltage"), QStringLiteral("3"));
+    fixture.window->model().pokeItem(QStringLiteral("DA_set_voltage"), QStringLiteral("3"));
     QCOMPARE(fixture.controlVoltage()->text(), QStringLiteral("3"));
     QCOMPARE(energy->text(), shown);
     QCoreApplication::processEvents();
@@ -229,14 +229,14 @@ void PanelWindowEntryTest::controlVoltageKeepsTheSimulationInStep()
     QVERIFY(fixture.open());
     fixture.window->state().simulationMode = kTrue;
 
-    fixture.window->panel().pokeItem(QStringLiteral("DA_set_voltage"), QStringLiteral("1,5"));
+    fixture.window->model().pokeItem(QStringLiteral("DA_set_voltage"), QStringLiteral("1,5"));
     QCOMPARE(fixture.wire(), QStringList{QStringLiteral("VEN150")});
     QCOMPARE(fixture.window->simulation().state().SimValue[0], 150.0f);
     QCOMPARE(fixture.window->simulation().state().SimUMon[0], 150.0f);
 
     // Out of simulation the simulated state is left alone.
     fixture.window->state().simulationMode = kFalse;
-    fixture.window->panel().pokeItem(QStringLiteral("DA_set_voltage"), QStringLiteral("4"));
+    fixture.window->model().pokeItem(QStringLiteral("DA_set_voltage"), QStringLiteral("4"));
     QCOMPARE(fixture.wire().last(), QStringLiteral("VEN400"));
     QCOMPARE(fixture.window->simulation().state().SimValue[0], 150.0f);
 }
@@ -266,7 +266,7 @@ void PanelWindowEntryTest::noPanelPathSendsBeyondTheLimits()
     // Typed into a field that was already marked, before the cycle ran.
     EditField *energy = fixture.field(QStringLiteral("Text_Value(0)"));
     fixture.settle();
-    energy->setTag(kTagChanged);
+    energy->mark();
     energy->setText(QStringLiteral("1200"));
     fixture.cycle();
     checkOneCorrection(QStringLiteral("Valid range is 0 ... 1000"), {QStringLiteral("VEN1000")});
@@ -275,9 +275,9 @@ void PanelWindowEntryTest::noPanelPathSendsBeyondTheLimits()
     // A spin step from a text beyond the limits, a gain and an offset in one cycle.
     fixture.settle();
     fixture.field(QStringLiteral("Text_Gain(3)"))->setText(QStringLiteral("10"));
-    fixture.field(QStringLiteral("Text_Gain(3)"))->setTag(kTagChanged);
+    fixture.field(QStringLiteral("Text_Gain(3)"))->mark();
     fixture.field(QStringLiteral("Text_Offset(5)"))->setText(QStringLiteral("-20"));
-    fixture.field(QStringLiteral("Text_Offset(5)"))->setTag(kTagChanged);
+    fixture.field(QStringLiteral("Text_Offset(5)"))->mark();
     energy->setText(QStringLiteral("-5"));
     SpinControl *energySpin = fixture.spin(QStringLiteral("Picture_value(0)"));
     QTest::mouseClick(energySpin, Qt::LeftButton, {}, QPoint(energySpin->width() / 2, 2));
@@ -290,14 +290,16 @@ void PanelWindowEntryTest::noPanelPathSendsBeyondTheLimits()
     // trip): what stands when it closes goes out, or nothing.
     fixture.settle();
     energy->setText(QStringLiteral("1500"));
-    energy->setTag(kTagChanged);
+    energy->mark();
     fixture.ui.onMessage = [energy](const RecordingUserInterface::Message &) { energy->setText(QStringLiteral("500")); };
     fixture.cycle();
     QCOMPARE(fixture.wire(), QStringList{QStringLiteral("VEN500")});
     fixture.settle();
     energy->setText(QStringLiteral("1500"));
-    energy->setTag(kTagChanged);
-    fixture.ui.onMessage = [energy](const RecordingUserInterface::Message &) { energy->setTag(QString()); };
+    energy->mark();
+    fixture.ui.onMessage = [&fixture](const RecordingUserInterface::Message &) {
+        fixture.window->model().clearMark(PanelField::value(0));
+    };
     fixture.cycle();
     QCOMPARE(fixture.ui.messages.size(), 1);
     QCOMPARE(fixture.commandsBeforeProbe(), QStringList());

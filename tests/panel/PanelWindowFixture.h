@@ -21,7 +21,7 @@ public:
 
     bool open(const QString &commandLine = QStringLiteral("/COM1"))
     {
-        supply.updateModel([](SupplyModel &model) {
+        supply.updateModel([](InstrumentModel &model) {
             model.setOn(1, true);
             model.setOn(2, true);
         });
@@ -44,9 +44,9 @@ public:
         QCoreApplication::processEvents();
         waitForLine(window->line());
         for (const PanelField &field : kPanelFields)
-            window->panel().setFieldTag(field, QString());
-        window->panel().setSwitchTag(1, QString());
-        window->panel().setSwitchTag(2, QString());
+            window->model().clearMark(field);
+        window->model().clearSwitchRequest(1);
+        window->model().clearSwitchRequest(2);
         supply.clearLog();
         ui.clear();
     }

@@ -13,7 +13,7 @@ class PanelWindowKeyboardTest : public QObject
 private slots:
     void enterSendsAndSelects();
     void enterCorrectsBeforeSendingAndLeavingMarksAgain();
-    void enterOnAButtonMarksItAndRunsACycle();
+    void enterOnAButtonOnlyRunsACycle();
     void tabVisitsEveryFieldInReadingOrder();
     void accessKeysFocusTheGroupsFirstField_data();
     void accessKeysFocusTheGroupsFirstField();
@@ -32,7 +32,7 @@ void PanelWindowKeyboardTest::enterSendsAndSelects()
     QCOMPARE(fixture.wire(), QStringList{QStringLiteral("VEN250")});
     QCOMPARE(energy->text(), QStringLiteral("250"));
     QCOMPARE(energy->selectedText(), QStringLiteral("250"));
-    QCOMPARE(energy->tag(), QString());
+    QVERIFY(!energy->isMarked());
     QCOMPARE(fixture.focusName(), QStringLiteral("Text_Value(0)"));
     QCOMPARE(fixture.supply.model().energy(), 250.0f);
 
@@ -70,7 +70,7 @@ void PanelWindowKeyboardTest::enterCorrectsBeforeSendingAndLeavingMarksAgain()
     fixture.supply.clearLog();
     fixture.key(Qt::Key_Tab);
     QCOMPARE(fixture.ui.messages.size(), 1);
-    QCOMPARE(energy->tag(), kTagChanged);
+    QVERIFY(energy->isMarked());
     QVERIFY(fixture.wire().isEmpty());
 
     fixture.cycle();
@@ -78,7 +78,7 @@ void PanelWindowKeyboardTest::enterCorrectsBeforeSendingAndLeavingMarksAgain()
     QCOMPARE(fixture.supply.model().energy(), 1000.0f);
 }
 
-void PanelWindowKeyboardTest::enterOnAButtonMarksItAndRunsACycle()
+void PanelWindowKeyboardTest::enterOnAButtonOnlyRunsACycle()
 {
     PanelWindowFixture fixture;
     QVERIFY(fixture.open());
@@ -88,21 +88,20 @@ void PanelWindowKeyboardTest::enterOnAButtonMarksItAndRunsACycle()
     fixture.settle();
     // A gain stepped earlier is pending; the cycle that Enter runs sends it.
     gain->setText(QStringLiteral("120"));
-    gain->setTag(kTagChanged);
+    gain->mark();
     QSignalSpy clicks(on, &QPushButton::clicked);
 
     fixture.key(Qt::Key_Return);
-    QCOMPARE(on->property("Tag").toString(), kTagChanged);
     QCOMPARE(fixture.wire(), QStringList{QStringLiteral("GAN120")});
     QCOMPARE(clicks.count(), 0);
-    QCOMPARE(fixture.window->panel().switchTag(1), QString());
+    QCOMPARE(fixture.window->model().switchRequest(1), SupplyModel::SwitchRequest::None);
     QCOMPARE(fixture.focusName(), QStringLiteral("Command_On(1)"));
     QVERIFY(!gain->hasSelectedText());
 
     // Space is the button's own key and clicks it: the request waits for the next cycle.
     fixture.key(Qt::Key_Space);
     QCOMPARE(clicks.count(), 1);
-    QCOMPARE(fixture.window->panel().switchTag(1), QStringLiteral("on"));
+    QCOMPARE(fixture.window->model().switchRequest(1), SupplyModel::SwitchRequest::On);
     QCOMPARE(fixture.wire(), QStringList{QStringLiteral("GAN120")});
 }
 
@@ -158,7 +157,7 @@ void PanelWindowKeyboardTest::tabVisitsEveryFieldInReadingOrder()
     // Every field was left once: all marked, none corrected.
     QVERIFY(fixture.ui.messages.isEmpty());
     for (const PanelField &field : kPanelFields)
-        QCOMPARE(fixture.window->panel().fieldTag(field), kTagChanged);
+        QVERIFY(fixture.window->model().isMarked(field));
 }
 
 void PanelWindowKeyboardTest::accessKeysFocusTheGroupsFirstField_data()
@@ -190,7 +189,7 @@ void PanelWindowKeyboardTest::accessKeysFocusTheGroupsFirstField()
 
     fixture.key(Qt::Key(key), Qt::AltModifier);
     QCOMPARE(fixture.focusName(), fieldName);
-    QCOMPARE(start->tag(), kTagChanged);
+    QVERIFY(start->isMarked());
     // Pressed again, the key stays with the caption (Alt+A is also the About menu's letter).
     fixture.key(Qt::Key(key), Qt::AltModifier);
     QCOMPARE(fixture.focusName(), fieldName);
@@ -212,7 +211,7 @@ void PanelWindowKeyboardTest::refreshShortcuts()
 
     // F5 is Refresh All: every module read, the edit fields and the control voltage rewritten
     // from the supply, and the energy read back sent again through the control voltage.
-    fixture.supply.updateModel([](SupplyModel &model) {
+    fixture.supply.updateModel([](InstrumentModel &model) {
         model.setEnergy(420.0f);
         model.setGain(5, 55.0f);
     });
@@ -221,7 +220,7 @@ void PanelWindowKeyboardTest::refreshShortcuts()
     QCOMPARE(fixture.field(QStringLiteral("Text_Value(0)"))->text(), QStringLiteral("420"));
     QCOMPARE(fixture.field(QStringLiteral("Text_Gain(5)"))->text(), QStringLiteral("55"));
     QCOMPARE(fixture.controlVoltage()->text(), QStringLiteral("4.2"));
-    QCOMPARE(fixture.window->panel().fieldTag(PanelField::value(0)), QString());
+    QVERIFY(!fixture.window->model().isMarked(PanelField::value(0)));
 
     // Shift+F5 toggles auto refresh, and its check mark with it.
     QVERIFY(!fixture.window->state().autoRefresh());

@@ -65,7 +65,7 @@ void PanelWindowMessageBoxTest::init()
 {
     m_environment = std::make_unique<TestEnvironment>();
     m_supply = std::make_unique<VirtualSupply>();
-    m_supply->updateModel([](SupplyModel &model) { model.setOn(1, true); });
+    m_supply->updateModel([](InstrumentModel &model) { model.setOn(1, true); });
     QVERIFY(m_supply->start());
     PortTable::setPath(1, m_supply->devicePath());
     m_ui = std::make_unique<QtUserInterface>();
@@ -118,7 +118,7 @@ void PanelWindowMessageBoxTest::typeInto(EditField *field, const QString &text)
     QCOMPARE(field->text(), text);
     QCoreApplication::processEvents();
     for (const PanelField &each : kPanelFields)
-        m_window->panel().setFieldTag(each, QString());
+        m_window->model().clearMark(each);
     m_supply->clearLog();
 }
 
@@ -147,7 +147,7 @@ void PanelWindowMessageBoxTest::boxClosedWithEnterGivesTheFieldBack()
     QCOMPARE(m_seen[0].buttons.size(), 1);
     QVERIFY(QApplication::activeModalWidget() == nullptr);
     QCOMPARE(m_energy->text(), QStringLiteral("1000"));
-    QCOMPARE(m_energy->tag(), kTagChanged);
+    QVERIFY(m_energy->isMarked());
     // Nothing but the program itself hands the activation back here (there is no window
     // manager): the window is active again and the corrected field has the focus.
     QTRY_COMPARE(QApplication::activeWindow(), static_cast<QWidget *>(m_window.get()));
@@ -186,11 +186,11 @@ void PanelWindowMessageBoxTest::clickOnAButtonThatLeftTheFieldIsNotCarriedOut()
     QCoreApplication::processEvents();
     // The correction interrupted the click: the operator sees the corrected field before
     // anything else happens, and no switch request is left.
-    QCOMPARE(lamp->tag(), QString());
+    QCOMPARE(m_window->model().switchRequest(1), SupplyModel::SwitchRequest::None);
 
     // The next click on the button is an ordinary one.
     QTest::mouseClick(m_window->windowHandle(), Qt::LeftButton, {}, onButton);
-    QCOMPARE(lamp->tag(), QStringLiteral("on"));
+    QCOMPARE(m_window->model().switchRequest(1), SupplyModel::SwitchRequest::On);
     QCOMPARE(m_seen.size(), 1);
     m_window->refreshCycle().runCycle();
     QVERIFY(waitForLine(m_window->line()));

@@ -80,7 +80,7 @@ void PanelWindowSpinTest::energyAtTheTopOnlyBeeps()
     QVERIFY(shows(m_energySpin, SpinImages::Kind::PlusPressed));
     QCOMPARE(m_fixture->ui.beeps, 1);
     QCOMPARE(m_energy->text(), QStringLiteral("1000"));
-    QCOMPARE(m_energy->tag(), QString());
+    QVERIFY(!m_energy->isMarked());
     release(m_energySpin, Qt::LeftButton, kUpperHalf);
     QVERIFY(shows(m_energySpin, SpinImages::Kind::Rest));
 
@@ -101,7 +101,7 @@ void PanelWindowSpinTest::energyStepClampsAndGoesOutAtOnce()
     click(m_energySpin, kUpperHalf);
     QCOMPARE(m_energy->text(), QStringLiteral("1000"));
     QCOMPARE(m_fixture->wire(), QStringList{QStringLiteral("VEN1000")});
-    QCOMPARE(m_energy->tag(), QString());
+    QVERIFY(!m_energy->isMarked());
     QCOMPARE(m_fixture->supply.model().energy(), 1000.0f);
     QCOMPARE(m_fixture->ui.beeps, 0);
 
@@ -165,7 +165,7 @@ void PanelWindowSpinTest::rightAndMiddleButtonsDoNothing()
     }
     QCoreApplication::processEvents();
     QCOMPARE(m_energy->text(), QStringLiteral("500"));
-    QCOMPARE(m_energy->tag(), QString());
+    QVERIFY(!m_energy->isMarked());
     QCOMPARE(m_fixture->ui.beeps, 0);
     QVERIFY(m_fixture->wire().isEmpty());
     // No context menu or other popup opened over the panel.
@@ -185,9 +185,9 @@ void PanelWindowSpinTest::gainSpinWaitsForTheNextCycle()
     click(gainSpin, kUpperHalf);
     click(offsetSpin, kUpperHalf);
     QCOMPARE(gain->text(), QStringLiteral("41"));
-    QCOMPARE(gain->tag(), kTagChanged);
+    QVERIFY(gain->isMarked());
     QCOMPARE(offset->text(), QStringLiteral("-19"));
-    QCOMPARE(offset->tag(), kTagChanged);
+    QVERIFY(offset->isMarked());
     QCoreApplication::processEvents();
     QVERIFY(m_fixture->wire().isEmpty());
 
@@ -196,8 +196,8 @@ void PanelWindowSpinTest::gainSpinWaitsForTheNextCycle()
     click(m_energySpin, kUpperHalf);
     QCOMPARE(m_fixture->wire(), (QStringList{QStringLiteral("VEN101"), QStringLiteral("GL141"),
                                              QStringLiteral("OL2-19")}));
-    QCOMPARE(gain->tag(), QString());
-    QCOMPARE(offset->tag(), QString());
+    QVERIFY(!gain->isMarked());
+    QVERIFY(!offset->isMarked());
 }
 
 void PanelWindowSpinTest::doubleClickStepsOnce()
@@ -214,7 +214,7 @@ void PanelWindowSpinTest::doubleClickStepsOnce()
 void PanelWindowSpinTest::switchedOffModuleTakesNoClick()
 {
     // The read-back of a switched-off cathode disables its spin control.
-    m_fixture->supply.updateModel([](SupplyModel &model) { model.setOn(1, false); });
+    m_fixture->supply.updateModel([](InstrumentModel &model) { model.setOn(1, false); });
     m_fixture->window->refreshAll();
     QVERIFY(waitForLine(m_fixture->window->line()));
     SpinControl *cathodeSpin = m_fixture->spin(QStringLiteral("Picture_value(1)"));

@@ -1,5 +1,5 @@
 #include "ProfileBytes.h"
-#include "StringPanel.h"
+#include "ModelItems.h"
 
 #include "core/ControllerState.h"
 #include "core/RecordingUserInterface.h"
@@ -40,7 +40,7 @@ struct CycleVisit
 {
     Flag16 autoRefresh;
     QString energyText;
-    QString energyTag;
+    bool energyMarked = false;
 };
 
 } // namespace
@@ -65,7 +65,8 @@ private:
 
     std::unique_ptr<QTemporaryDir> m_dir;
     std::unique_ptr<ControllerState> m_state;
-    StringPanel m_panel;
+    std::unique_ptr<SupplyModel> m_model;
+    std::unique_ptr<ModelItems> m_items;
     RecordingUserInterface m_ui;
     std::unique_ptr<ProfileStore> m_store;
     std::unique_ptr<ProfileCommands> m_commands;
@@ -79,21 +80,22 @@ void TestProfileCommands::init()
     m_state = std::make_unique<ControllerState>();
     m_state->storePowerSupply(1);
     m_state->table.fill(1);
-    m_panel = StringPanel();
+    m_model = std::make_unique<SupplyModel>(m_state->table);
+    m_items = std::make_unique<ModelItems>(*m_model);
     m_ui = RecordingUserInterface();
     m_cycles.clear();
     ControllerState *state = m_state.get();
     auto caption = [state] { return state->caption(); };
-    m_store = std::make_unique<ProfileStore>(m_panel, m_state->table, m_ui, caption);
+    m_store = std::make_unique<ProfileStore>(*m_model, m_ui, caption);
     m_commands = std::make_unique<ProfileCommands>(*m_store, *m_state, m_ui, caption, [this] {
-        m_cycles.append({m_state->autoRefreshFlag, m_panel.fieldText(PanelField::value(0)),
-                         m_panel.fieldTag(PanelField::value(0))});
+        m_cycles.append({m_state->autoRefreshFlag, m_model->fieldText(PanelField::value(0)),
+                         m_model->isMarked(PanelField::value(0))});
     });
 }
 
 void TestProfileCommands::saveRightAfterStartAsksForAName()
 {
-    m_panel.setFieldText(PanelField::value(0), QStringLiteral("321"));
+    m_model->setFieldText(PanelField::value(0), QStringLiteral("321"));
     m_commands->saveProfile();
     QCOMPARE(m_ui.saveRequests.size(), 1);
     QVERIFY(m_ui.openRequests.isEmpty());
@@ -129,7 +131,7 @@ void TestProfileCommands::saveAfterLoadWritesTheSameFile()
     m_commands->openProfile();
     QCOMPARE(m_store->filename(), profile);
 
-    m_panel.setFieldText(PanelField::value(0), QStringLiteral("275"));
+    m_model->setFieldText(PanelField::value(0), QStringLiteral("275"));
     m_commands->saveProfile();
     QVERIFY(m_ui.saveRequests.isEmpty());
     QVERIFY(m_ui.messages.isEmpty());
@@ -147,7 +149,7 @@ void TestProfileCommands::saveAsPresetsAndChangesTheCurrentPath()
     QVERIFY(writeAll(first, firstBytes));
     m_ui.openAnswers = {first};
     m_commands->openProfile();
-    m_panel.setFieldText(PanelField::value(0), QStringLiteral("99"));
+    m_model->setFieldText(PanelField::value(0), QStringLiteral("99"));
 
     // Cancelled: the dialog was shown, preset with the current path; nothing changes.
     m_commands->saveProfileAs();
@@ -166,7 +168,7 @@ void TestProfileCommands::saveAsPresetsAndChangesTheCurrentPath()
     QCOMPARE(readAll(first), firstBytes);
 
     // A later Save goes to the new name, and the next dialog starts from it.
-    m_panel.setFieldText(PanelField::value(0), QStringLiteral("98"));
+    m_model->setFieldText(PanelField::value(0), QStringLiteral("98"));
     m_commands->saveProfile();
     QCOMPARE(ProfileBytes::singleAt(readAll(second), 3), 98.0f);
     m_commands->saveProfileAs();
@@ -194,7 +196,7 @@ void TestProfileCommands::openForcesOneCycleWithReadBack()
     QCOMPARE(m_cycles.size(), 1);
     QCOMPARE(m_cycles[0].autoRefresh, kTrue);
     QCOMPARE(m_cycles[0].energyText, QStringLiteral("150"));
-    QCOMPARE(m_cycles[0].energyTag, kTagChanged);
+    QVERIFY(m_cycles[0].energyMarked);
     QCOMPARE(m_state->autoRefreshFlag, kFalse);
     QCOMPARE(menuMark.count(), 0); // a direct store: the menu's check mark is not touched
 
@@ -210,12 +212,12 @@ void TestProfileCommands::openForcesOneCycleWithReadBack()
 
 void TestProfileCommands::openCancelledRunsNoCycle()
 {
-    const QString before = m_panel.snapshot();
+    const QString before = m_items->snapshot();
     m_commands->openProfile();
     QCOMPARE(m_ui.openRequests.size(), 1);
     QVERIFY(m_cycles.isEmpty());
     QVERIFY(m_ui.messages.isEmpty());
-    QCOMPARE(m_panel.snapshot(), before);
+    QCOMPARE(m_items->snapshot(), before);
     QCOMPARE(m_store->filename(), QString());
 
     // The dialog's own status and path: cancel leaves the caller's text alone.
@@ -235,9 +237,9 @@ void TestProfileCommands::failedLoadStillRunsOneCycle()
     QVERIFY(writeAll(good, sampleProfile(150.0f)));
     m_ui.openAnswers = {good};
     m_commands->openProfile();
-    m_panel.setFieldText(PanelField::value(0), QStringLiteral("200"));
-    m_panel.setFieldTag(PanelField::value(0), kTagChanged);
-    const QString before = m_panel.snapshot();
+    m_model->setFieldText(PanelField::value(0), QStringLiteral("200"));
+    m_model->markField(PanelField::value(0));
+    const QString before = m_items->snapshot();
     m_cycles.clear();
     m_ui.clear();
 
@@ -251,7 +253,7 @@ void TestProfileCommands::failedLoadStillRunsOneCycle()
     QCOMPARE(m_ui.messages.size(), 1);
     QCOMPARE(m_ui.messages[0].text, QStringLiteral("Invalif file format"));
     QCOMPARE(m_ui.messages[0].title, QStringLiteral("Open Tavrel Power Supply [Tavrel digital] Profile"));
-    QCOMPARE(m_panel.snapshot(), before);
+    QCOMPARE(m_items->snapshot(), before);
     QCOMPARE(m_store->filename(), good);
     // The cycle still runs, and sends what was pending before.
     QCOMPARE(m_cycles.size(), 1);

@@ -1,5 +1,5 @@
 #include "ProfileBytes.h"
-#include "StringPanel.h"
+#include "ModelItems.h"
 
 #include "core/ControllerState.h"
 #include "core/ModuleTable.h"
@@ -78,7 +78,8 @@ private:
 
     std::unique_ptr<QTemporaryDir> m_dir;
     ModuleTable m_limits;
-    StringPanel m_panel;
+    std::unique_ptr<SupplyModel> m_model;
+    std::unique_ptr<ModelItems> m_items;
     RecordingUserInterface m_ui;
     std::unique_ptr<ProfileStore> m_store;
 };
@@ -89,9 +90,10 @@ void TestProfileStore::init()
     QVERIFY(m_dir->isValid());
     m_limits = ModuleTable();
     m_limits.fill(0);
-    m_panel = StringPanel();
+    m_model = std::make_unique<SupplyModel>(m_limits);
+    m_items = std::make_unique<ModelItems>(*m_model);
     m_ui = RecordingUserInterface();
-    m_store = std::make_unique<ProfileStore>(m_panel, m_limits, m_ui, [] { return kCaption; });
+    m_store = std::make_unique<ProfileStore>(*m_model, m_ui, [] { return kCaption; });
 }
 
 void TestProfileStore::cleanup()
@@ -104,16 +106,16 @@ void TestProfileStore::writtenBytesFollowTheLayout()
     QCOMPARE(m_store->filename(), QString());
     const QStringList texts = {"150", "2.1", "6", "1,5", "abc", "-12.5", "1e2", " 7 ", "-3", "80", "2999", "-0.25"};
     for (int k = 0; k < 12; ++k)
-        m_panel.setFieldText(kPanelFields[k], texts[k]);
-    m_panel.setFieldTag(PanelField::gain(4), kTagChanged);
-    const QString before = m_panel.snapshot();
+        m_model->setFieldText(kPanelFields[k], texts[k]);
+    m_model->markField(PanelField::gain(4));
+    const QString before = m_items->snapshot();
 
     // Passed with a redundant "./": the current path is the text as given, not a cleaned form.
     const QString target = m_dir->path() + QStringLiteral("/./written.zqv");
     QCOMPARE(m_store->save(target), 0);
     QVERIFY(m_ui.messages.isEmpty());
     QCOMPARE(m_store->filename(), target);
-    QCOMPARE(m_panel.snapshot(), before); // saving changes neither texts nor marks
+    QCOMPARE(m_items->snapshot(), before); // saving changes neither texts nor marks
 
     const QByteArray bytes = readAll(target);
     QCOMPARE(bytes.size(), 55);
@@ -130,29 +132,29 @@ void TestProfileStore::handMadeFileFillsThePanel()
     QCOMPARE(m_store->open(first), 0);
     QVERIFY(m_ui.messages.isEmpty());
     for (int k = 0; k < 12; ++k) {
-        QCOMPARE(m_panel.fieldText(kPanelFields[k]), kHandMadeTexts[k]);
-        QCOMPARE(m_panel.fieldTag(kPanelFields[k]), kTagChanged);
+        QCOMPARE(m_model->fieldText(kPanelFields[k]), kHandMadeTexts[k]);
+        QVERIFY(m_model->isMarked(kPanelFields[k]));
     }
-    QCOMPARE(m_panel.switchTag(1), QStringLiteral("on"));
-    QCOMPARE(m_panel.switchTag(2), QStringLiteral("on"));
+    QCOMPARE(m_model->switchRequest(1), SupplyModel::SwitchRequest::On);
+    QCOMPARE(m_model->switchRequest(2), SupplyModel::SwitchRequest::On);
     QCOMPARE(m_store->filename(), first);
 
     // Stored zeros switch modules 1 and 2 off; the energy's zero has no switch.
     const QString second = path("zeros.zqv");
     QVERIFY(writeAll(second, ProfileBytes::make("ZQV", {0.0f, 0.0f, 0.0f, -1, -1, 1, 1, 1, 1, 1, 1, 1, 0})));
     QCOMPARE(m_store->open(second), 0);
-    QCOMPARE(m_panel.fieldText(PanelField::value(0)), QStringLiteral("0"));
-    QCOMPARE(m_panel.fieldText(PanelField::value(1)), QStringLiteral("0"));
-    QCOMPARE(m_panel.fieldText(PanelField::value(2)), QStringLiteral("0"));
-    QCOMPARE(m_panel.switchTag(1), QStringLiteral("off"));
-    QCOMPARE(m_panel.switchTag(2), QStringLiteral("off"));
+    QCOMPARE(m_model->fieldText(PanelField::value(0)), QStringLiteral("0"));
+    QCOMPARE(m_model->fieldText(PanelField::value(1)), QStringLiteral("0"));
+    QCOMPARE(m_model->fieldText(PanelField::value(2)), QStringLiteral("0"));
+    QCOMPARE(m_model->switchRequest(1), SupplyModel::SwitchRequest::Off);
+    QCOMPARE(m_model->switchRequest(2), SupplyModel::SwitchRequest::Off);
     QCOMPARE(m_store->filename(), second);
 
     // Only the cathode at zero: the screen request stays "on".
     QVERIFY(writeAll(second, ProfileBytes::make("ZQV", {10.0f, 0.0f, 0.5f, -1, -1, 1, 1, 1, 1, 1, 1, 1, 0})));
     QCOMPARE(m_store->open(second), 0);
-    QCOMPARE(m_panel.switchTag(1), QStringLiteral("off"));
-    QCOMPARE(m_panel.switchTag(2), QStringLiteral("on"));
+    QCOMPARE(m_model->switchRequest(1), SupplyModel::SwitchRequest::Off);
+    QCOMPARE(m_model->switchRequest(2), SupplyModel::SwitchRequest::On);
 }
 
 void TestProfileStore::valuesOutsideTheLimitsAreCorrectedAndNamed()
@@ -177,9 +179,9 @@ void TestProfileStore::valuesOutsideTheLimitsAreCorrectedAndNamed()
     QCOMPARE(readAll(file), before);
     const QStringList expected = {"1000", "0", "0", "0", "-150", "0", "500", "0", "100", "499.5", "0", "-20"};
     for (int k = 0; k < 12; ++k)
-        QCOMPARE(m_panel.fieldText(kPanelFields[k]), expected[k]);
-    QCOMPARE(m_panel.switchTag(1), QStringLiteral("off"));
-    QCOMPARE(m_panel.switchTag(2), QStringLiteral("off"));
+        QCOMPARE(m_model->fieldText(kPanelFields[k]), expected[k]);
+    QCOMPARE(m_model->switchRequest(1), SupplyModel::SwitchRequest::Off);
+    QCOMPARE(m_model->switchRequest(2), SupplyModel::SwitchRequest::Off);
 }
 
 void TestProfileStore::localeCommaOnlyLeavesTheSetValues()
@@ -191,11 +193,11 @@ void TestProfileStore::localeCommaOnlyLeavesTheSetValues()
     QCOMPARE(m_store->open(file), 0);
     // Set values go to the supply as written, so they carry a point; gains and offsets keep the
     // locale's comma as StrOf wrote it.
-    QCOMPARE(m_panel.fieldText(PanelField::value(0)), QStringLiteral("150.5"));
-    QCOMPARE(m_panel.fieldText(PanelField::value(1)), QStringLiteral("2.1"));
-    QCOMPARE(m_panel.fieldText(PanelField::gain(3)), QStringLiteral("-50,5"));
-    QCOMPARE(m_panel.fieldText(PanelField::offset(3)), QStringLiteral("-20,25"));
-    QCOMPARE(m_panel.fieldText(PanelField::offset(5)), QStringLiteral("-5,5"));
+    QCOMPARE(m_model->fieldText(PanelField::value(0)), QStringLiteral("150.5"));
+    QCOMPARE(m_model->fieldText(PanelField::value(1)), QStringLiteral("2.1"));
+    QCOMPARE(m_model->fieldText(PanelField::gain(3)), QStringLiteral("-50,5"));
+    QCOMPARE(m_model->fieldText(PanelField::offset(3)), QStringLiteral("-20,25"));
+    QCOMPARE(m_model->fieldText(PanelField::offset(5)), QStringLiteral("-5,5"));
 
     // What the panel shows in that locale saves back to the same numbers.
     const QString copy = path("copy.zqv");
@@ -223,9 +225,9 @@ void TestProfileStore::wrongMarkerOrShortFileIsRefused()
     QVERIFY(writeAll(good, handMadeProfile()));
     QCOMPARE(m_store->open(good), 0);
     for (const PanelField &field : kPanelFields)
-        m_panel.setFieldTag(field, QString());
-    m_panel.setFieldText(PanelField::value(0), QStringLiteral("typed"));
-    const QString before = m_panel.snapshot();
+        m_model->clearMark(field);
+    m_model->setFieldText(PanelField::value(0), QStringLiteral("typed"));
+    const QString before = m_items->snapshot();
 
     const QString bad = path("bad.zqv");
     QVERIFY(writeAll(bad, bytes));
@@ -234,7 +236,7 @@ void TestProfileStore::wrongMarkerOrShortFileIsRefused()
     QCOMPARE(m_ui.messages[0].text, kFormatMessage);
     QCOMPARE(m_ui.messages[0].title, kOpenTitle);
     QCOMPARE(m_ui.messages[0].icon, UserInterface::Icon::Critical);
-    QCOMPARE(m_panel.snapshot(), before);
+    QCOMPARE(m_items->snapshot(), before);
     QCOMPARE(m_store->filename(), good);
 }
 
@@ -249,7 +251,7 @@ void TestProfileStore::savingOverALongerFileLeaves55Bytes()
     // The longer tail of a file is not read either.
     QVERIFY(writeAll(file, handMadeProfile() + QByteArray(100, '\xff')));
     QCOMPARE(m_store->open(file), 0);
-    QCOMPARE(m_panel.fieldText(PanelField::offset(7)), QStringLiteral("12.25"));
+    QCOMPARE(m_model->fieldText(PanelField::offset(7)), QStringLiteral("12.25"));
 }
 
 void TestProfileStore::openErrorsReportThePlatformText()
@@ -257,8 +259,8 @@ void TestProfileStore::openErrorsReportThePlatformText()
     const QString good = path("good.zqv");
     QVERIFY(writeAll(good, handMadeProfile()));
     QCOMPARE(m_store->open(good), 0);
-    m_panel.setFieldText(PanelField::gain(7), QStringLiteral("typed"));
-    const QString before = m_panel.snapshot();
+    m_model->setFieldText(PanelField::gain(7), QStringLiteral("typed"));
+    const QString before = m_items->snapshot();
 
     QVERIFY(QDir(m_dir->path()).mkdir(QStringLiteral("folder.zqv")));
     struct Case { QString path; int status; };
@@ -278,7 +280,7 @@ void TestProfileStore::openErrorsReportThePlatformText()
         QVERIFY(!m_ui.messages[0].text.isEmpty());
         QCOMPARE(m_ui.messages[0].title, kOpenTitle);
         QCOMPARE(m_ui.messages[0].icon, UserInterface::Icon::Critical);
-        QCOMPARE(m_panel.snapshot(), before);
+        QCOMPARE(m_items->snapshot(), before);
         QCOMPARE(m_store->filename(), good);
     }
 
@@ -292,7 +294,7 @@ void TestProfileStore::openErrorsReportThePlatformText()
         QCOMPARE(m_ui.messages.size(), 1);
         QCOMPARE(m_ui.messages[0].text, special + QStringLiteral(" is not a regular file."));
         QCOMPARE(m_ui.messages[0].title, kOpenTitle);
-        QCOMPARE(m_panel.snapshot(), before);
+        QCOMPARE(m_items->snapshot(), before);
         QCOMPARE(m_store->filename(), good);
     }
 
@@ -303,7 +305,7 @@ void TestProfileStore::openErrorsReportThePlatformText()
         m_ui.clear();
         QCOMPARE(m_store->open(locked), ProfileFileError::kPermissionDenied);
         QCOMPARE(m_ui.messages.size(), 1);
-        QCOMPARE(m_panel.snapshot(), before);
+        QCOMPARE(m_items->snapshot(), before);
     }
 }
 
@@ -316,13 +318,13 @@ void TestProfileStore::readErrorAfterOpenIsReported()
     if (!probe.open(QIODevice::ReadOnly))
         QSKIP("/proc/self/mem cannot be opened here");
     probe.close();
-    const QString before = m_panel.snapshot();
+    const QString before = m_items->snapshot();
     QCOMPARE(m_store->open(memory), ProfileFileError::kDeviceIoError);
     QCOMPARE(m_ui.messages.size(), 1);
     QVERIFY(m_ui.messages[0].text != kFormatMessage);
     QVERIFY(!m_ui.messages[0].text.isEmpty());
     QCOMPARE(m_ui.messages[0].title, kOpenTitle);
-    QCOMPARE(m_panel.snapshot(), before);
+    QCOMPARE(m_items->snapshot(), before);
     QCOMPARE(m_store->filename(), QString());
 }
 
@@ -333,7 +335,7 @@ void TestProfileStore::failedSaveLeavesTheOldProfile()
     QVERIFY(writeAll(old, oldBytes));
     QCOMPARE(m_store->open(old), 0);
     for (int k = 0; k < 12; ++k)
-        m_panel.setFieldText(kPanelFields[k], QStringLiteral("3"));
+        m_model->setFieldText(kPanelFields[k], QStringLiteral("3"));
 
     auto expectFailure = [&](const QString &target, int status) {
         m_ui.clear();

@@ -79,8 +79,8 @@ private slots:
                  (QStringList{QStringLiteral("VEN100"), QStringLiteral("REN"), QStringLiteral("VEN101"),
                               QStringLiteral("REN"), QStringLiteral("VEN102"), QStringLiteral("REN")}));
         // The energy stays at the last step, shown without a mark; the monitor read 102 V.
-        QCOMPARE(fixture.window->panel().fieldText(PanelField::value(0)), QStringLiteral("102"));
-        QVERIFY(fixture.window->panel().fieldTag(PanelField::value(0)).isEmpty());
+        QCOMPARE(fixture.window->model().fieldText(PanelField::value(0)), QStringLiteral("102"));
+        QVERIFY(!fixture.window->model().isMarked(PanelField::value(0)));
         QVERIFY2(steps[2].startsWith(QLatin1String("STEP 3 102 102 ")), qPrintable(steps[2]));
         QCOMPARE(client.command(QStringLiteral("RAMP 100 2000 1 0 0")).left(9), QStringLiteral("ERROR 10 "));
         QVERIFY(fixture.ui.messages.isEmpty());
@@ -111,7 +111,7 @@ private slots:
         camera.close(); // the camera program goes away: the ramp stops at its step
         QTRY_COMPARE(other.command(QStringLiteral("REQUEST Ramp")), QStringLiteral("DATA idle"));
         QCOMPARE(fixture.supply.receivedCommands().count(QStringLiteral("REN")), 2);
-        QCOMPARE(fixture.window->panel().fieldText(PanelField::value(0)), QStringLiteral("12"));
+        QCOMPARE(fixture.window->model().fieldText(PanelField::value(0)), QStringLiteral("12"));
     }
 
     void anotherEnergyInputStopsTheRampFirst()

@@ -2,7 +2,7 @@
 // transport's defences against faulty or hostile clients.
 
 #include "LinkTestClient.h"
-#include "StringPanel.h"
+#include "ModelItems.h"
 
 #include "core/ControllerState.h"
 #include "core/RecordingUserInterface.h"
@@ -59,7 +59,8 @@ private:
     std::unique_ptr<LinkTestClient> connectedClient(qint64 readBufferBytes = 0);
 
     QTemporaryDir m_runtime;
-    std::unique_ptr<StringPanel> m_host;
+    std::unique_ptr<SupplyModel> m_host;
+    std::unique_ptr<ModelItems> m_items;
     ControllerState m_state;
     std::unique_ptr<RecordingUserInterface> m_ui;
     std::unique_ptr<ControlLink> m_link;
@@ -77,21 +78,22 @@ void ControlLinkServerTest::initTestCase()
 
 void ControlLinkServerTest::init()
 {
-    m_host = std::make_unique<StringPanel>();
+    m_host = std::make_unique<SupplyModel>(m_state.table);
+    m_items = std::make_unique<ModelItems>(*m_host);
     m_ui = std::make_unique<RecordingUserInterface>();
     m_link = std::make_unique<ControlLink>(*m_host, m_state, *m_ui);
     m_server = std::make_unique<ControlLinkServer>(*m_link, *m_host);
-    m_host->onItemChanged = [this](const QString &item, const QString &text) { m_server->notifyItemChanged(item, text); };
+    QObject::connect(m_host.get(), &SupplyModel::itemChanged, m_server.get(), &ControlLinkServer::notifyItemChanged);
     QVERIFY2(m_server->listen(), qPrintable(m_server->errorString()));
     QCOMPARE(m_server->socketPath(), m_runtime.path() + QStringLiteral("/tavrel/Control"));
 }
 
 void ControlLinkServerTest::cleanup()
 {
-    m_host->onItemChanged = nullptr;
     m_server.reset();
     m_link.reset();
     m_ui.reset();
+    m_items.reset();
     m_host.reset();
 }
 
@@ -142,14 +144,16 @@ void ControlLinkServerTest::executeCommands()
     QFETCH(QString, energyTag);
     QFETCH(QString, answer);
 
-    m_host->items[QStringLiteral("Text_Value(0)")] = QStringLiteral("100");
+    m_items->set(QStringLiteral("Text_Value(0)"), QStringLiteral("100"));
     auto client = connectedClient();
     QVERIFY(client);
     const QString got = client->command(QStringLiteral("EXECUTE ") + command);
     QVERIFY2(got.startsWith(answer), qPrintable(got));
     QCOMPARE(m_host->fieldText(PanelField::value(0)), energyText);
-    QCOMPARE(m_host->fieldTag(PanelField::value(0)), energyTag);
-    QVERIFY(m_host->pokes.isEmpty()); // the command writes the field; it is not a poke
+    QCOMPARE(m_host->isMarked(PanelField::value(0)), !energyTag.isEmpty());
+    // The command writes the field alone; it is not a poke.
+    for (const auto &change : m_items->changes)
+        QCOMPARE(change.first, QStringLiteral("Text_Value(0)"));
     QVERIFY(m_ui->messages.isEmpty());
 }
 
@@ -157,24 +161,25 @@ void ControlLinkServerTest::pokeRequestAndErrors()
 {
     auto client = connectedClient();
     QVERIFY(client);
-    m_host->items[QStringLiteral("Label_UMon(0)")] = QStringLiteral("12.50");
+    m_items->set(QStringLiteral("Label_UMon(0)"), QStringLiteral("12.50"));
 
     QCOMPARE(client->command(QStringLiteral("REQUEST Label_UMon(0)")), QStringLiteral("DATA 12.50"));
     QCOMPARE(client->command(QStringLiteral("REQUEST Label_CommPort")), QStringLiteral("DATA COM1:"));
 
     // The poke text is everything after the item, blanks included; CR LF ends the line.
+    m_items->changes.clear();
     QCOMPARE(client->command(QStringLiteral("POKE DA_set_voltage 1.5 V\r")), QStringLiteral("OK"));
     QCOMPARE(client->command(QStringLiteral("POKE Text_Gain(3) -150")), QStringLiteral("OK"));
     QCOMPARE(client->command(QStringLiteral("POKE Text_Offset(5) 100,0")), QStringLiteral("OK"));
     const QList<QPair<QString, QString>> expectedPokes{{QStringLiteral("DA_set_voltage"), QStringLiteral("1.5 V")},
                                                        {QStringLiteral("Text_Gain(3)"), QStringLiteral("-150")},
                                                        {QStringLiteral("Text_Offset(5)"), QStringLiteral("100,0")}};
-    QCOMPARE(m_host->pokes, expectedPokes);
+    QCOMPARE(m_items->changes, expectedPokes);
     QCOMPARE(client->command(QStringLiteral("REQUEST DA_set_voltage")), QStringLiteral("DATA 1.5 V"));
 
     // Refusals change nothing.
-    const QMap<QString, QString> before = m_host->items;
-    m_host->pokes.clear();
+    const QMap<QString, QString> before = m_items->all();
+    m_items->changes.clear();
     // A field or the control voltage takes only a number within its module's limits.
     QCOMPARE(client->command(QStringLiteral("POKE DA_set_voltage 20")),
              QStringLiteral("ERROR 13 DA_set_voltage 20 (2000 eV) is out of range: Valid range is 0 ... 1000"));
@@ -197,13 +202,13 @@ void ControlLinkServerTest::pokeRequestAndErrors()
     QVERIFY(client->command(QStringLiteral("ADVISE Nothing")).startsWith(QLatin1String("ERROR 3 ")));
     QVERIFY(client->command(QStringLiteral("SET Text_Gain(3) 5")).startsWith(QLatin1String("ERROR 1 ")));
     QVERIFY(client->command(QString()).startsWith(QLatin1String("ERROR 1 ")));
-    QCOMPARE(m_host->items, before);
-    QVERIFY(m_host->pokes.isEmpty());
+    QCOMPARE(m_items->all(), before);
+    QVERIFY(m_items->changes.isEmpty());
     // Protocol refusals are the client's business, not the operator's.
     QVERIFY(m_ui->messages.isEmpty());
 
     // An item text with a line break must not forge a second answer line.
-    m_host->items[QStringLiteral("Label_CommPort")] = QStringLiteral("a\nb\rc");
+    m_items->set(QStringLiteral("Label_CommPort"), QStringLiteral("a\nb\rc"));
     QCOMPARE(client->command(QStringLiteral("REQUEST Label_CommPort")), QStringLiteral("DATA a b c"));
     QCOMPARE(client->command(QStringLiteral("REQUEST Label_IMon(4)")), QStringLiteral("DATA 0.00"));
 }
@@ -215,14 +220,14 @@ void ControlLinkServerTest::adviseAndUnadvise()
     QVERIFY(watcher && other);
 
     QCOMPARE(watcher->command(QStringLiteral("ADVISE Text_Value(0)")), QStringLiteral("OK"));
-    QCOMPARE(watcher->command(QStringLiteral("ADVISE Label_UMon(1)")), QStringLiteral("OK"));
+    QCOMPARE(watcher->command(QStringLiteral("ADVISE Label_UMon(3)")), QStringLiteral("OK"));
 
     // A change made through another conversation reaches the watcher.
     QCOMPARE(other->command(QStringLiteral("EXECUTE ENERGY=150")), QStringLiteral("OK"));
     QCOMPARE(watcher->nextLine().value_or(QString()), QStringLiteral("CHANGED Text_Value(0) 150"));
-    m_host->setItem(QStringLiteral("Label_UMon(1)"), QStringLiteral("3.25"));
-    QCOMPARE(watcher->nextLine().value_or(QString()), QStringLiteral("CHANGED Label_UMon(1) 3.25"));
-    m_host->setItem(QStringLiteral("Label_UMon(2)"), QStringLiteral("9")); // not advised
+    m_items->set(QStringLiteral("Label_UMon(3)"), QStringLiteral("3.25"));
+    QCOMPARE(watcher->nextLine().value_or(QString()), QStringLiteral("CHANGED Label_UMon(3) 3.25"));
+    m_items->set(QStringLiteral("Label_UMon(5)"), QStringLiteral("9")); // not advised
 
     QCOMPARE(watcher->command(QStringLiteral("UNADVISE Text_Value(0)")), QStringLiteral("OK"));
     QCOMPARE(other->command(QStringLiteral("EXECUTE ENERGY=200")), QStringLiteral("OK"));
@@ -394,8 +399,9 @@ void ControlLinkServerTest::liveSocketNotTakenOverStaleOneReplaced()
     QCOMPARE(::lstat(QFile::encodeName(path).constData(), &before), 0);
 
     // A second instance finds the live socket and leaves it alone.
-    StringPanel secondHost;
     ControllerState secondState;
+    SupplyModel secondHost(secondState.table);
+    ModelItems secondItems(secondHost);
     RecordingUserInterface secondUi;
     ControlLink secondLink(secondHost, secondState, secondUi);
     ControlLinkServer second(secondLink, secondHost);
@@ -425,7 +431,7 @@ void ControlLinkServerTest::liveSocketNotTakenOverStaleOneReplaced()
     QVERIFY2(second.listen(), qPrintable(second.errorString()));
     LinkTestClient secondClient;
     QVERIFY(secondClient.open(path));
-    secondHost.items[QStringLiteral("Label_CommPort")] = QStringLiteral("COM2:");
+    secondItems.set(QStringLiteral("Label_CommPort"), QStringLiteral("COM2:"));
     QCOMPARE(secondClient.command(QStringLiteral("REQUEST Label_CommPort")), QStringLiteral("DATA COM2:"));
     secondClient.close();
     second.close();
@@ -445,10 +451,11 @@ void ControlLinkServerTest::liveSocketNotTakenOverStaleOneReplaced()
 
 void ControlLinkServerTest::controlCharactersRefused()
 {
-    m_host->items[QStringLiteral("Text_Value(0)")] = QStringLiteral("100");
+    m_items->set(QStringLiteral("Text_Value(0)"), QStringLiteral("100"));
     auto client = connectedClient();
     QVERIFY(client);
-    const QMap<QString, QString> before = m_host->items;
+    const QMap<QString, QString> before = m_items->all();
+    m_items->changes.clear();
     const QList<QByteArray> lines{
         "EXECUTE ENERGY=1\t5\n",
         "EXECUTE ENERGY=1\r2\n",            // a CR inside the line, not before its LF
@@ -464,9 +471,9 @@ void ControlLinkServerTest::controlCharactersRefused()
         const QString answer = client->nextLine().value_or(QString());
         QVERIFY2(answer.startsWith(QLatin1String("ERROR 5 ")), line.toHex().constData());
     }
-    QCOMPARE(m_host->items, before);
-    QVERIFY(m_host->pokes.isEmpty());
-    QCOMPARE(m_host->fieldTag(PanelField::value(0)), QString());
+    QCOMPARE(m_items->all(), before);
+    QVERIFY(m_items->changes.isEmpty());
+    QVERIFY(!m_host->isMarked(PanelField::value(0)));
     QVERIFY(m_ui->messages.isEmpty());
 }
 
@@ -481,6 +488,7 @@ void ControlLinkServerTest::oversizedLinesAndInvalidUtf8()
     client->sendRaw(longest + "\r\n");
     QCOMPARE(client->nextLine().value_or(QString()), QStringLiteral("OK"));
     QCOMPARE(m_host->fieldText(PanelField::value(0)), QStringLiteral("42"));
+    m_items->changes.clear();
 
     // One byte more, arriving in pieces: one ERROR, the rest up to the LF is dropped, and the
     // conversation carries on with the next line.
@@ -509,10 +517,10 @@ void ControlLinkServerTest::oversizedLinesAndInvalidUtf8()
     client->sendRaw("POKE Text_Gain(3) \xc0\xaf\n");
     QVERIFY(client->nextLine().value_or(QString()).startsWith(QLatin1String("ERROR 7 ")));
     QCOMPARE(m_host->fieldText(PanelField::value(0)), QStringLiteral("42"));
-    QVERIFY(m_host->pokes.isEmpty());
+    QVERIFY(m_items->changes.isEmpty());
     // Valid UTF-8 beyond ASCII is text like any other.
     QCOMPARE(client->command(QStringLiteral("POKE Text_Gain(3) -5 µA")), QStringLiteral("OK"));
-    QCOMPARE(m_host->items.value(QStringLiteral("Text_Gain(3)")), QStringLiteral("-5 µA"));
+    QCOMPARE(m_items->all().value(QStringLiteral("Text_Gain(3)")), QStringLiteral("-5 µA"));
 
     QTRY_COMPARE(m_ui->messages.size(), 4);
     QStringList texts;
@@ -562,7 +570,7 @@ void ControlLinkServerTest::clientThatDoesNotReadIsDropped()
     // The window reports changes without giving the event loop a turn; the sleeper reads none.
     const QString bulky(64 * 1024, QLatin1Char('9'));
     for (int i = 0; i < 64; ++i)
-        m_host->setItem(QStringLiteral("Label_UMon(0)"), bulky);
+        m_items->set(QStringLiteral("Label_UMon(0)"), bulky + QString::number(i)); // a change each time
     QCOMPARE(m_server->conversationCount(), 1);
     QVERIFY(sleeper->waitClosed());
     QCOMPARE(reader->command(QStringLiteral("REQUEST Label_CommPort")), QStringLiteral("DATA COM1:"));
@@ -628,7 +636,7 @@ void ControlLinkServerTest::longAnswerKeepsItsLinesTogether()
     // The answer has begun and cannot end before we read: the change comes in the middle of it.
     QVERIFY(QTest::qWaitFor([&]() { return client->socket.canReadLine(); }, LinkTestClient::kWaitMs));
     QCOMPARE(client->socket.peek(7), QByteArray("SAMPLE "));
-    m_host->setItem(QStringLiteral("Label_UMon(0)"), QStringLiteral("7.5"));
+    m_items->set(QStringLiteral("Label_UMon(0)"), QStringLiteral("7.5"));
     int samples = 0;
     std::optional<QString> line;
     while ((line = client->nextLine()) && line->startsWith(QStringLiteral("SAMPLE ")))

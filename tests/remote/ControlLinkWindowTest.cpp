@@ -104,48 +104,48 @@ void ControlLinkWindowTest::executeWritesTheEnergyAndTheNextCycleSendsIt()
     };
     for (const auto &c : cases) {
         const QString command = QString::fromLatin1(c.command);
-        window.panel().setFieldText(PanelField::value(0), QStringLiteral("100"));
+        window.model().setFieldText(PanelField::value(0), QStringLiteral("100"));
         // A screen value and a gain pending as well: the energy goes first, in its place.
-        window.panel().setFieldText(PanelField::value(2), QStringLiteral("6.5"));
-        window.panel().setFieldTag(PanelField::value(2), kTagChanged);
-        window.panel().setFieldText(PanelField::gain(3), QStringLiteral("-20"));
-        window.panel().setFieldTag(PanelField::gain(3), kTagChanged);
+        window.model().setFieldText(PanelField::value(2), QStringLiteral("6.5"));
+        window.model().markField(PanelField::value(2));
+        window.model().setFieldText(PanelField::gain(3), QStringLiteral("-20"));
+        window.model().markField(PanelField::gain(3));
 
         QCOMPARE(client.command(QStringLiteral("EXECUTE ") + command), QStringLiteral("OK"));
-        QCOMPARE(window.panel().fieldText(PanelField::value(0)), QString::fromLatin1(c.field));
+        QCOMPARE(window.model().fieldText(PanelField::value(0)), QString::fromLatin1(c.field));
         QVERIFY2(fixture.supply.receivedCommands().isEmpty(), c.command); // nothing at once
 
         window.refreshCycle().runCycle();
         QVERIFY(waitForLine(window.line()));
         const QStringList expected = {QString::fromLatin1(c.wire), QStringLiteral("VSC6500"), QStringLiteral("GWE-20")};
         QCOMPARE(fixture.commands(expected.size()), expected);
-        QCOMPARE(window.panel().fieldTag(PanelField::value(0)), QString());
+        QVERIFY(!window.model().isMarked(PanelField::value(0)));
         fixture.supply.clearLog();
     }
     QVERIFY(fixture.ui.messages.isEmpty());
 
     // Beyond the limits or no number: refused, nothing written, marked or sent, no message.
-    window.panel().setFieldText(PanelField::value(0), QStringLiteral("100"));
-    const QString cathodeBefore = window.panel().fieldText(PanelField::value(1));
+    window.model().setFieldText(PanelField::value(0), QStringLiteral("100"));
+    const QString cathodeBefore = window.model().fieldText(PanelField::value(1));
     const QString controlVoltageBefore = window.findChild<QLineEdit *>(QStringLiteral("DA_set_voltage"))->text();
     for (const char *refused : {"EXECUTE ENERGY=2000", "EXECUTE ENERGY=abc", "EXECUTE ENERGY", "POKE DA_set_voltage 20",
                                 "POKE Text_Value(1) 3", "POKE Text_Gain(3) x"}) {
         QVERIFY2(client.command(QLatin1String(refused)).startsWith(QLatin1String("ERROR 1")), refused);
-        QCOMPARE(window.panel().fieldText(PanelField::value(0)), QStringLiteral("100"));
-        QCOMPARE(window.panel().fieldTag(PanelField::value(0)), QString());
+        QCOMPARE(window.model().fieldText(PanelField::value(0)), QStringLiteral("100"));
+        QVERIFY(!window.model().isMarked(PanelField::value(0)));
     }
-    QCOMPARE(window.panel().fieldText(PanelField::value(1)), cathodeBefore);
+    QCOMPARE(window.model().fieldText(PanelField::value(1)), cathodeBefore);
     QCOMPARE(window.findChild<QLineEdit *>(QStringLiteral("DA_set_voltage"))->text(), controlVoltageBefore);
     window.refreshCycle().runCycle();
     QVERIFY(waitForLine(window.line()));
     QVERIFY(fixture.ui.messages.isEmpty());
 
     // A blank before the name and a name that is not ENERGY: acknowledged, nothing changes.
-    window.panel().setFieldText(PanelField::value(0), QStringLiteral("100"));
+    window.model().setFieldText(PanelField::value(0), QStringLiteral("100"));
     for (const QString &command : {QStringLiteral(" ENERGY=150"), QStringLiteral("ENERG=150")}) {
         QCOMPARE(client.command(QStringLiteral("EXECUTE ") + command), QStringLiteral("OK"));
-        QCOMPARE(window.panel().fieldText(PanelField::value(0)), QStringLiteral("100"));
-        QCOMPARE(window.panel().fieldTag(PanelField::value(0)), QString());
+        QCOMPARE(window.model().fieldText(PanelField::value(0)), QStringLiteral("100"));
+        QVERIFY(!window.model().isMarked(PanelField::value(0)));
     }
     window.refreshCycle().runCycle();
     QVERIFY(waitForLine(window.line()));
@@ -154,8 +154,8 @@ void ControlLinkWindowTest::executeWritesTheEnergyAndTheNextCycleSendsIt()
     // A poke of the control voltage sends the energy at once, before the answer.
     QCOMPARE(client.command(QStringLiteral("POKE DA_set_voltage 1,5")), QStringLiteral("OK"));
     QCOMPARE(fixture.supply.receivedCommands(), QStringList{QStringLiteral("VEN150")});
-    QCOMPARE(window.panel().fieldText(PanelField::value(0)), QStringLiteral("150"));
-    QCOMPARE(window.panel().fieldTag(PanelField::value(0)), QString());
+    QCOMPARE(window.model().fieldText(PanelField::value(0)), QStringLiteral("150"));
+    QVERIFY(!window.model().isMarked(PanelField::value(0)));
     QCOMPARE(window.findChild<QLineEdit *>(QStringLiteral("DA_set_voltage"))->text(), QStringLiteral("1,5"));
     QVERIFY(fixture.ui.messages.isEmpty());
 }
@@ -163,7 +163,7 @@ void ControlLinkWindowTest::executeWritesTheEnergyAndTheNextCycleSendsIt()
 void ControlLinkWindowTest::toolDrivesTheWindow()
 {
     WindowFixture fixture;
-    fixture.supply.updateModel([](SupplyModel &model) { model.setEnergy(120.0f); });
+    fixture.supply.updateModel([](InstrumentModel &model) { model.setEnergy(120.0f); });
     QVERIFY(fixture.startQuiet());
     MainWindow &window = *fixture.window;
     window.state().setAutoRefresh(false);
@@ -171,7 +171,7 @@ void ControlLinkWindowTest::toolDrivesTheWindow()
     ToolResult result = runTool({QStringLiteral("execute"), QStringLiteral("energy"), QStringLiteral("="),
                                  QStringLiteral("150,5")});
     QCOMPARE(result.exitCode, 0);
-    QCOMPARE(window.panel().fieldText(PanelField::value(0)), QStringLiteral("150.5"));
+    QCOMPARE(window.model().fieldText(PanelField::value(0)), QStringLiteral("150.5"));
     window.refreshCycle().runCycle();
     QVERIFY(waitForLine(window.line()));
     QCOMPARE(fixture.commands(1), QStringList{QStringLiteral("VEN150.5")});
@@ -196,7 +196,7 @@ void ControlLinkWindowTest::toolDrivesTheWindow()
 void ControlLinkWindowTest::requestAndAdviseOfAMonitor()
 {
     WindowFixture fixture;
-    fixture.supply.updateModel([](SupplyModel &model) { model.setEnergy(100.0f); });
+    fixture.supply.updateModel([](InstrumentModel &model) { model.setEnergy(100.0f); });
     QVERIFY(fixture.startQuiet());
     MainWindow &window = *fixture.window;
     const QLabel *monitor = window.findChild<QLabel *>(QStringLiteral("Label_UMon(0)"));
@@ -212,14 +212,14 @@ void ControlLinkWindowTest::requestAndAdviseOfAMonitor()
     QCOMPARE(client.command(QStringLiteral("REQUEST Text_Value(0)")), QStringLiteral("DATA 100"));
 
     // The supply's energy moves (a knob on the front panel): the next read-back reports it.
-    fixture.supply.updateModel([](SupplyModel &model) { model.setEnergy(250.0f); });
+    fixture.supply.updateModel([](InstrumentModel &model) { model.setEnergy(250.0f); });
     window.refreshCycle().runCycle();
     QVERIFY(waitForLine(window.line()));
     QCOMPARE(monitor->text(), QStringLiteral("250.0 "));
     QCOMPARE(client.nextLine().value_or(QString()), QStringLiteral("CHANGED Label_UMon(0) 250.0 "));
 
     QCOMPARE(client.command(QStringLiteral("UNADVISE Label_UMon(0)")), QStringLiteral("OK"));
-    fixture.supply.updateModel([](SupplyModel &model) { model.setEnergy(300.0f); });
+    fixture.supply.updateModel([](InstrumentModel &model) { model.setEnergy(300.0f); });
     window.refreshCycle().runCycle();
     QVERIFY(waitForLine(window.line()));
     QCOMPARE(monitor->text(), QStringLiteral("300.0 "));
@@ -301,7 +301,7 @@ void ControlLinkWindowTest::refusedLinesChangeNothing()
     WindowFixture fixture;
     QVERIFY(fixture.startQuiet());
     MainWindow &window = *fixture.window;
-    window.panel().setFieldText(PanelField::value(0), QStringLiteral("100"));
+    window.model().setFieldText(PanelField::value(0), QStringLiteral("100"));
     LinkTestClient client;
     QVERIFY(client.open(socketPath()));
 
@@ -310,14 +310,14 @@ void ControlLinkWindowTest::refusedLinesChangeNothing()
     QVERIFY(client.nextLine().value_or(QString()).startsWith(QStringLiteral("ERROR 5 ")));
     client.sendRaw("POKE Text_Value(0) 150\rVEN0\n");
     QVERIFY(client.nextLine().value_or(QString()).startsWith(QStringLiteral("ERROR 5 ")));
-    QCOMPARE(window.panel().fieldText(PanelField::value(0)), QStringLiteral("100"));
-    QCOMPARE(window.panel().fieldTag(PanelField::value(0)), QString());
+    QCOMPARE(window.model().fieldText(PanelField::value(0)), QStringLiteral("100"));
+    QVERIFY(!window.model().isMarked(PanelField::value(0)));
 
     // Exactly at the limit is a line; one byte more is not.
     const QByteArray prefix = "EXECUTE ENERGY=1";
     QByteArray longest = prefix + QByteArray(ControlLinkServer::kMaxLineBytes - prefix.size(), ' ');
     QCOMPARE(client.command(QString::fromLatin1(longest)), QStringLiteral("OK"));
-    QCOMPARE(window.panel().fieldText(PanelField::value(0)), QStringLiteral("1"));
+    QCOMPARE(window.model().fieldText(PanelField::value(0)), QStringLiteral("1"));
     client.sendRaw(longest + " \n");
     QVERIFY(client.nextLine().value_or(QString()).startsWith(QStringLiteral("ERROR 6 ")));
     QTRY_COMPARE(fixture.ui.messages.size(), 1);
@@ -359,7 +359,7 @@ void ControlLinkWindowTest::manyConversationsLeaveTheProgramResponsive()
     LinkTestClient client;
     QVERIFY(client.open(socketPath()));
     QCOMPARE(client.command(QStringLiteral("EXECUTE ENERGY=42")), QStringLiteral("OK"));
-    QCOMPARE(window.panel().fieldText(PanelField::value(0)), QStringLiteral("42"));
+    QCOMPARE(window.model().fieldText(PanelField::value(0)), QStringLiteral("42"));
 }
 
 QTEST_MAIN(ControlLinkWindowTest)

@@ -1,6 +1,6 @@
 // The command-line client against a real server in this process: answers, output, exit codes.
 
-#include "StringPanel.h"
+#include "ModelItems.h"
 
 #include "core/ControllerState.h"
 #include "core/RecordingUserInterface.h"
@@ -55,7 +55,8 @@ private:
     ToolResult run(const QStringList &arguments);
 
     QTemporaryDir m_runtime;
-    std::unique_ptr<StringPanel> m_host;
+    std::unique_ptr<SupplyModel> m_host;
+    std::unique_ptr<ModelItems> m_items;
     ControllerState m_state;
     std::unique_ptr<RecordingUserInterface> m_ui;
     std::unique_ptr<ControlLink> m_link;
@@ -73,21 +74,22 @@ void ControlToolTest::initTestCase()
 
 void ControlToolTest::init()
 {
-    m_host = std::make_unique<StringPanel>();
+    m_host = std::make_unique<SupplyModel>(m_state.table);
+    m_items = std::make_unique<ModelItems>(*m_host);
     m_ui = std::make_unique<RecordingUserInterface>();
     m_state.table.fill(0);
     m_link = std::make_unique<ControlLink>(*m_host, m_state, *m_ui);
     m_server = std::make_unique<ControlLinkServer>(*m_link, *m_host);
-    m_host->onItemChanged = [this](const QString &item, const QString &text) { m_server->notifyItemChanged(item, text); };
+    QObject::connect(m_host.get(), &SupplyModel::itemChanged, m_server.get(), &ControlLinkServer::notifyItemChanged);
     QVERIFY2(m_server->listen(), qPrintable(m_server->errorString()));
 }
 
 void ControlToolTest::cleanup()
 {
-    m_host->onItemChanged = nullptr;
     m_server.reset();
     m_link.reset();
     m_ui.reset();
+    m_items.reset();
     m_host.reset();
 }
 
@@ -106,7 +108,7 @@ ToolResult ControlToolTest::run(const QStringList &arguments)
 
 void ControlToolTest::commandsAndExitCodes()
 {
-    m_host->items[QStringLiteral("Label_UMon(0)")] = QStringLiteral("12.50");
+    m_items->set(QStringLiteral("Label_UMon(0)"), QStringLiteral("12.50"));
     ToolResult result = run({QStringLiteral("request"), QStringLiteral("Label_UMon(0)")});
     QCOMPARE(result.exitCode, 0);
     QCOMPARE(result.out, QStringLiteral("12.50\n"));
@@ -116,11 +118,12 @@ void ControlToolTest::commandsAndExitCodes()
     QCOMPARE(result.exitCode, 0);
     QCOMPARE(result.out, QString());
     QCOMPARE(m_host->fieldText(PanelField::value(0)), QStringLiteral("150.5"));
-    QCOMPARE(m_host->fieldTag(PanelField::value(0)), QStringLiteral("changed"));
+    QVERIFY(m_host->isMarked(PanelField::value(0)));
 
+    m_items->changes.clear();
     result = run({QStringLiteral("poke"), QStringLiteral("DA_set_voltage"), QStringLiteral("1.5")});
     QCOMPARE(result.exitCode, 0);
-    QCOMPARE(m_host->pokes.value(0), qMakePair(QStringLiteral("DA_set_voltage"), QStringLiteral("1.5")));
+    QCOMPARE(m_items->changes.value(0), qMakePair(QStringLiteral("DA_set_voltage"), QStringLiteral("1.5")));
 
     // The program's refusals come back as exit code 1 with its text.
     result = run({QStringLiteral("poke"), QStringLiteral("Label_UMon(0)"), QStringLiteral("3")});
@@ -128,7 +131,7 @@ void ControlToolTest::commandsAndExitCodes()
     QVERIFY2(result.err.contains(QLatin1String("4 item Label_UMon(0) takes no poke")), qPrintable(result.err));
     result = run({QStringLiteral("request"), QStringLiteral("Nothing")});
     QCOMPARE(result.exitCode, 1);
-    QCOMPARE(m_host->pokes.size(), 1);
+    QCOMPARE(m_items->changes.size(), 1);
     QTRY_COMPARE(m_server->conversationCount(), 0);
     QVERIFY(m_link->exitEnabled());
 }
@@ -153,8 +156,8 @@ void ControlToolTest::usageErrors()
         QVERIFY2(result.exitCode == 2, qPrintable(arguments.join(QLatin1Char('|'))));
         QVERIFY(result.err.contains(QLatin1String("Usage: tavrel-control")));
     }
-    QVERIFY(m_host->pokes.isEmpty());
-    QCOMPARE(m_host->fieldTag(PanelField::value(0)), QString());
+    QVERIFY(m_items->changes.isEmpty());
+    QVERIFY(!m_host->isMarked(PanelField::value(0)));
 
     const ToolResult help = run({QStringLiteral("--help")});
     QCOMPARE(help.exitCode, 0);
@@ -180,13 +183,13 @@ void ControlToolTest::adviseFollowsChanges()
     // The ADVISE may still be on its way; keep changing until the tool prints.
     int value = 0;
     QVERIFY(QTest::qWaitFor([&]() {
-        m_host->setItem(QStringLiteral("Label_IMon(4)"), QStringLiteral("0.%1").arg(++value));
+        m_items->set(QStringLiteral("Label_IMon(4)"), QStringLiteral("0.%1").arg(++value));
         return process.canReadLine();
     }, kWaitMs));
     const QString first = QString::fromUtf8(process.readLine());
     QVERIFY(first.startsWith(QLatin1String("0.")));
-    m_host->setItem(QStringLiteral("Label_IMon(3)"), QStringLiteral("other item"));
-    m_host->setItem(QStringLiteral("Label_IMon(4)"), QStringLiteral("7.25 mA"));
+    m_items->set(QStringLiteral("Label_UMon(3)"), QStringLiteral("other item"));
+    m_items->set(QStringLiteral("Label_IMon(4)"), QStringLiteral("7.25 mA"));
     QByteArray seen;
     QVERIFY(QTest::qWaitFor([&]() {
         seen += process.readAllStandardOutput();
@@ -210,7 +213,7 @@ void ControlToolTest::socketOptionAndJournal()
     environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), elsewhere.path());
     environment.insert(QStringLiteral("XDG_STATE_HOME"), elsewhere.path());
     environment.insert(QStringLiteral("XDG_CONFIG_HOME"), elsewhere.path()); // no settings: the journal is off
-    m_host->items[QStringLiteral("Label_CommPort")] = QStringLiteral("COM1:");
+    m_items->set(QStringLiteral("Label_CommPort"), QStringLiteral("COM1:"));
     const auto tool = [&environment](const QStringList &arguments, QProcess &process) {
         process.setProcessEnvironment(environment);
         process.start(QStringLiteral(TAVREL_CONTROL_PATH), arguments);

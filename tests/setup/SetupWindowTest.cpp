@@ -87,12 +87,12 @@ void SetupWindowTest::setupThroughTheWindow()
 {
     WindowFixture fixture; // COM1, connected
     VirtualSupply::Options second;
-    second.model = SupplyModel::kModelTavrel;
+    second.model = InstrumentModel::kModelTavrel;
     VirtualSupply freeSupply(second);
     VirtualSupply heldSupply;
     QVERIFY(freeSupply.start());
     QVERIFY(heldSupply.start());
-    freeSupply.updateModel([](SupplyModel &model) { model.setEnergy(200.0f); });
+    freeSupply.updateModel([](InstrumentModel &model) { model.setEnergy(200.0f); });
     QVERIFY(fixture.start());
     PortTable::setPath(2, freeSupply.devicePath());
     PortTable::setPath(3, heldSupply.devicePath());
@@ -160,7 +160,7 @@ void SetupWindowTest::setupThroughTheWindow()
     QVERIFY(waitForLine(window.line()));
     QCOMPARE(freeSupply.waitForCommands(expected.size(), 3000), true);
     QCOMPARE(freeSupply.receivedCommands(), expected);
-    QCOMPARE(window.panel().fieldText(PanelField::value(0)), QStringLiteral("200"));
+    QCOMPARE(window.model().fieldText(PanelField::value(0)), QStringLiteral("200"));
     QCOMPARE(window.findChild<QLabel *>(QStringLiteral("Label_CommPort"))->text(), QStringLiteral("COM2:"));
     QCOMPARE(PortTable::resolved(window.line().devicePath()), PortTable::resolved(freeSupply.devicePath()));
     QCOMPARE(fixture.supply.receivedCommands(), QStringList());

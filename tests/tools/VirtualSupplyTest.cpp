@@ -128,7 +128,7 @@ private slots:
     void filamentModelUsesItsOwnCode()
     {
         VirtualSupply::Options options;
-        options.model = SupplyModel::kModelTavrel;
+        options.model = InstrumentModel::kModelTavrel;
         VirtualSupply supply(options);
         SlaveEnd slave;
         QVERIFY(connect(supply, slave));
@@ -172,17 +172,17 @@ private slots:
         VirtualSupply supply;
         SlaveEnd slave;
         QVERIFY(connect(supply, slave));
-        supply.updateModel([](SupplyModel &model) {
+        supply.updateModel([](InstrumentModel &model) {
             model.setEnergy(250);
             model.setDataLineOverride(0, QStringLiteral("EN 1 2 3"));
         });
         QCOMPARE(exchange(slave, "REN", 2), QByteArray("REN\r\nEN 1 2 3\r\n"));
-        supply.updateModel([](SupplyModel &model) { model.setDataLineOverride(0, {}); });
+        supply.updateModel([](InstrumentModel &model) { model.setDataLineOverride(0, {}); });
         QCOMPARE(exchange(slave, "REN", 2), QByteArray("REN\r\nEN 0 0 250 250 0\r\n"));
         QCOMPARE(supply.model().energy(), 250.0f);
 
         // Noise, when asked for, touches the monitored voltage only, and stays within bounds.
-        supply.updateModel([](SupplyModel &model) { model.setMonitorNoise(0.01f, 7); });
+        supply.updateModel([](InstrumentModel &model) { model.setMonitorNoise(0.01f, 7); });
         bool moved = false;
         for (int i = 0; i < 10; ++i) {
             const QList<QByteArray> fields = exchange(slave, "REN", 2).split('\n').at(1).trimmed().split(' ');

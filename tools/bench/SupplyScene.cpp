@@ -13,8 +13,8 @@ namespace SupplyScene {
 
 void applyTo(VirtualSupply &supply)
 {
-    supply.updateModel([](SupplyModel &model) {
-        for (int module = 0; module < SupplyModel::kModules; ++module) {
+    supply.updateModel([](InstrumentModel &model) {
+        for (int module = 0; module < InstrumentModel::kModules; ++module) {
             model.setOn(module, true);
             model.setGain(module, kFollowerGainPercent);
             model.setOffset(module, kFollowerOffsetV);

@@ -1,6 +1,6 @@
 #include "ReplyComposer.h"
 
-#include "SupplyModel.h"
+#include "InstrumentModel.h"
 
 namespace {
 const QByteArray kLineEnd = QByteArrayLiteral("\r\n");
@@ -25,12 +25,12 @@ QByteArray ReplyComposer::errorLine()
     return QByteArrayLiteral("ERR") + kLineEnd;
 }
 
-ReplyComposer::Reply ReplyComposer::compose(const QByteArray &command, SupplyModel &model,
+ReplyComposer::Reply ReplyComposer::compose(const QByteArray &command, InstrumentModel &model,
                                             const SupplyFaults &faults, bool prompt, bool errorReplies)
 {
     Reply reply;
     // The supply works even when its answers get lost: set-commands still take effect.
-    const SupplyModel::Outcome outcome = model.execute(QString::fromLatin1(command));
+    const InstrumentModel::Outcome outcome = model.execute(QString::fromLatin1(command));
     if (faults.silent)
         return reply;
 

@@ -6,7 +6,7 @@
 #include <QList>
 #include <QRandomGenerator>
 
-class SupplyModel;
+class InstrumentModel;
 
 // Turns one received command line into the lines the supply sends back: junk lines, garbage,
 // the prompt and the echo, then the data line of a read; each line ends in CR LF.
@@ -27,7 +27,7 @@ public:
     // Carries the command out on `model` (also when nothing is to be sent) and composes the
     // answer under `faults`. `errorReplies` adds an "ERR" line after the echo of a command
     // the supply does not understand.
-    Reply compose(const QByteArray &command, SupplyModel &model, const SupplyFaults &faults,
+    Reply compose(const QByteArray &command, InstrumentModel &model, const SupplyFaults &faults,
                   bool prompt, bool errorReplies);
 
     // The next `count` characters of a line that never ends: printable, never CR or LF.

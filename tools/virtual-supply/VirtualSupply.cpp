@@ -245,19 +245,19 @@ void VirtualSupply::setPrompt(bool prompt)
     m_options.prompt = prompt;
 }
 
-SupplyModel VirtualSupply::model() const
+InstrumentModel VirtualSupply::model() const
 {
     std::lock_guard<std::mutex> lock(m_mutex);
     return m_model;
 }
 
-void VirtualSupply::setModel(const SupplyModel &model)
+void VirtualSupply::setModel(const InstrumentModel &model)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
     m_model = model;
 }
 
-void VirtualSupply::updateModel(const std::function<void(SupplyModel &)> &change)
+void VirtualSupply::updateModel(const std::function<void(InstrumentModel &)> &change)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
     change(m_model);

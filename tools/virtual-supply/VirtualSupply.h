@@ -4,7 +4,7 @@
 #include "SupplyTerminal.h"
 #include "ReplyComposer.h"
 #include "SupplyFaults.h"
-#include "SupplyModel.h"
+#include "InstrumentModel.h"
 #include "WirePacer.h"
 
 #include <QByteArray>
@@ -27,7 +27,7 @@ class VirtualSupply
 public:
     struct Options
     {
-        int model = SupplyModel::kModelR4150;  // 0 "CA" supply, 1 "FI" supply
+        int model = InstrumentModel::kModelR4150;  // 0 "CA" supply, 1 "FI" supply
         bool prompt = false;                   // ">" in front of every echo
         int baud = 0;                          // pace the line like this baud; 0 = flat out
         bool errorReplies = false;             // "ERR" after the echo of a command not understood
@@ -75,10 +75,10 @@ public:
     SupplyFaults faults() const;
     void setPrompt(bool prompt);
 
-    SupplyModel model() const;
-    void setModel(const SupplyModel &model);
+    InstrumentModel model() const;
+    void setModel(const InstrumentModel &model);
     // Runs `change` on the live model under the supply's lock.
-    void updateModel(const std::function<void(SupplyModel &)> &change);
+    void updateModel(const std::function<void(InstrumentModel &)> &change);
 
 private:
     using Clock = WirePacer::Clock;
@@ -119,7 +119,7 @@ private:
     // Shared with the callers, under m_mutex.
     mutable std::mutex m_mutex;
     mutable std::condition_variable m_changed;
-    SupplyModel m_model;
+    InstrumentModel m_model;
     SupplyFaults m_faults;
     ReplyComposer m_composer;
     QStringList m_commands;

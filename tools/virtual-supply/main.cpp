@@ -133,9 +133,9 @@ int main(int argc, char *argv[])
     options.keepLog = false;
     const QString modelName = parser.value(model).toLower();
     if (modelName == QLatin1String("r4150"))
-        options.model = SupplyModel::kModelR4150;
+        options.model = InstrumentModel::kModelR4150;
     else if (modelName == QLatin1String("tavrel"))
-        options.model = SupplyModel::kModelTavrel;
+        options.model = InstrumentModel::kModelTavrel;
     else
         return fail(QStringLiteral("unknown model \"") + parser.value(model) + QStringLiteral("\" (r4150 or tavrel)"));
     options.prompt = parser.isSet(prompt);
@@ -173,7 +173,7 @@ int main(int argc, char *argv[])
 
     VirtualSupply supply(options);
     if (parser.isSet(runningState))
-        supply.updateModel([](SupplyModel &model) { model.applyRunningState(); });
+        supply.updateModel([](InstrumentModel &model) { model.applyRunningState(); });
     if (!supply.start(parser.value(link)))
         return fail(supply.errorString());
     printLine(supply.slavePath(), stdout);

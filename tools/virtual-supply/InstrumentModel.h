@@ -9,7 +9,7 @@
 // The supply's inner working as the virtual supply plays it: the set values of the eight
 // modules, and the data line a read command gets. No I/O; one command line in, at most one
 // data line out.
-class SupplyModel
+class InstrumentModel
 {
 public:
     static constexpr int kModules = 8;
@@ -30,7 +30,7 @@ public:
         std::optional<QString> dataLine;
     };
 
-    explicit SupplyModel(int powerSupply = kModelR4150);
+    explicit InstrumentModel(int powerSupply = kModelR4150);
 
     // Carries out one command line (without its line end) and says what to answer.
     Outcome execute(const QString &command);

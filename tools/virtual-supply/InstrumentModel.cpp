@@ -1,4 +1,4 @@
-#include "SupplyModel.h"
+#include "InstrumentModel.h"
 
 #include "core/Conversions.h"
 
@@ -7,14 +7,14 @@
 #include <algorithm>
 
 namespace {
-const char *const kCodes[SupplyModel::kModules] = {"EN", "CA", "SC", "WE", "AN", "L1", "SU", "L2"};
+const char *const kCodes[InstrumentModel::kModules] = {"EN", "CA", "SC", "WE", "AN", "L1", "SU", "L2"};
 constexpr int kCathode = 1;
 constexpr int kScreen = 2;
 constexpr int kAnode = 4;
 constexpr int kSuppressor = 6;
 } // namespace
 
-SupplyModel::SupplyModel(int powerSupply)
+InstrumentModel::InstrumentModel(int powerSupply)
     : m_powerSupply(powerSupply)
 {
     m_on.fill(true);
@@ -23,14 +23,14 @@ SupplyModel::SupplyModel(int powerSupply)
     m_on[kScreen] = false;
 }
 
-QString SupplyModel::code(int module) const
+QString InstrumentModel::code(int module) const
 {
     if (module == kCathode && m_powerSupply == kModelTavrel)
         return QStringLiteral("FI");
     return QString::fromLatin1(kCodes[module]);
 }
 
-int SupplyModel::moduleOf(const QString &code) const
+int InstrumentModel::moduleOf(const QString &code) const
 {
     for (int i = 0; i < kModules; ++i)
         if (code == this->code(i))
@@ -38,7 +38,7 @@ int SupplyModel::moduleOf(const QString &code) const
     return -1;
 }
 
-bool SupplyModel::moduleTakes(QChar letter, int module) const
+bool InstrumentModel::moduleTakes(QChar letter, int module) const
 {
     switch (letter.unicode()) {
     case 'R':
@@ -56,7 +56,7 @@ bool SupplyModel::moduleTakes(QChar letter, int module) const
     }
 }
 
-SupplyModel::Outcome SupplyModel::execute(const QString &command)
+InstrumentModel::Outcome InstrumentModel::execute(const QString &command)
 {
     Outcome outcome;
     if (command.size() < 3)
@@ -94,24 +94,24 @@ SupplyModel::Outcome SupplyModel::execute(const QString &command)
     return outcome;
 }
 
-float SupplyModel::cathodeFraction() const
+float InstrumentModel::cathodeFraction() const
 {
     if (!m_on[kCathode])
         return 0.0f;
     return std::clamp(m_value[kCathode] / kCathodeFullScaleA, 0.0f, 1.0f);
 }
 
-float SupplyModel::beamCurrent() const
+float InstrumentModel::beamCurrent() const
 {
     return kBeamCurrentFullScaleA * cathodeFraction();
 }
 
-float SupplyModel::anodeCurrent() const
+float InstrumentModel::anodeCurrent() const
 {
     return kAnodeCurrentFullScaleA * cathodeFraction();
 }
 
-float SupplyModel::output(int module) const
+float InstrumentModel::output(int module) const
 {
     if (module <= kCathode)
         return m_value[module];
@@ -121,7 +121,7 @@ float SupplyModel::output(int module) const
     return m_gain[module] / 100.0f * energy() + offset;
 }
 
-float SupplyModel::withNoise(float value)
+float InstrumentModel::withNoise(float value)
 {
     if (m_noise == 0.0f)
         return value;
@@ -129,7 +129,7 @@ float SupplyModel::withNoise(float value)
     return value * (1.0f + m_noise * u);
 }
 
-QString SupplyModel::dataLine(int module)
+QString InstrumentModel::dataLine(int module)
 {
     if (!m_override.at(module).isEmpty())
         return m_override[module];
@@ -162,18 +162,18 @@ QString SupplyModel::dataLine(int module)
         + space + wireNumber(umon) + space + wireNumber(imon);
 }
 
-void SupplyModel::setMonitorNoise(float fraction, quint32 seed)
+void InstrumentModel::setMonitorNoise(float fraction, quint32 seed)
 {
     m_noise = fraction;
     m_random.seed(seed);
 }
 
-void SupplyModel::setDataLineOverride(int module, const QString &line)
+void InstrumentModel::setDataLineOverride(int module, const QString &line)
 {
     m_override.at(module) = line;
 }
 
-QString SupplyModel::wireNumber(float number)
+QString InstrumentModel::wireNumber(float number)
 {
     QString text = StrOf(number);
     const QString separator = QLocale().decimalPoint();
@@ -182,7 +182,7 @@ QString SupplyModel::wireNumber(float number)
     return text;
 }
 
-void SupplyModel::applyRunningState()
+void InstrumentModel::applyRunningState()
 {
     struct Follower
     {

@@ -1,0 +1,216 @@
+#include "device/SupplyModel.h"
+
+#include "core/Conversions.h"
+#include "core/FieldLimits.h"
+#include "core/ModuleTable.h"
+
+#include <algorithm>
+
+SupplyModel::SupplyModel(const ModuleTable &limits, QObject *parent) : QObject(parent), m_limits(limits)
+{
+    m_uMon.fill(kMonitorAtStart);
+    m_iMon.fill(kMonitorAtStart);
+}
+
+int SupplyModel::slot(PanelField field)
+{
+    const auto it = std::find(kPanelFields.begin(), kPanelFields.end(), field);
+    return it == kPanelFields.end() ? -1 : int(it - kPanelFields.begin());
+}
+
+bool SupplyModel::isSwitchModule(int module)
+{
+    return module == Module::kCathode || module == Module::kScreen;
+}
+
+QString SupplyModel::fieldText(PanelField field) const
+{
+    const int i = slot(field);
+    return i < 0 ? QString() : m_fieldTexts[i];
+}
+
+float SupplyModel::fieldValue(PanelField field) const
+{
+    return ValOf(fieldText(field));
+}
+
+void SupplyModel::setFieldText(PanelField field, const QString &text)
+{
+    const int i = slot(field);
+    if (i < 0 || m_fieldTexts[i] == text)
+        return;
+    m_fieldTexts[i] = text;
+    emit fieldTextChanged(field, text);
+    emit itemChanged(field.controlName(), text);
+}
+
+RangeCheck SupplyModel::checkLimits(PanelField field) const
+{
+    const FieldLimits limits = FieldLimits::of(field, m_limits);
+    return RangeCheck::of(fieldText(field), limits.lower, limits.upper);
+}
+
+bool SupplyModel::isMarked(PanelField field) const
+{
+    const int i = slot(field);
+    return i >= 0 && m_marks[i].set;
+}
+
+CommandSource SupplyModel::markSource(PanelField field) const
+{
+    const int i = slot(field);
+    return i < 0 ? CommandSource::Panel : m_marks[i].source;
+}
+
+void SupplyModel::markField(PanelField field, CommandSource source)
+{
+    const int i = slot(field);
+    if (i >= 0)
+        m_marks[i] = {true, source};
+}
+
+void SupplyModel::clearMark(PanelField field)
+{
+    const int i = slot(field);
+    if (i >= 0)
+        m_marks[i] = {};
+}
+
+SupplyModel::SwitchRequest SupplyModel::switchRequest(int module) const
+{
+    return isSwitchModule(module) ? m_switches[module].request : SwitchRequest::None;
+}
+
+CommandSource SupplyModel::switchRequestSource(int module) const
+{
+    return isSwitchModule(module) ? m_switches[module].source : CommandSource::Panel;
+}
+
+void SupplyModel::requestSwitch(int module, SwitchRequest request, CommandSource source)
+{
+    if (!isSwitchModule(module))
+        return;
+    m_switches[module].request = request;
+    m_switches[module].source = source;
+}
+
+void SupplyModel::clearSwitchRequest(int module)
+{
+    requestSwitch(module, SwitchRequest::None);
+}
+
+bool SupplyModel::isSwitchedOn(int module) const
+{
+    return isSwitchModule(module) && m_switches[module].on;
+}
+
+void SupplyModel::setSwitchedOn(int module, bool on)
+{
+    // Reported at every read-back, changed or not: the panel redraws the module's spin control,
+    // which the connection state may have drawn otherwise meanwhile.
+    if (!isSwitchModule(module))
+        return;
+    m_switches[module].on = on;
+    emit switchedOnChanged(module, on);
+}
+
+void SupplyModel::setEditable(bool editable)
+{
+    if (m_editable == editable)
+        return;
+    m_editable = editable;
+    emit editableChanged(editable);
+}
+
+void SupplyModel::setControlVoltage(const QString &text, bool echo)
+{
+    if (m_controlVoltage == text)
+        return;
+    m_controlVoltage = text;
+    emit controlVoltageTextChanged(text);
+    if (echo)
+        emit controlVoltageChanged(text);
+    emit itemChanged(kControlVoltageItem, text);
+}
+
+bool SupplyModel::hasMonitor(Monitor monitor, int module)
+{
+    if (monitor == Monitor::Voltage)
+        return module >= 0 && module < kModuleCount && !isSwitchModule(module);
+    return module == Module::kEnergy || module == Module::kCathode || module == Module::kAnode;
+}
+
+QString SupplyModel::monitorItem(Monitor monitor, int module)
+{
+    return QStringLiteral("%1(%2)")
+        .arg(monitor == Monitor::Voltage ? QLatin1String("Label_UMon") : QLatin1String("Label_IMon"))
+        .arg(module);
+}
+
+QString SupplyModel::monitorText(Monitor monitor, int module) const
+{
+    if (!hasMonitor(monitor, module))
+        return {};
+    return monitor == Monitor::Voltage ? m_uMon[module] : m_iMon[module];
+}
+
+void SupplyModel::setMonitorText(Monitor monitor, int module, const QString &text)
+{
+    if (!hasMonitor(monitor, module))
+        return;
+    QString &stored = monitor == Monitor::Voltage ? m_uMon[module] : m_iMon[module];
+    if (stored == text)
+        return;
+    stored = text;
+    emit monitorTextChanged(monitor, module, text);
+    emit itemChanged(monitorItem(monitor, module), text);
+}
+
+void SupplyModel::setScreenBar(const QList<QRect> &boxes)
+{
+    m_screenBar = boxes;
+    emit screenBarChanged(boxes);
+}
+
+void SupplyModel::setServiceTable(const QStringList &lines)
+{
+    m_serviceTable = lines;
+    emit serviceTableChanged(lines);
+}
+
+void SupplyModel::setPortCaption(const QString &caption)
+{
+    if (m_portCaption == caption)
+        return;
+    m_portCaption = caption;
+    emit portCaptionChanged(caption);
+    emit itemChanged(kPortCaptionItem, caption);
+}
+
+std::optional<QString> SupplyModel::itemText(const QString &item) const
+{
+    if (const PanelField field = PanelField::fromControlName(item); field.exists())
+        return fieldText(field);
+    if (item == kControlVoltageItem)
+        return m_controlVoltage;
+    if (item == kPortCaptionItem)
+        return m_portCaption;
+    for (Monitor monitor : {Monitor::Voltage, Monitor::Current})
+        for (int module = 0; module < kModuleCount; ++module)
+            if (hasMonitor(monitor, module) && item == monitorItem(monitor, module))
+                return monitorText(monitor, module);
+    return std::nullopt;
+}
+
+bool SupplyModel::isPokeable(const QString &item) const
+{
+    return item == kControlVoltageItem || PanelField::fromControlName(item).exists();
+}
+
+void SupplyModel::pokeItem(const QString &item, const QString &text)
+{
+    if (item == kControlVoltageItem)
+        setControlVoltage(text, true);
+    else if (const PanelField field = PanelField::fromControlName(item); field.exists())
+        setFieldText(field, text);
+}

@@ -1,0 +1,64 @@
+#include "ModelItems.h"
+
+#include "core/ModuleTable.h"
+
+#include <QStringList>
+
+QStringList modelItemNames()
+{
+    QStringList names{SupplyModel::kControlVoltageItem, SupplyModel::kPortCaptionItem};
+    for (const PanelField &field : kPanelFields)
+        names << field.controlName();
+    for (int module = 0; module < kModuleCount; ++module) {
+        if (SupplyModel::hasMonitor(SupplyModel::Monitor::Voltage, module))
+            names << QStringLiteral("Label_UMon(%1)").arg(module);
+        if (SupplyModel::hasMonitor(SupplyModel::Monitor::Current, module))
+            names << QStringLiteral("Label_IMon(%1)").arg(module);
+    }
+    return names;
+}
+
+ModelItems::ModelItems(SupplyModel &model) : model(model)
+{
+    for (const QString &item : modelItemNames())
+        set(item, item.startsWith(QLatin1String("Label_")) ? QStringLiteral("0.00") : QStringLiteral("0"));
+    set(SupplyModel::kPortCaptionItem, QStringLiteral("COM1:"));
+    QObject::connect(&model, &SupplyModel::itemChanged, &model,
+                     [this](const QString &item, const QString &text) { changes.append({item, text}); });
+}
+
+void ModelItems::set(const QString &item, const QString &text)
+{
+    if (item == SupplyModel::kControlVoltageItem) {
+        model.setControlVoltage(text, false);
+    } else if (item == SupplyModel::kPortCaptionItem) {
+        model.setPortCaption(text);
+    } else if (const PanelField field = PanelField::fromControlName(item); field.exists()) {
+        model.setFieldText(field, text);
+    } else {
+        const auto monitor = item.startsWith(QLatin1String("Label_UMon(")) ? SupplyModel::Monitor::Voltage
+                                                                           : SupplyModel::Monitor::Current;
+        model.setMonitorText(monitor, item.section(QLatin1Char('('), 1).chopped(1).toInt(), text);
+    }
+}
+
+QMap<QString, QString> ModelItems::all() const
+{
+    QMap<QString, QString> items;
+    for (const QString &item : modelItemNames())
+        items[item] = model.itemText(item).value_or(QString());
+    return items;
+}
+
+QString ModelItems::snapshot() const
+{
+    static const char *const requests[] = {"", "on", "off"};
+    QStringList lines;
+    for (const PanelField &field : kPanelFields)
+        lines << field.controlName() + QLatin1Char('=') + model.fieldText(field) + QLatin1Char('/')
+                     + (model.isMarked(field) ? QStringLiteral("changed") : QString());
+    for (int module : {Module::kCathode, Module::kScreen})
+        lines << QStringLiteral("Label_OnOff(%1)/").arg(module)
+                     + QLatin1String(requests[int(model.switchRequest(module))]);
+    return lines.join(QLatin1Char('\n'));
+}

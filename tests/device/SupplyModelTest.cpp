@@ -1,0 +1,81 @@
+#include "core/ModuleTable.h"
+#include "device/SupplyModel.h"
+
+#include <QSignalSpy>
+#include <QtTest>
+
+// The model's item table is the control link's protocol, and its change reports drive the
+// panel, ADVISE and the energy echo: each must come exactly once and only on a change.
+class SupplyModelTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void itemsAreThePanelsTexts()
+    {
+        ModuleTable table;
+        table.fill(0);
+        SupplyModel model(table);
+        // Only the monitors the panel has are items; names are exact.
+        for (const char *item : {"Label_UMon(0)", "Label_UMon(7)", "Label_IMon(0)", "Label_IMon(1)",
+                                 "Label_IMon(4)", "Label_CommPort", "DA_set_voltage", "Text_Offset(7)"})
+            QVERIFY2(model.itemText(QLatin1String(item)), item);
+        for (const char *item : {"Label_UMon(1)", "Label_UMon(2)", "Label_IMon(3)", "Text_Offset(6)",
+                                 "Text_Value(3)", "text_value(0)", "Label_UMon(8)", "", "Label_FilamentRamp"})
+            QVERIFY2(!model.itemText(QLatin1String(item)), item);
+        QVERIFY(model.isPokeable(QStringLiteral("Text_Gain(6)")) && model.isPokeable(QStringLiteral("DA_set_voltage")));
+        QVERIFY(!model.isPokeable(QStringLiteral("Label_UMon(0)")) && !model.isPokeable(QStringLiteral("Label_CommPort")));
+        QCOMPARE(*model.itemText(QStringLiteral("Label_UMon(0)")), SupplyModel::kMonitorAtStart);
+
+        QSignalSpy changes(&model, &SupplyModel::itemChanged);
+        QSignalSpy applied(&model, &SupplyModel::controlVoltageChanged);
+        model.pokeItem(QStringLiteral("Text_Gain(3)"), QStringLiteral("-5"));
+        model.pokeItem(QStringLiteral("Text_Gain(3)"), QStringLiteral("-5"));
+        QCOMPARE(changes.count(), 1);
+        QVERIFY(!model.isMarked(PanelField::gain(3))); // a poke writes, the cycle does not send it
+        model.pokeItem(QStringLiteral("DA_set_voltage"), QStringLiteral("1.5"));
+        model.pokeItem(QStringLiteral("DA_set_voltage"), QStringLiteral("1.5"));
+        QCOMPARE(applied.count(), 1);
+        // A read-back shows its energy without applying it.
+        model.setControlVoltage(QStringLiteral("2"), false);
+        QCOMPARE(applied.count(), 1);
+        QCOMPARE(*model.itemText(QStringLiteral("DA_set_voltage")), QStringLiteral("2"));
+        model.setMonitorText(SupplyModel::Monitor::Voltage, 1, QStringLiteral("9")); // no such label
+        QCOMPARE(changes.count(), 3);
+        QCOMPARE(changes.last().at(0).toString(), QStringLiteral("DA_set_voltage"));
+    }
+
+    void marksAndSwitchRequestsKeepTheirSource()
+    {
+        ModuleTable table;
+        table.fill(0);
+        SupplyModel model(table);
+        const PanelField energy = PanelField::value(0);
+        model.markField(energy, CommandSource::Control);
+        QVERIFY(model.isMarked(energy));
+        QCOMPARE(model.markSource(energy), CommandSource::Control);
+        model.markField(energy); // marked again by the operator: the operator's now
+        QCOMPARE(model.markSource(energy), CommandSource::Panel);
+        model.clearMark(energy);
+        QVERIFY(!model.isMarked(energy));
+        model.markField(PanelField::offset(6)); // no such field: nothing happens
+        QVERIFY(!model.isMarked(PanelField::offset(6)));
+
+        model.requestSwitch(2, SupplyModel::SwitchRequest::Off, CommandSource::Profile);
+        QCOMPARE(model.switchRequest(2), SupplyModel::SwitchRequest::Off);
+        QCOMPARE(model.switchRequestSource(2), CommandSource::Profile);
+        model.requestSwitch(3, SupplyModel::SwitchRequest::On); // no switch on module 3
+        QCOMPARE(model.switchRequest(3), SupplyModel::SwitchRequest::None);
+        model.clearSwitchRequest(2);
+        QCOMPARE(model.switchRequest(2), SupplyModel::SwitchRequest::None);
+
+        // The limits bring a field to the nearer one, with the message the operator sees.
+        model.setFieldText(PanelField::value(1), QStringLiteral("3"));
+        const RangeCheck check = model.checkLimits(PanelField::value(1));
+        QVERIFY(check.outOfRange);
+        QCOMPARE(check.correctedText, QStringLiteral("2.3"));
+    }
+};
+
+QTEST_GUILESS_MAIN(SupplyModelTest)
+#include "SupplyModelTest.moc"
