@@ -27,9 +27,12 @@ QString decimal(qint32 value)
     return StrOf(static_cast<float>(value));
 }
 
-QString flagText(Flag16 flag)
+// The settings file keeps a truth value as -1 (true) or 0.
+constexpr qint32 kStoredTrue = -1;
+
+QString flagText(bool flag)
 {
-    return decimal(toFlag(flag != 0));
+    return decimal(flag ? kStoredTrue : 0);
 }
 
 // A stored edge: negative -> 0, beyond (screen - window) -> that difference. The order matters
@@ -86,8 +89,8 @@ QPoint IniSettings::load(ControllerState &state, const CommandLine &commandLine,
     // Plain stores: neither caption nor check marks change here.
     state.storePowerSupply(readInt16(SettingsStore::readText(kSettings, kPowerSupply, kDefaultPowerSupply)));
     state.commPort = readInt16(SettingsStore::readText(kSettings, kPort, kDefaultPort));
-    state.autoRefreshFlag = readInt16(SettingsStore::readText(kSettings, kAutoRefresh, kDefaultAutoRefresh));
-    state.simulationMode = readInt16(SettingsStore::readText(kSettings, kSimulation, kDefaultSimulation));
+    state.autoRefreshFlag = readInt16(SettingsStore::readText(kSettings, kAutoRefresh, kDefaultAutoRefresh)) != 0;
+    state.simulationMode = readInt16(SettingsStore::readText(kSettings, kSimulation, kDefaultSimulation)) != 0;
 
     if (commandLine.powerSupply)
         state.storePowerSupply(*commandLine.powerSupply);

@@ -158,8 +158,8 @@ QPoint MainWindow::windowTopLeftTwips() const
 
 void MainWindow::load()
 {
-    m_state.serviceMode = toFlag(m_commandLine.service);
-    if (m_state.serviceMode != 0)
+    m_state.serviceMode = m_commandLine.service;
+    if (m_state.serviceMode)
         m_panel->showServiceTable(ReadBack::kServiceTableLines, ReadBack::kServiceTableColumns, logicalDpi());
     // The layout takes its final size only when activated; the placement below needs it now,
     // service panel included.
@@ -182,8 +182,8 @@ void MainWindow::load()
     m_tools.loadSettings();
     m_filament.loadSettings();
     if (m_commandLine.simulation)
-        m_state.simulationMode = kTrue;
-    if (m_state.simulationMode != 0)
+        m_state.simulationMode = true;
+    if (m_state.simulationMode)
         m_panel->setSimulationShown(true);
 
     if (!m_server.listen())
@@ -195,7 +195,7 @@ void MainWindow::load()
         return;
 
     m_state.table.fill(m_state.powerSupply());
-    if (m_connection.Init() == 0 && !m_unloaded)
+    if (!m_connection.connectSupply() && !m_unloaded)
         openSetup();
     if (m_unloaded)
         return;
@@ -292,14 +292,14 @@ void MainWindow::raiseWindow()
 
 void MainWindow::updateFileMenu()
 {
-    m_menu.mnuSimulation->setChecked(m_state.simulationMode != 0);
+    m_menu.mnuSimulation->setChecked(m_state.simulationMode);
 }
 
 void MainWindow::toggleSimulation()
 {
-    m_state.simulationMode = qint16(~m_state.simulationMode);
-    m_menu.mnuSimulation->setChecked(m_state.simulationMode != 0);
-    m_panel->setSimulationShown(m_state.simulationMode != 0);
+    m_state.simulationMode = !m_state.simulationMode;
+    m_menu.mnuSimulation->setChecked(m_state.simulationMode);
+    m_panel->setSimulationShown(m_state.simulationMode);
 }
 
 void MainWindow::showAbout()

@@ -4,14 +4,14 @@ ControllerState::ControllerState(QObject *parent) : QObject(parent) {}
 
 void ControllerState::setAutoRefresh(bool on)
 {
-    autoRefreshFlag = toFlag(on);
+    autoRefreshFlag = on;
     emit autoRefreshPropertyChanged(on);
 }
 
 void ControllerState::forceAutoRefreshDuring(const std::function<void()> &work)
 {
-    const Flag16 remembered = autoRefreshFlag;
-    autoRefreshFlag = kTrue;
+    const bool remembered = autoRefreshFlag;
+    autoRefreshFlag = true;
     bool switchedOff = false;
     const QMetaObject::Connection watch =
         connect(this, &ControllerState::autoRefreshPropertyChanged, this, [&switchedOff](bool on) {

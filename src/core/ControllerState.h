@@ -8,12 +8,6 @@
 
 #include <functional>
 
-// Truth values are 16-bit: -1 true, 0 false, tested as non-zero.
-using Flag16 = qint16;
-constexpr Flag16 kTrue = -1;
-constexpr Flag16 kFalse = 0;
-inline Flag16 toFlag(bool on) { return on ? kTrue : kFalse; }
-
 // The program-wide state of the main window: flags, model, port and the module table. Every
 // subsystem reads and writes this one copy.
 class ControllerState : public QObject
@@ -23,14 +17,14 @@ public:
     explicit ControllerState(QObject *parent = nullptr);
 
     // Plain fields, written directly where the behaviour asks for a direct store.
-    Flag16 autoRefreshFlag = kFalse;
-    Flag16 serviceMode = kFalse;
-    Flag16 simulationMode = kFalse;
+    bool autoRefreshFlag = false;
+    bool serviceMode = false;
+    bool simulationMode = false;
     qint16 commPort = 0;
     ModuleTable table;
 
     // The AutoRefresh property: stores the flag and tells the menu to show its check mark.
-    bool autoRefresh() const { return autoRefreshFlag != 0; }
+    bool autoRefresh() const { return autoRefreshFlag; }
     void setAutoRefresh(bool on);
 
     // The PowerSupply property: stores the model and sets the caption at once.

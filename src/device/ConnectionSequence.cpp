@@ -16,16 +16,16 @@ void ConnectionSequence::announceConnected(bool connected)
     emit connectedChanged(connected);
 }
 
-qint32 ConnectionSequence::Init()
+bool ConnectionSequence::connectSupply()
 {
-    const Flag16 connected = toFlag(m_line.open(m_state.commPort));
-    announceConnected(connected != 0);
+    const bool connected = m_line.open(m_state.commPort);
+    announceConnected(connected);
     m_state.table.ModuleCode[1] = ModuleTable::cathodeCodeFor(m_state.powerSupply(), m_state.table.ModuleCode[1]);
-    if (connected != 0)
+    if (connected)
         m_readBack.readAll(true);
     else
-        m_state.autoRefreshFlag = kFalse;
-    emit autoRefreshCheckChanged(m_state.autoRefreshFlag != 0);
+        m_state.autoRefreshFlag = false;
+    emit autoRefreshCheckChanged(m_state.autoRefreshFlag);
     return connected;
 }
 

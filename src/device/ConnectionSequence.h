@@ -6,7 +6,7 @@ class ControllerState;
 class ReadBack;
 class SupplyLine;
 
-// Init: opens the chosen port, puts the program into the connected or not-connected state and,
+// Opens the chosen port, puts the program into the connected or not-connected state and,
 // when connected, reads every module onto the panel. May run any number of times. The state is
 // announced, so the timer, the menus and the panel follow it.
 class ConnectionSequence : public QObject
@@ -15,8 +15,8 @@ class ConnectionSequence : public QObject
 public:
     ConnectionSequence(SupplyLine &line, ControllerState &state, ReadBack &readBack, QObject *parent = nullptr);
 
-    // -1 when the port opened, 0 when not.
-    qint32 Init();
+    // True when the port opened.
+    bool connectSupply();
     // The open port went away (hang-up, adapter pulled): the not-connected state, as when no
     // port opens, so that nothing polls the dead line and the shut-down sends nothing to it.
     void disconnectLostPort();

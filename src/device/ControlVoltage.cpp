@@ -26,7 +26,7 @@ void ControlVoltage::apply(const QString &text)
     const QString energy = StrOf(electronVolts);
     m_model.setFieldText(energyField, energy);
     m_model.clearMark(energyField);
-    if (m_state.simulationMode != 0)
+    if (m_state.simulationMode)
         m_sim.setControlEnergy(ValOf(energy));
     const QString command = QStringLiteral("V") + m_state.table.ModuleCode[0] + energy;
     send(command, m_state.commandSource());

@@ -120,7 +120,7 @@ void ReadBack::showPanel(bool flag)
                                   monitorText(module.Imon * kMilliampsPerAmp, 2));
     }
 
-    if (m_state.serviceMode != 0)
+    if (m_state.serviceMode)
         m_model.setServiceTable(serviceTable(readings, m_state.table.ModuleCode));
 }
 

@@ -87,7 +87,7 @@ LineTask<> RefreshCycle::run(bool forced)
         co_return;
     m_lineWasOpen = m_line.isOpen();
     // "In simulation" is asked at each step: the mode may be switched while a command is out.
-    const auto simulating = [this] { return m_state.simulationMode != 0; };
+    const auto simulating = [this] { return m_state.simulationMode; };
     const auto &codes = m_state.table.ModuleCode;
 
     // Each mark is cleared before its command goes out (sent or not, it is done): a mark set
@@ -186,7 +186,7 @@ LineTask<bool> RefreshCycle::sendFollower(PanelField field, float energy)
     const QString command =
         (gain ? QStringLiteral("G") : QStringLiteral("O")) + m_state.table.ModuleCode[field.index] + *text;
     const bool goOn = co_await send(command, source);
-    if (m_state.simulationMode != 0) {
+    if (m_state.simulationMode) {
         if (gain)
             m_sim.setGain(field.index, ValOf(*text), energy);
         else
@@ -209,7 +209,7 @@ LineTask<bool> RefreshCycle::sendSwitchRequest(int module)
     const QString command =
         QStringLiteral("S") + m_state.table.ModuleCode[module] + (on ? QStringLiteral("ON") : QStringLiteral("OFF"));
     const bool goOn = co_await send(command, source);
-    if (m_state.simulationMode != 0)
+    if (m_state.simulationMode)
         m_sim.setSwitch(module, on);
     co_return goOn;
 }

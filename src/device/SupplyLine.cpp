@@ -108,7 +108,7 @@ qint32 SupplyLine::send(const QString &command)
 qint32 SupplyLine::read(const QString &code, ModuleReading &reading)
 {
     std::optional<DeviceProtocol::SimulatedAnswer> simulated;
-    if (m_state.simulationMode != 0) {
+    if (m_state.simulationMode) {
         DeviceProtocol::SimulatedAnswer answer{QString(), reading};
         answer.line = m_sim.answer(code, answer.reading);
         simulated = answer;
@@ -256,7 +256,7 @@ LineTask<qint32> SupplyLine::command(QString command, CommandSource source)
 LineTask<qint32> SupplyLine::readModule(QString code, ModuleReading &reading)
 {
     std::optional<DeviceProtocol::SimulatedAnswer> simulated;
-    if (m_state.simulationMode != 0) {
+    if (m_state.simulationMode) {
         DeviceProtocol::SimulatedAnswer answer{QString(), reading};
         answer.line = m_sim.answer(code, answer.reading);
         simulated = answer;

@@ -148,7 +148,7 @@ bool FilamentRamp::sendValue(float amps)
 {
     m_present = amps;
     const qint32 r = m_line.send(QStringLiteral("V") + m_state.table.ModuleCode[1] + FirstCommaToPoint(StrOf(amps)));
-    if (m_state.simulationMode != 0)
+    if (m_state.simulationMode)
         m_sim.setCathode(amps);
     return r == 0;
 }
@@ -159,7 +159,7 @@ void FilamentRamp::sendSwitch(bool on)
                                              + (on ? QStringLiteral("ON") : QStringLiteral("OFF")));
     m_filamentOn = on;
     m_switchedOff = !on && r == 0;
-    if (m_state.simulationMode != 0)
+    if (m_state.simulationMode)
         m_sim.setSwitch(1, on);
 }
 

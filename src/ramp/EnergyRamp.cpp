@@ -106,7 +106,7 @@ LineTask<> EnergyRamp::runStep()
     const qint32 sent = co_await m_line.command(command, CommandSource::Ramp);
     if (!stillRunning(Phase::Settling))
         co_return; // stopped while the exchange ran
-    if (m_state.simulationMode != 0)
+    if (m_state.simulationMode)
         m_sim.setEnergy(float(m_energy));
     if (sent != 0) {
         ++m_stepsDone;

@@ -201,7 +201,7 @@ void SetupDialog::onOk()
         m_line.close();
         m_state.setCommPort(qint16(n));
         accept();
-        m_connection.Init();
+        m_connection.connectSupply();
         return;
     }
 

@@ -162,7 +162,7 @@ void FaultInjectionTest::silentSupply()
         window.findChild<QAction *>(QStringLiteral("mnuSimulation"))->trigger();
         file->hide();
         menuDuringRead = !window.line().isIdle() && window.line().lamp() == SerialLink::Lamp::Busy
-                         && window.state().simulationMode == 0;
+                         && !window.state().simulationMode;
     });
     window.refreshCycle().runCycle();
     QVERIFY(waitForLine(window.line()));

@@ -55,8 +55,8 @@ void IniSettingsTest::init()
 void IniSettingsTest::defaultsOnEmptyStore()
 {
     ControllerState state;
-    state.autoRefreshFlag = kFalse;
-    state.simulationMode = kTrue;
+    state.autoRefreshFlag = false;
+    state.simulationMode = true;
     state.commPort = 7;
     state.storePowerSupply(1);
     QSignalSpy captions(&state, &ControllerState::captionChanged);
@@ -65,8 +65,8 @@ void IniSettingsTest::defaultsOnEmptyStore()
 
     // Right edge of the screen, centred vertically.
     QCOMPARE(position, QPoint(19800, 4600));
-    QCOMPARE(state.autoRefreshFlag, kTrue);
-    QCOMPARE(state.simulationMode, kFalse);
+    QCOMPARE(state.autoRefreshFlag, true);
+    QCOMPARE(state.simulationMode, false);
     QCOMPARE(state.powerSupply(), qint16(0));
     QCOMPARE(state.commPort, qint16(0));
     // The caption is set once, after the switches.
@@ -87,8 +87,16 @@ void IniSettingsTest::switchBeatsStoreBeatsDefault()
         IniSettings::load(state, CommandLine::parse(QStringLiteral("/ZQV=x")), kDesktop);
         QCOMPARE(state.powerSupply(), qint16(0));
         QCOMPARE(state.commPort, qint16(3));
-        QCOMPARE(state.autoRefreshFlag, kFalse);
-        QCOMPARE(state.simulationMode, kTrue);
+        QCOMPARE(state.autoRefreshFlag, false);
+        QCOMPARE(state.simulationMode, true);
+    }
+    {
+        // A hand-edited 1 is on like -1, so the menu can switch it off again.
+        SettingsStore::writeText(QStringLiteral("Settings"), QStringLiteral("Simulation"), QStringLiteral("1"));
+        ControllerState state;
+        IniSettings::load(state, CommandLine::parse(QString()), kDesktop);
+        QCOMPARE(state.simulationMode, true);
+        SettingsStore::writeText(QStringLiteral("Settings"), QStringLiteral("Simulation"), QStringLiteral("-1"));
     }
 
     ControllerState state;
@@ -181,8 +189,8 @@ void IniSettingsTest::numbersReadByLeadingNumberRule()
     QCOMPARE(position, QPoint(0, 1200));
     QCOMPARE(state.powerSupply(), qint16(0));
     QCOMPARE(state.commPort, qint16(0));
-    QCOMPARE(state.autoRefreshFlag, kFalse);
-    QCOMPARE(state.simulationMode, qint16(2)); // plain store; non-zero counts as on
+    QCOMPARE(state.autoRefreshFlag, false);
+    QCOMPARE(state.simulationMode, true); // 1.5 reads as 2: non-zero counts as on
 }
 
 void IniSettingsTest::exactFileText()
@@ -192,8 +200,8 @@ void IniSettingsTest::exactFileText()
     ControllerState state;
     state.storePowerSupply(1);
     state.commPort = 2;
-    state.autoRefreshFlag = 1; // any non-zero flag is written as "-1"
-    state.simulationMode = kFalse;
+    state.autoRefreshFlag = true; // written as "-1"
+    state.simulationMode = false;
     IniSettings::save(state, QPoint(1200, -15));
 
     QFile file(SettingsStore::filePath());
@@ -211,8 +219,8 @@ void IniSettingsTest::exactFileText()
 
     state.storePowerSupply(0);
     state.commPort = -3;
-    state.autoRefreshFlag = kFalse;
-    state.simulationMode = kTrue;
+    state.autoRefreshFlag = false;
+    state.simulationMode = true;
     IniSettings::save(state, QPoint(0, 0));
     QCOMPARE(SettingsStore::readText(QStringLiteral("Settings"), QStringLiteral("Port"), QString()), QStringLiteral("-3"));
     QCOMPARE(SettingsStore::readText(QStringLiteral("Settings"), QStringLiteral("AutoRefresh"), QString()),

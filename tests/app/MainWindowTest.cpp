@@ -115,26 +115,23 @@ private slots:
         QCOMPARE(window.windowTitle(), QStringLiteral("Tavrel Power Supply [R4150-D]"));
     }
 
-    void simulationToggleNegatesAllBitsAndAboutNamesTheVersion()
+    void simulationToggleSwitchesAndAboutNamesTheVersion()
     {
         TestEnvironment environment;
         RecordingUserInterface ui;
         MainWindow window(ui, CommandLine::parse(QString()));
         auto *label = window.findChild<QLabel *>(QStringLiteral("Label_Simulation"));
         auto *item = window.findChild<QAction *>(QStringLiteral("mnuSimulation"));
-        window.state().simulationMode = 1; // stored by hand as 1: its negation -2 is still on
+        window.state().simulationMode = false;
         window.toggleSimulation();
-        QCOMPARE(window.state().simulationMode, qint16(-2));
+        QCOMPARE(window.state().simulationMode, true);
         QVERIFY(item->isChecked());
         QVERIFY(!label->isHidden());
         window.toggleSimulation();
-        QCOMPARE(window.state().simulationMode, qint16(1));
-        window.state().simulationMode = kTrue;
-        window.toggleSimulation();
-        QCOMPARE(window.state().simulationMode, kFalse);
+        QCOMPARE(window.state().simulationMode, false);
         QVERIFY(!item->isChecked());
         QVERIFY(label->isHidden());
-        window.state().simulationMode = kTrue;
+        window.state().simulationMode = true;
         window.updateFileMenu(); // opening the menu shows the current state
         QVERIFY(item->isChecked());
 
@@ -173,17 +170,17 @@ private slots:
     {
         ControllerState state;
         bool during = false;
-        state.autoRefreshFlag = kFalse;
+        state.autoRefreshFlag = false;
         state.forceAutoRefreshDuring([&] { during = state.autoRefresh(); });
         QVERIFY(during);
-        QCOMPARE(state.autoRefreshFlag, kFalse);
+        QCOMPARE(state.autoRefreshFlag, false);
         state.autoRefreshFlag = 1; // a value stored by hand comes back exactly
         state.forceAutoRefreshDuring([] {});
         QCOMPARE(state.autoRefreshFlag, qint16(1));
         // A read that timed out during the forced cycle switched auto refresh off: that stands.
-        state.autoRefreshFlag = kTrue;
+        state.autoRefreshFlag = true;
         state.forceAutoRefreshDuring([&] { state.setAutoRefresh(false); });
-        QCOMPARE(state.autoRefreshFlag, kFalse);
+        QCOMPARE(state.autoRefreshFlag, false);
     }
 
     void withoutPortThePanelStaysDisabledAndSetupOpens()

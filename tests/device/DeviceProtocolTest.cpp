@@ -352,7 +352,7 @@ private slots:
         QVERIFY(supply.start());
         LineRig rig;
         QVERIFY(rig.open(supply.devicePath()));
-        rig.state.simulationMode = kTrue;
+        rig.state.simulationMode = true;
         rig.sim.state().SimGain[3] = 50.0f;
         rig.sim.state().SimOffset[3] = -10.0f;
         rig.sim.state().SimValue[3] = 65.0f;
@@ -373,7 +373,7 @@ private slots:
     {
         LineRig rig;
         QVERIFY(rig.open(PortTable::kLoopback));
-        rig.state.simulationMode = kTrue;
+        rig.state.simulationMode = true;
         rig.sim.state().SimGain[3] = 50.0f;
         rig.sim.state().SimOffset[3] = -10.0f;
         rig.sim.state().SimValue[3] = 65.0f;
@@ -425,7 +425,7 @@ private slots:
         ScriptedTerminal terminal;
         LineRig rig;
         QVERIFY(rig.open(terminal.slavePath()));
-        rig.state.simulationMode = kTrue;
+        rig.state.simulationMode = true;
         ModuleReading reading = previousReading();
         QCOMPARE(rig.line.read(QStringLiteral("EN"), reading), -1);
         QVERIFY(!rig.state.autoRefresh());

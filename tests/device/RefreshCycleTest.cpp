@@ -68,7 +68,7 @@ private slots:
         state.commPort = 1;
         DeviceRig rig(state);
         RefreshCycle cycle(rig.model, rig.line, rig.readBack, state, rig.sim, rig.ui);
-        QCOMPARE(rig.connection.Init(), -1);
+        QVERIFY(rig.connection.connectSupply());
         QVERIFY(waitForLine(rig.line));
         state.setAutoRefresh(false);
         supply.clearLog();
@@ -307,7 +307,7 @@ private slots:
         QTimer::singleShot(0, &window, [&] { window.toggleSimulation(); });
         window.refreshCycle().runCycle();
         QVERIFY(waitForLine(window.line()));
-        QVERIFY(window.state().simulationMode != 0);
+        QVERIFY(window.state().simulationMode);
         QCOMPARE(fixture.commands(1), QStringList{QStringLiteral("GWE-20")});
         QCOMPARE(sim.SimGain[3], -20.0f);
         QCOMPARE(sim.SimValue[3], 5.0f);
@@ -358,7 +358,7 @@ private slots:
         QCOMPARE(fixture.commandsBeforeProbe(), QStringList());
 
         // Opening the Refresh menu sets the check mark from the flag.
-        window.state().autoRefreshFlag = kFalse; // stored directly, the mark not told
+        window.state().autoRefreshFlag = false; // stored directly, the mark not told
         QVERIFY(autoRefresh->isChecked());
         emit window.findChild<QMenu *>(QStringLiteral("mnuRefresh"))->aboutToShow();
         QVERIFY(!autoRefresh->isChecked());

@@ -227,7 +227,7 @@ void PanelWindowEntryTest::controlVoltageKeepsTheSimulationInStep()
 {
     PanelWindowFixture fixture;
     QVERIFY(fixture.open());
-    fixture.window->state().simulationMode = kTrue;
+    fixture.window->state().simulationMode = true;
 
     fixture.window->model().pokeItem(QStringLiteral("DA_set_voltage"), QStringLiteral("1,5"));
     QCOMPARE(fixture.wire(), QStringList{QStringLiteral("VEN150")});
@@ -235,7 +235,7 @@ void PanelWindowEntryTest::controlVoltageKeepsTheSimulationInStep()
     QCOMPARE(fixture.window->simulation().state().SimUMon[0], 150.0f);
 
     // Out of simulation the simulated state is left alone.
-    fixture.window->state().simulationMode = kFalse;
+    fixture.window->state().simulationMode = false;
     fixture.window->model().pokeItem(QStringLiteral("DA_set_voltage"), QStringLiteral("4"));
     QCOMPARE(fixture.wire().last(), QStringLiteral("VEN400"));
     QCOMPARE(fixture.window->simulation().state().SimValue[0], 150.0f);

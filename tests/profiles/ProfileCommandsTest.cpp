@@ -38,7 +38,7 @@ QByteArray sampleProfile(float energy)
 // What one run of the refresh cycle saw.
 struct CycleVisit
 {
-    Flag16 autoRefresh;
+    bool autoRefresh;
     QString energyText;
     bool energyMarked = false;
 };
@@ -181,7 +181,7 @@ void TestProfileCommands::openForcesOneCycleWithReadBack()
     QVERIFY(writeAll(profile, sampleProfile(150.0f)));
     QSignalSpy menuMark(m_state.get(), &ControllerState::autoRefreshPropertyChanged);
 
-    m_state->autoRefreshFlag = kFalse;
+    m_state->autoRefreshFlag = false;
     m_ui.openAnswers = {profile};
     m_commands->openProfile();
     QCOMPARE(m_ui.openRequests.size(), 1);
@@ -194,20 +194,20 @@ void TestProfileCommands::openForcesOneCycleWithReadBack()
 
     // One cycle, after the load, with auto refresh forced on; off again afterwards.
     QCOMPARE(m_cycles.size(), 1);
-    QCOMPARE(m_cycles[0].autoRefresh, kTrue);
+    QCOMPARE(m_cycles[0].autoRefresh, true);
     QCOMPARE(m_cycles[0].energyText, QStringLiteral("150"));
     QVERIFY(m_cycles[0].energyMarked);
-    QCOMPARE(m_state->autoRefreshFlag, kFalse);
+    QCOMPARE(m_state->autoRefreshFlag, false);
     QCOMPARE(menuMark.count(), 0); // a direct store: the menu's check mark is not touched
 
     // With auto refresh on it stays on; the dialog now starts from the loaded profile.
-    m_state->autoRefreshFlag = kTrue;
+    m_state->autoRefreshFlag = true;
     m_ui.openAnswers = {profile};
     m_commands->openProfile();
     QCOMPARE(m_ui.openRequests.last().presetName, profile);
     QCOMPARE(m_cycles.size(), 2);
-    QCOMPARE(m_cycles[1].autoRefresh, kTrue);
-    QCOMPARE(m_state->autoRefreshFlag, kTrue);
+    QCOMPARE(m_cycles[1].autoRefresh, true);
+    QCOMPARE(m_state->autoRefreshFlag, true);
 }
 
 void TestProfileCommands::openCancelledRunsNoCycle()
@@ -247,7 +247,7 @@ void TestProfileCommands::failedLoadStillRunsOneCycle()
     QByteArray badBytes = sampleProfile(500.0f);
     badBytes[0] = 'z';
     QVERIFY(writeAll(bad, badBytes));
-    m_state->autoRefreshFlag = kFalse;
+    m_state->autoRefreshFlag = false;
     m_ui.openAnswers = {bad, path("missing.zqv")};
     m_commands->openProfile();
     QCOMPARE(m_ui.messages.size(), 1);
@@ -257,9 +257,9 @@ void TestProfileCommands::failedLoadStillRunsOneCycle()
     QCOMPARE(m_store->filename(), good);
     // The cycle still runs, and sends what was pending before.
     QCOMPARE(m_cycles.size(), 1);
-    QCOMPARE(m_cycles[0].autoRefresh, kTrue);
+    QCOMPARE(m_cycles[0].autoRefresh, true);
     QCOMPARE(m_cycles[0].energyText, QStringLiteral("200"));
-    QCOMPARE(m_state->autoRefreshFlag, kFalse);
+    QCOMPARE(m_state->autoRefreshFlag, false);
 
     // A file that vanished between dialog and load: the file error, then the cycle.
     m_commands->openProfile();
