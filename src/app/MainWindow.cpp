@@ -96,10 +96,11 @@ void MainWindow::wireSubsystems()
         m_controlVoltage.apply(text);
     });
     // A marked energy ends a ramp (a ramp step holds the line from its VEN to its REN).
-    m_cycle.setEnergyInputHook([this] { m_ramp.stop(); });
+    connect(&m_cycle, &RefreshCycle::energyAboutToBeSent, &m_ramp, &EnergyRamp::stop);
     m_server.addExtension(&m_rampLink);
-    m_shutDown.setFilamentRampDown([this] { return m_filament.rampDownForShutDown(); });
-    m_shutDown.setBeforeCommands([this] {
+    connect(&m_shutDown, &ShutDownSequence::filamentRampDownRequested, this,
+            [this](bool &switchedOff) { switchedOff = m_filament.rampDownForShutDown(); });
+    connect(&m_shutDown, &ShutDownSequence::aboutToSendCommands, this, [this] {
         m_ramp.stop();
         m_filament.stop(); // the shut-down decides how the filament goes off
     });

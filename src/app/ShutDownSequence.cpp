@@ -49,13 +49,13 @@ bool ShutDownSequence::queryUnload(int unloadMode)
 
 void ShutDownSequence::apply(const ShutDownChoices &choices, bool mayRamp)
 {
-    if (m_beforeCommands)
-        m_beforeCommands();
+    emit aboutToSendCommands();
     // The filament goes off before the energy goes to zero; failures do not stop the exit.
     const CommandSourceScope scope(m_state, CommandSource::Shutdown);
-    if (choices.filament && mayRamp && m_filamentRampDown && m_filamentRampDown()) {
-        // ramped down and switched off
-    } else if (choices.filament)
+    bool rampedDown = false;
+    if (choices.filament && mayRamp)
+        emit filamentRampDownRequested(rampedDown);
+    if (choices.filament && !rampedDown)
         m_line.send(QStringLiteral("S") + m_state.table.ModuleCode[Module::kCathode] + QStringLiteral("OFF"));
     if (choices.energy)
         m_line.send(QStringLiteral("V") + m_state.table.ModuleCode[Module::kEnergy] + QStringLiteral("0"));

@@ -2,6 +2,7 @@
 
 #include "app/ShutDownChoices.h"
 
+#include <QObject>
 #include <QString>
 
 #include <functional>
@@ -16,8 +17,9 @@ class UserInterface;
 // The close request of the main window: refuses a frame close while a control-link conversation
 // is open, and when the supply is connected asks with the shut-down dialog whether to switch
 // the filament off and set the energy to zero before the program goes.
-class ShutDownSequence
+class ShutDownSequence : public QObject
 {
+    Q_OBJECT
 public:
     // Why the main window is being unloaded.
     enum UnloadMode : int {
@@ -42,11 +44,6 @@ public:
     ShutDownSequence(SupplyLine &line, ControllerState &state, const ControlLink &link,
                      const ConnectionSequence &connection, UserInterface &ui, QWidget *dialogParent = nullptr);
 
-    // Runs just before the shut-down commands go out (an energy ramp stops there).
-    void setBeforeCommands(std::function<void()> hook) { m_beforeCommands = std::move(hook); }
-    // Switches the filament off slowly when the operator chose it in the dialog (a termination
-    // never waits for that): true when it did, false to switch off at once.
-    void setFilamentRampDown(std::function<bool()> rampDown) { m_filamentRampDown = std::move(rampDown); }
     // Replaces the modal dialog (tests script it; the default shows ShutDownDialog).
     void setDialogRunner(DialogRunner runner);
 
@@ -55,6 +52,14 @@ public:
 
     // Runs ShutDownDialog modally over `parent`.
     static DialogResult runShutDownDialog(QWidget *parent);
+
+signals:
+    // Just before the shut-down commands go out (an energy ramp stops there).
+    void aboutToSendCommands();
+    // The operator chose to switch the filament off in the dialog (a termination never waits for
+    // this): a receiver (a direct connection) that ramps it down and switches it off sets
+    // `switchedOff`; otherwise it goes off at once.
+    void filamentRampDownRequested(bool &switchedOff);
 
 private:
     void apply(const ShutDownChoices &choices, bool mayRamp);
@@ -65,6 +70,4 @@ private:
     const ConnectionSequence &m_connection;
     UserInterface &m_ui;
     DialogRunner m_runner;
-    std::function<void()> m_beforeCommands;
-    std::function<bool()> m_filamentRampDown;
 };

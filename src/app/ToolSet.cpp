@@ -43,7 +43,7 @@ ToolSet::ToolSet(const Parts &parts, const MainMenu &menu, QWidget *window)
 
 void ToolSet::observe()
 {
-    m_parts.readBack.addPassObserver([this](const ReadBack::Readings &readings) {
+    connect(&m_parts.readBack, &ReadBack::passRead, this, [this](const ReadBack::Readings &readings) {
         m_history.addSample(QDateTime::currentMSecsSinceEpoch(), readings);
         m_recorder.readBack(readings, m_parts.state.table.ModuleCode);
         if (m_historyWindow)
@@ -59,9 +59,8 @@ void ToolSet::observe()
             });
     connect(&m_parts.connection, &ConnectionSequence::connectedChanged, this,
             [this](bool connected) { m_recorder.connection(connected, m_parts.line.portCaption()); });
-    m_parts.profiles.setFileObserver([this](ProfileStore::FileEvent event, const QString &path) {
-        m_recorder.profile(event == ProfileStore::FileEvent::Saved, path);
-    });
+    connect(&m_parts.profiles, &ProfileStore::loaded, this, [this](const QString &path) { m_recorder.profile(false, path); });
+    connect(&m_parts.profiles, &ProfileStore::saved, this, [this](const QString &path) { m_recorder.profile(true, path); });
     m_parts.ui.setMessageObserver(
         [this](const QString &text, const QString &title) { m_recorder.message(title, text); });
 }

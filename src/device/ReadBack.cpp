@@ -39,8 +39,8 @@ void printAtNextZone(QString &line, const QString &item)
 }
 } // namespace
 
-ReadBack::ReadBack(SupplyLine &line, ControllerState &state, SupplyModel &model)
-    : m_line(line), m_state(state), m_model(model)
+ReadBack::ReadBack(SupplyLine &line, ControllerState &state, SupplyModel &model, QObject *parent)
+    : QObject(parent), m_line(line), m_state(state), m_model(model)
 {
 }
 
@@ -63,9 +63,8 @@ LineTask<qint32> ReadBack::pass(bool setValues)
             co_return 0; // the window has unloaded meanwhile: leave the panel alone
     }
     showPanel(setValues);
-    const auto readings = m_readings; // an observer may start the next pass
-    for (const auto &observer : m_passObservers)
-        observer(readings);
+    const Readings readings = m_readings; // a receiver may start the next pass
+    emit passRead(readings);
     co_return 0;
 }
 

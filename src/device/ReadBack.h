@@ -5,13 +5,12 @@
 #include "device/ModuleReading.h"
 
 #include <QList>
+#include <QObject>
 #include <QRect>
 #include <QString>
 #include <QStringList>
 
 #include <array>
-#include <functional>
-#include <vector>
 
 class ControllerState;
 class SupplyLine;
@@ -20,8 +19,9 @@ class SupplyModel;
 // Reads all eight modules and then shows them on the panel. The reading table lives for the
 // whole run; the panel changes only after a complete pass. With `setValues` the pass also
 // writes the set-value fields (the control voltage echoes the energy).
-class ReadBack
+class ReadBack : public QObject
 {
+    Q_OBJECT
 public:
     static constexpr int kPrintZoneColumns = 14;
     // The service table: a heading and one row per module, six print zones wide.
@@ -30,15 +30,13 @@ public:
     // The bar holds ten kilovolts; boxes beyond what fits are never drawn.
     static constexpr int kMaxScreenBars = 11;
 
-    ReadBack(SupplyLine &line, ControllerState &state, SupplyModel &model);
+    ReadBack(SupplyLine &line, ControllerState &state, SupplyModel &model, QObject *parent = nullptr);
 
     // A job of its own: waits for the line, then reads a pass.
     LineTask<qint32> readAll(bool setValues);
     // A pass inside a job that holds the line.
     LineTask<qint32> pass(bool setValues);
-    // Told of every complete pass, after the panel shows it.
     using Readings = std::array<ModuleReading, kModuleCount>;
-    void addPassObserver(std::function<void(const Readings &)> observer) { m_passObservers.push_back(std::move(observer)); }
     // True while a pass runs.
     bool isReading() const { return m_passes > 0; }
 
@@ -52,13 +50,16 @@ public:
     static QStringList serviceTable(const std::array<ModuleReading, kModuleCount> &readings,
                                     const std::array<QString, kModuleCount> &codes);
 
+signals:
+    // Every complete pass, after the model holds it.
+    void passRead(const ReadBack::Readings &readings);
+
 private:
     void showPanel(bool setValues);
 
     SupplyLine &m_line;
     ControllerState &m_state;
     SupplyModel &m_model;
-    std::vector<std::function<void(const Readings &)>> m_passObservers;
     int m_passes = 0; // passes running
     std::array<ModuleReading, kModuleCount> m_readings{};
 };

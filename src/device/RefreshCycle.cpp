@@ -16,8 +16,8 @@ constexpr float kVoltsPerKilovolt = 1000.0f;
 } // namespace
 
 RefreshCycle::RefreshCycle(SupplyModel &model, SupplyLine &line, ReadBack &readBack, ControllerState &state,
-                           SimulatedSupply &sim, UserInterface &ui)
-    : m_model(model), m_line(line), m_readBack(readBack), m_state(state), m_sim(sim), m_ui(ui)
+                           SimulatedSupply &sim, UserInterface &ui, QObject *parent)
+    : QObject(parent), m_model(model), m_line(line), m_readBack(readBack), m_state(state), m_sim(sim), m_ui(ui)
 {
 }
 
@@ -37,6 +37,13 @@ void RefreshCycle::start(bool forced)
         return;
     m_busy = true;
     run(forced);
+}
+
+bool RefreshCycle::takenOver(std::optional<bool> switchOn, float value, CommandSource source)
+{
+    CathodeRequest request{switchOn, value, source};
+    emit cathodeRequested(request);
+    return request.takenOver;
 }
 
 bool RefreshCycle::lineLost() const
@@ -97,8 +104,7 @@ LineTask<> RefreshCycle::run(bool forced)
         energy = ValOf(m_model.fieldText(PanelField::value(kEnergy)));
     const PanelField energyField = PanelField::value(kEnergy);
     if (m_model.isMarked(energyField)) {
-        if (m_energyInput)
-            m_energyInput();
+        emit energyAboutToBeSent();
         const std::optional<QString> text = textWithinLimits(energyField);
         if (m_line.isRetired())
             co_return;
@@ -123,7 +129,7 @@ LineTask<> RefreshCycle::run(bool forced)
         if (m_line.isRetired())
             co_return;
         const CommandSource source = m_model.markSource(cathode);
-        if (text && m_cathodeHook && m_cathodeHook(std::nullopt, ValOf(*text), source)) {
+        if (text && takenOver(std::nullopt, ValOf(*text), source)) {
             m_model.clearMark(cathode);
         } else if (text) {
             m_model.clearMark(cathode);
@@ -203,8 +209,7 @@ LineTask<bool> RefreshCycle::sendSwitchRequest(int module)
     const bool on = request == SupplyModel::SwitchRequest::On;
     const CommandSource source = m_model.switchRequestSource(module);
     m_model.clearSwitchRequest(module);
-    if (module == kCathode && m_cathodeHook
-        && m_cathodeHook(on, ValOf(m_model.fieldText(PanelField::value(kCathode))), source))
+    if (module == kCathode && takenOver(on, m_model.fieldValue(PanelField::value(kCathode)), source))
         co_return true;
     const QString command =
         QStringLiteral("S") + m_state.table.ModuleCode[module] + (on ? QStringLiteral("ON") : QStringLiteral("OFF"));

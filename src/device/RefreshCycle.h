@@ -4,9 +4,9 @@
 #include "core/PanelField.h"
 #include "device/LineTask.h"
 
+#include <QObject>
 #include <QString>
 
-#include <functional>
 #include <optional>
 
 class ControllerState;
@@ -22,11 +22,12 @@ class UserInterface;
 // when the cycle has not passed their field yet. A start while a cycle runs or waits for the line
 // returns. A marked field beyond its module's limits (typed after it was marked, or confirmed
 // with Enter) is corrected as on leaving it, with the message, and the corrected number goes out.
-class RefreshCycle
+class RefreshCycle : public QObject
 {
+    Q_OBJECT
 public:
     RefreshCycle(SupplyModel &model, SupplyLine &line, ReadBack &readBack, ControllerState &state,
-                 SimulatedSupply &sim, UserInterface &ui);
+                 SimulatedSupply &sim, UserInterface &ui, QObject *parent = nullptr);
 
     void runCycle();
     // Runs one cycle that reads back whatever the auto-refresh setting (start-up, profile load),
@@ -34,14 +35,24 @@ public:
     void runForced();
 
     bool isBusy() const { return m_busy; }
-    // Called when the cycle is about to send a marked energy: whatever else sets the energy
-    // (an energy ramp) gives way first.
-    void setEnergyInputHook(std::function<void()> hook) { m_energyInput = std::move(hook); }
-    // Asked before the cycle sends module 1's value or switch request: true means taken over
-    // (a filament ramp sends it step by step, an interlock refuses it) and the cycle only clears
-    // the mark. `value` is the field's value in both cases.
-    using CathodeHook = std::function<bool(std::optional<bool> switchOn, float value, CommandSource source)>;
-    void setCathodeHook(CathodeHook hook) { m_cathodeHook = std::move(hook); }
+    // Module 1's value or switch request, about to go out: `switchOn` set for ON/OFF, unset for a
+    // new value; `value` is the field's value in both cases.
+    struct CathodeRequest
+    {
+        std::optional<bool> switchOn;
+        float value = 0.0f;
+        CommandSource source = CommandSource::Panel;
+        bool takenOver = false;
+    };
+
+signals:
+    // The cycle is about to send a marked energy: whatever else sets the energy (an energy ramp)
+    // gives way first.
+    void energyAboutToBeSent();
+    // Asked before the cycle sends module 1's value or switch request (a direct connection): a
+    // receiver that sets `takenOver` sends it its own way (a filament ramp step by step) or
+    // refuses it (an interlock), and the cycle only clears the mark.
+    void cathodeRequested(RefreshCycle::CathodeRequest &request);
 
 private:
     void start(bool forced);
@@ -56,6 +67,7 @@ private:
     LineTask<bool> sendFollower(PanelField field, float energy);
     LineTask<bool> sendSwitchRequest(int module);
     bool lineLost() const;
+    bool takenOver(std::optional<bool> switchOn, float value, CommandSource source);
 
     SupplyModel &m_model;
     SupplyLine &m_line;
@@ -63,8 +75,6 @@ private:
     ControllerState &m_state;
     SimulatedSupply &m_sim;
     UserInterface &m_ui;
-    std::function<void()> m_energyInput;
-    CathodeHook m_cathodeHook;
     bool m_busy = false;
     bool m_lineWasOpen = false; // when the cycle took the line
 };

@@ -40,8 +40,8 @@ FilamentCare::FilamentCare(const Parts &parts, QAction *filamentItem, QWidget *w
     // Between an energy ramp's VEN and its REN the line is the ramp's; otherwise a step may go
     // out between two exchanges of a refresh cycle.
     m_ramp.setLineBusyCheck([this] { return m_parts.energyRamp.isSettling(); });
-    m_parts.cycle.setCathodeHook([this](std::optional<bool> switchOn, float value, CommandSource source) {
-        return cathodeRequest(switchOn, value, source);
+    connect(&m_parts.cycle, &RefreshCycle::cathodeRequested, this, [this](RefreshCycle::CathodeRequest &request) {
+        request.takenOver = cathodeRequest(request.switchOn, request.value, request.source);
     });
     connect(&m_ramp, &FilamentRamp::progressChanged, this, &FilamentCare::showRamp);
     connect(&m_interlock, &PressureInterlock::tripped, this, &FilamentCare::trip);
@@ -58,7 +58,7 @@ FilamentCare::FilamentCare(const Parts &parts, QAction *filamentItem, QWidget *w
         if (!connected)
             m_ramp.abandon();
     });
-    m_parts.readBack.addPassObserver([this](const ReadBack::Readings &readings) { noteConnectingPass(readings); });
+    connect(&m_parts.readBack, &ReadBack::passRead, this, &FilamentCare::noteConnectingPass);
     connect(&m_parts.line, &SupplyLine::commandSent, this, [this](const QString &command) {
         const QString prefix = QStringLiteral("V") + m_parts.state.table.ModuleCode[Module::kCathode];
         if (!m_ramp.isRunning() && command.startsWith(prefix))

@@ -33,9 +33,9 @@ float limited(float v, float lowest, float highest)
 
 } // namespace
 
-ProfileStore::ProfileStore(SupplyModel &model, UserInterface &ui,
-                           std::function<QString()> caption)
-    : m_model(model), m_ui(ui), m_caption(std::move(caption))
+ProfileStore::ProfileStore(SupplyModel &model, UserInterface &ui, std::function<QString()> caption,
+                           QObject *parent)
+    : QObject(parent), m_model(model), m_ui(ui), m_caption(std::move(caption))
 {
 }
 
@@ -102,8 +102,7 @@ int ProfileStore::open(const QString &filename)
                             + corrected.join(QLatin1Char('\n')),
                         profileTitle(kOpenVerb), UserInterface::Icon::Exclamation);
     setFilename(filename);
-    if (m_fileObserver)
-        m_fileObserver(FileEvent::Loaded, filename);
+    emit loaded(filename);
     return ProfileFileError::kSuccess;
 }
 
@@ -172,15 +171,14 @@ int ProfileStore::save(const QString &filename)
             break;
         done += n;
     }
-    const bool saved = done == bytes.size() && file.commit();
-    if (!saved) {
+    const bool complete = done == bytes.size() && file.commit();
+    if (!complete) {
         const int systemError = errno;
         // Not committed: the destructor discards the new file and the old one stays untouched.
         reportFileError(kSaveVerb, file.errorString());
         return ProfileFileError::forTransfer(systemError);
     }
     setFilename(filename);
-    if (m_fileObserver)
-        m_fileObserver(FileEvent::Saved, filename);
+    emit saved(filename);
     return ProfileFileError::kSuccess;
 }

@@ -3,6 +3,7 @@
 #include "core/UserInterface.h"
 #include "profiles/ProfileFileError.h"
 
+#include <QObject>
 #include <QString>
 #include <QStringList>
 
@@ -13,11 +14,12 @@ class ProfileRecord;
 
 // Reads profile files into the supply's model and writes its set values into profile files, and holds the
 // current profile path. Status numbers are those of ProfileFileError.h.
-class ProfileStore
+class ProfileStore : public QObject
 {
+    Q_OBJECT
 public:
-    ProfileStore(SupplyModel &model, UserInterface &ui,
-                 std::function<QString()> caption);
+    ProfileStore(SupplyModel &model, UserInterface &ui, std::function<QString()> caption,
+                 QObject *parent = nullptr);
 
     // Puts the profile `filename` onto the panel: every field marked pending, switch
     // requests for modules 1 and 2. Sends nothing; the caller runs the refresh cycle. Numbers
@@ -25,20 +27,19 @@ public:
     // stays as it is.
     // Returns 0, -1 (not a profile) or a file error number.
     int open(const QString &filename);
-    // Writes what the panel's fields show into `filename`. An existing file stays as it was
+    // Writes what the model's set values hold into `filename`. An existing file stays as it was
     // unless the new one is written completely. Returns 0 or a file error number.
     int save(const QString &filename);
 
-    enum class FileEvent { Loaded, Saved };
-    // Told of every successful load and save, with the path.
-    void setFileObserver(std::function<void(FileEvent, const QString &path)> observer)
-    {
-        m_fileObserver = std::move(observer);
-    }
 
     // The current profile path: empty at start, set by every successful load or save.
     QString filename() const { return m_filename; }
     void setFilename(const QString &value) { m_filename = value; }
+
+signals:
+    // Every successful load and save, with the path.
+    void loaded(const QString &path);
+    void saved(const QString &path);
 
 private:
     // Returns the fields corrected to a limit, "<field>: <number in the file> → <limit>".
@@ -50,5 +51,4 @@ private:
     UserInterface &m_ui;
     std::function<QString()> m_caption;
     QString m_filename;
-    std::function<void(FileEvent, const QString &)> m_fileObserver;
 };
