@@ -37,9 +37,6 @@ FilamentCare::FilamentCare(const Parts &parts, QAction *filamentItem, QWidget *w
       m_ramp(parts.line, parts.state, parts.sim)
 {
     m_parts.server.addExtension(&m_link);
-    // Between an energy ramp's VEN and its REN the line is the ramp's; otherwise a step may go
-    // out between two exchanges of a refresh cycle.
-    m_ramp.setLineBusyCheck([this] { return m_parts.energyRamp.isSettling(); });
     connect(&m_parts.cycle, &RefreshCycle::cathodeRequested, this, [this](RefreshCycle::CathodeRequest &request) {
         request.takenOver = cathodeRequest(request.switchOn, request.value, request.source);
     });
@@ -132,6 +129,8 @@ void FilamentCare::switchOffForTrip()
     m_parts.model.clearMark(PanelField::value(Module::kEnergy));
     m_parts.model.setFieldText(PanelField::value(Module::kEnergy), QStringLiteral("0"));
     m_parts.model.setControlVoltage(QStringLiteral("0"), false);
+    // Not a job: the two commands are the line's very next exchanges, even inside a job that
+    // holds it, and they are on the wire before whoever reported the pressure hears back.
     m_ramp.switchOffNow(CommandSource::Interlock);
     const CommandSourceScope scope(m_parts.state, CommandSource::Interlock);
     m_parts.line.send(QStringLiteral("V") + m_parts.state.table.ModuleCode[Module::kEnergy] + QStringLiteral("0"));

@@ -5,6 +5,8 @@
 #include "device/SupplyLine.h"
 #include "device/SimulatedSupply.h"
 
+#include <QScopeGuard>
+
 #include <cmath>
 
 FilamentRamp::FilamentRamp(SupplyLine &line, ControllerState &state, SimulatedSupply &sim, QObject *parent)
@@ -14,9 +16,6 @@ FilamentRamp::FilamentRamp(SupplyLine &line, ControllerState &state, SimulatedSu
     m_timer.setTimerType(Qt::PreciseTimer);
     m_timer.setInterval(kStepMs);
     connect(&m_timer, &QTimer::timeout, this, &FilamentRamp::sendStep);
-    m_retry.setSingleShot(true);
-    m_retry.setTimerType(Qt::PreciseTimer);
-    connect(&m_retry, &QTimer::timeout, this, &FilamentRamp::sendStep);
 }
 
 void FilamentRamp::setRate(double ampsPerSecond)
@@ -24,11 +23,10 @@ void FilamentRamp::setRate(double ampsPerSecond)
     m_rate = std::isfinite(ampsPerSecond) && ampsPerSecond > 0.0 ? ampsPerSecond : 0.0;
     if (!isOn() && isRunning()) {
         // Turned off during a ramp: the target goes out at once, as without ramping.
+        const bool offAtEnd = m_offAtEnd;
         m_present = m_target;
-        sendValue(m_target);
-        if (m_offAtEnd)
-            sendSwitch(false);
         finishRamp();
+        finishAtOnce(m_target, offAtEnd, m_source);
     } else if (isRunning()) {
         // A new rate goes on from the value last sent, with steps of the new size.
         m_start = m_present;
@@ -57,7 +55,7 @@ bool FilamentRamp::takeRequest(std::optional<bool> switchOn, float value, Comman
         if (!isRunning() && !m_filamentOn)
             m_present = 0.0f; // the supply starts the filament from nothing
         m_offAtEnd = false;
-        sendSwitch(true);
+        sendSwitchNow(true);
         startTowards(value, false, source);
     } else {
         startTowards(0.0f, true, source);
@@ -80,7 +78,7 @@ void FilamentRamp::startTowards(float target, bool offAtEnd, CommandSource sourc
     m_stepsSent = 0;
     if (!isRunning()) {
         m_timer.start();
-        sendStep(); // the first step at once; the grid starts here
+        sendStep(); // the first step as soon as the line is free; the grid starts here
     } else {
         emit progressChanged(true, m_present, m_target);
     }
@@ -88,13 +86,18 @@ void FilamentRamp::startTowards(float target, bool offAtEnd, CommandSource sourc
 
 void FilamentRamp::sendStep()
 {
-    if (m_stepping)
-        return; // inside a message of the step before: the grid goes on after it
-    if (m_lineBusy && m_lineBusy()) {
-        m_retry.start(kLineBusyRetryMs);
-        return;
-    }
-    m_retry.stop();
+    if (m_stepUnderWay)
+        return; // the step before still waits for the line or its answer: the grid goes on after it
+    step();
+}
+
+LineTask<> FilamentRamp::step()
+{
+    m_stepUnderWay = true;
+    const auto done = qScopeGuard([this] { m_stepUnderWay = false; });
+    const SupplyLine::Lease lease = co_await m_line.acquire();
+    if (!isRunning() || m_line.isRetired())
+        co_return; // ended while the step waited
     const double stepAmps = m_rate / kStepsPerSecond;
     const double distance = double(m_target) - double(m_start);
     const int steps = std::max(1, int(std::ceil(std::fabs(distance) / stepAmps - 1e-9)));
@@ -103,35 +106,42 @@ void FilamentRamp::sendStep()
     // On a 10 µA grid, so that 2.1 - 3 × 0.5 goes out as 0.6 and not as 0.5999999.
     const double exact = double(m_start) + std::copysign(stepAmps * m_stepsSent, distance);
     const float next = last ? m_target : float(std::round(exact / kResolutionAmps) * kResolutionAmps);
-    const CommandSourceScope scope(m_state, m_source);
-    m_stepping = true;
-    const bool sent = sendValue(next);
-    m_stepping = false;
+    const CommandSource source = m_source;
+    const bool sent = co_await sendValue(next, source);
+    if (!isRunning())
+        co_return; // switched off or abandoned while the step was out
     if (!sent) {
         // The supply does not answer: no further steps into the void, but a switch-off that
         // was asked for is still tried.
         if (m_offAtEnd)
-            sendSwitch(false);
+            co_await sendSwitch(false, source);
         finishRamp();
-        return;
+        co_return;
     }
     if (!last) {
         emit progressChanged(true, m_present, m_target);
-        return;
+        co_return;
     }
     if (m_offAtEnd)
-        sendSwitch(false);
+        co_await sendSwitch(false, source);
     finishRamp();
+}
+
+LineTask<> FilamentRamp::finishAtOnce(float target, bool offAtEnd, CommandSource source)
+{
+    const SupplyLine::Lease lease = co_await m_line.acquire();
+    co_await sendValue(target, source);
+    if (offAtEnd)
+        co_await sendSwitch(false, source);
 }
 
 void FilamentRamp::switchOffNow(CommandSource source, bool alwaysSend)
 {
     const bool wasRunning = isRunning();
     m_timer.stop();
-    m_retry.stop();
     if (wasRunning || alwaysSend) {
         const CommandSourceScope scope(m_state, source);
-        sendSwitch(false);
+        sendSwitchNow(false);
     }
     m_offAtEnd = false;
     if (wasRunning)
@@ -140,25 +150,43 @@ void FilamentRamp::switchOffNow(CommandSource source, bool alwaysSend)
 
 void FilamentRamp::abandon()
 {
-    if (isRunning() || m_retry.isActive())
+    if (isRunning())
         finishRamp();
 }
 
-bool FilamentRamp::sendValue(float amps)
+LineTask<bool> FilamentRamp::sendValue(float amps, CommandSource source)
 {
     m_present = amps;
-    const qint32 r = m_line.send(QStringLiteral("V") + m_state.table.ModuleCode[1] + FirstCommaToPoint(StrOf(amps)));
+    const QString command = QStringLiteral("V") + m_state.table.ModuleCode[1] + FirstCommaToPoint(StrOf(amps));
+    const qint32 r = co_await m_line.command(command, source);
     if (m_state.simulationMode)
         m_sim.setCathode(amps);
-    return r == 0;
+    co_return r == 0;
 }
 
-void FilamentRamp::sendSwitch(bool on)
+namespace {
+QString switchCommand(const QString &code, bool on)
 {
-    const qint32 r = m_line.send(QStringLiteral("S") + m_state.table.ModuleCode[1]
-                                             + (on ? QStringLiteral("ON") : QStringLiteral("OFF")));
+    return QStringLiteral("S") + code + (on ? QStringLiteral("ON") : QStringLiteral("OFF"));
+}
+} // namespace
+
+LineTask<> FilamentRamp::sendSwitch(bool on, CommandSource source)
+{
+    const QString command = switchCommand(m_state.table.ModuleCode[1], on);
+    const qint32 r = co_await m_line.command(command, source);
+    noteSwitch(on, r);
+}
+
+void FilamentRamp::sendSwitchNow(bool on)
+{
+    noteSwitch(on, m_line.send(switchCommand(m_state.table.ModuleCode[1], on)));
+}
+
+void FilamentRamp::noteSwitch(bool on, qint32 result)
+{
     m_filamentOn = on;
-    m_switchedOff = !on && r == 0;
+    m_switchedOff = !on && result == 0;
     if (m_state.simulationMode)
         m_sim.setSwitch(1, on);
 }
@@ -166,7 +194,6 @@ void FilamentRamp::sendSwitch(bool on)
 void FilamentRamp::finishRamp()
 {
     m_timer.stop();
-    m_retry.stop();
     m_offAtEnd = false;
     emit progressChanged(false, m_present, m_target);
     emit finished();

@@ -1,12 +1,12 @@
 #pragma once
 
 #include "core/CommandSource.h"
+#include "device/LineTask.h"
 
 #include <QElapsedTimer>
 #include <QObject>
 #include <QTimer>
 
-#include <functional>
 #include <optional>
 
 class ControllerState;
@@ -16,14 +16,15 @@ class SimulatedSupply;
 // Raises and lowers the cathode (filament) current slowly: from the value last sent to the
 // target in steps of rate × 0.25 A, one V<code> command every 250 ms, the last one exactly the
 // target. "Off" ramps down to 0 first and then switches off; "on" switches on and ramps up from 0.
-// A new target continues from the value last sent. Off (rate 0) it takes nothing over.
+// A new target continues from the value last sent. Off (rate 0) it takes nothing over. Each step
+// is a job on the line, so it waits for a job that holds the line (an energy-ramp step between
+// its VEN and its REN) and never splits one.
 class FilamentRamp : public QObject
 {
     Q_OBJECT
 public:
     static constexpr int kStepMs = 250;
     static constexpr double kStepsPerSecond = 1000.0 / kStepMs;
-    static constexpr int kLineBusyRetryMs = 5;
     static constexpr double kResolutionAmps = 1e-5;
     static inline const QString kSection = QStringLiteral("Filament");
     static inline const QString kRateKey = QStringLiteral("RampRate");
@@ -34,15 +35,12 @@ public:
     void setRate(double ampsPerSecond);
     double rate() const { return m_rate; }
     bool isOn() const { return m_rate > 0.0; }
-    // Asked before each step: true while someone else must have the line (an energy ramp between
-    // its VEN and its REN); the step follows as soon as it is free.
-    void setLineBusyCheck(std::function<bool()> busy) { m_lineBusy = std::move(busy); }
 
     // The value the supply reported (at connecting): where the first ramp starts.
     void setPresent(float amps);
     float lastSent() const { return m_present; }
     float target() const { return m_target; }
-    bool isRunning() const { return m_timer.isActive() || m_retry.isActive(); }
+    bool isRunning() const { return m_timer.isActive(); }
     // What the supply reported of the filament's switch (a read-back), or what was sent last.
     void setFilamentOn(bool on) { m_filamentOn = on; }
     // The last ramp ended with an OFF the supply confirmed.
@@ -68,23 +66,28 @@ signals:
 private:
     void startTowards(float target, bool offAtEnd, CommandSource source);
     void sendStep();
-    bool sendValue(float amps);
-    void sendSwitch(bool on);
+    LineTask<> step();
+    // Turned off during a ramp: the target (and the OFF the ramp was heading for) at once.
+    LineTask<> finishAtOnce(float target, bool offAtEnd, CommandSource source);
+    LineTask<bool> sendValue(float amps, CommandSource source);
+    LineTask<> sendSwitch(bool on, CommandSource source);
+    // The switch command outside any job, for the requests that cannot wait (the cycle's ON,
+    // the program ending); it goes out as the line's next exchange.
+    void sendSwitchNow(bool on);
+    void noteSwitch(bool on, qint32 result);
     void finishRamp();
 
     SupplyLine &m_line;
     ControllerState &m_state;
     SimulatedSupply &m_sim;
-    std::function<bool()> m_lineBusy;
     QTimer m_timer;
-    QTimer m_retry;
     double m_rate = 0.0;
     float m_present = 0.0f;
     float m_target = 0.0f;
     float m_start = 0.0f;
     int m_stepsSent = 0;
     bool m_offAtEnd = false;
-    bool m_stepping = false;
+    bool m_stepUnderWay = false; // one step at a time: a tick meanwhile is skipped
     bool m_filamentOn = false;
     bool m_switchedOff = false;
     CommandSource m_source = CommandSource::Panel;

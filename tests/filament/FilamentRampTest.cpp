@@ -60,6 +60,16 @@ QStringList values(std::initializer_list<const char *> texts)
     return list;
 }
 
+// A job that holds the line as an energy-ramp step does: VEN, a settle time, REN.
+LineTask<> energyStep(SupplyLine &line, int settleMs)
+{
+    const SupplyLine::Lease lease = co_await line.acquire();
+    co_await line.command(QStringLiteral("VEN100"), CommandSource::Ramp);
+    co_await line.pause(settleMs);
+    ModuleReading reading;
+    co_await line.readModule(QStringLiteral("EN"), reading);
+}
+
 } // namespace
 
 class FilamentRampTest : public QObject
@@ -114,6 +124,16 @@ private slots:
         QVERIFY(!r.ramp.isRunning());
         // Long enough for a step that was still due to go out.
         QCOMPARE(commandsBeforeProbe(r.rig.line, r.supply, 2 * FilamentRamp::kStepMs), QStringList());
+    }
+
+    void aStepWaitsForAJobThatHoldsTheLine()
+    {
+        RampRig r;
+        QVERIFY(r.open());
+        energyStep(r.rig.line, 3 * FilamentRamp::kStepMs);
+        QVERIFY(r.ramp.takeRequest(std::nullopt, 0.25f, CommandSource::Panel));
+        // The steps due during the settle time follow the REN, on the grid after it.
+        QCOMPARE(r.finish(), QStringList({QStringLiteral("VEN100"), QStringLiteral("REN")}) + values({"0.125", "0.25"}));
     }
 
     void aSecondRequestOrATripSkipsTheRestOfARampDown()
