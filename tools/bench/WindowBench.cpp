@@ -14,6 +14,7 @@
 #include "device/PortTable.h"
 
 #include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QTimer>
@@ -34,6 +35,19 @@ constexpr auto kLogSettle = std::chrono::milliseconds(5);
 constexpr int kCommandWaitMs = 10000;
 const QString kLastReadOfPass = QStringLiteral("RL2");
 const QString kControlVoltageCommand = QStringLiteral("VEN");
+
+// A command's arrival at the supply, while the window's jobs run.
+std::optional<std::pair<int, CommandClock::Arrival>> waitWhileRunning(const CommandClock &clock, const QString &prefix,
+                                                                      int timeoutMs, int from = 0)
+{
+    QDeadlineTimer deadline(timeoutMs);
+    while (!deadline.hasExpired()) {
+        if (auto found = clock.find(prefix, from))
+            return found;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    }
+    return clock.find(prefix, from);
+}
 
 std::unique_ptr<MainWindow> makeWindow(RecordingUserInterface &ui, int &setupDialogs)
 {
@@ -141,8 +155,9 @@ void WindowBench::loadToFirstReadBack()
         window->load();
         const double load = milliseconds(Clock::now() - start);
         window->timer().stop();
-        const auto lastRead = clock.waitFor(kLastReadOfPass, kCommandWaitMs);
-        const auto shown = lastRead ? clock.waitFor(kControlVoltageCommand, kCommandWaitMs, lastRead->first + 1)
+        // The read-back is a job: it goes on only while the event loop runs.
+        const auto lastRead = waitWhileRunning(clock, kLastReadOfPass, kCommandWaitMs);
+        const auto shown = lastRead ? waitWhileRunning(clock, kControlVoltageCommand, kCommandWaitMs, lastRead->first + 1)
                                     : std::nullopt;
         clock.stop();
         window.reset();
