@@ -3,7 +3,7 @@
 #include "LineWait.h"
 
 #include "core/ControllerState.h"
-#include "core/RecordingUserInterface.h"
+#include "RecordingUserInterface.h"
 #include "device/ConnectionSequence.h"
 #include "device/ReadBack.h"
 #include "device/SimulatedSupply.h"

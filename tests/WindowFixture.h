@@ -7,7 +7,7 @@
 #include "app/CommandLine.h"
 #include "app/MainWindow.h"
 #include "panel/ModulePanel.h"
-#include "core/RecordingUserInterface.h"
+#include "RecordingUserInterface.h"
 #include "device/PortTable.h"
 
 #include <QTest>

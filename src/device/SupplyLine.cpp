@@ -3,7 +3,7 @@
 #include "core/ControllerState.h"
 #include "core/UserInterface.h"
 #include "device/LineWorker.h"
-#include "device/SetValueGuard.h"
+#include "device/SupplyModel.h"
 #include "device/SimulatedSupply.h"
 
 #include <QTimer>
@@ -94,7 +94,7 @@ void SupplyLine::retire()
 qint32 SupplyLine::send(const QString &command)
 {
     qint32 r = 0;
-    const std::optional<QString> refusal = SetValueGuard::refusal(command, m_state.table);
+    const std::optional<QString> refusal = SupplyModel::refusal(command, m_state.table);
     onLine([&](LineWorker &worker) {
         r = refusal ? worker.link().refuse(SerialLink::kErrBeyondLimits,
                                            QStringLiteral("%1 lies beyond the module's limits and was not sent. %2")
@@ -239,7 +239,7 @@ void SupplyLine::Pause::await_suspend(std::coroutine_handle<> job)
 
 LineTask<qint32> SupplyLine::command(QString command, CommandSource source)
 {
-    const std::optional<QString> refusal = SetValueGuard::refusal(command, m_state.table);
+    const std::optional<QString> refusal = SupplyModel::refusal(command, m_state.table);
     // Named, not temporaries of the co_await expression: this compiler mishandles those.
     const Exchange::Work work = [command, refusal](LineWorker &worker, ModuleReading &) {
         return refusal ? worker.link().refuse(SerialLink::kErrBeyondLimits,

@@ -6,6 +6,25 @@
 
 #include <algorithm>
 
+namespace {
+constexpr int kCodeStart = 1;  // after the command letter
+constexpr int kCodeLength = 2; // "EN", "CA", "L1", ...
+
+std::optional<PanelField> fieldOf(QChar letter, int module)
+{
+    PanelField field;
+    if (letter == QLatin1Char('V'))
+        field = PanelField::value(module);
+    else if (letter == QLatin1Char('G'))
+        field = PanelField::gain(module);
+    else if (letter == QLatin1Char('O'))
+        field = PanelField::offset(module);
+    else
+        return std::nullopt;
+    return field.exists() ? std::optional<PanelField>(field) : std::nullopt;
+}
+} // namespace
+
 SupplyModel::SupplyModel(const ModuleTable &limits, QObject *parent) : QObject(parent), m_limits(limits)
 {
     m_uMon.fill(kMonitorAtStart);
@@ -213,4 +232,27 @@ void SupplyModel::pokeItem(const QString &item, const QString &text)
         setControlVoltage(text, true);
     else if (const PanelField field = PanelField::fromControlName(item); field.exists())
         setFieldText(field, text);
+}
+
+std::optional<QString> SupplyModel::refusal(const QString &command, const ModuleTable &table)
+{
+    if (command.size() <= kCodeStart + kCodeLength)
+        return std::nullopt;
+    const QString code = command.mid(kCodeStart, kCodeLength);
+    int module = -1;
+    for (int i = 0; i < kModuleCount; ++i)
+        if (table.ModuleCode[std::size_t(i)] == code)
+            module = i;
+    if (module < 0)
+        return std::nullopt;
+    const std::optional<PanelField> field = fieldOf(command.at(0), module);
+    if (!field)
+        return std::nullopt;
+    FieldLimits limits = FieldLimits::of(*field, table);
+    if (*field == PanelField::value(Module::kScreen)) {
+        limits.lower *= kScreenVoltsPerUnit;
+        limits.upper *= kScreenVoltsPerUnit;
+    }
+    const RangeCheck check = RangeCheck::of(command.mid(kCodeStart + kCodeLength), limits.lower, limits.upper);
+    return check.outOfRange ? std::optional<QString>(check.message) : std::nullopt;
 }

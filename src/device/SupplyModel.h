@@ -42,6 +42,14 @@ public:
     // The field's number brought to its limits, with the message that says so; a text within
     // them is left exactly as it stands.
     RangeCheck checkLimits(PanelField field) const;
+    // The one check that every set value passes on its way to the supply, whichever path made
+    // it: a command that sets a module's value, gain or offset ("V", "G" or "O", the module code,
+    // a number) carries a number within that module's limits, or it is not sent. The answer is
+    // "Valid range is <lower> ... <upper>" (in the command's units) for a number beyond them or
+    // no number at all (NaN); nothing for a command within them or one that sets no value.
+    static std::optional<QString> refusal(const QString &command, const ModuleTable &limits);
+    // The screen's set value goes out in volts, its limits are in kilovolts.
+    static constexpr float kScreenVoltsPerUnit = 1000.0f;
 
     bool isMarked(PanelField field) const;
     // Who set the mark; the journal names it when the value goes out.

@@ -6,7 +6,7 @@
 
 #include "app/ShutDownDialog.h"
 #include "core/ModuleTable.h"
-#include "core/RecordingUserInterface.h"
+#include "RecordingUserInterface.h"
 #include "core/SettingsStore.h"
 #include "app/ShutDownSequence.h"
 #include "device/PortTable.h"

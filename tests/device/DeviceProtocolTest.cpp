@@ -3,7 +3,7 @@
 #include "VirtualSupply.h"
 
 #include "core/ControllerState.h"
-#include "core/RecordingUserInterface.h"
+#include "RecordingUserInterface.h"
 #include "device/DeviceProtocol.h"
 #include "device/PortTable.h"
 #include "device/SerialLink.h"

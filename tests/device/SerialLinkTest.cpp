@@ -2,7 +2,7 @@
 #include "TestEnvironment.h"
 #include "VirtualSupply.h"
 
-#include "core/RecordingUserInterface.h"
+#include "RecordingUserInterface.h"
 #include "device/PortTable.h"
 #include "device/SerialLink.h"
 

@@ -3,7 +3,7 @@
 #include "VirtualSupply.h"
 
 #include "core/ControllerState.h"
-#include "core/RecordingUserInterface.h"
+#include "RecordingUserInterface.h"
 #include "device/PortTable.h"
 #include "device/SimulatedSupply.h"
 #include "device/SupplyLine.h"

@@ -6,7 +6,7 @@
 
 #include "core/ControllerState.h"
 #include "core/Conversions.h"
-#include "core/RecordingUserInterface.h"
+#include "RecordingUserInterface.h"
 #include "remote/ControlLink.h"
 
 #include <QLocale>

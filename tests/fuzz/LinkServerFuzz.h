@@ -3,7 +3,7 @@
 #include "ModelItems.h"
 
 #include "core/ControllerState.h"
-#include "core/RecordingUserInterface.h"
+#include "RecordingUserInterface.h"
 #include "remote/ControlLink.h"
 #include "remote/ControlLinkServer.h"
 

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "core/ModuleTable.h"
-#include "core/RecordingUserInterface.h"
+#include "RecordingUserInterface.h"
 
 #include <QByteArray>
 #include <QTemporaryDir>

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "core/ModuleTable.h"
-#include "core/RecordingUserInterface.h"
+#include "RecordingUserInterface.h"
 #include "core/PanelField.h"
 #include "device/SupplyModel.h"
 

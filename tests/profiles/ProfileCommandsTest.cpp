@@ -2,7 +2,7 @@
 #include "ModelItems.h"
 
 #include "core/ControllerState.h"
-#include "core/RecordingUserInterface.h"
+#include "RecordingUserInterface.h"
 #include "profiles/ProfileCommands.h"
 #include "profiles/ProfileStore.h"
 

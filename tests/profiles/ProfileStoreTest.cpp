@@ -3,7 +3,7 @@
 
 #include "core/ControllerState.h"
 #include "core/ModuleTable.h"
-#include "core/RecordingUserInterface.h"
+#include "RecordingUserInterface.h"
 #include "profiles/ProfileFileError.h"
 #include "profiles/ProfileStore.h"
 

@@ -5,7 +5,7 @@
 #include "ModelItems.h"
 
 #include "core/ControllerState.h"
-#include "core/RecordingUserInterface.h"
+#include "RecordingUserInterface.h"
 #include "core/RuntimeDirectory.h"
 #include "remote/ControlLink.h"
 #include "remote/ControlLinkServer.h"

@@ -5,7 +5,7 @@
 #include "DeviceRig.h"
 
 #include "core/ControllerState.h"
-#include "core/RecordingUserInterface.h"
+#include "RecordingUserInterface.h"
 #include "device/PortTable.h"
 #include "setup/SetupDialog.h"
 

@@ -2,7 +2,7 @@
 
 #include "VirtualSupply.h"
 #include "app/MainWindow.h"
-#include "core/RecordingUserInterface.h"
+#include "RecordingUserInterface.h"
 
 #include <memory>
 

@@ -8,7 +8,7 @@
 #include "VirtualSupply.h"
 #include "app/CommandLine.h"
 #include "app/MainWindow.h"
-#include "core/RecordingUserInterface.h"
+#include "RecordingUserInterface.h"
 #include "device/PortTable.h"
 
 #include <QCoreApplication>

@@ -8,7 +8,7 @@
 
 #include "VirtualSupply.h"
 #include "app/MainWindow.h"
-#include "core/RecordingUserInterface.h"
+#include "RecordingUserInterface.h"
 #include "core/RuntimeDirectory.h"
 
 #include <QElapsedTimer>

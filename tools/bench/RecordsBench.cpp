@@ -6,7 +6,7 @@
 
 #include "VirtualSupply.h"
 #include "app/MainWindow.h"
-#include "core/RecordingUserInterface.h"
+#include "RecordingUserInterface.h"
 #include "history/MonitorHistoryWindow.h"
 #include "history/MonitorHistory.h"
 #include "journal/Journal.h"

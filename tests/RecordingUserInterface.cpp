@@ -1,4 +1,4 @@
-#include "core/RecordingUserInterface.h"
+#include "RecordingUserInterface.h"
 
 void RecordingUserInterface::showMessageBox(const QString &text, const QString &title, Icon icon)
 {
