@@ -7,7 +7,7 @@ class ReadBack;
 class SupplyLine;
 
 // Opens the chosen port, puts the program into the connected or not-connected state and,
-// when connected, reads every module onto the panel. May run any number of times. The state is
+// when connected, reads every module into the model. May run any number of times. The state is
 // announced, so the timer, the menus and the panel follow it.
 class ConnectionSequence : public QObject
 {

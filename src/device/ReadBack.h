@@ -16,9 +16,9 @@ class ControllerState;
 class SupplyLine;
 class SupplyModel;
 
-// Reads all eight modules and then shows them on the panel. The reading table lives for the
-// whole run; the panel changes only after a complete pass. With `setValues` the pass also
-// writes the set-value fields (the control voltage echoes the energy).
+// Reads all eight modules and then writes them into the supply's model. The reading table lives
+// for the whole run; the model changes only after a complete pass. With `setValues` the pass also
+// writes the set values (the control voltage echoes the energy).
 class ReadBack : public QObject
 {
     Q_OBJECT

@@ -9,8 +9,8 @@ class QWidget;
 
 // Sees every key before the focused control does (install it on the QApplication). Enter or
 // Return typed while the main window is the active window (no modal dialog, popup or keyboard
-// menu navigation in progress) marks the focused control "changed", is consumed, runs one
-// refresh cycle, and then selects the whole text of the edit field that has the focus by then.
+// menu navigation in progress) marks the focused edit field's value pending, is consumed, runs
+// one refresh cycle, and then selects the whole text of the edit field that has the focus by then.
 // Every other key passes unchanged.
 class EnterKeyFilter : public QObject
 {

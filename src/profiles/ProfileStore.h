@@ -21,7 +21,7 @@ public:
     ProfileStore(SupplyModel &model, UserInterface &ui, std::function<QString()> caption,
                  QObject *parent = nullptr);
 
-    // Puts the profile `filename` onto the panel: every field marked pending, switch
+    // Puts the profile `filename` into the model: every field marked pending, switch
     // requests for modules 1 and 2. Sends nothing; the caller runs the refresh cycle. Numbers
     // beyond a module's limits are brought to the nearer limit, named in one message; the file
     // stays as it is.
