@@ -18,6 +18,8 @@ struct DeviceRig
         : state(state), line(state, sim, ui), model(state.table), readBack(line, state, model), connection(line, state, readBack)
     {
     }
+    // Jobs still under way end now, while the read-back they run in still exists.
+    ~DeviceRig() { line.shutDown(); }
 
     ControllerState &state;
     RecordingUserInterface ui;
