@@ -119,7 +119,8 @@ bool FilamentCare::cathodeRequest(std::optional<bool> switchOn, float value, Com
     const float lower = m_parts.state.table.ValueMin[Module::kCathode];
     const float upper = m_parts.state.table.ValueMax[Module::kCathode];
     const float target = std::isfinite(value) && value >= lower ? std::min(value, upper) : lower;
-    return m_ramp.takeRequest(switchOn, target, source);
+    // An ON goes out from the cycle, in its place, inside the cycle's hold of the line.
+    return m_ramp.takeRequest(switchOn, target, source) && !(switchOn && *switchOn);
 }
 
 void FilamentCare::switchOffForTrip()

@@ -51,11 +51,11 @@ bool FilamentRamp::takeRequest(std::optional<bool> switchOn, float value, Comman
         if (!(isRunning() && m_offAtEnd))
             startTowards(value, false, source);
     } else if (*switchOn) {
-        const CommandSourceScope scope(m_state, source);
         if (!isRunning() && !m_filamentOn)
             m_present = 0.0f; // the supply starts the filament from nothing
         m_offAtEnd = false;
-        sendSwitchNow(true);
+        m_filamentOn = true;
+        m_switchedOff = false;
         startTowards(value, false, source);
     } else {
         startTowards(0.0f, true, source);

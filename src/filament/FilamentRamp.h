@@ -47,7 +47,8 @@ public:
     bool switchedOff() const { return m_switchedOff; }
 
     // The refresh cycle's module-1 request: `switchOn` set for ON/OFF, unset for a new value.
-    // True when the ramp takes it over (it is on); false leaves it to the cycle.
+    // True when the ramp takes it over (it is on); false leaves it to the cycle. An ON itself
+    // goes out from the cycle, in its place; the ramp raises the current from 0 after it.
     bool takeRequest(std::optional<bool> switchOn, float value, CommandSource source);
     // Ramps down to 0 and switches off (the shut-down dialog's "Set Filament Off").
     void rampDownAndOff(CommandSource source);
@@ -71,8 +72,8 @@ private:
     LineTask<> finishAtOnce(float target, bool offAtEnd, CommandSource source);
     LineTask<bool> sendValue(float amps, CommandSource source);
     LineTask<> sendSwitch(bool on, CommandSource source);
-    // The switch command outside any job, for the requests that cannot wait (the cycle's ON,
-    // the program ending); it goes out as the line's next exchange.
+    // The switch-off outside any job, for what cannot wait (the program ending, the interlock);
+    // it goes out as the line's next exchange.
     void sendSwitchNow(bool on);
     void noteSwitch(bool on, qint32 result);
     void finishRamp();
