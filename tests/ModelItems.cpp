@@ -4,23 +4,9 @@
 
 #include <QStringList>
 
-QStringList modelItemNames()
-{
-    QStringList names{SupplyModel::kControlVoltageItem, SupplyModel::kPortCaptionItem};
-    for (const PanelField &field : kPanelFields)
-        names << field.controlName();
-    for (int module = 0; module < kModuleCount; ++module) {
-        if (SupplyModel::hasMonitor(SupplyModel::Monitor::Voltage, module))
-            names << QStringLiteral("Label_UMon(%1)").arg(module);
-        if (SupplyModel::hasMonitor(SupplyModel::Monitor::Current, module))
-            names << QStringLiteral("Label_IMon(%1)").arg(module);
-    }
-    return names;
-}
-
 ModelItems::ModelItems(SupplyModel &model) : model(model)
 {
-    for (const QString &item : modelItemNames())
+    for (const QString &item : SupplyModel::itemNames())
         set(item, item.startsWith(QLatin1String("Label_")) ? QStringLiteral("0.00") : QStringLiteral("0"));
     set(SupplyModel::kPortCaptionItem, QStringLiteral("COM1:"));
     QObject::connect(&model, &SupplyModel::itemChanged, &model,
@@ -45,7 +31,7 @@ void ModelItems::set(const QString &item, const QString &text)
 QMap<QString, QString> ModelItems::all() const
 {
     QMap<QString, QString> items;
-    for (const QString &item : modelItemNames())
+    for (const QString &item : SupplyModel::itemNames())
         items[item] = model.itemText(item).value_or(QString());
     return items;
 }

@@ -23,6 +23,3 @@ struct ModelItems
     SupplyModel &model;
     QList<QPair<QString, QString>> changes;
 };
-
-// Every item name of the control link.
-QStringList modelItemNames();

@@ -221,6 +221,19 @@ std::optional<QString> SupplyModel::itemText(const QString &item) const
     return std::nullopt;
 }
 
+QStringList SupplyModel::itemNames()
+{
+    QStringList names;
+    for (const PanelField &field : kPanelFields)
+        names << field.controlName();
+    names << kControlVoltageItem << kPortCaptionItem;
+    for (Monitor monitor : {Monitor::Voltage, Monitor::Current})
+        for (int module = 0; module < kModuleCount; ++module)
+            if (hasMonitor(monitor, module))
+                names << monitorItem(monitor, module);
+    return names;
+}
+
 bool SupplyModel::isPokeable(const QString &item) const
 {
     return item == kControlVoltageItem || PanelField::fromControlName(item).exists();

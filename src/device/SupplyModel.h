@@ -89,6 +89,8 @@ public:
     // The control link's items by name ("DA_set_voltage", "Text_Gain(3)", "Label_UMon(0)",
     // "Label_CommPort"): an item's text, or nothing when there is no such item.
     std::optional<QString> itemText(const QString &item) const;
+    // Every item name, fields first.
+    static QStringList itemNames();
     // True for the items that take a poke: the edit fields and DA_set_voltage.
     bool isPokeable(const QString &item) const;
     // Writes a pokeable item; DA_set_voltage is applied as if typed.
