@@ -37,14 +37,13 @@ MainWindow::MainWindow(UserInterface &ui, const CommandLine &commandLine, QWidge
       m_cycle(m_model, m_line, m_readBack, m_state, m_sim, ui),
       m_connection(m_line, m_state, m_readBack),
       m_controlVoltage(m_model, m_line, m_state, m_sim),
-      m_profiles(m_model, ui, [this] { return m_state.caption(); }),
-      m_profileCommands(m_profiles, m_state, ui, [this] { return m_state.caption(); },
-                        [this] { m_cycle.runForced(); }),
+      m_profiles(m_model, ui),
+      m_profileCommands(m_profiles, m_state, ui),
       m_controlLink(m_model, m_state, ui),
       m_server(m_controlLink, m_model),
       m_shutDown(m_line, m_state, m_controlLink, m_connection, ui, this),
       m_ramp(m_line, m_state, m_model, m_sim, m_connection),
-      m_rampLink(m_ramp, m_state.table, [this](const void *to, const QString &line) { m_server.sendTo(to, line); }),
+      m_rampLink(m_ramp, m_state.table),
       m_menu(MainMenu::build(*this)),
       m_tools({m_state, m_line, m_readBack, m_connection, m_profiles, m_ramp, m_server, ui}, m_menu, this),
       m_filament({m_state, m_line, m_sim, m_readBack, m_cycle, m_connection, m_ramp, m_server, *m_panel, m_model, ui},
@@ -60,7 +59,8 @@ MainWindow::MainWindow(UserInterface &ui, const CommandLine &commandLine, QWidge
     m_model.setPortCaption(SerialLink::portCaptionFor(0));
     setConnected(false);
 
-    m_enterFilter = new EnterKeyFilter(*this, [this] { m_cycle.runCycle(); }, this);
+    m_enterFilter = new EnterKeyFilter(*this, this);
+    connect(m_enterFilter, &EnterKeyFilter::refreshRequested, &m_cycle, &RefreshCycle::runCycle);
     qApp->installEventFilter(m_enterFilter);
     qApp->installEventFilter(this);
 }
@@ -80,6 +80,9 @@ void MainWindow::wireSubsystems()
 {
     connect(&m_timer, &QTimer::timeout, this, [this] { m_cycle.runCycle(); });
     connect(&m_state, &ControllerState::captionChanged, this, &QWidget::setWindowTitle);
+    m_profiles.setCaption(m_state.caption());
+    connect(&m_state, &ControllerState::captionChanged, &m_profiles, &ProfileStore::setCaption);
+    connect(&m_profileCommands, &ProfileCommands::refreshRequested, &m_cycle, &RefreshCycle::runForced);
     connect(&m_state, &ControllerState::autoRefreshPropertyChanged, m_menu.mnuAutoRefresh, &QAction::setChecked);
     connect(&m_line, &SupplyLine::lampChanged, this, &MainWindow::showBusyLamp);
     connect(&m_line, &SupplyLine::portCaptionChanged, &m_model, &SupplyModel::setPortCaption);
@@ -98,6 +101,7 @@ void MainWindow::wireSubsystems()
     // A marked energy ends a ramp (a ramp step holds the line from its VEN to its REN).
     connect(&m_cycle, &RefreshCycle::energyAboutToBeSent, &m_ramp, &EnergyRamp::stop);
     m_server.addExtension(&m_rampLink);
+    connect(&m_rampLink, &RampLink::lineForConversation, &m_server, &ControlLinkServer::sendTo);
     connect(&m_shutDown, &ShutDownSequence::filamentRampDownRequested, this,
             [this](bool &switchedOff) { switchedOff = m_filament.rampDownForShutDown(); });
     connect(&m_shutDown, &ShutDownSequence::aboutToSendCommands, this, [this] {

@@ -1,7 +1,7 @@
 #include "device/LineWorker.h"
 
 LineWorker::LineWorker()
-    : m_link(m_log, [this] { return m_caption; }, this), m_protocol(m_link)
+    : m_link(m_log, this), m_protocol(m_link)
 {
     connect(&m_link, &SerialLink::lampChanged, this,
             [this](SerialLink::Lamp lamp) { record(LineEvent::Kind::Lamp, lamp); });
@@ -13,7 +13,7 @@ LineWorker::LineWorker()
 
 void LineWorker::beginCall(const QString &caption)
 {
-    m_caption = caption;
+    m_link.setCaption(caption);
     m_inCall = true;
     ++m_calls;
 }

@@ -53,7 +53,6 @@ private:
     void record(LineEvent::Kind kind, SerialLink::Lamp lamp = SerialLink::Lamp::Default, const QString &text = {});
 
     LineEventLog m_log;
-    QString m_caption; // the window's caption at the last call, for message titles
     SerialLink m_link;
     DeviceProtocol m_protocol;
     bool m_inCall = false;

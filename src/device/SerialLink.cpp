@@ -21,8 +21,8 @@ bool hasControlCharacter(const QString &text)
 }
 } // namespace
 
-SerialLink::SerialLink(UserInterface &ui, std::function<QString()> caption, QObject *parent)
-    : QObject(parent), m_ui(ui), m_caption(std::move(caption)),
+SerialLink::SerialLink(UserInterface &ui, QObject *parent)
+    : QObject(parent), m_ui(ui),
       m_factory([](int port) { return PortTable::create(port); })
 {
 }
@@ -69,7 +69,7 @@ qint32 SerialLink::fail(qint32 number, const QString &description, const QString
 {
     setLamp(Lamp::Failed);
     m_ui.messageBox(QStringLiteral("Error %1 in %2:\r%3").arg(number).arg(kErrorSource, description),
-                    titlePrefix + m_caption(), UserInterface::Icon::Critical);
+                    titlePrefix + m_caption, UserInterface::Icon::Critical);
     return number;
 }
 

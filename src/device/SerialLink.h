@@ -40,8 +40,7 @@ public:
     static constexpr int kMaxLineLength = 4096;
     static inline const QString kErrorSource = QStringLiteral("SerialLink");
 
-    // `caption` gives the main window's caption for message titles.
-    SerialLink(UserInterface &ui, std::function<QString()> caption, QObject *parent = nullptr);
+    explicit SerialLink(UserInterface &ui, QObject *parent = nullptr);
     ~SerialLink() override;
 
     bool openPort(qint32 commPort);
@@ -65,6 +64,8 @@ public:
     bool isOpen() const;
     Lamp lamp() const { return m_lamp; }
     QString portCaption() const { return m_portCaption; }
+    // The main window's caption, the title of the link's messages.
+    void setCaption(const QString &caption) { m_caption = caption; }
     // The device path of the open port ("" when closed).
     QString devicePath() const;
 
@@ -94,7 +95,7 @@ private:
     qint32 notOpen(const QString &titlePrefix);
 
     UserInterface &m_ui;
-    std::function<QString()> m_caption;
+    QString m_caption; // the main window's caption, for message titles
     std::function<std::unique_ptr<SerialPort>(int)> m_factory;
     std::unique_ptr<SerialPort> m_port;
     Lamp m_lamp = Lamp::Default;

@@ -23,8 +23,8 @@ bool isEnterCharacter(const QKeyEvent &key)
 
 } // namespace
 
-EnterKeyFilter::EnterKeyFilter(QWidget &mainWindow, std::function<void()> refreshCycle, QObject *parent)
-    : QObject(parent), m_mainWindow(&mainWindow), m_refreshCycle(std::move(refreshCycle))
+EnterKeyFilter::EnterKeyFilter(QWidget &mainWindow, QObject *parent)
+    : QObject(parent), m_mainWindow(&mainWindow)
 {
 }
 
@@ -61,8 +61,7 @@ bool EnterKeyFilter::eventFilter(QObject *watched, QEvent *event)
     // A field's value becomes pending; on any other control Enter only runs the cycle.
     if (auto *field = qobject_cast<EditField *>(focused))
         field->mark();
-    if (m_refreshCycle)
-        m_refreshCycle();
+    emit refreshRequested();
     // The cycle lets events run; the focus may have moved meanwhile.
     if (auto *field = qobject_cast<EditField *>(QApplication::focusWidget());
         field && field->window() == m_mainWindow)

@@ -3,8 +3,6 @@
 #include <QObject>
 #include <QPointer>
 
-#include <functional>
-
 class QWidget;
 
 // Sees every key before the focused control does (install it on the QApplication). Enter or
@@ -16,13 +14,16 @@ class EnterKeyFilter : public QObject
 {
     Q_OBJECT
 public:
-    EnterKeyFilter(QWidget &mainWindow, std::function<void()> refreshCycle, QObject *parent = nullptr);
+    explicit EnterKeyFilter(QWidget &mainWindow, QObject *parent = nullptr);
 
     bool eventFilter(QObject *watched, QEvent *event) override;
+
+signals:
+    // Enter was typed in the main window: one refresh cycle is due now.
+    void refreshRequested();
 
 private:
     bool belongsToMainWindow(QObject *watched) const;
 
     QPointer<QWidget> m_mainWindow;
-    std::function<void()> m_refreshCycle;
 };

@@ -173,7 +173,8 @@ QWidget *ModulePanel::buildModuleGroup(int module)
         auto *edit = new EditField(field, m_model, m_ui);
         edit->setToolTip(EditField::toolTipFor(field));
         edit->setFixedWidth(kFieldWidthPx);
-        auto *spin = new SpinControl(*edit, m_model.limits(), m_ui, [this] { emit sendNowRequested(); });
+        auto *spin = new SpinControl(*edit, m_model.limits(), m_ui);
+        connect(spin, &SpinControl::sendNowRequested, this, &ModulePanel::sendNowRequested);
         grid->addWidget(edit, row + 1, column);
         grid->addWidget(spin, row + 1, column + 1, Qt::AlignLeft);
         return std::make_pair(edit, spin);

@@ -23,9 +23,8 @@ QString spinNameFor(PanelField field)
 
 } // namespace
 
-SpinControl::SpinControl(EditField &field, const ModuleTable &table, UserInterface &ui,
-                         std::function<void()> refreshCycle, QWidget *parent)
-    : QLabel(parent), m_field(field), m_table(table), m_ui(ui), m_refreshCycle(std::move(refreshCycle))
+SpinControl::SpinControl(EditField &field, const ModuleTable &table, UserInterface &ui, QWidget *parent)
+    : QLabel(parent), m_field(field), m_table(table), m_ui(ui)
 {
     setObjectName(spinNameFor(field.field()));
     setFrameShape(QFrame::NoFrame);
@@ -75,8 +74,8 @@ void SpinControl::mousePressEvent(QMouseEvent *event)
     }
     m_field.setText(step.newText);
     m_field.mark();
-    if (runsRefreshCycle() && m_refreshCycle)
-        m_refreshCycle();
+    if (runsRefreshCycle())
+        emit sendNowRequested();
 }
 
 void SpinControl::mouseReleaseEvent(QMouseEvent *event)

@@ -2,8 +2,6 @@
 
 #include <QLabel>
 
-#include <functional>
-
 struct ModuleTable;
 class UserInterface;
 class EditField;
@@ -16,9 +14,7 @@ class SpinControl : public QLabel
 {
     Q_OBJECT
 public:
-    // `refreshCycle` runs one refresh cycle; only a set-value spin control calls it.
-    SpinControl(EditField &field, const ModuleTable &table, UserInterface &ui,
-                std::function<void()> refreshCycle, QWidget *parent = nullptr);
+    SpinControl(EditField &field, const ModuleTable &table, UserInterface &ui, QWidget *parent = nullptr);
 
     EditField &field() const { return m_field; }
     bool runsRefreshCycle() const;
@@ -26,6 +22,10 @@ public:
     // Connected (or module on): enabled with the rest image; otherwise disabled with the
     // disabled image. A disabled control receives no mouse input.
     void setConnectedImage(bool enabled);
+
+signals:
+    // A set-value spin control stepped its field: one refresh cycle sends it at once.
+    void sendNowRequested();
 
 protected:
     void mousePressEvent(QMouseEvent *event) override;
@@ -38,5 +38,4 @@ private:
     EditField &m_field;
     const ModuleTable &m_table;
     UserInterface &m_ui;
-    std::function<void()> m_refreshCycle;
 };

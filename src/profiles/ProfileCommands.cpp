@@ -14,17 +14,15 @@ constexpr qint32 kCancelled = 0;
 }
 
 ProfileCommands::ProfileCommands(ProfileStore &store, ControllerState &state, UserInterface &ui,
-                                 std::function<QString()> caption, std::function<void()> refreshCycle,
                                  QObject *parent)
-    : QObject(parent), m_store(store), m_state(state), m_ui(ui), m_caption(std::move(caption)),
-      m_refreshCycle(std::move(refreshCycle))
+    : QObject(parent), m_store(store), m_state(state), m_ui(ui)
 {
 }
 
 UserInterface::FileDialogRequest ProfileCommands::dialogRequest(const QString &verb, const QString &filename) const
 {
     UserInterface::FileDialogRequest request;
-    request.title = verb + (m_caption ? m_caption() : QString()) + QStringLiteral(" Profile");
+    request.title = verb + m_state.caption() + QStringLiteral(" Profile");
     request.presetName = filename;
     request.initialFolder = QCoreApplication::applicationDirPath();
     if (!request.initialFolder.endsWith(QLatin1Char('/')))
@@ -60,7 +58,7 @@ void ProfileCommands::openProfile()
     m_store.open(path);
     // Force one cycle with read-back so the loaded values take effect at once, whatever the
     // operator's auto-refresh setting; the direct write leaves the menu's check mark alone.
-    m_state.forceAutoRefreshDuring(m_refreshCycle);
+    m_state.forceAutoRefreshDuring([this] { emit refreshRequested(); });
 }
 
 void ProfileCommands::saveProfile()

@@ -5,8 +5,6 @@
 #include <QObject>
 #include <QString>
 
-#include <functional>
-
 class ControllerState;
 class ProfileStore;
 
@@ -15,10 +13,7 @@ class ProfileCommands : public QObject
 {
     Q_OBJECT
 public:
-    // `refreshCycle` starts one refresh cycle of the window that reads back (a job on the line).
-    ProfileCommands(ProfileStore &store, ControllerState &state, UserInterface &ui,
-                    std::function<QString()> caption, std::function<void()> refreshCycle,
-                    QObject *parent = nullptr);
+    ProfileCommands(ProfileStore &store, ControllerState &state, UserInterface &ui, QObject *parent = nullptr);
 
     // On entry the name to preset; on return the chosen file's full path. Returns -1 when a file
     // was chosen, 0 when the dialog was cancelled or failed (then `filename` is unchanged).
@@ -27,6 +22,10 @@ public:
 
     static const QString kFilterName;
     static const QString kDefaultSuffix;
+
+signals:
+    // A loaded profile goes out: one refresh cycle that reads back (a job on the line) is due.
+    void refreshRequested();
 
 public slots:
     void openProfile();
@@ -39,6 +38,4 @@ private:
     ProfileStore &m_store;
     ControllerState &m_state;
     UserInterface &m_ui;
-    std::function<QString()> m_caption;
-    std::function<void()> m_refreshCycle;
 };

@@ -33,15 +33,14 @@ float limited(float v, float lowest, float highest)
 
 } // namespace
 
-ProfileStore::ProfileStore(SupplyModel &model, UserInterface &ui, std::function<QString()> caption,
-                           QObject *parent)
-    : QObject(parent), m_model(model), m_ui(ui), m_caption(std::move(caption))
+ProfileStore::ProfileStore(SupplyModel &model, UserInterface &ui, QObject *parent)
+    : QObject(parent), m_model(model), m_ui(ui)
 {
 }
 
 QString ProfileStore::profileTitle(const QString &verb) const
 {
-    return verb + (m_caption ? m_caption() : QString()) + QStringLiteral(" Profile");
+    return verb + m_caption + QStringLiteral(" Profile");
 }
 
 void ProfileStore::reportFileError(const QString &verb, const QString &description)

@@ -7,7 +7,6 @@
 #include <QString>
 #include <QStringList>
 
-#include <functional>
 
 class SupplyModel;
 class ProfileRecord;
@@ -18,8 +17,10 @@ class ProfileStore : public QObject
 {
     Q_OBJECT
 public:
-    ProfileStore(SupplyModel &model, UserInterface &ui, std::function<QString()> caption,
-                 QObject *parent = nullptr);
+    ProfileStore(SupplyModel &model, UserInterface &ui, QObject *parent = nullptr);
+
+    // The main window's caption, part of the title of the store's messages.
+    void setCaption(const QString &caption) { m_caption = caption; }
 
     // Puts the profile `filename` into the model: every field marked pending, switch
     // requests for modules 1 and 2. Sends nothing; the caller runs the refresh cycle. Numbers
@@ -49,6 +50,6 @@ private:
 
     SupplyModel &m_model;
     UserInterface &m_ui;
-    std::function<QString()> m_caption;
+    QString m_caption;
     QString m_filename;
 };

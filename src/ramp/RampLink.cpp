@@ -14,8 +14,8 @@ QString pointNumber(float number)
 
 } // namespace
 
-RampLink::RampLink(EnergyRamp &ramp, const ModuleTable &limits, Send send, QObject *parent)
-    : QObject(parent), m_ramp(ramp), m_limits(limits), m_send(std::move(send))
+RampLink::RampLink(EnergyRamp &ramp, const ModuleTable &limits, QObject *parent)
+    : QObject(parent), m_ramp(ramp), m_limits(limits)
 {
     connect(&m_ramp, &EnergyRamp::stepDone, this, &RampLink::publishStep);
     connect(&m_ramp, &EnergyRamp::finished, this, &RampLink::publishEnd);
@@ -87,7 +87,7 @@ void RampLink::conversationEnded(const void *conversation)
 void RampLink::publishStep(const RampStep &step)
 {
     if (m_owner)
-        m_send(m_owner, QStringLiteral("STEP %1 %2 %3 %4 %5")
+        emit lineForConversation(m_owner, QStringLiteral("STEP %1 %2 %3 %4 %5")
                             .arg(step.k)
                             .arg(RampPlan::wireText(step.energy), pointNumber(step.umon), pointNumber(step.imon))
                             .arg(step.ms));
@@ -98,6 +98,6 @@ void RampLink::publishEnd(int stepsDone, bool complete)
     const void *owner = m_owner;
     m_owner = nullptr;
     if (owner)
-        m_send(owner, QStringLiteral("END %1 %2").arg(stepsDone).arg(complete ? QStringLiteral("complete")
+        emit lineForConversation(owner, QStringLiteral("END %1 %2").arg(stepsDone).arg(complete ? QStringLiteral("complete")
                                                                               : QStringLiteral("stopped")));
 }

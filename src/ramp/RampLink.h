@@ -5,7 +5,6 @@
 #include <QObject>
 #include <QString>
 
-#include <functional>
 #include <optional>
 
 class EnergyRamp;
@@ -23,9 +22,6 @@ class RampLink : public QObject, public LinkExtension
 {
     Q_OBJECT
 public:
-    // Sends one line to a conversation, if it is still open.
-    using Send = std::function<void(const void *conversation, const QString &line)>;
-
     enum ErrorNumber : int {
         kErrorMissingArgument = 2,
         kErrorRampRunning = 9,
@@ -34,7 +30,7 @@ public:
     };
     static inline const QString kItem = QStringLiteral("Ramp");
 
-    RampLink(EnergyRamp &ramp, const ModuleTable &limits, Send send, QObject *parent = nullptr);
+    RampLink(EnergyRamp &ramp, const ModuleTable &limits, QObject *parent = nullptr);
 
     // The answer to a line of the ramp's part, or nothing when the verb is not one of it.
     std::optional<LinkAnswer> handle(const void *conversation, const QString &verb, const QString &argument) override;
@@ -42,6 +38,10 @@ public:
     std::optional<QString> itemText(const QString &item) const override;
     // The conversation ended: a ramp it started stops.
     void conversationEnded(const void *conversation) override;
+
+signals:
+    // A line for the conversation that started the ramp (the transport drops it when closed).
+    void lineForConversation(const void *conversation, const QString &line);
 
 private:
     QString start(const void *conversation, const QString &argument);
@@ -51,6 +51,5 @@ private:
 
     EnergyRamp &m_ramp;
     const ModuleTable &m_limits;
-    Send m_send;
     const void *m_owner = nullptr;
 };

@@ -28,6 +28,7 @@ struct ProtocolRig
     {
         state.table.fill(0);
         state.setAutoRefresh(true);
+        link.setCaption(kCaption);
         QObject::connect(&link, &SerialLink::replyTimedOut, &state, [this] { state.setAutoRefresh(false); });
         link.setPortFactory([this](int number) {
             std::unique_ptr<SerialPort> made = PortTable::create(number);
@@ -69,7 +70,7 @@ struct ProtocolRig
 
     RecordingUserInterface ui;
     ControllerState state;
-    SerialLink link{ui, [] { return kCaption; }};
+    SerialLink link{ui};
     DeviceProtocol protocol{link};
     SerialPort *port = nullptr; // the link's port while it is open
 };

@@ -36,7 +36,8 @@ private slots:
     void init()
     {
         m_ui.clear();
-        m_link = std::make_unique<SerialLink>(m_ui, [] { return kCaption; });
+        m_link = std::make_unique<SerialLink>(m_ui);
+        m_link->setCaption(kCaption);
     }
     void cleanup() { m_link.reset(); }
 
@@ -157,7 +158,8 @@ private slots:
         ScriptedTerminal terminal;
         PortTable::setPath(4, terminal.slavePath());
         RecordingUserInterface otherUi;
-        SerialLink other(otherUi, [] { return kCaption; });
+        SerialLink other(otherUi);
+        other.setCaption(kCaption);
         QVERIFY(other.openPort(4));
         QVERIFY(!m_link->openPort(4));
         QCOMPARE(m_ui.messages.size(), 2);
@@ -280,7 +282,8 @@ private slots:
         QCOMPARE(line, QStringLiteral("REN"));
         // A second program-side open of the same loopback line is "in use".
         RecordingUserInterface otherUi;
-        SerialLink other(otherUi, [] { return kCaption; });
+        SerialLink other(otherUi);
+        other.setCaption(kCaption);
         QVERIFY(!other.openPort(5));
         QVERIFY(otherUi.messages[0].text.startsWith(QStringLiteral("Error 8005")));
     }

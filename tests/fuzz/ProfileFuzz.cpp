@@ -48,7 +48,8 @@ void ProfileFuzz::run(const QByteArray &data)
 
     SupplyModel panel(m_limits);
     m_ui.clear();
-    ProfileStore store(panel, m_ui, [] { return kCaption; });
+    ProfileStore store(panel, m_ui);
+    store.setCaption(kCaption);
     const int result = store.open(path);
     const bool isProfile = record && record->hasProfileMarker();
     if (!isProfile) {

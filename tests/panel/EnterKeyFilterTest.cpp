@@ -45,7 +45,8 @@ void EnterKeyFilterTest::initTestCase()
 void EnterKeyFilterTest::init()
 {
     m_window = std::make_unique<PanelTestWindow>();
-    m_filter = std::make_unique<EnterKeyFilter>(*m_window, m_window->refreshCycleFunction());
+    m_filter = std::make_unique<EnterKeyFilter>(*m_window);
+    connect(m_filter.get(), &EnterKeyFilter::refreshRequested, m_window.get(), &PanelTestWindow::refreshCycle);
     qApp->installEventFilter(m_filter.get());
     QVERIFY(m_window->showActive());
 }

@@ -14,11 +14,11 @@ PanelTestWindow::PanelTestWindow()
     auto *layout = new QHBoxLayout(this);
     // Fields are built before the table is filled, as the main window does.
     energy = new EditField(PanelField::value(0), model, ui, this);
-    energySpin = new SpinControl(*energy, table, ui, refreshCycleFunction(), this);
+    energySpin = new SpinControl(*energy, table, ui, this);
     cathode = new EditField(PanelField::value(1), model, ui, this);
-    cathodeSpin = new SpinControl(*cathode, table, ui, refreshCycleFunction(), this);
+    cathodeSpin = new SpinControl(*cathode, table, ui, this);
     wehneltGain = new EditField(PanelField::gain(3), model, ui, this);
-    wehneltGainSpin = new SpinControl(*wehneltGain, table, ui, refreshCycleFunction(), this);
+    wehneltGainSpin = new SpinControl(*wehneltGain, table, ui, this);
     button = new QPushButton(QStringLiteral("ON"), this);
     button->setObjectName(QStringLiteral("Command_On(1)"));
     for (QWidget *w : {static_cast<QWidget *>(energy), static_cast<QWidget *>(energySpin),
@@ -26,6 +26,8 @@ PanelTestWindow::PanelTestWindow()
                        static_cast<QWidget *>(wehneltGain), static_cast<QWidget *>(wehneltGainSpin),
                        static_cast<QWidget *>(button)})
         layout->addWidget(w);
+    for (SpinControl *spin : {energySpin, cathodeSpin, wehneltGainSpin})
+        connect(spin, &SpinControl::sendNowRequested, this, &PanelTestWindow::refreshCycle);
     table.fill(0);
 }
 
@@ -50,10 +52,6 @@ void PanelTestWindow::refreshCycle()
     }
 }
 
-std::function<void()> PanelTestWindow::refreshCycleFunction()
-{
-    return [this] { refreshCycle(); };
-}
 
 EditField *PanelTestWindow::findField(PanelField field) const
 {

@@ -28,7 +28,6 @@ public:
     bool showActive();
 
     void refreshCycle();
-    std::function<void()> refreshCycleFunction();
 
     EditField *findField(PanelField field) const;
 

@@ -84,10 +84,10 @@ void TestProfileCommands::init()
     m_items = std::make_unique<ModelItems>(*m_model);
     m_ui = RecordingUserInterface();
     m_cycles.clear();
-    ControllerState *state = m_state.get();
-    auto caption = [state] { return state->caption(); };
-    m_store = std::make_unique<ProfileStore>(*m_model, m_ui, caption);
-    m_commands = std::make_unique<ProfileCommands>(*m_store, *m_state, m_ui, caption, [this] {
+    m_store = std::make_unique<ProfileStore>(*m_model, m_ui);
+    m_store->setCaption(m_state->caption());
+    m_commands = std::make_unique<ProfileCommands>(*m_store, *m_state, m_ui);
+    connect(m_commands.get(), &ProfileCommands::refreshRequested, this, [this] {
         m_cycles.append({m_state->autoRefreshFlag, m_model->fieldText(PanelField::value(0)),
                          m_model->isMarked(PanelField::value(0))});
     });

@@ -93,7 +93,8 @@ void TestProfileStore::init()
     m_model = std::make_unique<SupplyModel>(m_limits);
     m_items = std::make_unique<ModelItems>(*m_model);
     m_ui = RecordingUserInterface();
-    m_store = std::make_unique<ProfileStore>(*m_model, m_ui, [] { return kCaption; });
+    m_store = std::make_unique<ProfileStore>(*m_model, m_ui);
+    m_store->setCaption(kCaption);
 }
 
 void TestProfileStore::cleanup()
