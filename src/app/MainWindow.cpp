@@ -195,23 +195,19 @@ void MainWindow::load()
         qWarning("tavrel: the control link is not available: %s", qPrintable(m_server.errorString()));
 
     show();
-    QCoreApplication::processEvents();
-    if (m_unloaded)
-        return;
-
     m_state.table.fill(m_state.powerSupply());
-    if (!m_connection.connectSupply() && !m_unloaded)
-        openSetup();
-    if (m_unloaded)
-        return;
-
-    applyStartProfile();
+    connectAtStart();
 }
 
-LineTask<> MainWindow::applyStartProfile()
+LineTask<> MainWindow::connectAtStart()
 {
+    const bool connected = co_await m_connection.connectSupply();
+    if (m_unloaded)
+        co_return;
+    if (!connected)
+        openSetup();
     // The profile goes onto the panel once the connecting read-back has shown what the supply
-    // has, and the first cycle sends it.
+    // has (the setup's, when the operator chose a port there), and the first cycle sends it.
     {
         const SupplyLine::Lease lease = co_await m_line.acquire();
     }
@@ -254,8 +250,7 @@ void MainWindow::unload()
     m_timer.stop();
     IniSettings::save(m_state, windowTopLeftTwips());
     SettingsStore::sync();
-    m_line.close();
-    m_line.retire(); // a cycle interrupted by the unload must not go on talking to the line
+    m_line.retire(); // the port closes; a cycle interrupted by the unload must not go on talking to the line
     m_server.close();
     // Queued: a quit sent while this window is still inside its close request (or a dialog's
     // loop) is lost, and the program would linger without a window.

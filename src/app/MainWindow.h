@@ -90,7 +90,9 @@ private:
     void showBusyLamp(SerialLink::Lamp lamp);
     void showControlLinkLamp(ControlLink::Lamp lamp);
     void unload();
-    LineTask<> applyStartProfile();
+    // Opens the port of the settings (the setup dialog when it does not open), then the start
+    // profile and the first cycle.
+    LineTask<> connectAtStart();
     QPoint windowTopLeftTwips() const;
     double logicalDpi() const;
 

@@ -16,17 +16,36 @@ void ConnectionSequence::announceConnected(bool connected)
     emit connectedChanged(connected);
 }
 
-bool ConnectionSequence::connectSupply()
+LineTask<bool> ConnectionSequence::connectSupply()
 {
-    const bool connected = m_line.open(m_state.commPort);
+    const SupplyLine::Lease lease = co_await m_line.acquire();
+    const bool connected = co_await openAndReadBack();
+    co_return connected;
+}
+
+LineTask<bool> ConnectionSequence::changePort(qint16 commPort)
+{
+    m_state.setCommPort(commPort);
+    const SupplyLine::Lease lease = co_await m_line.acquire();
+    co_await m_line.closePort();
+    const bool connected = co_await openAndReadBack();
+    co_return connected;
+}
+
+LineTask<bool> ConnectionSequence::openAndReadBack()
+{
+    const qint32 commPort = m_state.commPort;
+    const bool connected = co_await m_line.openPort(commPort);
     announceConnected(connected);
     m_state.table.ModuleCode[1] = ModuleTable::cathodeCodeFor(m_state.powerSupply(), m_state.table.ModuleCode[1]);
-    if (connected)
-        m_readBack.readAll(true);
-    else
+    if (!connected)
         m_state.autoRefreshFlag = false;
     emit autoRefreshCheckChanged(m_state.autoRefreshFlag);
-    return connected;
+    if (connected) {
+        const bool setValues = true;
+        co_await m_readBack.pass(setValues);
+    }
+    co_return connected;
 }
 
 void ConnectionSequence::disconnectLostPort()

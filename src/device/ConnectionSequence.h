@@ -1,5 +1,7 @@
 #pragma once
 
+#include "device/LineTask.h"
+
 #include <QObject>
 
 class ControllerState;
@@ -15,8 +17,12 @@ class ConnectionSequence : public QObject
 public:
     ConnectionSequence(SupplyLine &line, ControllerState &state, ReadBack &readBack, QObject *parent = nullptr);
 
-    // True when the port opened.
-    bool connectSupply();
+    // A job: opens the port of the settings and, when it opened, reads the supply back within
+    // the same hold of the line. True when the port opened.
+    LineTask<bool> connectSupply();
+    // A job: the open port closes and the one chosen in the setup opens, as connectSupply()
+    // does, with nothing of another job between.
+    LineTask<bool> changePort(qint16 commPort);
     // The open port went away (hang-up, adapter pulled): the not-connected state, as when no
     // port opens, so that nothing polls the dead line and the shut-down sends nothing to it.
     void disconnectLostPort();
@@ -32,6 +38,8 @@ signals:
 
 private:
     void announceConnected(bool connected);
+    // Opens and reads back; the caller holds the line.
+    LineTask<bool> openAndReadBack();
 
     SupplyLine &m_line;
     ControllerState &m_state;

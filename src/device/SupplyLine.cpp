@@ -87,8 +87,16 @@ void SupplyLine::close()
 
 void SupplyLine::retire()
 {
-    onLine([](LineWorker &worker) { worker.link().retire(); });
     m_retired = true;
+    m_open = false;
+    m_devicePath.clear();
+    QMetaObject::invokeMethod(
+        m_worker,
+        [worker = m_worker] {
+            worker->link().closePort();
+            worker->link().retire();
+        },
+        Qt::QueuedConnection);
 }
 
 qint32 SupplyLine::send(const QString &command)
@@ -184,7 +192,7 @@ void SupplyLine::Exchange::await_suspend(std::coroutine_handle<> job)
     const quint64 id = ++line->m_nextId;
     line->m_inFlight.emplace(id, this);
     // The busy lamp is lit while the exchange is out; the link's own changes follow with it.
-    if (line->m_lamp != SerialLink::Lamp::Busy) {
+    if (m_talksToSupply && line->m_lamp != SerialLink::Lamp::Busy) {
         line->m_lamp = SerialLink::Lamp::Busy;
         emit line->lampChanged(SerialLink::Lamp::Busy);
     }
@@ -251,6 +259,26 @@ LineTask<qint32> SupplyLine::command(QString command, CommandSource source)
     const qint32 r = co_await exchange;
     emit commandSent(command, r, source);
     co_return r;
+}
+
+LineTask<bool> SupplyLine::openPort(qint32 commPort)
+{
+    const Exchange::Work work = [commPort](LineWorker &worker, ModuleReading &) {
+        return worker.link().openPort(commPort) ? qint32(0) : SerialLink::kErrNotOpen;
+    };
+    Exchange exchange(*this, work, ModuleReading(), false);
+    const qint32 r = co_await exchange;
+    co_return r == 0;
+}
+
+LineTask<> SupplyLine::closePort()
+{
+    const Exchange::Work work = [](LineWorker &worker, ModuleReading &) {
+        worker.link().closePort();
+        return qint32(0);
+    };
+    Exchange exchange(*this, work, ModuleReading(), false);
+    co_await exchange;
 }
 
 LineTask<qint32> SupplyLine::readModule(QString code, ModuleReading &reading)

@@ -74,8 +74,9 @@ public:
     {
     public:
         using Work = std::function<qint32(LineWorker &, ModuleReading &)>;
-        Exchange(SupplyLine &line, Work work, const ModuleReading &reading)
-            : m_line(line), m_work(std::move(work)), m_reading(reading)
+        // `talksToSupply`: the busy lamp is lit while it is out (not for opening or closing).
+        Exchange(SupplyLine &line, Work work, const ModuleReading &reading, bool talksToSupply = true)
+            : m_line(line), m_work(std::move(work)), m_reading(reading), m_talksToSupply(talksToSupply)
         {
         }
         bool await_ready();
@@ -89,6 +90,7 @@ public:
         std::coroutine_handle<> m_job;
         Work m_work;
         ModuleReading m_reading;
+        bool m_talksToSupply;
         qint32 m_result = SerialLink::kErrNotOpen;
     };
 
@@ -109,10 +111,12 @@ public:
     ~SupplyLine() override;
 
     // Opens the port mapped to `commPort` (COM0 only shows its caption); false when it did not.
+    // Waits for the line: for rigs that set a line up before any job runs; the program opens
+    // and closes through openPort() and closePort().
     bool open(qint32 commPort);
     void close();
-    // The program is ending: the port is closed for good, and every later exchange fails with
-    // kErrNotOpen without a message.
+    // The program is ending: the port closes for good once the exchange under way has ended,
+    // and every later exchange fails with kErrNotOpen without a message. Does not wait.
     void retire();
 
     // One set-command and its echo; 0 when accepted.
@@ -126,6 +130,10 @@ public:
     Acquire acquire(Priority priority = Priority::Normal) { return Acquire(*this, priority); }
     // A job's set-command (the job holds the line): held to the limits, sent, `commandSent`.
     LineTask<qint32> command(QString command, CommandSource source);
+    // A job's opening of the port mapped to `commPort`; true when it opened.
+    LineTask<bool> openPort(qint32 commPort);
+    // A job's closing of the port.
+    LineTask<> closePort();
     // A job's read of one module into `reading`.
     LineTask<qint32> readModule(QString code, ModuleReading &reading);
     // A job's wait that keeps the line (a ramp step's settle time); the window's thread goes on.

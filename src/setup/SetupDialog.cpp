@@ -198,10 +198,8 @@ void SetupDialog::onOk()
     }
 
     if (n >= 0) {
-        m_line.close();
-        m_state.setCommPort(qint16(n));
         accept();
-        m_connection.connectSupply();
+        m_connection.changePort(qint16(n));
         return;
     }
 

@@ -412,7 +412,7 @@ void FaultInjectionTest::hangUpAndRecoveryThroughSetup()
     answer.start();
     window.findChild<QAction *>(QStringLiteral("mnuSetup"))->trigger();
     QCOMPARE(dialogs, 1);
-    QVERIFY(window.line().isOpen());
+    QVERIFY(QTest::qWaitFor([&window] { return window.line().isOpen(); })); // the port change is a job
     QVERIFY(window.model().isEditable());
     const QStringList reads = fixture.commands(readPass().size());
     QCOMPARE(busyLamp(window), kGreen);

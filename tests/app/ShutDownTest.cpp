@@ -41,7 +41,7 @@ public:
     void setConnected(bool connected)
     {
         state.commPort = connected ? 1 : 0;
-        rig.connection.connectSupply();
+        finished(rig.connection.connectSupply());
         QVERIFY(waitForLine(rig.line));
         supply.clearLog();
     }

@@ -68,7 +68,7 @@ private slots:
         state.commPort = 1;
         DeviceRig rig(state);
         RefreshCycle cycle(rig.model, rig.line, rig.readBack, state, rig.sim, rig.ui);
-        QVERIFY(rig.connection.connectSupply());
+        QVERIFY(finished(rig.connection.connectSupply()));
         QVERIFY(waitForLine(rig.line));
         state.setAutoRefresh(false);
         supply.clearLog();

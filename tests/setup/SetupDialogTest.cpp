@@ -194,6 +194,7 @@ void SetupDialogTest::connectedListAndInUseChoices()
     dialog.show();
     portList(dialog)->setCurrentIndex(3);
     QTest::keyClick(&dialog, Qt::Key_Return); // OK is the default button
+    QVERIFY(waitForLine(host.line)); // the port change is a job
     QCOMPARE(host.calls, (QStringList{QStringLiteral("Init COM4")}));
     QVERIFY(!host.dialogVisibleAtInit);
     QCOMPARE(state.commPort, qint16(4));
@@ -221,6 +222,7 @@ void SetupDialogTest::notConnectedReconnectsOnOk()
 
     dialog.show();
     okButton(dialog)->click();
+    QVERIFY(waitForLine(host.line));
     QCOMPARE(host.calls, (QStringList{QStringLiteral("Init COM2")}));
     QCOMPARE(dialog.result(), int(QDialog::Accepted));
     QVERIFY(host.line.isOpen());
@@ -257,6 +259,7 @@ void SetupDialogTest::noPreselectionWithoutCurrentPort()
     QVERIFY(okButton(dialog)->isEnabled());
     dialog.show();
     okButton(dialog)->click();
+    QVERIFY(waitForLine(host.line));
     QCOMPARE(host.calls, (QStringList{QStringLiteral("Init COM4")}));
 }
 

@@ -154,10 +154,10 @@ void SetupWindowTest::setupThroughTheWindow()
     setupAction->trigger();
     QCOMPARE(reconnect.shown, 1);
     QCOMPARE(window.state().CommPort(), qint16(2));
+    QVERIFY(waitForLine(window.line())); // the port change is a job
     QCOMPARE(window.state().table.ModuleCode[1], QStringLiteral("FI"));
     QStringList expected = readPass(1);
     expected << QStringLiteral("VEN200"); // the control voltage the full read-back wrote
-    QVERIFY(waitForLine(window.line()));
     QCOMPARE(freeSupply.waitForCommands(expected.size(), 3000), true);
     QCOMPARE(freeSupply.receivedCommands(), expected);
     QCOMPARE(window.model().fieldText(PanelField::value(0)), QStringLiteral("200"));
