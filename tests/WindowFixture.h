@@ -79,6 +79,19 @@ public:
     int setupDialogsShown = 0;
 };
 
+// The window goes once the shut-down's commands are out: true when it has.
+inline bool waitForUnload(MainWindow &window, int timeoutMs = 10000)
+{
+    return QTest::qWaitFor([&window] { return window.isUnloaded() && !window.isVisible(); }, timeoutMs);
+}
+
+// The operator closes the window and the shut-down goes ahead: true once the window has gone.
+inline bool closeAndWait(MainWindow &window, int timeoutMs = 10000)
+{
+    window.close();
+    return waitForUnload(window, timeoutMs);
+}
+
 // The eight read commands of one pass, for model 0 ("CA") or 1 ("FI").
 inline QStringList readPass(int model = 0)
 {

@@ -67,7 +67,9 @@ MainWindow::MainWindow(UserInterface &ui, const CommandLine &commandLine, QWidge
 
 MainWindow::~MainWindow()
 {
-    // Jobs still under way end now, while everything they use is there.
+    // Jobs still under way end now, while everything they use is there; a shut-down's commands
+    // ended that way do not unload a window that is going.
+    disconnect(&m_shutDown, &ShutDownSequence::commandsSent, this, &MainWindow::finishShutDown);
     m_line.shutDown();
     if (qApp) {
         qApp->removeEventFilter(m_enterFilter);
@@ -107,7 +109,9 @@ void MainWindow::wireSubsystems()
     connect(&m_shutDown, &ShutDownSequence::aboutToSendCommands, this, [this] {
         m_ramp.stop();
         m_filament.stop(); // the shut-down decides how the filament goes off
+        m_timer.stop();
     });
+    connect(&m_shutDown, &ShutDownSequence::commandsSent, this, &MainWindow::finishShutDown);
     connect(m_panel, &ModulePanel::sendNowRequested, this, [this] { m_cycle.runCycle(); });
 }
 
@@ -228,18 +232,26 @@ void MainWindow::closeEvent(QCloseEvent *event)
         event->accept();
         return;
     }
-    const bool cancel = m_shutDown.queryUnload(mode);
+    const ShutDownSequence::Decision decision = m_shutDown.queryUnload(mode);
     if (m_unloaded) {
         // The session ended while this request's dialog or message was open (unloadForSystem).
         event->accept();
         return;
     }
-    if (cancel) {
+    if (decision != ShutDownSequence::Decision::Unload) {
+        // Cancelled, or the window closes once the shut-down's commands are out.
         event->ignore();
         return;
     }
     unload();
     event->accept();
+}
+
+void MainWindow::finishShutDown()
+{
+    if (!m_unloaded)
+        unload();
+    close();
 }
 
 void MainWindow::unload()
@@ -268,7 +280,8 @@ void MainWindow::unloadForSystem()
         // message; the end of the session does not wait for the operator, and the mode must
         // not linger for a later close through the frame.
         m_pendingUnloadMode = ShutDownSequence::kUnloadFromFrame;
-        if (!m_unloaded && !m_shutDown.queryUnload(ShutDownSequence::kUnloadFromSystem))
+        if (!m_unloaded
+            && m_shutDown.queryUnload(ShutDownSequence::kUnloadFromSystem) == ShutDownSequence::Decision::Unload)
             unload();
     }
     // End the modal loops that still wait (the setup dialog or a message of the load sequence,
@@ -278,7 +291,9 @@ void MainWindow::unloadForSystem()
     for (QWidget *widget : windows)
         if (auto *dialog = qobject_cast<QDialog *>(widget); dialog && dialog->isVisible())
             dialog->reject();
-    QMetaObject::invokeMethod(qApp, &QCoreApplication::quit, Qt::QueuedConnection);
+    if (m_unloaded)
+        QMetaObject::invokeMethod(qApp, &QCoreApplication::quit, Qt::QueuedConnection);
+    // Otherwise the unload follows the shut-down's commands, and quits then.
 }
 
 void MainWindow::raiseWindow()

@@ -90,6 +90,8 @@ private:
     void showBusyLamp(SerialLink::Lamp lamp);
     void showControlLinkLamp(ControlLink::Lamp lamp);
     void unload();
+    // The shut-down's commands are out: the window goes.
+    void finishShutDown();
     // Opens the port of the settings (the setup dialog when it does not open), then the start
     // profile and the first cycle.
     LineTask<> connectAtStart();

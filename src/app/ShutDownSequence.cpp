@@ -24,41 +24,65 @@ void ShutDownSequence::setDialogRunner(DialogRunner runner)
     m_runner = std::move(runner);
 }
 
-bool ShutDownSequence::queryUnload(int unloadMode)
+ShutDownSequence::Decision ShutDownSequence::queryUnload(int unloadMode)
 {
+    if (m_sending)
+        return Decision::UnloadWhenSent; // asked again while the commands are on their way
     if (unloadMode == kUnloadFromFrame && !m_link.exitEnabled()) {
         m_ui.beep();
         m_ui.messageBox(kLinkOpenMessage, SettingsStore::applicationName(), UserInterface::Icon::Exclamation);
-        return true;
+        return Decision::Cancel;
     }
     if (!m_connection.isConnected())
-        return false;
+        return Decision::Unload;
 
     if (unloadMode != kUnloadFromFrame && unloadMode != kUnloadFromProgram) {
         // Nobody is there to answer a dialog: do what the operator chose last time, at once.
-        apply(ShutDownChoices::stored(), false);
-        return false;
+        return apply(ShutDownChoices::stored(), false);
     }
 
     const DialogResult result = m_runner();
+    if (m_sending)
+        return Decision::UnloadWhenSent; // a termination came while the dialog was open
     if (result.cancelled)
-        return true;
-    apply(result.choices, true);
-    return false;
+        return Decision::Cancel;
+    return apply(result.choices, true);
 }
 
-void ShutDownSequence::apply(const ShutDownChoices &choices, bool mayRamp)
+ShutDownSequence::Decision ShutDownSequence::apply(const ShutDownChoices &choices, bool mayRamp)
 {
     emit aboutToSendCommands();
-    // The filament goes off before the energy goes to zero; failures do not stop the exit.
-    const CommandSourceScope scope(m_state, CommandSource::Shutdown);
     bool rampedDown = false;
-    if (choices.filament && mayRamp)
+    if (choices.filament && mayRamp) {
+        const CommandSourceScope scope(m_state, CommandSource::Shutdown);
         emit filamentRampDownRequested(rampedDown);
-    if (choices.filament && !rampedDown)
-        m_line.send(QStringLiteral("S") + m_state.table.ModuleCode[Module::kCathode] + QStringLiteral("OFF"));
-    if (choices.energy)
-        m_line.send(QStringLiteral("V") + m_state.table.ModuleCode[Module::kEnergy] + QStringLiteral("0"));
+        if (m_sending)
+            return Decision::UnloadWhenSent; // a termination during the ramp-down sent them
+    }
+    const bool filamentOff = choices.filament && !rampedDown;
+    if (!filamentOff && !choices.energy)
+        return Decision::Unload;
+    m_sending = true;
+    sendCommands(filamentOff, choices.energy);
+    return Decision::UnloadWhenSent;
+}
+
+LineTask<> ShutDownSequence::sendCommands(bool filamentOff, bool energyZero)
+{
+    // The filament goes off before the energy goes to zero; failures do not stop the exit.
+    {
+        const SupplyLine::Lease lease = co_await m_line.acquire(SupplyLine::Priority::Urgent);
+        if (filamentOff) {
+            const QString command = QStringLiteral("S") + m_state.table.ModuleCode[Module::kCathode] + QStringLiteral("OFF");
+            co_await m_line.command(command, CommandSource::Shutdown);
+        }
+        if (energyZero) {
+            const QString command = QStringLiteral("V") + m_state.table.ModuleCode[Module::kEnergy] + QStringLiteral("0");
+            co_await m_line.command(command, CommandSource::Shutdown);
+        }
+    }
+    m_sending = false;
+    emit commandsSent();
 }
 
 ShutDownSequence::DialogResult ShutDownSequence::runShutDownDialog(QWidget *parent)

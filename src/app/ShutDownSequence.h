@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/ShutDownChoices.h"
+#include "device/LineTask.h"
 
 #include <QObject>
 #include <QString>
@@ -16,7 +17,8 @@ class UserInterface;
 
 // The close request of the main window: refuses a frame close while a control-link conversation
 // is open, and when the supply is connected asks with the shut-down dialog whether to switch
-// the filament off and set the energy to zero before the program goes.
+// the filament off and set the energy to zero before the program goes. Those commands are a job
+// that goes ahead of any waiting for the line; the program goes once they are out.
 class ShutDownSequence : public QObject
 {
     Q_OBJECT
@@ -47,8 +49,12 @@ public:
     // Replaces the modal dialog (tests script it; the default shows ShutDownDialog).
     void setDialogRunner(DialogRunner runner);
 
-    // True to cancel the unload and keep the program running.
-    bool queryUnload(int unloadMode);
+    enum class Decision {
+        Cancel,         // the program keeps running
+        Unload,         // it may go now
+        UnloadWhenSent, // it goes at commandsSent()
+    };
+    Decision queryUnload(int unloadMode);
 
     // Runs ShutDownDialog modally over `parent`.
     static DialogResult runShutDownDialog(QWidget *parent);
@@ -60,9 +66,12 @@ signals:
     // this): a receiver (a direct connection) that ramps it down and switches it off sets
     // `switchedOff`; otherwise it goes off at once.
     void filamentRampDownRequested(bool &switchedOff);
+    // The commands are out (or failed): the program may go.
+    void commandsSent();
 
 private:
-    void apply(const ShutDownChoices &choices, bool mayRamp);
+    Decision apply(const ShutDownChoices &choices, bool mayRamp);
+    LineTask<> sendCommands(bool filamentOff, bool energyZero);
 
     SupplyLine &m_line;
     ControllerState &m_state;
@@ -70,4 +79,5 @@ private:
     const ConnectionSequence &m_connection;
     UserInterface &m_ui;
     DialogRunner m_runner;
+    bool m_sending = false;
 };

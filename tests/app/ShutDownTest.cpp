@@ -132,9 +132,15 @@ bool ShutDownTest::queryUnload(ShutDownSequence &sequence, int mode, const Answe
         ++m_dialogsShown;
         answer(*dialog);
     });
-    const bool cancel = sequence.queryUnload(mode);
+    bool sent = false;
+    const QMetaObject::Connection done =
+        connect(&sequence, &ShutDownSequence::commandsSent, this, [&sent] { sent = true; });
+    const ShutDownSequence::Decision decision = sequence.queryUnload(mode);
+    if (decision == ShutDownSequence::Decision::UnloadWhenSent && !QTest::qWaitFor([&sent] { return sent; }))
+        qFatal("the shut-down's commands did not end");
+    disconnect(done);
     QCoreApplication::processEvents(); // lets an unused answer run, so it cannot leak into the next request
-    return cancel;
+    return decision == ShutDownSequence::Decision::Cancel;
 }
 
 void ShutDownTest::storedBoxes()

@@ -180,7 +180,7 @@ void ShutDownWindowTest::bothBoxesSendFilamentThenEnergy()
         return result;
     });
 
-    QVERIFY(fixture.window->close());
+    QVERIFY(closeAndWait(*fixture.window));
     QCOMPARE(dialogs, 1);
     QVERIFY(fixture.window->isUnloaded());
     QCOMPARE(fixture.commands(2), (QStringList{filamentOff, QStringLiteral("VEN0")}));
@@ -240,7 +240,7 @@ void ShutDownWindowTest::exitMenuGoesTheSameWay()
     QCOMPARE(answer.shown, 1);
     QVERIFY(answer.startFilament);
     QVERIFY(!answer.startEnergy);
-    QVERIFY(fixture.window->isUnloaded());
+    QVERIFY(waitForUnload(*fixture.window));
     QCOMPARE(fixture.commands(1), QStringList{QStringLiteral("SCAOFF")});
     QVERIFY(QFile::exists(fixture.environment.settingsFile()));
     QCOMPARE(storedText(fixture.environment.settingsFile(), QStringLiteral("Settings/Port")), QStringLiteral("1"));
@@ -265,7 +265,7 @@ void ShutDownWindowTest::systemUnloadAppliesTheStoredChoices()
     DialogAnswer answer(false, false, "Command_Cancel");
 
     fixture.window->unloadForSystem();
-    QVERIFY(fixture.window->isUnloaded());
+    QVERIFY(waitForUnload(*fixture.window));
     QCOMPARE(answer.shown, 0);
     QCOMPARE(fixture.ui.beeps, 0);
     QVERIFY(fixture.ui.messages.isEmpty());

@@ -115,7 +115,7 @@ void ToolsWindowTest::journalTellsWhoSentWhatInOrder()
         result.choices.energy = true;
         return result;
     });
-    QVERIFY(window.close());
+    QVERIFY(closeAndWait(window));
     const QString caption = window.state().caption();
     fixture.window.reset(); // the journal is written out as the program ends
 

@@ -80,7 +80,7 @@ void FilamentWindowTest::typedCurrentRampsAndTheShutDownRampsDown()
         result.choices.energy = true;
         return result;
     });
-    QVERIFY(window.close());
+    QVERIFY(closeAndWait(window));
     const QStringList down = fixture.commands(19);
     QCOMPARE(down.size(), 19);
     QCOMPARE(down.mid(16), (QStringList{QStringLiteral("VCA0"), QStringLiteral("SCAOFF"), QStringLiteral("VEN0")}));
@@ -174,7 +174,7 @@ void FilamentWindowTest::aSignalDuringTheRampDownSwitchesOffAtOnce()
         if (running && lastSent <= 1.75f && !std::exchange(signalled, true))
             QTimer::singleShot(0, &window, [&window] { window.unloadForSystem(); });
     });
-    QVERIFY(window.close());
+    QVERIFY(closeAndWait(window));
     QVERIFY(window.isUnloaded());
     QVERIFY(signalled);
     QVERIFY(!window.filament().ramp().isRunning());
