@@ -6,8 +6,8 @@
 class FilamentBench
 {
 public:
-    static constexpr double kRampRate = 0.5;   // A/s
-    static constexpr float kRampTarget = 5.0f; // A: 40 steps, 10 s
+    static constexpr float kRampTarget = 2.0f; // A, within the cathode's limit (2.3 A)
+    static constexpr int kRampSteps = 40;      // 10 s on the 250 ms grid
     static constexpr int kTrips = 20;
     static constexpr double kIdleTripTargetMs = 50.0;
 
