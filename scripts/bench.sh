@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Measures the performance figures and prints each with its target: the in-process figures
-# (tavrel-bench), the start-up of the real program (tavrel-startup), and a minute of the real
+# (tavrel-bench), the start-up of the real program (tavrel-bench 6), and a minute of the real
 # program on auto refresh against the tavrel-virtual-supply program (CPU and resident memory
 # from /proc). Builds what it needs into build-bench/ (or $TAVREL_BUILD_DIR), RelWithDebInfo.
 # Every figure ends in a tab-separated RESULT line (see tools/bench/BenchReport.h).
@@ -14,21 +14,20 @@ seconds="${TAVREL_BENCH_SECONDS:-60}"
 if [ "${TAVREL_BENCH_SKIP_BUILD:-0}" != 1 ]; then
     "$root/scripts/install-deps.sh"
     cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-    cmake --build "$build" -j"$(nproc)" --target tavrel tavrel-virtual-supply tavrel-control \
-        tavrel-bench tavrel-startup tavrel-endurance >/dev/null
+    cmake --build "$build" -j"$(nproc)" --target tavrel tavrel-virtual-supply tavrel-control tavrel-bench >/dev/null
 fi
 tavrel="$build/tavrel"
 supply_program="$build/tools/virtual-supply/tavrel-virtual-supply"
 control="$build/tools/control/tavrel-control"
-bench="$build/tools/bench"
+bench="$build/tools/bench/tavrel-bench"
 
 echo "Benchmarks on $(nproc) cores, load average $(cut -d' ' -f1-3 /proc/loadavg), $(date -u '+%Y-%m-%d %H:%M UTC')"
 
 # The offscreen platform says this once per window; it is no finding.
 quiet() { grep -v 'does not support propagateSizeHints' >&2 || true; }
 
-"$bench/tavrel-bench" 2> >(quiet) || echo "tavrel-bench ended with status $?"
-"$bench/tavrel-startup" "$tavrel" 5 2> >(quiet) || echo "tavrel-startup ended with status $?"
+"$bench" 2> >(quiet) || echo "tavrel-bench ended with status $?"
+"$bench" 6 "$tavrel" 5 2> >(quiet) || echo "tavrel-bench 6 ended with status $?"
 
 # ---- Figures 5 and 7: the real program for a minute of auto refresh at 1 Hz ----
 echo "Figures 5 and 7"

@@ -24,6 +24,7 @@ public:
         QLocale::setDefault(QLocale::c());
     }
 
+    bool isValid() const { return m_config.isValid() && m_runtime.isValid() && m_state.isValid(); }
     QString configPath() const { return m_config.path(); }
     QString runtimePath() const { return m_runtime.path(); }
     QString statePath() const { return m_state.path(); }

@@ -18,16 +18,16 @@ void detail(const QString &text)
     printLine(QStringLiteral("  ") + text);
 }
 
-void result(const QString &key, const QString &what, const QString &measured, const QString &target, bool met)
+void Figure::result(const QString &measured, bool met) const
 {
     const QChar tab(u'\t');
     printLine(QStringLiteral("RESULT") + tab + key + tab + what + tab + measured + tab + target + tab
               + (met ? QStringLiteral("met") : QStringLiteral("MISSED")));
 }
 
-void failed(const QString &key, const QString &what, const QString &reason, const QString &target)
+void Figure::failed(const QString &reason) const
 {
-    result(key, what, QStringLiteral("not measured: ") + reason, target, false);
+    result(QStringLiteral("not measured: ") + reason, false);
 }
 
 QString fixed(double value, int decimals)

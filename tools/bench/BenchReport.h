@@ -9,9 +9,18 @@
 namespace BenchReport {
 
 void detail(const QString &text);
-void result(const QString &key, const QString &what, const QString &measured, const QString &target, bool met);
-// A figure that could not be measured (the reason goes into the measured column).
-void failed(const QString &key, const QString &what, const QString &reason, const QString &target);
+
+// One figure of the report: its key, what it measures and its target.
+struct Figure
+{
+    QString key;
+    QString what;
+    QString target;
+
+    void result(const QString &measured, bool met) const;
+    // The figure could not be measured (the reason goes into the measured column).
+    void failed(const QString &reason) const;
+};
 
 // Fixed-point text of a measured number for the report (not protocol text).
 QString fixed(double value, int decimals);

@@ -24,6 +24,9 @@ public:
         Clock::time_point at;
     };
 
+    // The last read command of a read-back pass: once it has arrived, every monitor is fresh.
+    static inline const QString kLastReadOfPass = QStringLiteral("RL2");
+
     explicit CommandClock(VirtualSupply &supply);
     ~CommandClock();
     CommandClock(const CommandClock &) = delete;

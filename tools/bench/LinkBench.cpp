@@ -1,4 +1,4 @@
-#include "LinkBench.h"
+#include "Figures.h"
 
 #include "BenchReport.h"
 #include "LinkRig.h"
@@ -15,30 +15,26 @@
 namespace {
 using Clock = std::chrono::steady_clock;
 
-double microseconds(Clock::duration d)
-{
-    return std::chrono::duration<double, std::micro>(d).count();
-}
-
-// The supply notes a byte in its log just after handing it over, so the program may already
-// have read it; a pause outside the timed part lets the log catch up.
-constexpr auto kLogSettle = std::chrono::milliseconds(5);
+constexpr int kOverheadCalls = 1000;
+constexpr int kWarmUpCalls = 50;
+constexpr int kPacedReads = 20;
+constexpr double kOverheadTargetUs = 200.0;
+constexpr double kSlowCallUs = 1000.0; // a call this slow waited for the scheduler, not the line
 
 const QString kEnergyCode = QStringLiteral("EN");
-constexpr double kSlowCallUs = 1000.0; // a call this slow waited for the scheduler, not the line
 } // namespace
 
 void LinkBench::transactionOverhead()
 {
-    const QString key = QStringLiteral("1");
-    const QString what = QStringLiteral("Transaction overhead: SetParameter, unpaced, %1 calls").arg(kOverheadCalls);
-    const QString target = QStringLiteral("mean < %1 us").arg(kOverheadTargetUs);
+    const BenchReport::Figure figure{
+        QStringLiteral("1"), QStringLiteral("Transaction overhead: SetParameter, unpaced, %1 calls").arg(kOverheadCalls),
+        QStringLiteral("mean < %1 us").arg(kOverheadTargetUs)};
     VirtualSupply::Options options;
     options.keepLog = false;
     LinkRig rig(options);
     QString why;
     if (!rig.open(why))
-        return BenchReport::failed(key, what, why, target);
+        return figure.failed(why);
 
     // Two set values taken in turn, so that every call changes the model.
     const QString commands[2] = {QStringLiteral("VEN") + StrOf(100.0f), QStringLiteral("VEN") + StrOf(101.0f)};
@@ -52,7 +48,7 @@ void LinkBench::transactionOverhead()
     for (int i = 0; i < kOverheadCalls; ++i) {
         const Clock::time_point start = Clock::now();
         const qint32 r = rig.line.send(commands[i % 2]);
-        us.add(microseconds(Clock::now() - start));
+        us.add(milliseconds(Clock::now() - start) * 1000.0);
         if (r != 0)
             ++failures;
     }
@@ -78,68 +74,26 @@ void LinkBench::transactionOverhead()
                             .arg(BenchReport::fixed(us.min(), 1), BenchReport::fixed(us.median(), 1),
                                  BenchReport::fixed(us.percentile(99.0), 1), BenchReport::fixed(us.max(), 1))
                             .arg(failures));
-    BenchReport::result(key, what,
-                        QStringLiteral("mean %1 us, p99 %2 us").arg(BenchReport::fixed(us.mean(), 1),
-                                                                   BenchReport::fixed(us.percentile(99.0), 1)),
-                        target, failures == 0 && us.mean() < kOverheadTargetUs);
-}
-
-void LinkBench::waitingCpu()
-{
-    const QString key = QStringLiteral("2");
-    const QString what = QStringLiteral("CPU while waiting: reading thread, %1 reads from a silent supply").arg(kSilentReads);
-    const QString target = QStringLiteral("< %1 % of wall time").arg(kWaitingCpuTargetPercent);
-    VirtualSupply::Options options;
-    options.keepLog = false;
-    options.faults.silent = true;
-    LinkRig rig(options);
-    QString why;
-    if (!rig.open(why))
-        return BenchReport::failed(key, what, why, target);
-
-    int timedOut = 0;
-    const double threadStart = ProcessStats::threadCpuSeconds();
-    const double processStart = ProcessStats::processCpuSeconds();
-    const Clock::time_point start = Clock::now();
-    for (int i = 0; i < kSilentReads; ++i) {
-        ModuleReading reading;
-        if (rig.line.read(kEnergyCode, reading) == -1)
-            ++timedOut;
-    }
-    const double wall = std::chrono::duration<double>(Clock::now() - start).count();
-    const double threadCpu = ProcessStats::threadCpuSeconds() - threadStart;
-    const double processCpu = ProcessStats::processCpuSeconds() - processStart;
-    const double percent = 100.0 * threadCpu / wall;
-    BenchReport::detail(QStringLiteral("%1 of %2 reads timed out; wall %3 s; reading thread %4 ms CPU; "
-                                       "whole process (with the supply's thread) %5 ms CPU = %6 %")
-                            .arg(timedOut).arg(kSilentReads)
-                            .arg(BenchReport::fixed(wall, 3), BenchReport::fixed(threadCpu * 1000.0, 3),
-                                 BenchReport::fixed(processCpu * 1000.0, 3),
-                                 BenchReport::fixed(100.0 * processCpu / wall, 3)));
-    BenchReport::result(key, what,
-                        QStringLiteral("%1 ms CPU in %2 s = %3 %")
-                            .arg(BenchReport::fixed(threadCpu * 1000.0, 2), BenchReport::fixed(wall, 2),
-                                 BenchReport::fixed(percent, 3)),
-                        target, timedOut == kSilentReads && percent < kWaitingCpuTargetPercent);
+    figure.result(QStringLiteral("mean %1 us, p99 %2 us")
+                      .arg(BenchReport::fixed(us.mean(), 1), BenchReport::fixed(us.percentile(99.0), 1)),
+                  failures == 0 && us.mean() < kOverheadTargetUs);
 }
 
 void LinkBench::pacedRead()
 {
-    const QString key = QStringLiteral("3");
-    const QString what = QStringLiteral("One read command (R%1) at 9600 baud vs wire time, %2 reads")
-                             .arg(kEnergyCode).arg(kPacedReads);
-    const QString target = QStringLiteral("within %1 %").arg(kWireTimeTolerancePercent);
+    const BenchReport::Figure figure{
+        QStringLiteral("3"),
+        QStringLiteral("One read command (R%1) at 9600 baud vs wire time, %2 reads").arg(kEnergyCode).arg(kPacedReads),
+        QStringLiteral("within %1 %").arg(WireTime::kTolerancePercent)};
     VirtualSupply::Options options;
     options.baud = WireTime::kBenchBaud;
     LinkRig rig(options);
     SupplyScene::applyTo(rig.supply);
     QString why;
     if (!rig.open(why))
-        return BenchReport::failed(key, what, why, target);
+        return figure.failed(why);
 
-    Samples measuredMs;
-    Samples wireMs;
-    Samples deviation;
+    WireTime::Comparison times;
     int failures = 0;
     long long characters = 0;
     for (int i = 0; i < kPacedReads; ++i) {
@@ -147,29 +101,21 @@ void LinkBench::pacedRead()
         ModuleReading reading;
         const Clock::time_point start = Clock::now();
         const qint32 r = rig.line.read(kEnergyCode, reading);
-        const double ms = microseconds(Clock::now() - start) / 1000.0;
-        std::this_thread::sleep_for(kLogSettle);
+        const double ms = milliseconds(Clock::now() - start);
+        std::this_thread::sleep_for(WireTime::kLogSettle);
         if (r != 0) {
             ++failures;
             continue;
         }
         characters = rig.supply.receivedBytes().size() + rig.supply.sentBytes().size();
-        const double wire = WireTime::seconds(characters) * 1000.0;
-        measuredMs.add(ms);
-        wireMs.add(wire);
-        deviation.add(100.0 * (ms - wire) / wire);
+        times.add(ms, characters);
     }
-    if (measuredMs.empty())
-        return BenchReport::failed(key, what, QStringLiteral("every read failed"), target);
-    const double mean = 100.0 * (measuredMs.mean() - wireMs.mean()) / wireMs.mean();
+    if (times.measuredMs().empty())
+        return figure.failed(QStringLiteral("every read failed"));
     BenchReport::detail(QStringLiteral("%1 characters a read (out %2, in %3); deviation min %4 %, max %5 %; "
                                        "%6 failed reads")
                             .arg(characters).arg(rig.supply.receivedBytes().size()).arg(rig.supply.sentBytes().size())
-                            .arg(BenchReport::fixed(deviation.min(), 2), BenchReport::fixed(deviation.max(), 2))
+                            .arg(BenchReport::fixed(times.deviation().min(), 2), BenchReport::fixed(times.deviation().max(), 2))
                             .arg(failures));
-    BenchReport::result(key, what,
-                        QStringLiteral("%1 ms vs wire %2 ms (%3%4 %)")
-                            .arg(BenchReport::fixed(measuredMs.mean(), 2), BenchReport::fixed(wireMs.mean(), 2),
-                                 mean >= 0 ? QStringLiteral("+") : QString(), BenchReport::fixed(mean, 2)),
-                        target, failures == 0 && std::abs(mean) <= kWireTimeTolerancePercent);
+    figure.result(times.summary(2), failures == 0 && times.withinTolerance());
 }

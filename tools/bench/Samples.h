@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <vector>
 
@@ -22,3 +23,9 @@ public:
 private:
     std::vector<double> m_values;
 };
+
+// A measured span in milliseconds.
+inline double milliseconds(std::chrono::steady_clock::duration span)
+{
+    return std::chrono::duration<double, std::milli>(span).count();
+}

@@ -1,12 +1,14 @@
 #include "SupplyScene.h"
 
 #include "VirtualSupply.h"
+#include "device/PortTable.h"
 
 namespace {
 constexpr float kEnergyEv = 100.0f;
 constexpr float kFollowerGainPercent = 50.0f;
 constexpr float kFollowerOffsetV = 10.0f;
 constexpr float kCathodeA = 1.5f;
+constexpr int kBenchPort = 1;
 } // namespace
 
 namespace SupplyScene {
@@ -24,6 +26,15 @@ void applyTo(VirtualSupply &supply)
         model.setOffset(0, 0.0f);
         model.setSetValue(1, kCathodeA);
     });
+}
+
+bool startAsCom1(VirtualSupply &supply)
+{
+    applyTo(supply);
+    if (!supply.start())
+        return false;
+    PortTable::setPath(kBenchPort, supply.devicePath());
+    return true;
 }
 
 } // namespace SupplyScene

@@ -8,5 +8,7 @@ class VirtualSupply;
 namespace SupplyScene {
 
 void applyTo(VirtualSupply &supply);
+// Applies the scene, starts the supply and maps COM1 to its link; false when it did not start.
+bool startAsCom1(VirtualSupply &supply);
 
 } // namespace SupplyScene
