@@ -124,6 +124,7 @@ private slots:
     void systemUnloadAppliesTheStoredChoices();
     void terminationDuringAReadBack();
     void terminationWhileTheShutDownDialogIsOpen();
+    void shutDownOnASilentSupplyKeepsTheWindowAnswering();
     void sigtermEndsTheProgramThroughItsUnload();
     void signalDuringAStartUpModalEndsTheProcess_data();
     void signalDuringAStartUpModalEndsTheProcess();
@@ -297,6 +298,45 @@ void ShutDownWindowTest::terminationDuringAReadBack()
     QCOMPARE(commands.indexOf(QStringLiteral("SCAOFF")), commands.size() - 2);
     // The rest of the interrupted pass is not attempted on the closed port.
     QVERIFY2(fixture.ui.messages.isEmpty(), qPrintable(fixture.ui.messages.value(0).text));
+}
+
+void ShutDownWindowTest::shutDownOnASilentSupplyKeepsTheWindowAnswering()
+{
+    // The operator says go while a read waits for a supply that has fallen silent: the commands
+    // follow the cycle, never inside it, and the window goes on answering until they are out.
+    WindowFixture fixture;
+    QVERIFY(fixture.start());
+    MainWindow &window = *fixture.window;
+    window.timer().stop();
+    fixture.supply.clearLog();
+    SupplyFaults faults;
+    faults.silent = true;
+    fixture.supply.setFaults(faults);
+    window.shutDown().setDialogRunner([] {
+        ShutDownSequence::DialogResult result;
+        result.choices.filament = true;
+        result.choices.energy = true;
+        return result;
+    });
+
+    window.refreshCycle().runCycle();
+    QVERIFY(fixture.supply.waitForCommands(1, kProcessWaitMs));
+    QVERIFY(!window.close()); // goes once its commands are out
+    QVERIFY(!window.isUnloaded());
+    // The window's loop runs while the filament's command waits for its reply.
+    bool answeredDuringACommand = false;
+    QTimer ticker;
+    ticker.setInterval(kPollMs);
+    QObject::connect(&ticker, &QTimer::timeout, [&] {
+        answeredDuringACommand |= !window.isUnloaded() && fixture.supply.receivedCommands().size() == 2;
+    });
+    ticker.start();
+    QVERIFY(waitForUnload(window, kProcessWaitMs));
+    QVERIFY(answeredDuringACommand);
+    QCOMPARE(fixture.supply.receivedCommands(),
+             (QStringList{QStringLiteral("REN"), QStringLiteral("SCAOFF"), QStringLiteral("VEN0")}));
+    QVERIFY(!window.line().isOpen());
+    QVERIFY(fixture.ui.messages.isEmpty());
 }
 
 void ShutDownWindowTest::terminationWhileTheShutDownDialogIsOpen()
