@@ -301,7 +301,7 @@ LineTask<qint32> SupplyLine::readModule(QString code, ModuleReading &reading)
 void SupplyLine::shutDown()
 {
     if (!m_retired)
-        retire(); // waits for the line thread: what it was given is done
+        retire(); // what the line thread still runs finds no job waiting for it
     // Every await is over at once now: each job runs to its end, and a waiting one follows.
     for (;;) {
         if (!m_inFlight.empty()) {
