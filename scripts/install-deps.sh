@@ -8,6 +8,7 @@ packages=(
     qt6-base-dev qt6-base-dev-tools qt6-serialport-dev libgl-dev libqcustomplot-dev
     libqt6test6 libqt6serialport6 libqt6network6 libqt6widgets6
     xvfb xauth socat
+    libmosquitto-dev mosquitto mosquitto-clients
 )
 if [ "${TAVREL_FUZZ:-0}" = 1 ]; then
     packages+=(clang libclang-rt-14-dev)

@@ -2,6 +2,8 @@
 # Builds the program and starts it connected to the bundled virtual supply on a pseudo-terminal,
 # with a settings folder of its own (COM1 mapped to the virtual supply), so your own settings are
 # not touched. With --simulation it runs in simulation mode on the built-in loopback line instead.
+# With --network it also starts a private MQTT broker on 127.0.0.1 (when mosquitto is installed;
+# scripts/install-deps.sh installs it) and turns the lab network on, remote control allowed.
 # Further arguments are passed to the program.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
@@ -9,10 +11,15 @@ root="$(cd "$(dirname "$0")/.." && pwd)"
 build="${TAVREL_BUILD_DIR:-$root/build}"
 
 simulation=0
-if [ "${1:-}" = "--simulation" ]; then
-    simulation=1
+network=0
+while [ $# -gt 0 ]; do
+    case "$1" in
+        --simulation) simulation=1 ;;
+        --network) network=1 ;;
+        *) break ;;
+    esac
     shift
-fi
+done
 
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ] && [ -z "${QT_QPA_PLATFORM:-}" ]; then
     cat >&2 <<TXT
@@ -32,8 +39,24 @@ export XDG_STATE_HOME="$demo/state" # the journal, when turned on, stays with th
 ini="$XDG_CONFIG_HOME/tavrel/tavrel.ini"
 
 supply_pid=""
-cleanup() { [ -n "$supply_pid" ] && kill "$supply_pid" 2>/dev/null || true; }
+broker_pid=""
+cleanup() {
+    [ -n "$supply_pid" ] && kill "$supply_pid" 2>/dev/null || true
+    [ -n "$broker_pid" ] && kill "$broker_pid" 2>/dev/null || true
+}
 trap cleanup EXIT
+
+# Sets key=value in a section of the demo's settings file, keeping whatever else it holds.
+set_setting() {
+    local section="$1" key="$2" value="$3"
+    touch "$ini"
+    if grep -q "^\[$section\]" "$ini"; then
+        sed -i "/^\[$section\]/,/^\[/{/^$key=/d}" "$ini"
+        sed -i "s|^\[$section\]|[$section]\n$key=$value|" "$ini"
+    else
+        printf '\n[%s]\n%s=%s\n' "$section" "$key" "$value" >> "$ini"
+    fi
+}
 
 if [ "$simulation" = 1 ]; then
     port_path=loopback
@@ -49,15 +72,36 @@ else
     echo "Virtual supply on $(head -n1 "$demo/virtual-supply.out") (link $port_path)"
 fi
 
-# Map COM1 in the demo's own settings file, keeping whatever else it holds.
-touch "$ini"
-if grep -q '^\[Ports\]' "$ini"; then
-    sed -i "/^\[Ports\]/,/^\[/{s|^COM1=.*|COM1=$port_path|}" "$ini"
-    grep -q '^COM1=' "$ini" || sed -i "s|^\[Ports\]|[Ports]\nCOM1=$port_path|" "$ini"
-else
-    printf '\n[Ports]\nCOM1=%s\n' "$port_path" >> "$ini"
-fi
+set_setting Ports COM1 "$port_path"
 echo "Settings: $ini"
+
+if [ "$network" = 1 ]; then
+    if ! command -v mosquitto > /dev/null; then
+        echo "mosquitto is not installed: scripts/install-deps.sh installs it" >&2
+        exit 2
+    fi
+    broker_port="$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')"
+    cat > "$demo/mosquitto.conf" <<CONF
+listener $broker_port 127.0.0.1
+allow_anonymous true
+persistence false
+log_dest none
+set_tcp_nodelay true
+user root
+CONF
+    mosquitto -c "$demo/mosquitto.conf" &
+    broker_pid=$!
+    for _ in $(seq 50); do (exec 3<>"/dev/tcp/127.0.0.1/$broker_port") 2>/dev/null && break; sleep 0.1; done
+    set_setting Network Enabled 1
+    set_setting Network Host 127.0.0.1
+    set_setting Network Port "$broker_port"
+    set_setting Network Prefix tavrel/demo
+    set_setting Network RemoteControl 1
+    echo "Broker: 127.0.0.1:$broker_port, topics under tavrel/demo"
+    printf '  watch it: mosquitto_sub -h 127.0.0.1 -p %q -t %q -v\n' "$broker_port" 'tavrel/demo/#'
+    printf '  ask it:   mosquitto_rr -h 127.0.0.1 -p %q -t tavrel/demo/cmd -e demo/reply -m %q\n' "$broker_port" \
+        'REQUEST Label_UMon(0)'
+fi
 socket="$XDG_RUNTIME_DIR/tavrel/Control"
 control="$build/tools/control/tavrel-control"
 echo "Control link: $socket"

@@ -42,6 +42,7 @@ MainMenu MainMenu::build(QMainWindow &window)
     m.mnuHistory = addItem(m.mnuTools, "mnuHistory", QStringLiteral("Monitor &History..."));
     m.mnuJournal = addItem(m.mnuTools, "mnuJournal", QStringLiteral("&Journal"));
     m.mnuJournal->setCheckable(true);
+    m.mnuNetwork = addItem(m.mnuTools, "mnuNetwork", QStringLiteral("&Network..."));
     m.mnuFilament = addItem(m.mnuTools, "mnuFilament", QStringLiteral("&Filament..."));
 
     m.mnuAbout = window.menuBar()->addAction(QStringLiteral("&About"));

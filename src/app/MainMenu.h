@@ -22,6 +22,7 @@ struct MainMenu
     QAction *mnuEnergyRamp = nullptr;
     QAction *mnuHistory = nullptr;
     QAction *mnuJournal = nullptr;
+    QAction *mnuNetwork = nullptr;
     QAction *mnuFilament = nullptr;
     QAction *mnuAbout = nullptr;
 

@@ -1,6 +1,7 @@
 #include "app/MainWindow.h"
 
 #include "app/IniSettings.h"
+#include "app/LampColors.h"
 #include "core/QtUserInterface.h"
 #include "core/SettingsStore.h"
 #include "core/Twips.h"
@@ -21,10 +22,6 @@
 #include <QScreen>
 
 namespace {
-const QColor kLampRed(255, 0, 0);
-const QColor kLampGreen(0, 255, 0);
-const QColor kLampOrange(255, 128, 0);
-const QColor kLampGrey(192, 192, 192);
 const QRect kFallbackScreen(0, 0, 1024, 768);
 constexpr double kDefaultDpi = 96.0; // logical dots per inch without a screen
 } // namespace
@@ -45,7 +42,7 @@ MainWindow::MainWindow(UserInterface &ui, const CommandLine &commandLine, QWidge
       m_ramp(m_line, m_state, m_model, m_sim, m_connection),
       m_rampLink(m_ramp, m_state.table),
       m_menu(MainMenu::build(*this)),
-      m_tools({m_state, m_line, m_readBack, m_connection, m_profiles, m_ramp, m_server, ui}, m_menu, this),
+      m_tools({m_state, m_line, m_readBack, m_connection, m_profiles, m_ramp, m_server, m_model, ui}, m_menu, this),
       m_filament({m_state, m_line, m_sim, m_readBack, m_cycle, m_connection, m_ramp, m_server, *m_panel, m_model, ui},
                  m_menu.mnuFilament, this)
 {
@@ -86,13 +83,17 @@ void MainWindow::wireSubsystems()
     connect(&m_state, &ControllerState::captionChanged, &m_profiles, &ProfileStore::setCaption);
     connect(&m_profileCommands, &ProfileCommands::refreshRequested, &m_cycle, &RefreshCycle::runForced);
     connect(&m_state, &ControllerState::autoRefreshPropertyChanged, m_menu.mnuAutoRefresh, &QAction::setChecked);
-    connect(&m_line, &SupplyLine::lampChanged, this, &MainWindow::showBusyLamp);
+    connect(&m_line, &SupplyLine::lampChanged, this, [this](SerialLink::Lamp lamp) {
+        m_panel->busyLamp().setColor(LampColors::forLine(lamp, palette().color(QPalette::Button)));
+    });
     connect(&m_line, &SupplyLine::portCaptionChanged, &m_model, &SupplyModel::setPortCaption);
     connect(&m_line, &SupplyLine::replyTimedOut, &m_state, [this] { m_state.setAutoRefresh(false); });
     connect(&m_line, &SupplyLine::portLost, &m_connection, &ConnectionSequence::disconnectLostPort);
     connect(&m_connection, &ConnectionSequence::connectedChanged, this, &MainWindow::setConnected);
     connect(&m_connection, &ConnectionSequence::autoRefreshCheckChanged, m_menu.mnuAutoRefresh, &QAction::setChecked);
-    connect(&m_controlLink, &ControlLink::lampChanged, this, &MainWindow::showControlLinkLamp);
+    connect(&m_controlLink, &ControlLink::lampChanged, this, [this](ControlLink::Lamp lamp) {
+        m_panel->linkLamp().setColor(LampColors::forControlLink(lamp, palette().color(QPalette::Button)));
+    });
     connect(&m_controlLink, &ControlLink::exitEnabledChanged, m_menu.mnuExit, &QAction::setEnabled);
     connect(&m_model, &SupplyModel::itemChanged, &m_server, &ControlLinkServer::notifyItemChanged);
     connect(&m_model, &SupplyModel::controlVoltageChanged, this, [this](const QString &text) {
@@ -104,6 +105,11 @@ void MainWindow::wireSubsystems()
     connect(&m_cycle, &RefreshCycle::energyAboutToBeSent, &m_ramp, &EnergyRamp::stop);
     m_server.addExtension(&m_rampLink);
     connect(&m_rampLink, &RampLink::lineForConversation, &m_server, &ControlLinkServer::sendTo);
+    connect(&m_rampLink, &RampLink::lineForConversation, &m_tools.network(), &NetworkLink::sendTo);
+    connect(&m_tools.network(), &NetworkLink::stateChanged, this, [this](NetworkLink::State state, const QString &text) {
+        const QColor rest = palette().color(QPalette::Button);
+        m_panel->showNetwork(state != NetworkLink::State::Off, LampColors::forNetwork(state, rest), text);
+    });
     connect(&m_shutDown, &ShutDownSequence::filamentRampDownRequested, this,
             [this](bool &switchedOff) { switchedOff = m_filament.rampDownForShutDown(); });
     connect(&m_shutDown, &ShutDownSequence::aboutToSendCommands, this, [this] {
@@ -264,6 +270,7 @@ void MainWindow::unload()
     SettingsStore::sync();
     m_line.retire(); // the port closes; a cycle interrupted by the unload must not go on talking to the line
     m_server.close();
+    m_tools.network().stop();
     // Queued: a quit sent while this window is still inside its close request (or a dialog's
     // loop) is lost, and the program would linger without a window.
     QMetaObject::invokeMethod(qApp, &QCoreApplication::quit, Qt::QueuedConnection);
@@ -370,43 +377,4 @@ void MainWindow::setConnected(bool connected)
         m_timer.stop();
     m_menu.setConnected(connected);
     m_model.setEditable(connected);
-}
-
-void MainWindow::showControlLinkLamp(ControlLink::Lamp lamp)
-{
-    switch (lamp) {
-    case ControlLink::Lamp::Default:
-        m_panel->linkLamp().setColor(palette().color(QPalette::Button));
-        break;
-    case ControlLink::Lamp::Open:
-        m_panel->linkLamp().setColor(kLampGreen);
-        break;
-    case ControlLink::Lamp::Closed:
-        m_panel->linkLamp().setColor(kLampGrey);
-        break;
-    case ControlLink::Lamp::Error:
-        m_panel->linkLamp().setColor(kLampRed);
-        break;
-    }
-}
-
-void MainWindow::showBusyLamp(SerialLink::Lamp lamp)
-{
-    switch (lamp) {
-    case SerialLink::Lamp::Default:
-        m_panel->busyLamp().setColor(palette().color(QPalette::Button));
-        break;
-    case SerialLink::Lamp::Busy:
-        m_panel->busyLamp().setColor(kLampRed);
-        break;
-    case SerialLink::Lamp::Ok:
-        m_panel->busyLamp().setColor(kLampGreen);
-        break;
-    case SerialLink::Lamp::TimedOut:
-        m_panel->busyLamp().setColor(kLampOrange);
-        break;
-    case SerialLink::Lamp::Failed:
-        m_panel->busyLamp().setColor(kLampGrey);
-        break;
-    }
 }

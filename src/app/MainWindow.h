@@ -87,8 +87,6 @@ private:
     void connectMenus();
     void wireSubsystems();
     void setConnected(bool connected);
-    void showBusyLamp(SerialLink::Lamp lamp);
-    void showControlLinkLamp(ControlLink::Lamp lamp);
     void unload();
     // The shut-down's commands are out: the window goes.
     void finishShutDown();

@@ -7,11 +7,12 @@
 #include "device/ConnectionSequence.h"
 #include "device/SupplyLine.h"
 #include "device/ReadBack.h"
+#include "device/SupplyModel.h"
 #include "history/MonitorHistoryWindow.h"
+#include "network/NetworkDialog.h"
 #include "profiles/ProfileStore.h"
 #include "ramp/EnergyRamp.h"
 #include "ramp/EnergyRampDialog.h"
-#include "remote/ControlLinkServer.h"
 
 #include <QAction>
 #include <QDateTime>
@@ -27,12 +28,14 @@ void present(QWidget &window)
 } // namespace
 
 ToolSet::ToolSet(const Parts &parts, const MainMenu &menu, QWidget *window)
-    : QObject(window), m_parts(parts), m_menu(menu), m_window(window)
+    : QObject(window), m_parts(parts), m_menu(menu), m_window(window),
+      m_network(parts.server.grammar(), parts.model, parts.line, parts.state.table)
 {
     m_parts.server.addExtension(&m_historyLink);
     connect(m_menu.mnuEnergyRamp, &QAction::triggered, this, [this] { present(rampDialog()); });
     connect(m_menu.mnuHistory, &QAction::triggered, this, [this] { present(historyWindow()); });
     connect(m_menu.mnuJournal, &QAction::triggered, this, &ToolSet::setJournal);
+    connect(m_menu.mnuNetwork, &QAction::triggered, this, [this] { present(networkDialog()); });
     connect(&m_journal, &Journal::enabledChanged, m_menu.mnuJournal, &QAction::setChecked);
     connect(&m_journal, &Journal::failed, this, [this](const QString &message) {
         SettingsStore::writeText(kJournalSection, kJournalKey, QStringLiteral("0"));
@@ -61,6 +64,16 @@ void ToolSet::observe()
             [this](bool connected) { m_recorder.connection(connected, m_parts.line.portCaption()); });
     connect(&m_parts.profiles, &ProfileStore::loaded, this, [this](const QString &path) { m_recorder.profile(false, path); });
     connect(&m_parts.profiles, &ProfileStore::saved, this, [this](const QString &path) { m_recorder.profile(true, path); });
+    connect(&m_parts.readBack, &ReadBack::passRead, &m_network, &NetworkLink::publishState);
+    connect(&m_parts.model, &SupplyModel::itemChanged, &m_network, &NetworkLink::itemChanged);
+    connect(&m_journal, &Journal::lineRecorded, &m_network, &NetworkLink::publishJournalLine);
+    connect(&m_network, &NetworkLink::commandHandled, this,
+            [this](const QString &client, const QString &line, const QString &answer) {
+                m_recorder.remoteCommand(client, line, answer);
+            });
+    m_network.setSupplyName(m_parts.state.supplyName());
+    connect(&m_parts.state, &ControllerState::captionChanged, this,
+            [this] { m_network.setSupplyName(m_parts.state.supplyName()); });
     m_parts.ui.setMessageObserver(
         [this](const QString &text, const QString &title) { m_recorder.message(title, text); });
 }
@@ -80,6 +93,7 @@ void ToolSet::loadSettings()
 {
     const QString enabled = SettingsStore::readText(kJournalSection, kJournalKey, QStringLiteral("0"));
     m_journal.setEnabled(enabled.trimmed() == QLatin1String("1"));
+    m_network.apply(NetworkSettings::load());
 }
 
 void ToolSet::setJournal(bool on)
@@ -100,4 +114,11 @@ EnergyRampDialog &ToolSet::rampDialog()
     if (!m_rampDialog)
         m_rampDialog = new EnergyRampDialog(m_parts.ramp, m_parts.state.table, m_parts.ui, m_window);
     return *m_rampDialog;
+}
+
+NetworkDialog &ToolSet::networkDialog()
+{
+    if (!m_networkDialog)
+        m_networkDialog = new NetworkDialog(m_network, m_window);
+    return *m_networkDialog;
 }

@@ -4,26 +4,30 @@
 #include "journal/Journal.h"
 #include "journal/JournalRecorder.h"
 #include "history/HistoryLink.h"
+#include "network/NetworkLink.h"
+#include "remote/ControlLinkServer.h"
 
 #include <QObject>
 
 class ConnectionSequence;
 class ControllerState;
-class ControlLinkServer;
 class SupplyLine;
 class EnergyRamp;
 class EnergyRampDialog;
 class MonitorHistoryWindow;
+class NetworkDialog;
 class ProfileStore;
 class ReadBack;
+class SupplyModel;
 class UserInterface;
 struct MainMenu;
 struct RampStep;
 class QWidget;
 
 // The tools beyond the supply's own commands: the energy ramp's dialog, the monitor history
-// with its window and its part of the control link, and the journal. Each observes the
-// subsystems it is given; none of them changes what goes to the supply.
+// with its window and its part of the control link, the journal, and the lab network. Each
+// observes the subsystems it is given; only the network's commands, once remote control is
+// allowed, change what goes to the supply, through the control link's grammar.
 class ToolSet : public QObject
 {
     Q_OBJECT
@@ -40,19 +44,22 @@ public:
         ProfileStore &profiles;
         EnergyRamp &ramp;
         ControlLinkServer &server;
+        SupplyModel &model;
         UserInterface &ui;
     };
 
     ToolSet(const Parts &parts, const MainMenu &menu, QWidget *window);
 
-    // Turns the journal on when the settings say so.
+    // Turns the journal and the lab network on when the settings say so.
     void loadSettings();
 
     MonitorHistory &history() { return m_history; }
     Journal &journal() { return m_journal; }
+    NetworkLink &network() { return m_network; }
     // Made when first asked for, then kept.
     MonitorHistoryWindow &historyWindow();
     EnergyRampDialog &rampDialog();
+    NetworkDialog &networkDialog();
 
 private:
     void observe();
@@ -66,6 +73,8 @@ private:
     HistoryLink m_historyLink{m_history};
     Journal m_journal;
     JournalRecorder m_recorder{m_journal};
+    NetworkLink m_network;
     MonitorHistoryWindow *m_historyWindow = nullptr;
     EnergyRampDialog *m_rampDialog = nullptr;
+    NetworkDialog *m_networkDialog = nullptr;
 };

@@ -19,6 +19,8 @@ QString commandSourceName(CommandSource source)
         return QStringLiteral("readback");
     case CommandSource::Interlock:
         return QStringLiteral("interlock");
+    case CommandSource::Network:
+        return QStringLiteral("network");
     }
     return QStringLiteral("panel");
 }

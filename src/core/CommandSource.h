@@ -13,6 +13,7 @@ enum class CommandSource {
     Shutdown,
     Readback,  // the energy echo of a full read-back
     Interlock,
+    Network,   // a command from the lab network
 };
 
 QString commandSourceName(CommandSource source);

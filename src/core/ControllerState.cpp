@@ -36,6 +36,15 @@ QString ControllerState::caption() const
     return captionFor(m_powerSupply);
 }
 
+QString ControllerState::supplyName() const
+{
+    if (m_powerSupply == 0)
+        return QStringLiteral("R4150-D");
+    if (m_powerSupply == 1)
+        return QStringLiteral("Tavrel digital");
+    return QString();
+}
+
 QString ControllerState::captionFor(qint16 model)
 {
     QString text = QStringLiteral("Tavrel Power Supply");

@@ -46,6 +46,8 @@ public:
     void setCommandSource(CommandSource source) { m_commandSource = source; }
 
     QString caption() const;
+    // The model's name ("R4150-D", "Tavrel digital"; empty for another model).
+    QString supplyName() const;
     static QString captionFor(qint16 model);
 
 signals:

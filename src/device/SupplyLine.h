@@ -140,6 +140,8 @@ public:
     Pause pause(int ms) { return Pause(*this, ms); }
     // No job holds the line, none waits, no exchange is under way.
     bool isIdle() const { return !m_held && m_waiting.empty() && m_inFlight.empty(); }
+    // A job waits behind the one that holds the line.
+    bool hasWaitingJobs() const { return !m_waiting.empty(); }
     // The program is ending: the line retires, and every job still waiting or under way runs to
     // its end at once (its exchanges fail as on a closed port). Owners of jobs call it while
     // they still exist.

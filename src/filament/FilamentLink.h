@@ -20,6 +20,7 @@ public:
 
     std::optional<LinkAnswer> handle(const void *, const QString &, const QString &) override { return std::nullopt; }
     std::optional<QString> itemText(const QString &item) const override;
+    QStringList itemNames() const override { return {kRampItem, kPressureItem, kInterlockItem}; }
     bool pokeItem(const QString &item, const QString &text) override;
 
 private:

@@ -52,8 +52,11 @@ void Journal::record(qint64 msecsSinceEpoch, const QByteArray &line)
     if (!m_enabled)
         return;
     const QString path = m_folder + QLatin1Char('/') + JournalFiles::fileNameFor(msecsSinceEpoch);
-    if (!m_writer->append(path, line, kMaxQueuedLines))
+    if (!m_writer->append(path, line, kMaxQueuedLines)) {
         stopAfterFailure(tr("The journal stopped: the disk does not keep up with %1.").arg(path));
+        return;
+    }
+    emit lineRecorded(line);
 }
 
 bool Journal::waitWritten(int timeoutMs)

@@ -47,6 +47,8 @@ public:
 
 signals:
     void enabledChanged(bool enabled);
+    // Each line as it is recorded (the lab network publishes it).
+    void lineRecorded(const QByteArray &line);
     // The journal stopped itself; the text says what could not be written.
     void failed(const QString &message);
 

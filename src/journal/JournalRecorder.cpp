@@ -89,3 +89,13 @@ void JournalRecorder::message(const QString &title, const QString &text)
         write(JournalEntry(now()).addJson("message", "{\"title\": " + JournalEntry::jsonString(title)
                                                       + ", \"text\": " + JournalEntry::jsonString(text) + "}"));
 }
+
+void JournalRecorder::remoteCommand(const QString &client, const QString &line, const QString &answer)
+{
+    if (isOn())
+        write(JournalEntry(now())
+                  .addText("command", line)
+                  .addText("source", commandSourceName(CommandSource::Network))
+                  .addText("client", client)
+                  .addText("answer", answer));
+}

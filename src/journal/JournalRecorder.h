@@ -16,6 +16,7 @@ class JournalEntry;
 //   {"t": …, "read": {"EN": [gain, offset, value, umon, imon, onoff], …}}
 //   {"t": …, "event": "connected", "port": "COM1:"} and the other events below
 //   {"t": …, "message": {"title": …, "text": …}}
+//   {"t": …, "command": "POKE …", "source": "network", "client": <response topic>, "answer": "OK"}
 class JournalRecorder
 {
 public:
@@ -29,6 +30,8 @@ public:
     void rampStarted(int steps);
     void rampEnded(int stepsDone, bool complete);
     void message(const QString &title, const QString &text);
+    // A command from the lab network: the client's response topic, the line and the answer.
+    void remoteCommand(const QString &client, const QString &line, const QString &answer);
 
 private:
     bool isOn() const;

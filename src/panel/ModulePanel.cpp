@@ -285,6 +285,14 @@ QWidget *ModulePanel::buildStatusColumn()
     grid->addWidget(m_labelFilamentRamp, 7, 0, 1, 2);
     grid->addWidget(m_pictureInterlock, 8, 0);
     grid->addWidget(m_labelInterlock, 8, 1);
+    // The lab network: hidden while it is off.
+    m_pictureNetwork = new IndicatorLamp(QStringLiteral("Picture_Network"));
+    m_labelNetwork = new QLabel(QStringLiteral("Network"));
+    m_labelNetwork->setObjectName(QStringLiteral("Label_Network"));
+    m_pictureNetwork->setVisible(false);
+    m_labelNetwork->setVisible(false);
+    grid->addWidget(m_pictureNetwork, 9, 0);
+    grid->addWidget(m_labelNetwork, 9, 1);
     return group;
 }
 
@@ -392,6 +400,15 @@ void ModulePanel::showFilamentRamp(const QString &text)
 QString ModulePanel::filamentRampText() const
 {
     return m_labelFilamentRamp->isHidden() ? QString() : m_labelFilamentRamp->text();
+}
+
+void ModulePanel::showNetwork(bool shown, const QColor &colour, const QString &state)
+{
+    m_pictureNetwork->setVisible(shown);
+    m_labelNetwork->setVisible(shown);
+    m_pictureNetwork->setColor(colour);
+    m_pictureNetwork->setToolTip(state);
+    m_labelNetwork->setToolTip(state);
 }
 
 void ModulePanel::showInterlock(bool shown, const QColor &colour, const QString &state)

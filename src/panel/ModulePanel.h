@@ -42,6 +42,9 @@ public:
     // The interlock's lamp and caption, shown while the interlock is on.
     void showInterlock(bool shown, const QColor &colour, const QString &state);
     const IndicatorLamp &interlockLamp() const { return *m_pictureInterlock; }
+    // The lab network's lamp and caption, shown while the network is on.
+    void showNetwork(bool shown, const QColor &colour, const QString &state);
+    const IndicatorLamp &networkLamp() const { return *m_pictureNetwork; }
     QString versionDate() const;
     // The field that Alt+A reaches (the anode's gain).
     EditField &anodeField() const;
@@ -88,6 +91,8 @@ private:
     QLabel *m_labelFilamentRamp = nullptr;
     IndicatorLamp *m_pictureInterlock = nullptr;
     QLabel *m_labelInterlock = nullptr;
+    IndicatorLamp *m_pictureNetwork = nullptr;
+    QLabel *m_labelNetwork = nullptr;
     QLabel *m_labelCommPort = nullptr;
     QLabel *m_labelSimulation = nullptr;
     QLabel *m_labelVersionDate = nullptr;

@@ -36,6 +36,7 @@ public:
     std::optional<LinkAnswer> handle(const void *conversation, const QString &verb, const QString &argument) override;
     // The text of the item "Ramp", or nothing for another item.
     std::optional<QString> itemText(const QString &item) const override;
+    QStringList itemNames() const override { return {kItem}; }
     // The conversation ended: a ramp it started stops.
     void conversationEnded(const void *conversation) override;
 

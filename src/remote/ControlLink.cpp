@@ -94,7 +94,7 @@ void ControlLink::reportError(qint16 linkErr)
     showSteadyLamp();
 }
 
-std::optional<ControlLink::Refusal> ControlLink::execute(const QString &cmdStr)
+std::optional<ControlLink::Refusal> ControlLink::execute(const QString &cmdStr, CommandSource source)
 {
     const qsizetype equals = cmdStr.indexOf(QLatin1Char('='));
     const QString name = withoutTrailingBlanks(equals >= 0 ? cmdStr.left(equals) : cmdStr).toUpper();
@@ -111,7 +111,7 @@ std::optional<ControlLink::Refusal> ControlLink::execute(const QString &cmdStr)
     const PanelField energy = PanelField::value(0);
     m_model.setFieldText(energy, StrOf(value));
     // Pending like a typed entry: the next refresh cycle sends it in its place in the order.
-    m_model.markField(energy, CommandSource::Control);
+    m_model.markField(energy, source);
     return std::nullopt;
 }
 

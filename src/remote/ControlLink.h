@@ -42,13 +42,16 @@ public:
     // The command grammar: NAME[=value]; only ENERGY is known. Other names are accepted and do
     // nothing; ENERGY without a number or with one beyond the energy limits is refused and
     // changes nothing.
-    std::optional<Refusal> execute(const QString &cmdStr);
+    std::optional<Refusal> execute(const QString &cmdStr, CommandSource source = CommandSource::Control);
     // Whether a poke of `text` into a panel item may be carried out: the edit fields and
     // DA_set_voltage take only a number within their limits. Nothing for any other item.
     std::optional<Refusal> checkPoke(const QString &item, const QString &text) const;
 
     // While it lives, whatever a client's request sends counts as the client's (the journal).
-    CommandSourceScope clientScope() { return CommandSourceScope(m_state, CommandSource::Control); }
+    CommandSourceScope clientScope(CommandSource source = CommandSource::Control)
+    {
+        return CommandSourceScope(m_state, source);
+    }
 
     // Errors of one burst that get no box of their own (the burst's first one shows it).
     void countSuppressedErrors(int count) { m_suppressedErrors += count; }

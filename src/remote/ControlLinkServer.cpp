@@ -4,13 +4,10 @@
 #include "core/PrivateSocket.h"
 #include "core/RuntimeDirectory.h"
 #include "remote/ControlLink.h"
-#include "device/SupplyModel.h"
-#include "remote/LinkExtension.h"
 
 #include <QFile>
 #include <QLocalServer>
 #include <QLocalSocket>
-#include <QStringDecoder>
 
 #include <cerrno>
 
@@ -22,36 +19,10 @@ namespace {
 const QString kSocketName = QStringLiteral("Control");
 constexpr std::size_t kMaxPendingLinkErrors = 16; // more in one event-loop turn add nothing for the operator
 
-bool isControlCharacter(QChar ch)
-{
-    const char16_t code = ch.unicode();
-    return code < 0x20 || (code >= 0x7F && code <= 0x9F);
-}
-
-bool containsControlCharacter(const QString &text)
-{
-    for (const QChar ch : text) {
-        if (isControlCharacter(ch))
-            return true;
-    }
-    return false;
-}
-
-// An item text that carried a line break would end the answer line early and forge the next
-// one; such characters go out as blanks.
-QString framed(QString text)
-{
-    for (QChar &ch : text) {
-        if (isControlCharacter(ch))
-            ch = QLatin1Char(' ');
-    }
-    return text;
-}
-
 } // namespace
 
 ControlLinkServer::ControlLinkServer(ControlLink &link, SupplyModel &model, QObject *parent)
-    : QObject(parent), m_link(link), m_model(model), m_server(new QLocalServer(this))
+    : QObject(parent), m_link(link), m_grammar(link, model), m_server(new QLocalServer(this))
 {
     connect(m_server, &QLocalServer::newConnection, this, &ControlLinkServer::acceptConnections);
 }
@@ -109,7 +80,7 @@ int ControlLinkServer::conversationCount() const
 
 void ControlLinkServer::notifyItemChanged(const QString &item, const QString &text)
 {
-    const QString line = QStringLiteral("CHANGED ") + item + QLatin1Char(' ') + framed(text);
+    const QString line = LinkGrammar::changedLine(item, text);
     // By index: a send may end a conversation, but nothing is removed from the list here.
     for (std::size_t i = 0; i < m_conversations.size(); ++i) {
         Conversation *conversation = m_conversations[i].get();
@@ -156,12 +127,12 @@ void ControlLinkServer::acceptConnections()
 
 void ControlLinkServer::refuseConnection(QLocalSocket *socket)
 {
-    const QString answer = QStringLiteral("ERROR ") + StrOf(kErrorTooManyConversations) + QStringLiteral(" too many conversations\n");
+    const QString answer = LinkGrammar::errorLine(LinkGrammar::kErrorTooManyConversations, tr("too many conversations")) + QLatin1Char('\n');
     socket->write(answer.toUtf8());
     socket->flush(); // without waiting: a fresh socket's kernel buffer takes the short line
     socket->abort();
     socket->deleteLater();
-    raiseLinkError(kErrorTooManyConversations);
+    raiseLinkError(LinkGrammar::kErrorTooManyConversations);
 }
 
 void ControlLinkServer::processInput(Conversation *conversation)
@@ -183,8 +154,8 @@ void ControlLinkServer::processInput(Conversation *conversation)
         if (conversation->buffer.size() > kMaxLineBytes + 1) { // + 1: a CR may still precede the LF
             conversation->buffer.clear();
             conversation->discarding = true;
-            sendError(conversation, kErrorLineTooLong, tr("line longer than %1 bytes").arg(StrOf(float(kMaxLineBytes))));
-            raiseLinkError(kErrorLineTooLong);
+            send(conversation, LinkGrammar::lineTooLongError());
+            raiseLinkError(LinkGrammar::kErrorLineTooLong);
             continue;
         }
         const QByteArray chunk = socket->read(kReadChunkBytes);
@@ -207,113 +178,13 @@ void ControlLinkServer::processInput(Conversation *conversation)
 
 void ControlLinkServer::handleLine(Conversation *conversation, const QByteArray &rawLine)
 {
-    QByteArray line = rawLine;
-    if (line.endsWith('\r'))
-        line.chop(1);
-    if (line.size() > kMaxLineBytes) {
-        sendError(conversation, kErrorLineTooLong, tr("line longer than %1 bytes").arg(StrOf(float(kMaxLineBytes))));
-        raiseLinkError(kErrorLineTooLong);
+    const LinkGrammar::Decoded decoded = LinkGrammar::decode(rawLine);
+    if (decoded.error) {
+        send(conversation, decoded.errorLine);
+        raiseLinkError(*decoded.error);
         return;
     }
-    QStringDecoder decoder(QStringDecoder::Utf8, QStringConverter::Flag::Stateless);
-    const QString text = decoder.decode(line);
-    if (decoder.hasError()) {
-        sendError(conversation, kErrorInvalidUtf8, tr("line is not valid UTF-8"));
-        raiseLinkError(kErrorInvalidUtf8);
-        return;
-    }
-    handleCommand(conversation, text);
-}
-
-void ControlLinkServer::handleCommand(Conversation *conversation, const QString &line)
-{
-    if (containsControlCharacter(line)) {
-        sendError(conversation, kErrorControlCharacter, tr("control character in the line"));
-        return;
-    }
-    const qsizetype blank = line.indexOf(QLatin1Char(' '));
-    const QString verb = (blank < 0 ? line : line.left(blank)).toUpper();
-    const bool hasArgument = blank >= 0;
-    const QString argument = hasArgument ? line.mid(blank + 1) : QString();
-
-    for (LinkExtension *extension : m_extensions) {
-        if (std::optional<LinkAnswer> reply = extension->handle(conversation, verb, argument)) {
-            answer(conversation, std::move(*reply));
-            return;
-        }
-    }
-    if (verb == QLatin1String("EXECUTE")) {
-        if (!hasArgument) {
-            sendError(conversation, kErrorMissingArgument, tr("EXECUTE needs a command"));
-            return;
-        }
-        if (const std::optional<ControlLink::Refusal> refusal = m_link.execute(argument)) {
-            sendError(conversation, ErrorNumber(refusal->number), refusal->text);
-            return;
-        }
-        send(conversation, QStringLiteral("OK"));
-        return;
-    }
-    if (verb == QLatin1String("POKE")) {
-        const qsizetype split = argument.indexOf(QLatin1Char(' '));
-        if (!hasArgument || split < 0) {
-            sendError(conversation, kErrorMissingArgument, tr("POKE needs an item and a text"));
-            return;
-        }
-        const QString item = argument.left(split);
-        for (LinkExtension *extension : m_extensions) {
-            if (extension->pokeItem(item, argument.mid(split + 1))) {
-                send(conversation, QStringLiteral("OK"));
-                return;
-            }
-        }
-        if (!m_model.itemText(item)) {
-            sendError(conversation, kErrorUnknownItem, tr("unknown item %1").arg(item));
-            return;
-        }
-        if (!m_model.isPokeable(item)) {
-            sendError(conversation, kErrorNotPokeable, tr("item %1 takes no poke").arg(item));
-            return;
-        }
-        if (const std::optional<ControlLink::Refusal> refusal = m_link.checkPoke(item, argument.mid(split + 1))) {
-            sendError(conversation, ErrorNumber(refusal->number), refusal->text);
-            return;
-        }
-        const CommandSourceScope scope = m_link.clientScope();
-        m_model.pokeItem(item, argument.mid(split + 1));
-        send(conversation, QStringLiteral("OK"));
-        return;
-    }
-    const bool isRequest = verb == QLatin1String("REQUEST");
-    const bool isAdvise = verb == QLatin1String("ADVISE");
-    const bool isUnadvise = verb == QLatin1String("UNADVISE");
-    if (!isRequest && !isAdvise && !isUnadvise) {
-        sendError(conversation, kErrorUnknownCommand, tr("unknown command"));
-        return;
-    }
-    if (argument.isEmpty()) {
-        sendError(conversation, kErrorMissingArgument, tr("%1 needs an item").arg(verb));
-        return;
-    }
-    std::optional<QString> text;
-    for (const LinkExtension *extension : m_extensions)
-        if (!text)
-            text = extension->itemText(argument);
-    if (!text)
-        text = m_model.itemText(argument);
-    if (!text) {
-        sendError(conversation, kErrorUnknownItem, tr("unknown item %1").arg(argument));
-        return;
-    }
-    if (isRequest) {
-        send(conversation, QStringLiteral("DATA ") + framed(*text));
-    } else {
-        if (isAdvise)
-            conversation->advised.insert(argument);
-        else
-            conversation->advised.remove(argument);
-        send(conversation, QStringLiteral("OK"));
-    }
+    answer(conversation, m_grammar.handle(conversation, decoded.text, conversation->advised, CommandSource::Control));
 }
 
 void ControlLinkServer::endConversation(Conversation *conversation)
@@ -323,8 +194,7 @@ void ControlLinkServer::endConversation(Conversation *conversation)
     conversation->ended = true;
     conversation->answerRest = nullptr;
     conversation->held.clear();
-    for (LinkExtension *extension : m_extensions)
-        extension->conversationEnded(conversation);
+    m_grammar.conversationEnded(conversation);
     conversation->advised.clear();
     conversation->buffer.clear();
     m_link.conversationClosed();
@@ -417,11 +287,6 @@ void ControlLinkServer::dropClient(Conversation *conversation)
     endConversation(conversation);
 }
 
-void ControlLinkServer::sendError(Conversation *conversation, ErrorNumber number, const QString &text)
-{
-    send(conversation, QStringLiteral("ERROR ") + StrOf(number) + QLatin1Char(' ') + text);
-}
-
 void ControlLinkServer::raiseLinkError(ErrorNumber number)
 {
     // Raised from the event loop, not from inside the input handling: the message box runs a
@@ -451,11 +316,6 @@ ControlLinkServer::Conversation *ControlLinkServer::find(const QLocalSocket *soc
             return conversation.get();
     }
     return nullptr;
-}
-
-void ControlLinkServer::addExtension(LinkExtension *extension)
-{
-    m_extensions.push_back(extension);
 }
 
 void ControlLinkServer::sendTo(const void *conversation, const QString &line)

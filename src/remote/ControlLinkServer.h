@@ -1,5 +1,7 @@
 #pragma once
 
+#include "remote/LinkGrammar.h"
+
 #include <QByteArray>
 #include <QObject>
 #include <QSet>
@@ -13,19 +15,11 @@
 
 class SupplyModel;
 class ControlLink;
-class LinkExtension;
-struct LinkAnswer;
 class QLocalServer;
 class QLocalSocket;
 
 // The transport of the control link: a local socket <runtime>/<exe>/Control that only its user
-// may reach, one connection per conversation, a line protocol of UTF-8 text:
-//   EXECUTE <command>      -> OK
-//   POKE <item> <text>     -> OK
-//   REQUEST <item>         -> DATA <text>
-//   ADVISE <item>          -> OK, then CHANGED <item> <text> on every change
-//   UNADVISE <item>        -> OK
-// Anything that cannot be carried out is answered "ERROR <number> <text>" and changes nothing.
+// may reach, one connection per conversation, lines of UTF-8 text in the grammar of LinkGrammar.
 // Runs on the GUI thread and never blocks on a client: input is read in bounded chunks and
 // output to a client that does not read is bounded too.
 class ControlLinkServer : public QObject
@@ -33,21 +27,10 @@ class ControlLinkServer : public QObject
     Q_OBJECT
 
 public:
-    // Numbers of ERROR answers. The transport faults among them (line too long, not UTF-8, too
-    // many conversations) are also reported to the operator through reportError.
-    enum ErrorNumber : qint16 {
-        kErrorUnknownCommand = 1,
-        kErrorMissingArgument = 2,
-        kErrorUnknownItem = 3,
-        kErrorNotPokeable = 4,
-        kErrorControlCharacter = 5,
-        kErrorLineTooLong = 6,
-        kErrorInvalidUtf8 = 7,
-        kErrorTooManyConversations = 8,
-        // 9 to 12 are the ramp's and the history's; 13 and 14 are ControlLink's refusals.
-    };
-
-    static constexpr qsizetype kMaxLineBytes = 4096;    // without the LF
+    // The transport faults (line too long, not UTF-8, too many conversations) are also reported
+    // to the operator through reportError.
+    using ErrorNumber = LinkGrammar::ErrorNumber;
+    static constexpr qsizetype kMaxLineBytes = LinkGrammar::kMaxLineBytes;
     static constexpr int kMaxConversations = 16;        // a further connection is refused
     static constexpr qsizetype kReadChunkBytes = 4096;  // read from a socket at a time
     static constexpr qint64 kSocketReadBufferBytes = 16 * 1024; // then the kernel holds the client back
@@ -64,7 +47,9 @@ public:
     void close();
     bool isListening() const;
     // A further part of the protocol (the ramp's RAMP and ACK, HISTORY); asked in the order added.
-    void addExtension(LinkExtension *extension);
+    void addExtension(LinkExtension *extension) { m_grammar.addExtension(extension); }
+    // The grammar, which other transports of the link share.
+    LinkGrammar &grammar() { return m_grammar; }
     // Sends a notification line to a conversation that is still open (STEP and END); it waits
     // behind an answer that is still going out.
     void sendTo(const void *conversation, const QString &line);
@@ -94,7 +79,6 @@ private:
     void refuseConnection(QLocalSocket *socket);
     void processInput(Conversation *conversation);
     void handleLine(Conversation *conversation, const QByteArray &line);
-    void handleCommand(Conversation *conversation, const QString &line);
     void endConversation(Conversation *conversation);
     void removeEndedConversations();
     void send(Conversation *conversation, const QString &line);
@@ -102,14 +86,12 @@ private:
     void dropClient(Conversation *conversation);
     void answer(Conversation *conversation, LinkAnswer answer);
     void pumpAnswer(Conversation *conversation);
-    void sendError(Conversation *conversation, ErrorNumber number, const QString &text);
     void raiseLinkError(ErrorNumber number);
     void raisePendingLinkErrors();
     Conversation *find(const QLocalSocket *socket) const;
 
     ControlLink &m_link;
-    SupplyModel &m_model;
-    std::vector<LinkExtension *> m_extensions;
+    LinkGrammar m_grammar;
     QLocalServer *m_server = nullptr;
     QString m_socketPath;
     QString m_errorString;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 #include <optional>
@@ -28,6 +29,8 @@ public:
                                              const QString &argument) = 0;
     // The text of one of this part's items, or nothing for another item.
     virtual std::optional<QString> itemText(const QString &) const { return std::nullopt; }
+    // This part's items.
+    virtual QStringList itemNames() const { return {}; }
     // True when `item` is this part's and took the text.
     virtual bool pokeItem(const QString &, const QString &) { return false; }
     virtual void conversationEnded(const void *) {}

@@ -1,0 +1,323 @@
+// The lab network through a real broker on 127.0.0.1: the program in-process on the virtual
+// supply, and the broker's own clients (mosquitto_sub, mosquitto_rr, mosquitto_pub) as peers.
+#include "BrokerFixture.h"
+#include "WindowFixture.h"
+
+#include "app/ToolSet.h"
+#include "core/SettingsStore.h"
+#include "network/MqttClient.h"
+#include "network/NetworkLink.h"
+#include "panel/IndicatorLamp.h"
+#include "panel/ModulePanel.h"
+#include "ramp/EnergyRamp.h"
+
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace {
+
+const QString kPrefix = QStringLiteral("test/lab");
+constexpr int kWaitMs = 10000; // only a hang reaches it
+
+QString topic(const QString &subtopic)
+{
+    return kPrefix + QLatin1Char('/') + subtopic;
+}
+
+void storeSettings(const BrokerFixture &broker, bool remoteControl)
+{
+    const QString section = NetworkSettings::kSection;
+    SettingsStore::writeText(section, QStringLiteral("Enabled"), QStringLiteral("1"));
+    SettingsStore::writeText(section, QStringLiteral("Host"), broker.host());
+    SettingsStore::writeText(section, QStringLiteral("Port"), QString::number(broker.port()));
+    SettingsStore::writeText(section, QStringLiteral("Prefix"), kPrefix);
+    SettingsStore::writeText(section, QStringLiteral("RemoteControl"), remoteControl ? QStringLiteral("1") : QStringLiteral("0"));
+}
+
+// A broker client program, run while the window's loop goes on.
+QString run(const QString &program, const QStringList &arguments)
+{
+    QProcess process;
+    process.start(program, arguments);
+    if (!process.waitForStarted(kWaitMs))
+        return QStringLiteral("<not started>");
+    if (!QTest::qWaitFor([&process] { return process.state() == QProcess::NotRunning; }, kWaitMs))
+        process.kill();
+    return QString::fromUtf8(process.readAllStandardOutput()).trimmed();
+}
+
+// One request and its answer, as a client on another PC would send it.
+QString request(const BrokerFixture &broker, const QString &line)
+{
+    return run(QStringLiteral("mosquitto_rr"), broker.hostArguments()
+                                                   + QStringList{QStringLiteral("-t"), topic(QStringLiteral("cmd")),
+                                                                 QStringLiteral("-e"), QStringLiteral("test/reply"),
+                                                                 QStringLiteral("-m"), line, QStringLiteral("-W"),
+                                                                 QStringLiteral("5")});
+}
+
+// Everything published under the prefix, "topic payload" a line, as mosquitto_sub -v prints it.
+class Subscriber
+{
+public:
+    Subscriber(const BrokerFixture &broker, const QString &filter)
+    {
+        m_process.start(QStringLiteral("mosquitto_sub"),
+                        broker.hostArguments() + QStringList{QStringLiteral("-V"), QStringLiteral("mqttv5"),
+                                                             QStringLiteral("-v"), QStringLiteral("-t"), filter});
+        m_process.waitForStarted(kWaitMs);
+    }
+    ~Subscriber()
+    {
+        m_process.kill();
+        m_process.waitForFinished(kWaitMs);
+    }
+    // Waits for a line that starts with `start`.
+    bool sees(const QString &start)
+    {
+        return QTest::qWaitFor([&] { return !linesStartingWith(start).isEmpty(); }, kWaitMs);
+    }
+    QStringList linesStartingWith(const QString &start)
+    {
+        m_lines += QString::fromUtf8(m_process.readAllStandardOutput()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        return m_lines.filter(QRegularExpression(QStringLiteral("^") + QRegularExpression::escape(start)));
+    }
+    void clear()
+    {
+        linesStartingWith(QString());
+        m_lines.clear();
+    }
+
+private:
+    QProcess m_process;
+    QStringList m_lines;
+};
+
+// A client of our own on the broker (a camera stand-in, or a sender of raw payloads).
+bool startClient(MqttClient &client, const BrokerFixture &broker)
+{
+    MqttClient::Options options;
+    options.host = broker.host();
+    options.port = broker.port();
+    return client.start(options) && QTest::qWaitFor([&client] { return client.isConnected(); }, kWaitMs);
+}
+
+// A command with the response topic that makes it a conversation.
+bool sendCommand(MqttClient &client, const QByteArray &payload, const QString &responseTopic, bool retain = false)
+{
+    MqttClient::Publication publication;
+    publication.topic = topic(QStringLiteral("cmd"));
+    publication.payload = payload;
+    publication.qos = 1;
+    publication.retain = retain;
+    publication.responseTopic = responseTopic;
+    return client.publish(publication);
+}
+
+bool connected(MainWindow &window)
+{
+    return QTest::qWaitFor([&window] { return window.tools().network().state() == NetworkLink::State::Connected; },
+                           kWaitMs);
+}
+
+} // namespace
+
+class NetworkLinkTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase()
+    {
+        if (!BrokerFixture::isInstalled())
+            QSKIP("mosquitto is not installed (scripts/install-deps.sh installs it)");
+    }
+
+    void settingsAndThePasswordFile()
+    {
+        TestEnvironment environment;
+        // Off by default, and nothing of the network shows.
+        const NetworkSettings defaults = NetworkSettings::load();
+        QVERIFY(!defaults.enabled);
+        QVERIFY(!defaults.remoteControl);
+        QVERIFY(defaults.effectivePrefix().startsWith(QLatin1String("tavrel/")));
+        QCOMPARE(defaults.effectiveClientId(), NetworkSettings::clientIdFor(defaults.effectivePrefix()));
+
+        // The password alone, from a file only its owner may read.
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("password"));
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("s3cret word\n");
+        file.close();
+        QString error;
+        QVERIFY(QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup));
+        QVERIFY(!NetworkSettings::readPassword(path, error));
+        QVERIFY(error.contains(QLatin1String("0600")));
+        QVERIFY(QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner));
+        QCOMPARE(NetworkSettings::readPassword(path, error).value_or(QString()), QStringLiteral("s3cret word"));
+
+        // A readable password file keeps the network from starting, and says why.
+        QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadOther);
+        WindowFixture fixture;
+        NetworkSettings settings;
+        settings.enabled = true;
+        settings.port = 1; // never reached
+        settings.username = QStringLiteral("op");
+        settings.passwordFile = path;
+        QVERIFY(!fixture.start(QString()));
+        QVERIFY(!fixture.window->panel().networkLamp().isVisible());
+        fixture.window->tools().network().apply(settings);
+        QCOMPARE(fixture.window->tools().network().state(), NetworkLink::State::Failed);
+        QVERIFY(fixture.window->tools().network().stateText().contains(QLatin1String("0600")));
+        QVERIFY(fixture.window->panel().networkLamp().isVisibleTo(fixture.window.get()));
+    }
+
+    void readsAnsweredChangesRefusedUntilAllowed()
+    {
+        BrokerFixture broker;
+        QVERIFY(broker.start());
+        WindowFixture fixture;
+        storeSettings(broker, false);
+        QVERIFY(fixture.startQuiet());
+        MainWindow &window = *fixture.window;
+        QVERIFY(connected(window));
+
+        // A dashboard that subscribes later still sees the retained state.
+        Subscriber dashboard(broker, topic(QStringLiteral("#")));
+        QVERIFY(dashboard.sees(topic(QStringLiteral("status online"))));
+        QVERIFY(dashboard.sees(topic(QStringLiteral("item/Label_CommPort COM1:"))));
+        QVERIFY(dashboard.sees(topic(QStringLiteral("meta {"))));
+        const QString meta = dashboard.linesStartingWith(topic(QStringLiteral("meta "))).constFirst();
+        QVERIFY(meta.contains(QLatin1String("\"model\":\"R4150-D\"")));
+        QVERIFY(meta.contains(QLatin1String("\"code\":\"EN\"")));
+
+        QCOMPARE(request(broker, QStringLiteral("REQUEST Label_CommPort")), QStringLiteral("DATA COM1:"));
+        QVERIFY(request(broker, QStringLiteral("POKE Text_Value(0) 150")).startsWith(QLatin1String("ERROR 15 ")));
+        QVERIFY(request(broker, QStringLiteral("EXECUTE ENERGY=150")).startsWith(QLatin1String("ERROR 15 ")));
+        QVERIFY(request(broker, QStringLiteral("RAMP 50 60 5 0")).startsWith(QLatin1String("ERROR 15 ")));
+        QVERIFY(request(broker, QStringLiteral("REQUEST Nothing")).startsWith(QLatin1String("ERROR 3 ")));
+        QVERIFY(!window.model().isMarked(PanelField::value(0)));
+        QCOMPARE(fixture.commandsBeforeProbe(), QStringList());
+        fixture.supply.clearLog();
+
+        // Allowed: the same line goes the way a socket client's does, and the state follows.
+        NetworkSettings settings = window.tools().network().settings();
+        settings.remoteControl = true;
+        window.tools().network().apply(settings);
+        QVERIFY(connected(window));
+        dashboard.clear();
+        QCOMPARE(request(broker, QStringLiteral("POKE Text_Value(0) 150")), QStringLiteral("OK"));
+        QVERIFY(dashboard.sees(topic(QStringLiteral("item/Text_Value(0) 150"))));
+        QCOMPARE(request(broker, QStringLiteral("EXECUTE ENERGY=160")), QStringLiteral("OK"));
+        window.refreshCycle().runCycle();
+        QCOMPARE(fixture.commands(1).constFirst(), QStringLiteral("VEN160"));
+        QVERIFY(dashboard.sees(topic(QStringLiteral("state {\"items\""))));
+        QVERIFY(fixture.ui.messages.isEmpty());
+    }
+
+    void retainedOversizedAndBrokenCommandsAreRefused()
+    {
+        BrokerFixture broker;
+        QVERIFY(broker.start());
+        // Left on the broker before the program comes: never carried out.
+        run(QStringLiteral("mosquitto_pub"), broker.hostArguments()
+                                                 + QStringList{QStringLiteral("-r"), QStringLiteral("-t"),
+                                                               topic(QStringLiteral("cmd")), QStringLiteral("-m"),
+                                                               QStringLiteral("EXECUTE ENERGY=77")});
+        WindowFixture fixture;
+        storeSettings(broker, true);
+        QVERIFY(fixture.startQuiet());
+        MainWindow &window = *fixture.window;
+        QVERIFY(connected(window));
+
+        Subscriber replies(broker, QStringLiteral("test/reply"));
+        QTest::qWait(200); // the subscription is in place
+        MqttClient client;
+        QVERIFY(startClient(client, broker));
+        auto send = [&](const QByteArray &payload, bool retain) {
+            QVERIFY(sendCommand(client, payload, QStringLiteral("test/reply"), retain));
+        };
+        send("EXECUTE ENERGY=78", true);
+        QVERIFY(replies.sees(QStringLiteral("test/reply ERROR 16 ")));
+        send(QByteArray(NetworkLink::kMaxPayloadBytes + 1, 'A'), false);
+        QVERIFY(replies.sees(QStringLiteral("test/reply ERROR 6 ")));
+        send("REQUEST \xff\xfe", false);
+        QVERIFY(replies.sees(QStringLiteral("test/reply ERROR 7 ")));
+        send("REQUEST Label_CommPort\x01", false);
+        QVERIFY(replies.sees(QStringLiteral("test/reply ERROR 5 ")));
+
+        // A flood: every command is answered, the ones beyond the queue's bound with an error,
+        // and the line never gets more than one of their jobs waiting.
+        int mostWaiting = 0;
+        QTimer watch;
+        watch.setInterval(1);
+        connect(&watch, &QTimer::timeout, this, [&] { mostWaiting = std::max(mostWaiting, window.line().hasWaitingJobs() ? 1 : 0); });
+        watch.start();
+        replies.clear();
+        constexpr int kFlood = 200;
+        for (int i = 0; i < kFlood; ++i)
+            send(QStringLiteral("EXECUTE ENERGY=%1").arg(100 + i).toUtf8(), false);
+        QVERIFY(QTest::qWaitFor([&] { return replies.linesStartingWith(QStringLiteral("test/reply")).size() >= kFlood; },
+                                4 * kWaitMs));
+        const QStringList answers = replies.linesStartingWith(QStringLiteral("test/reply"));
+        QCOMPARE(answers.size(), kFlood);
+        QVERIFY(answers.filter(QStringLiteral("test/reply OK")).size() >= NetworkLink::kMaxQueuedCommands);
+        QCOMPARE(answers.filter(QStringLiteral("test/reply OK")).size() + answers.filter(QStringLiteral("ERROR 17 ")).size(), kFlood);
+        watch.stop();
+
+        QVERIFY(!fixture.supply.receivedCommands().contains(QStringLiteral("VEN77")));
+        QVERIFY(!fixture.supply.receivedCommands().contains(QStringLiteral("VEN78")));
+        client.stop();
+    }
+
+    void rampJoinedByACameraAndBrokerRestart()
+    {
+        BrokerFixture broker;
+        QVERIFY(broker.start());
+        WindowFixture fixture;
+        storeSettings(broker, true);
+        QVERIFY(fixture.startQuiet());
+        MainWindow &window = *fixture.window;
+        QVERIFY(connected(window));
+
+        // The camera stand-in: acknowledges each STEP on the conversation's response topic.
+        MqttClient camera;
+        QVERIFY(startClient(camera, broker));
+        QVERIFY(camera.subscribe(QStringLiteral("test/camera"), 1, false));
+        QStringList heard;
+        auto say = [&](const QString &line) { sendCommand(camera, line.toUtf8(), QStringLiteral("test/camera")); };
+        connect(&camera, &MqttClient::messageArrived, this, [&](const MqttMessage &message) {
+            const QString line = QString::fromUtf8(message.payload);
+            heard << line;
+            if (line.startsWith(QLatin1String("STEP ")))
+                say(QStringLiteral("ACK ") + line.section(QLatin1Char(' '), 1, 1));
+        });
+        QTest::qWait(200); // the subscription is in place
+        say(QStringLiteral("RAMP 50 60 5 0 ACK"));
+        QVERIFY(QTest::qWaitFor([&] { return heard.filter(QStringLiteral("END ")).size() == 1; }, kWaitMs));
+        QCOMPARE(heard.constFirst(), QStringLiteral("OK 3"));
+        QCOMPARE(heard.filter(QRegularExpression(QStringLiteral("^STEP "))).size(), 3);
+        QCOMPARE(heard.filter(QRegularExpression(QStringLiteral("^OK$"))).size(), 3); // the ACKs' answers
+        // As on the socket, the last ACK's own answer follows the END it caused.
+        QVERIFY2(heard.filter(QStringLiteral("END ")).constFirst().startsWith(QLatin1String("END 3 complete")),
+                 qPrintable(heard.join(QLatin1Char('|'))));
+        const QStringList wire = fixture.supply.receivedCommands();
+        QCOMPARE(wire.filter(QRegularExpression(QStringLiteral("^VEN"))),
+                 (QStringList{QStringLiteral("VEN50"), QStringLiteral("VEN55"), QStringLiteral("VEN60")}));
+
+        // The broker forgets everything on a restart; the program connects again and publishes anew.
+        broker.stop();
+        QVERIFY(QTest::qWaitFor([&] { return window.tools().network().state() != NetworkLink::State::Connected; }, kWaitMs));
+        QVERIFY(broker.start());
+        QVERIFY(connected(window));
+        Subscriber dashboard(broker, topic(QStringLiteral("#")));
+        QVERIFY(dashboard.sees(topic(QStringLiteral("status online"))));
+        QVERIFY(dashboard.sees(topic(QStringLiteral("item/Label_CommPort COM1:"))));
+        camera.stop();
+    }
+};
+
+QTEST_MAIN(NetworkLinkTest)
+#include "NetworkLinkTest.moc"
