@@ -9,6 +9,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <csignal>
+
 // A private mosquitto broker on 127.0.0.1 and a free port: persistence off, anonymous clients
 // allowed, its own configuration; stopped at the end. Only the loopback is ever used.
 class BrokerFixture
@@ -56,10 +58,18 @@ public:
     {
         if (m_process.state() == QProcess::NotRunning)
             return;
+        pause(false);
         m_process.terminate();
         if (!m_process.waitForFinished(kStartWaitMs))
             m_process.kill();
         m_process.waitForFinished(kStartWaitMs);
+    }
+
+    // Stops (SIGSTOP) or resumes (SIGCONT) the broker: a broker that no longer answers.
+    bool pause(bool paused)
+    {
+        const qint64 pid = m_process.processId();
+        return pid > 0 && ::kill(pid_t(pid), paused ? SIGSTOP : SIGCONT) == 0;
     }
 
     int port() const { return m_port; }

@@ -4,13 +4,16 @@
 #include "WindowFixture.h"
 
 #include "app/ToolSet.h"
+#include "core/RuntimeDirectory.h"
 #include "core/SettingsStore.h"
 #include "network/MqttClient.h"
 #include "network/NetworkLink.h"
 #include "panel/IndicatorLamp.h"
 #include "panel/ModulePanel.h"
+#include "device/PortTable.h"
 #include "ramp/EnergyRamp.h"
 
+#include <QLocalSocket>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -316,6 +319,105 @@ private slots:
         QVERIFY(dashboard.sees(topic(QStringLiteral("status online"))));
         QVERIFY(dashboard.sees(topic(QStringLiteral("item/Label_CommPort COM1:"))));
         camera.stop();
+    }
+
+    void sameWireTrafficAsTheSocketAndJournalled()
+    {
+        BrokerFixture broker;
+        QVERIFY(broker.start());
+        WindowFixture fixture;
+        storeSettings(broker, true);
+        QVERIFY(fixture.startQuiet());
+        MainWindow &window = *fixture.window;
+        QVERIFY(connected(window));
+        Subscriber journal(broker, topic(QStringLiteral("journal")));
+        window.tools().journal().setEnabled(true);
+
+        QLocalSocket socket;
+        socket.connectToServer(RuntimeDirectory::filePath(QStringLiteral("Control")));
+        QVERIFY(socket.waitForConnected(kWaitMs));
+        socket.write("EXECUTE ENERGY=150\n");
+        QVERIFY(QTest::qWaitFor([&socket] { return socket.canReadLine(); }, kWaitMs));
+        QCOMPARE(socket.readLine(), QByteArray("OK\n"));
+        window.refreshCycle().runCycle();
+        const QStringList viaSocket = fixture.commands(readPass().size() + 1);
+        fixture.supply.clearLog();
+        QCOMPARE(request(broker, QStringLiteral("EXECUTE ENERGY=150")), QStringLiteral("OK"));
+        window.refreshCycle().runCycle();
+        QCOMPARE(fixture.commands(readPass().size() + 1), viaSocket);
+        QCOMPARE(viaSocket.constFirst(), QStringLiteral("VEN150"));
+
+        // The journal names who sent what, and the network carries its lines.
+        QVERIFY(journal.sees(topic(QStringLiteral("journal {"))));
+        const QRegularExpression fromNetwork(QStringLiteral("\"sent\":\\s*\"VEN150\".*\"source\":\\s*\"network\""));
+        const QRegularExpression command(QStringLiteral("\"command\":\\s*\"EXECUTE ENERGY=150\".*\"client\":\\s*\"test/reply\""));
+        QVERIFY(QTest::qWaitFor([&] { return !journal.linesStartingWith(QString()).filter(fromNetwork).isEmpty(); }, kWaitMs));
+        QVERIFY(!journal.linesStartingWith(QString()).filter(command).isEmpty());
+        QVERIFY(!journal.linesStartingWith(QString()).filter(QRegularExpression(QStringLiteral("\"source\":\\s*\"control\""))).isEmpty());
+    }
+
+    void theProgramGoingIsSeenAsOffline()
+    {
+        // The real program in a process of its own, twice: ended by SIGTERM it says offline
+        // itself; killed, the broker says it with the program's last will.
+        BrokerFixture broker;
+        QVERIFY(broker.start());
+        TestEnvironment environment;
+        VirtualSupply supply;
+        QVERIFY(supply.start());
+        PortTable::setPath(1, supply.devicePath());
+        storeSettings(broker, false);
+        SettingsStore::sync();
+        Subscriber status(broker, topic(QStringLiteral("status")));
+        for (const bool kill : {false, true}) {
+            status.clear();
+            QProcess program;
+            QProcessEnvironment processEnvironment = QProcessEnvironment::systemEnvironment();
+            processEnvironment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+            program.setProcessEnvironment(processEnvironment);
+            program.start(QStringLiteral(TAVREL_PATH), {QStringLiteral("/COM1")});
+            QVERIFY(program.waitForStarted(kWaitMs));
+            QVERIFY(status.sees(topic(QStringLiteral("status online"))));
+            status.clear();
+            if (kill)
+                program.kill();
+            else
+                program.terminate();
+            QVERIFY(program.waitForFinished(kWaitMs));
+            QVERIFY(status.sees(topic(QStringLiteral("status offline"))));
+        }
+        supply.stop();
+    }
+
+    void aStalledBrokerDoesNotStallTheWindow()
+    {
+        BrokerFixture broker;
+        QVERIFY(broker.start());
+        WindowFixture fixture;
+        storeSettings(broker, true);
+        QVERIFY(fixture.startQuiet());
+        MainWindow &window = *fixture.window;
+        QVERIFY(connected(window));
+
+        // The broker stops reading: whatever the program publishes meanwhile, the window's loop
+        // and the supply's cycles go on.
+        QVERIFY(broker.pause(true));
+        int ticks = 0;
+        QTimer ticker;
+        ticker.setInterval(1);
+        connect(&ticker, &QTimer::timeout, this, [&ticks] { ++ticks; });
+        ticker.start();
+        for (int i = 0; i < 3; ++i) {
+            window.model().setFieldText(PanelField::value(0), QString::number(100 + i));
+            window.model().markField(PanelField::value(0));
+            window.refreshCycle().runCycle();
+            QVERIFY(waitForLine(window.line()));
+        }
+        QVERIFY(ticks > 0);
+        QCOMPARE(fixture.supply.receivedCommands().filter(QRegularExpression(QStringLiteral("^VEN"))).size(), 3);
+        QVERIFY(broker.pause(false));
+        Subscriber dashboard(broker, topic(QStringLiteral("item/Text_Value(0)")));
+        QVERIFY(dashboard.sees(topic(QStringLiteral("item/Text_Value(0) 102"))));
     }
 };
 
