@@ -42,6 +42,16 @@ bool SupplyModel::isSwitchModule(int module)
     return module == Module::kCathode || module == Module::kScreen;
 }
 
+QString SupplyModel::switchItem(int module)
+{
+    return QStringLiteral("Label_OnOff(%1)").arg(module);
+}
+
+QString SupplyModel::switchText(bool on)
+{
+    return on ? QStringLiteral("ON") : QStringLiteral("OFF");
+}
+
 QString SupplyModel::fieldText(PanelField field) const
 {
     const int i = slot(field);
@@ -129,8 +139,11 @@ void SupplyModel::setSwitchedOn(int module, bool on)
     // which the connection state may have drawn otherwise meanwhile.
     if (!isSwitchModule(module))
         return;
+    const bool changed = m_switches[module].on != on;
     m_switches[module].on = on;
     emit switchedOnChanged(module, on);
+    if (changed)
+        emit itemChanged(switchItem(module), switchText(on));
 }
 
 void SupplyModel::setEditable(bool editable)
@@ -214,6 +227,9 @@ std::optional<QString> SupplyModel::itemText(const QString &item) const
         return m_controlVoltage;
     if (item == kPortCaptionItem)
         return m_portCaption;
+    for (int module : {Module::kCathode, Module::kScreen})
+        if (item == switchItem(module))
+            return switchText(isSwitchedOn(module));
     for (Monitor monitor : {Monitor::Voltage, Monitor::Current})
         for (int module = 0; module < kModuleCount; ++module)
             if (hasMonitor(monitor, module) && item == monitorItem(monitor, module))
@@ -226,7 +242,7 @@ QStringList SupplyModel::itemNames()
     QStringList names;
     for (const PanelField &field : kPanelFields)
         names << field.controlName();
-    names << kControlVoltageItem << kPortCaptionItem;
+    names << kControlVoltageItem << kPortCaptionItem << switchItem(Module::kCathode) << switchItem(Module::kScreen);
     for (Monitor monitor : {Monitor::Voltage, Monitor::Current})
         for (int module = 0; module < kModuleCount; ++module)
             if (hasMonitor(monitor, module))

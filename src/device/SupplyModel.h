@@ -125,6 +125,9 @@ private:
     static int slot(PanelField field);
     static bool isSwitchModule(int module);
     static QString monitorItem(Monitor monitor, int module);
+    // The item of a module's switch state (its lamp on the panel), "ON" or "OFF".
+    static QString switchItem(int module);
+    static QString switchText(bool on);
 
     const ModuleTable &m_limits;
     std::array<QString, 12> m_fieldTexts;

@@ -21,8 +21,19 @@ private slots:
                                  "Label_IMon(4)", "Label_CommPort", "DA_set_voltage", "Text_Offset(7)"})
             QVERIFY2(model.itemText(QLatin1String(item)), item);
         for (const char *item : {"Label_UMon(1)", "Label_UMon(2)", "Label_IMon(3)", "Text_Offset(6)",
-                                 "Text_Value(3)", "text_value(0)", "Label_UMon(8)", "", "Label_FilamentRamp"})
+                                 "Text_Value(3)", "text_value(0)", "Label_UMon(8)", "", "Label_FilamentRamp",
+                                 "Label_OnOff(0)", "Label_OnOff(3)"})
             QVERIFY2(!model.itemText(QLatin1String(item)), item);
+        // A switch state is an item, reported when it changes, not at every read-back.
+        {
+            QSignalSpy switched(&model, &SupplyModel::itemChanged);
+            QCOMPARE(*model.itemText(QStringLiteral("Label_OnOff(1)")), QStringLiteral("OFF"));
+            model.setSwitchedOn(Module::kCathode, true);
+            model.setSwitchedOn(Module::kCathode, true);
+            QCOMPARE(switched.count(), 1);
+            QCOMPARE(switched.constFirst(), (QVariantList{QStringLiteral("Label_OnOff(1)"), QStringLiteral("ON")}));
+            QVERIFY(!model.isPokeable(QStringLiteral("Label_OnOff(2)")));
+        }
         QVERIFY(model.isPokeable(QStringLiteral("Text_Gain(6)")) && model.isPokeable(QStringLiteral("DA_set_voltage")));
         QVERIFY(!model.isPokeable(QStringLiteral("Label_UMon(0)")) && !model.isPokeable(QStringLiteral("Label_CommPort")));
         QCOMPARE(*model.itemText(QStringLiteral("Label_UMon(0)")), SupplyModel::kMonitorAtStart);
