@@ -87,6 +87,7 @@ void MainWindow::wireSubsystems()
         m_panel->busyLamp().setColor(LampColors::forLine(lamp, palette().color(QPalette::Button)));
     });
     connect(&m_line, &SupplyLine::portCaptionChanged, &m_model, &SupplyModel::setPortCaption);
+    connect(&m_line, &SupplyLine::lampChanged, &m_model, &SupplyModel::setLineLamp);
     connect(&m_line, &SupplyLine::replyTimedOut, &m_state, [this] { m_state.setAutoRefresh(false); });
     connect(&m_line, &SupplyLine::portLost, &m_connection, &ConnectionSequence::disconnectLostPort);
     connect(&m_connection, &ConnectionSequence::connectedChanged, this, &MainWindow::setConnected);

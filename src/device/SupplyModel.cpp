@@ -219,6 +219,30 @@ void SupplyModel::setPortCaption(const QString &caption)
     emit itemChanged(kPortCaptionItem, caption);
 }
 
+void SupplyModel::setLineLamp(SerialLink::Lamp lamp)
+{
+    QString state;
+    switch (lamp) {
+    case SerialLink::Lamp::Busy:
+        return;
+    case SerialLink::Lamp::Default:
+        break;
+    case SerialLink::Lamp::Ok:
+        state = QStringLiteral("ok");
+        break;
+    case SerialLink::Lamp::TimedOut:
+        state = QStringLiteral("timed out");
+        break;
+    case SerialLink::Lamp::Failed:
+        state = QStringLiteral("failed");
+        break;
+    }
+    if (state == m_lineState)
+        return;
+    m_lineState = state;
+    emit itemChanged(kLineStateItem, state);
+}
+
 std::optional<QString> SupplyModel::itemText(const QString &item) const
 {
     if (const PanelField field = PanelField::fromControlName(item); field.exists())
@@ -227,6 +251,8 @@ std::optional<QString> SupplyModel::itemText(const QString &item) const
         return m_controlVoltage;
     if (item == kPortCaptionItem)
         return m_portCaption;
+    if (item == kLineStateItem)
+        return m_lineState;
     for (int module : {Module::kCathode, Module::kScreen})
         if (item == switchItem(module))
             return switchText(isSwitchedOn(module));
@@ -242,7 +268,7 @@ QStringList SupplyModel::itemNames()
     QStringList names;
     for (const PanelField &field : kPanelFields)
         names << field.controlName();
-    names << kControlVoltageItem << kPortCaptionItem << switchItem(Module::kCathode) << switchItem(Module::kScreen);
+    names << kControlVoltageItem << kPortCaptionItem << kLineStateItem << switchItem(Module::kCathode) << switchItem(Module::kScreen);
     for (Monitor monitor : {Monitor::Voltage, Monitor::Current})
         for (int module = 0; module < kModuleCount; ++module)
             if (hasMonitor(monitor, module))

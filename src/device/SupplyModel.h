@@ -3,6 +3,7 @@
 #include "core/CommandSource.h"
 #include "core/PanelField.h"
 #include "core/RangeCheck.h"
+#include "device/SerialLink.h"
 
 #include <QList>
 #include <QObject>
@@ -31,6 +32,8 @@ public:
     static inline const QString kMonitorAtStart = QStringLiteral("0 ");
     static inline const QString kControlVoltageItem = QStringLiteral("DA_set_voltage");
     static inline const QString kPortCaptionItem = QStringLiteral("Label_CommPort");
+    // The serial line's lamp after its last exchange: "", "ok", "timed out" or "failed".
+    static inline const QString kLineStateItem = QStringLiteral("Picture_Busy");
 
     explicit SupplyModel(const ModuleTable &limits, QObject *parent = nullptr);
 
@@ -85,6 +88,9 @@ public:
     void setServiceTable(const QStringList &lines);
     QString portCaption() const { return m_portCaption; }
     void setPortCaption(const QString &caption);
+    QString lineState() const { return m_lineState; }
+    // The line's lamp; a lit "busy" leaves the state of the last exchange as it is.
+    void setLineLamp(SerialLink::Lamp lamp);
 
     // The control link's items by name ("DA_set_voltage", "Text_Gain(3)", "Label_UMon(0)",
     // "Label_CommPort"): an item's text, or nothing when there is no such item.
@@ -139,5 +145,6 @@ private:
     QList<QRect> m_screenBar;
     QStringList m_serviceTable;
     QString m_portCaption;
+    QString m_lineState;
     bool m_editable = false;
 };

@@ -33,6 +33,14 @@ private slots:
             QCOMPARE(switched.count(), 1);
             QCOMPARE(switched.constFirst(), (QVariantList{QStringLiteral("Label_OnOff(1)"), QStringLiteral("ON")}));
             QVERIFY(!model.isPokeable(QStringLiteral("Label_OnOff(2)")));
+            // The line's state after its last exchange; the busy lamp between does not count.
+            switched.clear();
+            model.setLineLamp(SerialLink::Lamp::Busy);
+            model.setLineLamp(SerialLink::Lamp::TimedOut);
+            model.setLineLamp(SerialLink::Lamp::Busy);
+            model.setLineLamp(SerialLink::Lamp::TimedOut);
+            QCOMPARE(switched.count(), 1);
+            QCOMPARE(*model.itemText(QStringLiteral("Picture_Busy")), QStringLiteral("timed out"));
         }
         QVERIFY(model.isPokeable(QStringLiteral("Text_Gain(6)")) && model.isPokeable(QStringLiteral("DA_set_voltage")));
         QVERIFY(!model.isPokeable(QStringLiteral("Label_UMon(0)")) && !model.isPokeable(QStringLiteral("Label_CommPort")));
