@@ -19,6 +19,10 @@ public:
     static constexpr int kStartWaitMs = 10000;
 
     BrokerFixture() { m_port = freePort(); }
+
+    // Lines added to the broker's configuration (TLS, a password file) before start().
+    void addConfiguration(const QString &lines) { m_extra += lines; }
+    QString folder() const { return m_dir.path(); }
     ~BrokerFixture() { stop(); }
 
     static bool isInstalled() { return !QStandardPaths::findExecutable(QStringLiteral("mosquitto")).isEmpty(); }
@@ -33,9 +37,12 @@ public:
         if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
             return false;
         // `user root`: a broker started as root otherwise switches users and cannot read this folder.
-        file.write(QStringLiteral("listener %1 127.0.0.1\nallow_anonymous true\npersistence false\n"
-                                  "log_dest none\nset_tcp_nodelay true\nuser root\n")
+        const QString anonymous = m_extra.contains(QLatin1String("password_file")) ? QStringLiteral("false")
+                                                                                : QStringLiteral("true");
+        file.write(QStringLiteral("listener %1 127.0.0.1\nallow_anonymous %2\npersistence false\n"
+                                  "log_dest none\nset_tcp_nodelay true\nuser root\n%3")
                        .arg(m_port)
+                       .arg(anonymous, m_extra)
                        .toUtf8());
         file.close();
         m_process.start(QStringLiteral("mosquitto"), {QStringLiteral("-c"), config});
@@ -89,6 +96,7 @@ private:
     }
 
     QTemporaryDir m_dir;
+    QString m_extra;
     QProcess m_process;
     int m_port = 0;
 };

@@ -148,10 +148,10 @@ bool MqttClient::subscribe(const QString &filter, int qos, bool retainAsPublishe
            == MOSQ_ERR_SUCCESS;
 }
 
-void MqttClient::setConnected(bool connected, const QString &reason)
+void MqttClient::setConnected(bool connected, const QString &reason, bool refused)
 {
     m_connected = connected;
-    emit connectedChanged(connected, reason);
+    emit connectedChanged(connected, reason, refused);
 }
 
 // The three callbacks run on the library's network thread: they only hand over.
@@ -161,7 +161,8 @@ void MqttClient::onConnect(mosquitto *, void *self, int rc, int, const mosquitto
     const bool connected = rc == MOSQ_ERR_SUCCESS;
     const QString reason = connected ? QString() : QString::fromUtf8(mosquitto_connack_string(rc));
     QMetaObject::invokeMethod(
-        client, [client, connected, reason] { client->setConnected(connected, reason); }, Qt::QueuedConnection);
+        client, [client, connected, reason] { client->setConnected(connected, reason, !connected); },
+        Qt::QueuedConnection);
 }
 
 void MqttClient::onDisconnect(mosquitto *, void *self, int rc, const mosquitto_property *)

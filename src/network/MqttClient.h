@@ -70,7 +70,8 @@ public:
     bool subscribe(const QString &filter, int qos, bool retainAsPublished);
 
 signals:
-    void connectedChanged(bool connected, const QString &reason);
+    // `refused`: the broker answered and said no (a wrong password, say); it goes on trying.
+    void connectedChanged(bool connected, const QString &reason, bool refused);
     void messageArrived(const MqttMessage &message);
 
 private:
@@ -78,7 +79,7 @@ private:
     static void onDisconnect(mosquitto *client, void *self, int rc, const mosquitto_property *properties);
     static void onMessage(mosquitto *client, void *self, const mosquitto_message *message,
                           const mosquitto_property *properties);
-    void setConnected(bool connected, const QString &reason);
+    void setConnected(bool connected, const QString &reason, bool refused = false);
 
     mosquitto *m_client = nullptr;
     bool m_connected = false; // as last reported to this thread

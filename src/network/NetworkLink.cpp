@@ -115,11 +115,17 @@ void NetworkLink::stop()
     m_conversations.clear();
 }
 
-void NetworkLink::onConnected(bool connected, const QString &reason)
+void NetworkLink::onConnected(bool connected, const QString &reason, bool refused)
 {
     if (!m_settings.enabled)
         return;
+    if (refused) {
+        setState(State::Failed, tr("refused by %1:%2 (%3)").arg(m_settings.host).arg(m_settings.port).arg(reason));
+        return;
+    }
     if (!connected) {
+        if (m_state == State::Failed)
+            return; // the refusal stays shown while it tries again
         setState(State::Connecting, reason.isEmpty() ? tr("connecting") : tr("connecting (%1)").arg(reason));
         return;
     }

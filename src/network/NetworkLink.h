@@ -93,7 +93,7 @@ private:
     };
 
     void setState(State state, const QString &text);
-    void onConnected(bool connected, const QString &reason);
+    void onConnected(bool connected, const QString &reason, bool refused);
     void onMessage(const MqttMessage &message);
     void processQueue();
     void carryOut(const Command &command);

@@ -13,6 +13,7 @@
 #include "device/PortTable.h"
 #include "ramp/EnergyRamp.h"
 
+#include <QDir>
 #include <QLocalSocket>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -175,6 +176,69 @@ private slots:
         QCOMPARE(fixture.window->tools().network().state(), NetworkLink::State::Failed);
         QVERIFY(fixture.window->tools().network().stateText().contains(QLatin1String("0600")));
         QVERIFY(fixture.window->panel().networkLamp().isVisibleTo(fixture.window.get()));
+    }
+
+    void aLabBrokerWithTlsAndAPassword()
+    {
+        // A certificate authority and the broker's certificate for 127.0.0.1, made here; the
+        // broker takes only TLS and a known user.
+        BrokerFixture broker;
+        const QDir dir(broker.folder());
+        const auto openssl = [&](const QStringList &arguments) {
+            QProcess process;
+            process.setWorkingDirectory(dir.path());
+            process.start(QStringLiteral("openssl"), arguments);
+            return process.waitForFinished(kWaitMs) && process.exitCode() == 0;
+        };
+        QVERIFY(openssl(QStringLiteral("req -x509 -newkey rsa:2048 -nodes -days 1 -subj /CN=test-ca -keyout ca.key -out ca.crt")
+                            .split(QLatin1Char(' '))));
+        QVERIFY(openssl(QStringLiteral("req -newkey rsa:2048 -nodes -subj /CN=127.0.0.1 -keyout broker.key -out broker.csr")
+                            .split(QLatin1Char(' '))));
+        QFile names(dir.filePath(QStringLiteral("names.ext")));
+        QVERIFY(names.open(QIODevice::WriteOnly));
+        names.write("subjectAltName=IP:127.0.0.1\n");
+        names.close();
+        QVERIFY(openssl(QStringLiteral("x509 -req -in broker.csr -CA ca.crt -CAkey ca.key -CAcreateserial -days 1 "
+                                       "-extfile names.ext -out broker.crt")
+                            .split(QLatin1Char(' '))));
+        QCOMPARE(QProcess::execute(QStringLiteral("mosquitto_passwd"),
+                                   {QStringLiteral("-b"), QStringLiteral("-c"), dir.filePath(QStringLiteral("passwd")),
+                                    QStringLiteral("leed1"), QStringLiteral("s3cret")}),
+                 0);
+        broker.addConfiguration(QStringLiteral("cafile %1\ncertfile %2\nkeyfile %3\npassword_file %4\n")
+                                    .arg(dir.filePath(QStringLiteral("ca.crt")), dir.filePath(QStringLiteral("broker.crt")),
+                                         dir.filePath(QStringLiteral("broker.key")), dir.filePath(QStringLiteral("passwd"))));
+        QVERIFY(broker.start());
+
+        WindowFixture fixture;
+        QVERIFY(fixture.startQuiet());
+        QTemporaryDir home;
+        const QString passwordFile = home.filePath(QStringLiteral("mqtt-password"));
+        QFile password(passwordFile);
+        QVERIFY(password.open(QIODevice::WriteOnly));
+        password.write("s3cret\n");
+        password.close();
+        QVERIFY(QFile::setPermissions(passwordFile, QFile::ReadOwner | QFile::WriteOwner));
+        NetworkSettings settings;
+        settings.enabled = true;
+        settings.host = broker.host();
+        settings.port = broker.port();
+        settings.prefix = kPrefix;
+        settings.username = QStringLiteral("leed1");
+        settings.passwordFile = passwordFile;
+        settings.caFile = dir.filePath(QStringLiteral("ca.crt"));
+        fixture.window->tools().network().apply(settings);
+        QVERIFY(connected(*fixture.window));
+
+        // A wrong password is refused by the broker, and the state says so.
+        password.open(QIODevice::WriteOnly | QIODevice::Truncate);
+        password.write("wrong");
+        password.close();
+        fixture.window->tools().network().apply(settings);
+        QVERIFY(QTest::qWaitFor([&] { return fixture.window->tools().network().state() == NetworkLink::State::Failed; },
+                                kWaitMs));
+        QVERIFY2(fixture.window->tools().network().stateText().startsWith(QLatin1String("refused by 127.0.0.1:")),
+                 qPrintable(fixture.window->tools().network().stateText()));
     }
 
     void readsAnsweredChangesRefusedUntilAllowed()
