@@ -111,8 +111,10 @@ void MqttClient::stop(const Publication *goodbye)
     if (goodbye && m_connected)
         publish(*goodbye);
     mosquitto_disconnect_v5(m_client, MQTT_RC_NORMAL_DISCONNECTION, nullptr);
-    // Joins the network thread: what was queued before the disconnect has gone out.
-    mosquitto_loop_stop(m_client, false);
+    // Connected, the thread ends once what was queued before the disconnect has gone out. Not
+    // connected, it may sit in a connect to a host that never answers: it is cancelled, so the
+    // program's end never waits for the network.
+    mosquitto_loop_stop(m_client, !m_connected);
     mosquitto_destroy(m_client);
     m_client = nullptr;
     if (m_connected)
