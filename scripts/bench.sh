@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Measures the performance figures and prints each with its target: the in-process figures
-# (tavrel-bench), the start-up of the real program (tavrel-bench 6), and a minute of the real
-# program on auto refresh against the tavrel-virtual-supply program (CPU and resident memory
-# from /proc). Builds what it needs into build-bench/ (or $TAVREL_BUILD_DIR), RelWithDebInfo.
+# (tavrel-bench, the lab network's with a private broker on 127.0.0.1 among them), the start-up
+# of the real program (tavrel-bench 6), its last will after a SIGKILL (tavrel-bench 12c), and a
+# minute of the real program on auto refresh against the tavrel-virtual-supply program (CPU and
+# resident memory from /proc). Builds what it needs into build-bench/ (or $TAVREL_BUILD_DIR), RelWithDebInfo.
 # Every figure ends in a tab-separated RESULT line (see tools/bench/BenchReport.h).
 #   TAVREL_BENCH_SECONDS   length of the auto-refresh run (default 60)
 #   TAVREL_BENCH_SKIP_BUILD=1  use the programs as built
@@ -28,6 +29,7 @@ quiet() { grep -v 'does not support propagateSizeHints' >&2 || true; }
 
 "$bench" 2> >(quiet) || echo "tavrel-bench ended with status $?"
 "$bench" 6 "$tavrel" 5 2> >(quiet) || echo "tavrel-bench 6 ended with status $?"
+"$bench" 12c "$tavrel" 5 2> >(quiet) || echo "tavrel-bench 12c ended with status $?"
 
 # ---- Figures 5 and 7: the real program for a minute of auto refresh at 1 Hz ----
 echo "Figures 5 and 7"

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Prints every performance figure with its target in one table, so that a reader sees at a
 # glance where the program stands. Builds what it needs (build-bench/, RelWithDebInfo), runs
-# scripts/bench.sh and scripts/endurance.sh (about three minutes in all) and keeps their full
+# scripts/bench.sh and scripts/endurance.sh (about ten minutes in all) and keeps their full
 # output in build-bench/performance.log. The table is Markdown, ready for docs/performance.md.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"

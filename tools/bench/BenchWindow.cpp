@@ -1,5 +1,6 @@
 #include "BenchWindow.h"
 
+#include "ProcessStats.h"
 #include "SupplyScene.h"
 
 #include "app/CommandLine.h"
@@ -7,10 +8,14 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QLocalSocket>
 #include <QTimer>
 
 namespace {
 constexpr int kPollMs = 1;
+constexpr int kRampWaitMs = 60000; // a ramp that never starts (a refused RAMP) ends the wait
+constexpr int kDefaultCpuSeconds = 60;
+constexpr qint64 kMsecsPerSecond = 1000;
 
 VirtualSupply::Options paced(int baud)
 {
@@ -61,4 +66,42 @@ bool runEventsUntil(const std::function<bool()> &done, int timeoutMs)
     poll.start(kPollMs);
     loop.exec();
     return done();
+}
+
+bool waitForRampEnd(EnergyRamp &ramp)
+{
+    bool complete = false;
+    QEventLoop loop;
+    QTimer::singleShot(kRampWaitMs, &loop, &QEventLoop::quit);
+    QObject::connect(&ramp, &EnergyRamp::finished, &loop, [&complete, &loop](int, bool finished) {
+        complete = finished;
+        loop.quit();
+    });
+    loop.exec();
+    return complete;
+}
+
+void acknowledgeSteps(QLocalSocket &client)
+{
+    QObject::connect(&client, &QLocalSocket::readyRead, &client, [&client] {
+        while (client.canReadLine()) {
+            const QByteArray line = client.readLine().trimmed();
+            if (line.startsWith("STEP "))
+                client.write("ACK " + line.split(' ').value(1) + '\n');
+        }
+    });
+}
+
+int cpuRunSeconds()
+{
+    bool ok = false;
+    const int seconds = qEnvironmentVariableIntValue("TAVREL_BENCH_SECONDS", &ok);
+    return ok && seconds > 0 ? seconds : kDefaultCpuSeconds;
+}
+
+double processCpuOver(int seconds)
+{
+    const double before = ProcessStats::processCpuSeconds();
+    runEventsFor(int(seconds * kMsecsPerSecond));
+    return ProcessStats::processCpuSeconds() - before;
 }

@@ -56,6 +56,24 @@ void rampGrid();
 void tripLatency();
 } // namespace FilamentBench
 
+// The lab network through a private broker on 127.0.0.1 (tests/BrokerFixture.h).
+namespace NetworkBench {
+// Figure 12a: the read-back that changes Label_UMon(0) to its item message at a subscriber (p95).
+void monitorChangeLatency();
+// Figure 12b: the broker stopped and started again on the same port to status online seen.
+void brokerRestart();
+// Figure 12c: the real program, started as a process of its own, killed (SIGKILL) to its last
+// will (offline) seen; false when it could not be measured at all.
+bool programKill(const QString &program, int runs);
+constexpr int kDefaultKills = 5;
+// Figure 12d: a ramp's handshake through the broker against the local socket, a step.
+void rampHandshake();
+// Figure 12e: process CPU the network adds to auto refresh at 1 Hz, a subscriber connected.
+void refreshCpu();
+// Figure 12f: 1,000 reading commands from four clients, answered in order for each.
+void concurrentReads();
+} // namespace NetworkBench
+
 // The endurance run: refresh cycles back to back, unpaced, with auto refresh on, while
 // control-link clients come and go; resident memory after warm-up and at the end, and every
 // message recorded.

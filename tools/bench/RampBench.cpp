@@ -7,9 +7,7 @@
 #include "WireTime.h"
 
 #include <QElapsedTimer>
-#include <QEventLoop>
 #include <QLocalSocket>
-#include <QTimer>
 
 #include <algorithm>
 #include <chrono>
@@ -26,7 +24,6 @@ constexpr int kMonitorDwellMs = 1000;
 constexpr int kMonitorSteps = 8;
 constexpr double kMonitorAgeS = 2.0;
 constexpr int kConnectWaitMs = 1000;
-constexpr int kRampWaitMs = 60000; // a ramp that never starts (a refused RAMP) ends the wait
 
 // The window on the paced virtual supply, its timer stopped: only the ramp talks to the line.
 struct RampScene : BenchWindow
@@ -36,21 +33,7 @@ struct RampScene : BenchWindow
         if (window)
             window->timer().stop();
     }
-    // Runs the event loop until the ramp ends; true when it ran to its last step in time.
-    bool waitForEnd()
-    {
-        bool complete = false;
-        QEventLoop loop; // sleeps until the ramp ends: the waits are the program's own
-        QTimer::singleShot(kRampWaitMs, &loop, &QEventLoop::quit);
-        const QMetaObject::Connection done = QObject::connect(&window->ramp(), &EnergyRamp::finished, &loop,
-                                                              [&complete, &loop](int, bool finished) {
-                                                                  complete = finished;
-                                                                  loop.quit();
-                                                              });
-        loop.exec();
-        QObject::disconnect(done);
-        return complete;
-    }
+    bool waitForEnd() { return waitForRampEnd(window->ramp()); }
     // Runs a plan to its end; the elapsed milliseconds, or -1 when it did not complete.
     double run(double from, double to, int settleMs, int dwellMs)
     {
@@ -136,13 +119,7 @@ void RampBench::handshakeOverhead()
     client.connectToServer(scene.window->controlLinkServer().socketPath());
     if (plainMs < 0 || !client.waitForConnected(kConnectWaitMs))
         return figure.failed(QStringLiteral("no plain ramp or no client"));
-    QObject::connect(&client, &QLocalSocket::readyRead, &client, [&client] {
-        while (client.canReadLine()) {
-            const QByteArray line = client.readLine().trimmed();
-            if (line.startsWith("STEP "))
-                client.write("ACK " + line.split(' ').value(1) + '\n');
-        }
-    });
+    acknowledgeSteps(client);
     QElapsedTimer clock;
     clock.start();
     client.write(QStringLiteral("RAMP 100 %1 1 0 ACK\n").arg(100 + kSettledSteps - 1).toUtf8());

@@ -16,7 +16,6 @@ namespace {
 
 constexpr int kDaySamples = 24 * 3600;
 constexpr double kMaxHistoryMiB = 10.0;
-constexpr int kDefaultCpuSeconds = 60;
 constexpr int kFirstPassesMs = 2000;
 constexpr double kMaxAddedCpuPercent = 0.1;
 constexpr double kKiBPerMiB = 1024.0;
@@ -34,21 +33,6 @@ std::array<ModuleReading, kModuleCount> operatingReadings(int n)
         readings[i].OnOff = 1;
     }
     return readings;
-}
-
-int cpuSeconds()
-{
-    bool ok = false;
-    const int seconds = qEnvironmentVariableIntValue("TAVREL_BENCH_SECONDS", &ok);
-    return ok && seconds > 0 ? seconds : kDefaultCpuSeconds;
-}
-
-// Process CPU seconds over `seconds` of the running program.
-double cpuOver(int seconds)
-{
-    const double before = ProcessStats::processCpuSeconds();
-    runEventsFor(int(seconds * kMsecsPerSecond));
-    return ProcessStats::processCpuSeconds() - before;
 }
 
 } // namespace
@@ -79,7 +63,7 @@ void RecordsBench::historyMemory()
 
 void RecordsBench::refreshCpu()
 {
-    const int seconds = cpuSeconds();
+    const int seconds = cpuRunSeconds();
     const BenchReport::Figure figure{
         QStringLiteral("9c"),
         QStringLiteral("Process CPU over %1 s of auto refresh at 1 Hz: added by the open history window / by the journal")
@@ -92,13 +76,13 @@ void RecordsBench::refreshCpu()
     MainWindow &window = *bench.window;
     window.state().setAutoRefresh(true);
     runEventsFor(kFirstPassesMs);
-    const double plain = cpuOver(seconds);
+    const double plain = processCpuOver(seconds);
     MonitorHistoryWindow &history = window.tools().historyWindow();
     history.show();
-    const double withWindow = cpuOver(seconds);
+    const double withWindow = processCpuOver(seconds);
     history.close();
     window.tools().journal().setEnabled(true);
-    const double withJournal = cpuOver(seconds);
+    const double withJournal = processCpuOver(seconds);
     window.tools().journal().setEnabled(false);
     const auto percent = [seconds](double cpu) { return 100.0 * cpu / seconds; };
     const double windowAdded = percent(withWindow - plain);

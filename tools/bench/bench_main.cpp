@@ -2,6 +2,7 @@
 // (BenchReport.h); the window runs on the offscreen platform unless told otherwise.
 //   tavrel-bench [FIGURE ...]              the in-process figures (default: all of them)
 //   tavrel-bench 6 PATH-TO-TAVREL [RUNS]   the start-up of the real program
+//   tavrel-bench 12c PATH-TO-TAVREL [RUNS] the real program killed, to its last will seen
 //   tavrel-bench endurance [--reads N] [--clients K] [--warm-up CYCLES] [--max-seconds S]
 
 #include "Figures.h"
@@ -17,8 +18,19 @@
 #include <vector>
 
 namespace {
-const QString kStartUp = QStringLiteral("6");
 const QString kEndurance = QStringLiteral("endurance");
+
+// The figures that start the real program as a process of its own: its path and how many runs.
+struct ProgramFigure
+{
+    QString key;
+    bool (*run)(const QString &program, int runs);
+    int defaultRuns;
+};
+const ProgramFigure kProgramFigures[] = {
+    {QStringLiteral("6"), &WindowBench::programStartUp, WindowBench::kDefaultStartUps},
+    {QStringLiteral("12c"), &NetworkBench::programKill, NetworkBench::kDefaultKills},
+};
 
 int usageError(const QString &text)
 {
@@ -47,13 +59,18 @@ int inProcessFigures(const QStringList &chosen)
         {QStringLiteral("10a"), &FilamentBench::rampGrid},
         {QStringLiteral("10b"), &FilamentBench::tripLatency},
         {QStringLiteral("11"), &WindowBench::stallDuringSilentReadBack},
+        {QStringLiteral("12a"), &NetworkBench::monitorChangeLatency},
+        {QStringLiteral("12b"), &NetworkBench::brokerRestart},
+        {QStringLiteral("12d"), &NetworkBench::rampHandshake},
+        {QStringLiteral("12e"), &NetworkBench::refreshCpu},
+        {QStringLiteral("12f"), &NetworkBench::concurrentReads},
     };
     QStringList keys;
     for (const auto &figure : figures)
         keys.append(figure.first);
     for (const QString &key : chosen) {
         if (!keys.contains(key))
-            return usageError(QStringLiteral("no figure \"%1\" (choose from %2, or 6 or endurance alone)")
+            return usageError(QStringLiteral("no figure \"%1\" (choose from %2, or 6, 12c or endurance alone)")
                                   .arg(key, keys.join(QLatin1Char(' '))));
     }
     for (const auto &[key, run] : figures) {
@@ -78,10 +95,12 @@ int main(int argc, char *argv[])
         "Measures the performance figures and prints each with its target.\n"
         "  tavrel-bench [FIGURE ...]             in-process figures, default all\n"
         "  tavrel-bench 6 PATH-TO-TAVREL [RUNS]  start-up of the real program (default 5 runs)\n"
+        "  tavrel-bench 12c PATH-TO-TAVREL [RUNS]  the real program killed to its last will seen\n"
+        "      (default 5 runs)\n"
         "  tavrel-bench endurance [OPTIONS]      refresh cycles back to back, unpaced, while\n"
         "      control-link clients come and go: resident memory and every message shown"));
     parser.addHelpOption();
-    parser.addPositionalArgument(QStringLiteral("figure"), QStringLiteral("Figures, 6 or endurance."));
+    parser.addPositionalArgument(QStringLiteral("figure"), QStringLiteral("Figures, 6, 12c or endurance."));
     const EnduranceBench::Options defaults;
     const QCommandLineOption reads(QStringLiteral("reads"), QStringLiteral("Endurance: module reads to do."),
                                    QStringLiteral("n"), QString::number(defaults.moduleReads));
@@ -105,13 +124,16 @@ int main(int argc, char *argv[])
                                                 [&parser](const QCommandLineOption &option) { return parser.isSet(option); });
     if (first != kEndurance && enduranceOptionSet)
         return usageError(QStringLiteral("--reads, --clients, --warm-up and --max-seconds belong to endurance"));
-    if (first == kStartUp) {
+    for (const ProgramFigure &figure : kProgramFigures) {
+        if (first != figure.key)
+            continue;
         bool ok = true;
-        const int runs = arguments.size() > 2 ? arguments.at(2).toInt(&ok) : WindowBench::kDefaultStartUps;
+        const int runs = arguments.size() > 2 ? arguments.at(2).toInt(&ok) : figure.defaultRuns;
         if (arguments.size() < 2 || arguments.size() > 3 || !ok || runs < 1)
-            return usageError(QStringLiteral("figure 6 takes the path of tavrel and a positive number of runs"));
-        heading(QStringLiteral("Figure 6"));
-        return WindowBench::programStartUp(arguments.at(1), runs) ? 0 : 1;
+            return usageError(QStringLiteral("figure %1 takes the path of tavrel and a positive number of runs")
+                                  .arg(figure.key));
+        heading(QStringLiteral("Figure ") + figure.key);
+        return figure.run(arguments.at(1), runs) ? 0 : 1;
     }
     if (first == kEndurance) {
         EnduranceBench::Options options;
