@@ -305,6 +305,13 @@ void NetworkLink::carryOut(const Command &command)
     QString reply;
     if (!m_settings.remoteControl && !LinkGrammar::onlyReads(command.line)) {
         reply = LinkGrammar::errorLine(kErrorRemoteControlOff, tr("remote control is not allowed"));
+    } else if (command.message.responseTopic.isEmpty()) {
+        // Nobody can hear an answer: a conversation of this one line, as a socket client that
+        // sends and hangs up (a ramp waiting for its acknowledgements ends with it).
+        Conversation once;
+        const LinkAnswer result = m_grammar.handle(&once, command.line, once.advised, CommandSource::Network);
+        reply = result.first;
+        m_grammar.conversationEnded(&once);
     } else {
         Conversation *conversation = conversationFor(command.message);
         LinkAnswer result = m_grammar.handle(conversation, command.line, conversation->advised, CommandSource::Network);

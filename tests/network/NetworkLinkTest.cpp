@@ -374,6 +374,14 @@ private slots:
         QCOMPARE(wire.filter(QRegularExpression(QStringLiteral("^VEN"))),
                  (QStringList{QStringLiteral("VEN50"), QStringLiteral("VEN55"), QStringLiteral("VEN60")}));
 
+        // Without a response topic nobody hears the steps: the ramp ends with its one line.
+        QSignalSpy ended(&window.ramp(), &EnergyRamp::finished);
+        QVERIFY(sendCommand(camera, "RAMP 50 60 5 0 ACK", QString()));
+        QVERIFY(ended.wait(kWaitMs));
+        QVERIFY(!ended.constFirst().at(1).toBool()); // not complete
+        QVERIFY(waitForLine(window.line()));
+        QVERIFY(!window.ramp().isRunning());
+
         // The broker forgets everything on a restart; the program connects again and publishes anew.
         broker.stop();
         QVERIFY(QTest::qWaitFor([&] { return window.tools().network().state() != NetworkLink::State::Connected; }, kWaitMs));
