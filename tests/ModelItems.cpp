@@ -21,11 +21,13 @@ void ModelItems::set(const QString &item, const QString &text)
         model.setPortCaption(text);
     } else if (const PanelField field = PanelField::fromControlName(item); field.exists()) {
         model.setFieldText(field, text);
-    } else {
+    } else if (item.startsWith(QLatin1String("Label_OnOff("))) {
+        model.setSwitchedOn(item.section(QLatin1Char('('), 1).chopped(1).toInt(), text == SupplyModel::switchText(true));
+    } else if (item.startsWith(QLatin1String("Label_UMon(")) || item.startsWith(QLatin1String("Label_IMon("))) {
         const auto monitor = item.startsWith(QLatin1String("Label_UMon(")) ? SupplyModel::Monitor::Voltage
                                                                            : SupplyModel::Monitor::Current;
         model.setMonitorText(monitor, item.section(QLatin1Char('('), 1).chopped(1).toInt(), text);
-    }
+    } // the line's lamp follows the line alone
 }
 
 QMap<QString, QString> ModelItems::all() const
