@@ -34,6 +34,9 @@ public:
     static inline const QString kPortCaptionItem = QStringLiteral("Label_CommPort");
     // The serial line's lamp after its last exchange: "", "ok", "timed out" or "failed".
     static inline const QString kLineStateItem = QStringLiteral("Picture_Busy");
+    // The item of a module's switch state (its lamp on the panel), "ON" or "OFF".
+    static QString switchItem(int module);
+    static QString switchText(bool on);
 
     explicit SupplyModel(const ModuleTable &limits, QObject *parent = nullptr);
 
@@ -131,9 +134,6 @@ private:
     static int slot(PanelField field);
     static bool isSwitchModule(int module);
     static QString monitorItem(Monitor monitor, int module);
-    // The item of a module's switch state (its lamp on the panel), "ON" or "OFF".
-    static QString switchItem(int module);
-    static QString switchText(bool on);
 
     const ModuleTable &m_limits;
     std::array<QString, 12> m_fieldTexts;
