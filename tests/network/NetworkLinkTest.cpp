@@ -125,6 +125,13 @@ bool connected(MainWindow &window)
                            kWaitMs);
 }
 
+// The program on the virtual supply, quiet, with the network on through `broker`.
+bool startWithNetwork(WindowFixture &fixture, const BrokerFixture &broker, bool remoteControl)
+{
+    storeSettings(broker, remoteControl);
+    return fixture.startQuiet() && connected(*fixture.window);
+}
+
 } // namespace
 
 class NetworkLinkTest : public QObject
@@ -246,10 +253,8 @@ private slots:
         BrokerFixture broker;
         QVERIFY(broker.start());
         WindowFixture fixture;
-        storeSettings(broker, false);
-        QVERIFY(fixture.startQuiet());
+        QVERIFY(startWithNetwork(fixture, broker, false));
         MainWindow &window = *fixture.window;
-        QVERIFY(connected(window));
 
         // A dashboard that subscribes later still sees the retained state.
         Subscriber dashboard(broker, topic(QStringLiteral("#")));
@@ -294,10 +299,8 @@ private slots:
                                                                topic(QStringLiteral("cmd")), QStringLiteral("-m"),
                                                                QStringLiteral("EXECUTE ENERGY=77")});
         WindowFixture fixture;
-        storeSettings(broker, true);
-        QVERIFY(fixture.startQuiet());
+        QVERIFY(startWithNetwork(fixture, broker, true));
         MainWindow &window = *fixture.window;
-        QVERIFY(connected(window));
 
         Subscriber replies(broker, QStringLiteral("test/reply"));
         QTest::qWait(200); // the subscription is in place
@@ -344,10 +347,8 @@ private slots:
         BrokerFixture broker;
         QVERIFY(broker.start());
         WindowFixture fixture;
-        storeSettings(broker, true);
-        QVERIFY(fixture.startQuiet());
+        QVERIFY(startWithNetwork(fixture, broker, true));
         MainWindow &window = *fixture.window;
-        QVERIFY(connected(window));
 
         // The camera stand-in: acknowledges each STEP on the conversation's response topic.
         MqttClient camera;
@@ -398,10 +399,8 @@ private slots:
         BrokerFixture broker;
         QVERIFY(broker.start());
         WindowFixture fixture;
-        storeSettings(broker, true);
-        QVERIFY(fixture.startQuiet());
+        QVERIFY(startWithNetwork(fixture, broker, true));
         MainWindow &window = *fixture.window;
-        QVERIFY(connected(window));
         Subscriber journal(broker, topic(QStringLiteral("journal")));
         window.tools().journal().setEnabled(true);
 
@@ -466,10 +465,8 @@ private slots:
         BrokerFixture broker;
         QVERIFY(broker.start());
         WindowFixture fixture;
-        storeSettings(broker, true);
-        QVERIFY(fixture.startQuiet());
+        QVERIFY(startWithNetwork(fixture, broker, true));
         MainWindow &window = *fixture.window;
-        QVERIFY(connected(window));
 
         // The broker stops reading: whatever the program publishes meanwhile, the window's loop
         // and the supply's cycles go on.
