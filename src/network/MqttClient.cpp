@@ -7,6 +7,7 @@
 
 #include <cstdlib>
 #include <mutex>
+#include <thread>
 
 namespace {
 
@@ -41,6 +42,46 @@ private:
 
 } // namespace
 
+// What the client shares with the library's network thread and the connect thread. The last of
+// them to let go destroys the library's client, so a connect still looking a host up never has
+// it freed under it, and a client that stops never waits for that connect.
+struct MqttClient::Session
+{
+    Session() = default;
+    Session(const Session &) = delete;
+    Session &operator=(const Session &) = delete;
+    ~Session()
+    {
+        if (handle) {
+            mosquitto_loop_stop(handle, true);
+            mosquitto_destroy(handle);
+        }
+    }
+
+    mosquitto *handle = nullptr;
+    quint64 generation = 0;
+    std::mutex mutex;
+    MqttClient *owner = nullptr; // null once the client let go
+    bool connecting = true;      // the connect call has not returned
+};
+
+template<typename Call>
+void MqttClient::post(Session *session, Call call)
+{
+    const std::lock_guard lock(session->mutex);
+    MqttClient *client = session->owner;
+    if (!client)
+        return;
+    const quint64 generation = session->generation;
+    QMetaObject::invokeMethod(
+        client,
+        [client, generation, call] {
+            if (client->m_session && client->m_session->generation == generation)
+                call(client);
+        },
+        Qt::QueuedConnection);
+}
+
 MqttClient::MqttClient(QObject *parent) : QObject(parent)
 {
     qRegisterMetaType<MqttMessage>();
@@ -56,66 +97,98 @@ bool MqttClient::start(const Options &options)
 {
     stop();
     m_errorString.clear();
+    auto session = std::make_shared<Session>();
+    session->generation = ++m_sessions;
+    session->owner = this;
     const QByteArray clientId = options.clientId.toUtf8();
-    m_client = mosquitto_new(clientId.isEmpty() ? nullptr : clientId.constData(), true, this);
-    if (!m_client) {
+    session->handle = mosquitto_new(clientId.isEmpty() ? nullptr : clientId.constData(), true, session.get());
+    mosquitto *client = session->handle;
+    if (!client) {
         m_errorString = tr("the MQTT client could not be made");
         return false;
     }
-    mosquitto_int_option(m_client, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V5);
+    mosquitto_int_option(client, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V5);
     // Without it a request and its answer wait for delayed acknowledgements (tens of ms).
-    mosquitto_int_option(m_client, MOSQ_OPT_TCP_NODELAY, 1);
-    mosquitto_reconnect_delay_set(m_client, kReconnectFirstSeconds, kReconnectMaxSeconds, false);
-    mosquitto_connect_v5_callback_set(m_client, &MqttClient::onConnect);
-    mosquitto_disconnect_v5_callback_set(m_client, &MqttClient::onDisconnect);
-    mosquitto_message_v5_callback_set(m_client, &MqttClient::onMessage);
+    mosquitto_int_option(client, MOSQ_OPT_TCP_NODELAY, 1);
+    mosquitto_reconnect_delay_set(client, kReconnectFirstSeconds, kReconnectMaxSeconds, false);
+    mosquitto_connect_v5_callback_set(client, &MqttClient::onConnect);
+    mosquitto_disconnect_v5_callback_set(client, &MqttClient::onDisconnect);
+    mosquitto_message_v5_callback_set(client, &MqttClient::onMessage);
 
     int rc = MOSQ_ERR_SUCCESS;
     if (!options.username.isEmpty())
-        rc = mosquitto_username_pw_set(m_client, options.username.toUtf8().constData(),
+        rc = mosquitto_username_pw_set(client, options.username.toUtf8().constData(),
                                        options.password.isEmpty() ? nullptr : options.password.toUtf8().constData());
     if (rc == MOSQ_ERR_SUCCESS && (!options.caFile.isEmpty() || !options.certFile.isEmpty())) {
         const QByteArray ca = options.caFile.toUtf8();
         const QByteArray cert = options.certFile.toUtf8();
         const QByteArray key = options.keyFile.toUtf8();
-        rc = mosquitto_tls_set(m_client, ca.isEmpty() ? nullptr : ca.constData(), nullptr,
+        rc = mosquitto_tls_set(client, ca.isEmpty() ? nullptr : ca.constData(), nullptr,
                                cert.isEmpty() ? nullptr : cert.constData(), key.isEmpty() ? nullptr : key.constData(),
                                nullptr);
     }
     if (rc == MOSQ_ERR_SUCCESS && !options.willTopic.isEmpty())
-        rc = mosquitto_will_set_v5(m_client, options.willTopic.toUtf8().constData(), int(options.willPayload.size()),
+        rc = mosquitto_will_set_v5(client, options.willTopic.toUtf8().constData(), int(options.willPayload.size()),
                                    options.willPayload.constData(), 1, true, nullptr);
     // The network thread first: started after an asynchronous connect to a broker that was not
     // up yet, the client took many seconds to connect once it was.
     if (rc == MOSQ_ERR_SUCCESS)
-        rc = mosquitto_loop_start(m_client);
-    if (rc == MOSQ_ERR_SUCCESS) {
-        rc = mosquitto_connect_async(m_client, options.host.toUtf8().constData(), options.port,
-                                     options.keepAliveSeconds);
-        // A broker that is not there yet is not a failure: the thread keeps trying.
-        if (rc == MOSQ_ERR_ERRNO || rc == MOSQ_ERR_NO_CONN)
-            rc = MOSQ_ERR_SUCCESS;
-    }
+        rc = mosquitto_loop_start(client);
     if (rc != MOSQ_ERR_SUCCESS) {
         m_errorString = rc == MOSQ_ERR_ERRNO ? QString::fromLocal8Bit(std::strerror(errno)) : reasonText(rc);
-        stop();
-        return false;
+        return false; // the session's end destroys the client
     }
+    m_session = session;
+    m_client = client;
+    // The connect looks the host name up, which can take as long as the name service likes.
+    std::thread([session, host = options.host, port = options.port, keepAlive = options.keepAliveSeconds] {
+        const QByteArray hostName = host.toUtf8();
+        const int rc = mosquitto_connect_async(session->handle, hostName.constData(), port, keepAlive);
+        const int error = errno;
+        {
+            const std::lock_guard lock(session->mutex);
+            session->connecting = false;
+        }
+        // A broker that is not there yet, or a name not found yet: the network thread keeps trying.
+        if (rc == MOSQ_ERR_SUCCESS || rc == MOSQ_ERR_ERRNO || rc == MOSQ_ERR_NO_CONN)
+            return;
+        if (rc == MOSQ_ERR_EAI) {
+            const QString reason = tr("%1 not found by the name service; trying again").arg(host);
+            post(session.get(), [reason](MqttClient *client) { client->setConnected(false, reason); });
+            return;
+        }
+        const QString reason = rc == MOSQ_ERR_ERRNO ? QString::fromLocal8Bit(std::strerror(error)) : reasonText(rc);
+        post(session.get(), [reason](MqttClient *client) {
+            client->stop();
+            client->m_errorString = reason;
+            emit client->failed(reason);
+        });
+    }).detach();
     return true;
 }
 
 void MqttClient::stop(const Publication *goodbye)
 {
-    if (!m_client)
+    if (!m_session)
         return;
-    if (goodbye && m_connected)
-        publish(*goodbye);
-    mosquitto_disconnect_v5(m_client, MQTT_RC_NORMAL_DISCONNECTION, nullptr);
-    // Connected, the thread ends once what was queued before the disconnect has gone out. Not
-    // connected, it may sit in a connect to a host that never answers: it is cancelled, so the
-    // program's end never waits for the network.
-    mosquitto_loop_stop(m_client, !m_connected);
-    mosquitto_destroy(m_client);
+    const std::shared_ptr<Session> session = std::move(m_session);
+    bool connecting = false;
+    {
+        const std::lock_guard lock(session->mutex);
+        session->owner = nullptr;
+        connecting = session->connecting;
+    }
+    if (!connecting) {
+        if (goodbye && m_connected)
+            publish(*goodbye);
+        mosquitto_disconnect_v5(m_client, MQTT_RC_NORMAL_DISCONNECTION, nullptr);
+        // Connected, the thread ends once what was queued before the disconnect has gone out. Not
+        // connected, it may sit in a connect to a host that never answers: it is cancelled, so the
+        // program's end never waits for the network.
+        mosquitto_loop_stop(m_client, !m_connected);
+        mosquitto_destroy(m_client);
+        session->handle = nullptr;
+    }
     m_client = nullptr;
     if (m_connected)
         setConnected(false, tr("stopped"));
@@ -123,7 +196,7 @@ void MqttClient::stop(const Publication *goodbye)
 
 bool MqttClient::publish(const Publication &publication)
 {
-    if (!m_client)
+    if (!m_client || !m_connected)
         return false;
     Properties properties;
     if (publication.expirySeconds > 0)
@@ -143,7 +216,7 @@ bool MqttClient::publish(const Publication &publication)
 
 bool MqttClient::subscribe(const QString &filter, int qos, bool retainAsPublished)
 {
-    if (!m_client)
+    if (!m_client || !m_connected)
         return false;
     const int options = retainAsPublished ? MQTT_SUB_OPT_RETAIN_AS_PUBLISHED : 0;
     return mosquitto_subscribe_v5(m_client, nullptr, filter.toUtf8().constData(), qos, options, nullptr)
@@ -159,26 +232,21 @@ void MqttClient::setConnected(bool connected, const QString &reason, bool refuse
 // The three callbacks run on the library's network thread: they only hand over.
 void MqttClient::onConnect(mosquitto *, void *self, int rc, int, const mosquitto_property *)
 {
-    auto *client = static_cast<MqttClient *>(self);
     const bool connected = rc == MOSQ_ERR_SUCCESS;
     const QString reason = connected ? QString() : QString::fromUtf8(mosquitto_connack_string(rc));
-    QMetaObject::invokeMethod(
-        client, [client, connected, reason] { client->setConnected(connected, reason, !connected); },
-        Qt::QueuedConnection);
+    post(static_cast<Session *>(self),
+         [connected, reason](MqttClient *client) { client->setConnected(connected, reason, !connected); });
 }
 
 void MqttClient::onDisconnect(mosquitto *, void *self, int rc, const mosquitto_property *)
 {
-    auto *client = static_cast<MqttClient *>(self);
     const QString reason = reasonText(rc);
-    QMetaObject::invokeMethod(
-        client, [client, reason] { client->setConnected(false, reason); }, Qt::QueuedConnection);
+    post(static_cast<Session *>(self), [reason](MqttClient *client) { client->setConnected(false, reason); });
 }
 
 void MqttClient::onMessage(mosquitto *, void *self, const mosquitto_message *message,
                            const mosquitto_property *properties)
 {
-    auto *client = static_cast<MqttClient *>(self);
     MqttMessage arrived;
     arrived.topic = QString::fromUtf8(message->topic);
     arrived.payload = QByteArray(static_cast<const char *>(message->payload), message->payloadlen);
@@ -194,6 +262,5 @@ void MqttClient::onMessage(mosquitto *, void *self, const mosquitto_message *mes
         arrived.correlationData = QByteArray(static_cast<const char *>(correlation), length);
         std::free(correlation);
     }
-    QMetaObject::invokeMethod(
-        client, [client, arrived] { emit client->messageArrived(arrived); }, Qt::QueuedConnection);
+    post(static_cast<Session *>(self), [arrived](MqttClient *client) { emit client->messageArrived(arrived); });
 }

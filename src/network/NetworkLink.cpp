@@ -46,6 +46,9 @@ NetworkLink::NetworkLink(LinkGrammar &grammar, SupplyModel &model, SupplyLine &l
     connect(&m_queueTimer, &QTimer::timeout, this, &NetworkLink::processQueue);
     connect(&m_client, &MqttClient::connectedChanged, this, &NetworkLink::onConnected);
     connect(&m_client, &MqttClient::messageArrived, this, &NetworkLink::onMessage);
+    connect(&m_client, &MqttClient::failed, this, [this](const QString &reason) {
+        setState(State::Failed, tr("cannot connect to %1:%2 (%3)").arg(m_settings.host).arg(m_settings.port).arg(reason));
+    });
 }
 
 NetworkLink::~NetworkLink()

@@ -488,6 +488,38 @@ private slots:
         Subscriber dashboard(broker, topic(QStringLiteral("item/Text_Value(0)")));
         QVERIFY(dashboard.sees(topic(QStringLiteral("item/Text_Value(0) 102"))));
     }
+
+    void unknownHostsAndQuickRestartsNeverHoldTheWindow()
+    {
+        // A name the name service refuses without asking the network: the state says so while
+        // the client goes on trying.
+        WindowFixture fixture;
+        QVERIFY(fixture.startQuiet());
+        NetworkLink &network = fixture.window->tools().network();
+        NetworkSettings settings;
+        settings.enabled = true;
+        settings.host = QStringLiteral("no such host!");
+        settings.prefix = kPrefix;
+        network.apply(settings);
+        QVERIFY(QTest::qWaitFor([&] { return network.stateText().contains(QLatin1String("not found")); }, kWaitMs));
+        QCOMPARE(network.state(), NetworkLink::State::Connecting);
+
+        // Restarted again and again while connects are under way: each old client ends by itself,
+        // and nothing of it reaches the one that stays.
+        BrokerFixture broker;
+        QVERIFY(broker.start());
+        settings.host = broker.host();
+        settings.port = broker.port();
+        for (int i = 0; i < 20; ++i)
+            network.apply(settings);
+        QVERIFY(connected(*fixture.window));
+        Subscriber dashboard(broker, topic(QStringLiteral("status")));
+        QVERIFY(dashboard.sees(topic(QStringLiteral("status online"))));
+        settings.enabled = false;
+        network.apply(settings);
+        QCOMPARE(network.state(), NetworkLink::State::Off);
+        QVERIFY(dashboard.sees(topic(QStringLiteral("status offline"))));
+    }
 };
 
 QTEST_MAIN(NetworkLinkTest)
