@@ -74,7 +74,7 @@ if(TAVREL_DPKG_SHLIBDEPS)
     set(CPACK_DEBIAN_PACKAGE_DEPENDS "python3:any")
 else()
     set(CPACK_DEBIAN_PACKAGE_DEPENDS
-        "python3:any, libqt6core6 (>= 6.4), libqt6gui6 (>= 6.4), libqt6widgets6 (>= 6.4), libqt6printsupport6 (>= 6.4), libqt6network6 (>= 6.4), libqt6serialport6 (>= 6.4), libqcustomplot2.1-qt6, libc6, libstdc++6")
+        "python3:any, libqt6core6 (>= 6.4), libqt6gui6 (>= 6.4), libqt6widgets6 (>= 6.4), libqt6printsupport6 (>= 6.4), libqt6network6 (>= 6.4), libqt6serialport6 (>= 6.4), libqcustomplot2.1-qt6, libmosquitto1, libaravis-0.8-0, libtiff6, libglib2.0-0, libc6, libstdc++6")
 endif()
 # The virtual display for running without a desktop, and socat for scripting the control link.
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS "xvfb, socat")

@@ -9,6 +9,7 @@ packages=(
     libqt6test6 libqt6serialport6 libqt6network6 libqt6widgets6
     xvfb xauth socat
     libmosquitto-dev mosquitto mosquitto-clients
+    libaravis-dev libusb-1.0-0-dev libtiff-dev
 )
 if [ "${TAVREL_FUZZ:-0}" = 1 ]; then
     packages+=(clang libclang-rt-14-dev)
