@@ -18,6 +18,12 @@ std::optional<QString> RecordingUserInterface::openFileDialog(const FileDialogRe
     return openAnswers.isEmpty() ? std::nullopt : openAnswers.takeFirst();
 }
 
+std::optional<QString> RecordingUserInterface::folderDialog(const FileDialogRequest &request)
+{
+    openRequests.append(request);
+    return folderAnswers.isEmpty() ? std::nullopt : folderAnswers.takeFirst();
+}
+
 std::optional<QString> RecordingUserInterface::saveFileDialog(const FileDialogRequest &request)
 {
     saveRequests.append(request);

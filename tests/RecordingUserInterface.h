@@ -23,6 +23,7 @@ public:
     void beep() override;
     std::optional<QString> openFileDialog(const FileDialogRequest &request) override;
     std::optional<QString> saveFileDialog(const FileDialogRequest &request) override;
+    std::optional<QString> folderDialog(const FileDialogRequest &request) override;
     void setWaitCursor(bool waiting) override;
 
     void clear();
@@ -35,6 +36,7 @@ public:
     // Answers of the next dialogs, in order; an empty list answers "cancelled".
     QList<std::optional<QString>> openAnswers;
     QList<std::optional<QString>> saveAnswers;
+    QList<std::optional<QString>> folderAnswers;
     // Runs while a message box is "open", so tests can look at the window at that moment.
     std::function<void(const Message &)> onMessage;
 };

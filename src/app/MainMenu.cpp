@@ -39,6 +39,7 @@ MainMenu MainMenu::build(QMainWindow &window)
     m.mnuTools = window.menuBar()->addMenu(QStringLiteral("&Tools"));
     m.mnuTools->setObjectName(QStringLiteral("mnuTools"));
     m.mnuEnergyRamp = addItem(m.mnuTools, "mnuEnergyRamp", QStringLiteral("Energy &Ramp..."));
+    m.mnuIvMeasurement = addItem(m.mnuTools, "mnuIvMeasurement", QStringLiteral("&I(V) Measurement..."));
     m.mnuHistory = addItem(m.mnuTools, "mnuHistory", QStringLiteral("Monitor &History..."));
     m.mnuJournal = addItem(m.mnuTools, "mnuJournal", QStringLiteral("&Journal"));
     m.mnuJournal->setCheckable(true);

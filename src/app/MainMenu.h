@@ -23,6 +23,7 @@ struct MainMenu
     QAction *mnuHistory = nullptr;
     QAction *mnuJournal = nullptr;
     QAction *mnuNetwork = nullptr;
+    QAction *mnuIvMeasurement = nullptr;
     QAction *mnuFilament = nullptr;
     QAction *mnuAbout = nullptr;
 

@@ -9,6 +9,7 @@
 #include "device/ReadBack.h"
 #include "device/SupplyModel.h"
 #include "history/MonitorHistoryWindow.h"
+#include "iv/IvWindow.h"
 #include "network/NetworkDialog.h"
 #include "profiles/ProfileStore.h"
 #include "ramp/EnergyRamp.h"
@@ -29,9 +30,14 @@ void present(QWidget &window)
 
 ToolSet::ToolSet(const Parts &parts, const MainMenu &menu, QWidget *window)
     : QObject(window), m_parts(parts), m_menu(menu), m_window(window),
-      m_network(parts.server.grammar(), parts.model, parts.line, parts.state.table)
+      m_network(parts.server.grammar(), parts.model, parts.line, parts.state.table),
+      m_iv(parts.ramp, m_camera, parts.model, parts.state.table)
 {
     m_parts.server.addExtension(&m_historyLink);
+    m_parts.server.addExtension(&m_ivLink);
+    connect(&m_ivLink, &IvLink::lineForConversation, &m_parts.server, &ControlLinkServer::sendTo);
+    connect(&m_ivLink, &IvLink::lineForConversation, &m_network, &NetworkLink::sendTo);
+    connect(m_menu.mnuIvMeasurement, &QAction::triggered, this, [this] { present(ivWindow()); });
     connect(m_menu.mnuEnergyRamp, &QAction::triggered, this, [this] { present(rampDialog()); });
     connect(m_menu.mnuHistory, &QAction::triggered, this, [this] { present(historyWindow()); });
     connect(m_menu.mnuJournal, &QAction::triggered, this, &ToolSet::setJournal);
@@ -74,6 +80,25 @@ void ToolSet::observe()
     m_network.setSupplyName(m_parts.state.supplyName());
     connect(&m_parts.state, &ControllerState::captionChanged, this,
             [this] { m_network.setSupplyName(m_parts.state.supplyName()); });
+    // The simulated camera's screen shows the energy the supply reports.
+    connect(&m_parts.model, &SupplyModel::monitorTextChanged, this,
+            [this](SupplyModel::Monitor monitor, int module, const QString &text) {
+                if (monitor == SupplyModel::Monitor::Voltage && module == Module::kEnergy)
+                    m_camera.setScreenEnergy(text.trimmed().toDouble());
+            });
+    connect(&m_iv, &IvMeasurement::started, this, [this](int steps, const QString &folder) {
+        m_recorder.ivStarted(folder, steps,
+                             QStringLiteral("camera=%1 exposure_us=%2 gain=%3 frames=%4 dark=%5 spots=%6")
+                                 .arg(m_camera.info().name)
+                                 .arg(m_camera.settings().exposureUs)
+                                 .arg(m_camera.settings().gain)
+                                 .arg(m_iv.framesToAverage())
+                                 .arg(m_iv.hasDarkFrame() ? 1 : 0)
+                                 .arg(m_iv.tracker().spots().size()));
+    });
+    connect(&m_iv, &IvMeasurement::finished, this, [this](int stepsDone, bool complete, const QString &error) {
+        m_recorder.ivEnded(m_iv.folder(), stepsDone, complete, m_iv.framesLost(), error);
+    });
     m_parts.ui.setMessageObserver(
         [this](const QString &text, const QString &title) { m_recorder.message(title, text); });
 }
@@ -82,6 +107,10 @@ void ToolSet::addRampSample(const RampStep &step)
 {
     if (!step.hasReading)
         return; // the step's exchange failed: nothing was read
+    // Every step stays in the ramp's own lines and files; the ring keeps its day.
+    if (m_sinceRampSample.isValid() && m_sinceRampSample.elapsed() < kRampSampleIntervalMs)
+        return;
+    m_sinceRampSample.start();
     ReadBack::Readings readings = m_parts.readBack.readings();
     readings[Module::kEnergy] = step.reading;
     m_history.addSample(QDateTime::currentMSecsSinceEpoch(), readings);
@@ -114,6 +143,16 @@ EnergyRampDialog &ToolSet::rampDialog()
     if (!m_rampDialog)
         m_rampDialog = new EnergyRampDialog(m_parts.ramp, m_parts.state.table, m_parts.ui, m_window);
     return *m_rampDialog;
+}
+
+IvWindow &ToolSet::ivWindow()
+{
+    if (!m_ivWindow) {
+        // Real cameras come from the camera settings; the simulated one stands in until then.
+        m_camera.apply(CameraSettings::load());
+        m_ivWindow = new IvWindow(m_iv, m_camera, m_parts.model, m_parts.ui, m_window);
+    }
+    return *m_ivWindow;
 }
 
 NetworkDialog &ToolSet::networkDialog()

@@ -3,10 +3,14 @@
 #include "history/MonitorHistory.h"
 #include "journal/Journal.h"
 #include "journal/JournalRecorder.h"
+#include "camera/Camera.h"
 #include "history/HistoryLink.h"
+#include "iv/IvLink.h"
+#include "iv/IvMeasurement.h"
 #include "network/NetworkLink.h"
 #include "remote/ControlLinkServer.h"
 
+#include <QElapsedTimer>
 #include <QObject>
 
 class ConnectionSequence;
@@ -14,6 +18,7 @@ class ControllerState;
 class SupplyLine;
 class EnergyRamp;
 class EnergyRampDialog;
+class IvWindow;
 class MonitorHistoryWindow;
 class NetworkDialog;
 class ProfileStore;
@@ -56,10 +61,13 @@ public:
     MonitorHistory &history() { return m_history; }
     Journal &journal() { return m_journal; }
     NetworkLink &network() { return m_network; }
+    Camera &camera() { return m_camera; }
+    IvMeasurement &iv() { return m_iv; }
     // Made when first asked for, then kept.
     MonitorHistoryWindow &historyWindow();
     EnergyRampDialog &rampDialog();
     NetworkDialog &networkDialog();
+    IvWindow &ivWindow();
 
 private:
     void observe();
@@ -74,7 +82,14 @@ private:
     Journal m_journal;
     JournalRecorder m_recorder{m_journal};
     NetworkLink m_network;
+    Camera m_camera;
+    IvMeasurement m_iv;
+    IvLink m_ivLink{m_iv};
+    // Ramp steps come faster than the history needs: one a second of them is kept.
+    static constexpr qint64 kRampSampleIntervalMs = 1000;
+    QElapsedTimer m_sinceRampSample;
     MonitorHistoryWindow *m_historyWindow = nullptr;
     EnergyRampDialog *m_rampDialog = nullptr;
     NetworkDialog *m_networkDialog = nullptr;
+    IvWindow *m_ivWindow = nullptr;
 };

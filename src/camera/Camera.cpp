@@ -21,6 +21,7 @@ Camera::Camera(QObject *parent) : QObject(parent), m_worker(new CameraWorker)
     });
     connect(m_worker, &CameraWorker::frameArrived, this, &Camera::frameArrived);
     connect(m_worker, &CameraWorker::framesLost, this, &Camera::framesLost);
+    connect(m_worker, &CameraWorker::camerasFound, this, &Camera::camerasFound);
     m_thread.start();
 }
 
@@ -61,6 +62,11 @@ void Camera::close()
     m_open = false;
     m_streaming = false;
     QMetaObject::invokeMethod(m_worker, &CameraWorker::close);
+}
+
+void Camera::findCameras()
+{
+    QMetaObject::invokeMethod(m_worker, &CameraWorker::findCameras);
 }
 
 void Camera::setScreenEnergy(double energy)

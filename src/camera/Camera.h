@@ -24,6 +24,8 @@ public:
     void start();
     void stop();
     void close();
+    // Searches for real cameras (it broadcasts on the local network): camerasFound() tells.
+    void findCameras();
     // The energy the simulated screen shows.
     void setScreenEnergy(double energy);
 
@@ -38,6 +40,7 @@ signals:
     void applied(const CameraSettings &actual);
     void frameArrived(const FramePtr &frame);
     void framesLost(int count);
+    void camerasFound(const QList<std::pair<QString, QString>> &cameras);
 
 private:
     QThread m_thread;

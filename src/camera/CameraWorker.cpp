@@ -219,6 +219,29 @@ void CameraWorker::close()
     m_screen.reset();
 }
 
+void CameraWorker::findCameras()
+{
+    QList<std::pair<QString, QString>> cameras;
+    if (!qEnvironmentVariableIntValue("TAVREL_NO_CAMERA_SEARCH")) {
+        arv_enable_interface("GigEVision");
+        arv_enable_interface("USB3Vision");
+        arv_update_device_list();
+        for (unsigned i = 0; i < arv_get_n_devices(); ++i) {
+            const QString protocol = QString::fromUtf8(arv_get_device_protocol(i));
+            if (protocol != QLatin1String("GigEVision") && protocol != QLatin1String("USB3Vision"))
+                continue;
+            const QString id = QString::fromUtf8(arv_get_device_id(i));
+            cameras.append({protocol + QLatin1Char('/') + id,
+                            QStringLiteral("%1 %2 (%3)")
+                                .arg(QString::fromUtf8(arv_get_device_vendor(i)),
+                                     QString::fromUtf8(arv_get_device_model(i)), protocol)});
+        }
+        arv_disable_interface("GigEVision");
+        arv_disable_interface("USB3Vision");
+    }
+    emit camerasFound(cameras);
+}
+
 // The stream's thread: a word to this thread, once until it has looked.
 void CameraWorker::onNewBuffer(ArvStream *, void *self)
 {

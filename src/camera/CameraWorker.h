@@ -36,8 +36,12 @@ public:
     void start();
     void stop();
     void close();
+    // Searches the network and the USB for cameras: it broadcasts, so only when the operator asks.
+    void findCameras();
 
 signals:
+    // Each as (id for open(), name to show).
+    void camerasFound(const QList<std::pair<QString, QString>> &cameras);
     void opened(const CameraInfo &info);
     void failed(const QString &error);
     void applied(const CameraSettings &actual);

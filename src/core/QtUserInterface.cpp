@@ -94,6 +94,20 @@ std::optional<QString> QtUserInterface::saveFileDialog(const FileDialogRequest &
     return runFileDialog(request, true);
 }
 
+std::optional<QString> QtUserInterface::folderDialog(const FileDialogRequest &request)
+{
+    if (isUnattended())
+        return std::nullopt;
+    QFileDialog dialog(m_parent, request.title);
+    dialog.setOption(QFileDialog::DontUseNativeDialog, true);
+    dialog.setFileMode(QFileDialog::Directory);
+    dialog.setOption(QFileDialog::ShowDirsOnly, true);
+    dialog.setDirectory(request.initialFolder);
+    if (execModal(dialog) != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return std::nullopt;
+    return dialog.selectedFiles().constFirst();
+}
+
 void QtUserInterface::setWaitCursor(bool waiting)
 {
     if (waiting)

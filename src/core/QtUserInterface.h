@@ -19,6 +19,7 @@ public:
     void beep() override;
     std::optional<QString> openFileDialog(const FileDialogRequest &request) override;
     std::optional<QString> saveFileDialog(const FileDialogRequest &request) override;
+    std::optional<QString> folderDialog(const FileDialogRequest &request) override;
     void setWaitCursor(bool waiting) override;
 
     // Runs a modal dialog and hands the activation back to the window that had it.

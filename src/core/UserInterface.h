@@ -38,6 +38,8 @@ public:
     // The chosen file's full path, or nothing when cancelled or the dialog failed.
     virtual std::optional<QString> openFileDialog(const FileDialogRequest &request) = 0;
     virtual std::optional<QString> saveFileDialog(const FileDialogRequest &request) = 0;
+    // A folder (made if need be); the request's title and initial folder count.
+    virtual std::optional<QString> folderDialog(const FileDialogRequest &request) = 0;
     virtual void setWaitCursor(bool waiting) = 0;
 
     // The save dialog for one kind of file ("CSV files (*.csv)", suffix "csv").

@@ -16,6 +16,7 @@ public:
     void beep() override {}
     std::optional<QString> openFileDialog(const FileDialogRequest &) override { return std::nullopt; }
     std::optional<QString> saveFileDialog(const FileDialogRequest &) override { return std::nullopt; }
+    std::optional<QString> folderDialog(const FileDialogRequest &) override { return std::nullopt; }
     void setWaitCursor(bool) override {}
 
 protected:

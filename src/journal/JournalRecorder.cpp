@@ -83,6 +83,31 @@ void JournalRecorder::rampEnded(int stepsDone, bool complete)
                   .addFlag("complete", complete));
 }
 
+void JournalRecorder::ivStarted(const QString &folder, int steps, const QString &settings)
+{
+    if (isOn())
+        write(JournalEntry(now())
+                  .addText("event", QStringLiteral("iv started"))
+                  .addText("folder", folder)
+                  .addNumber("steps", steps)
+                  .addText("settings", settings));
+}
+
+void JournalRecorder::ivEnded(const QString &folder, int stepsDone, bool complete, int framesLost, const QString &error)
+{
+    if (!isOn())
+        return;
+    JournalEntry entry(now());
+    entry.addText("event", QStringLiteral("iv ended"))
+        .addText("folder", folder)
+        .addNumber("steps", stepsDone)
+        .addFlag("complete", complete)
+        .addNumber("frames_lost", framesLost);
+    if (!error.isEmpty())
+        entry.addText("error", error);
+    write(entry);
+}
+
 void JournalRecorder::message(const QString &title, const QString &text)
 {
     if (isOn())

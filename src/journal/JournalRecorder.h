@@ -29,6 +29,9 @@ public:
     void profile(bool saved, const QString &path);
     void rampStarted(int steps);
     void rampEnded(int stepsDone, bool complete);
+    // An I(V) measurement: its folder and settings ("exposure_us=... frames=..."), then its end.
+    void ivStarted(const QString &folder, int steps, const QString &settings);
+    void ivEnded(const QString &folder, int stepsDone, bool complete, int framesLost, const QString &error);
     void message(const QString &title, const QString &text);
     // A command from the lab network: the client's response topic, the line and the answer.
     void remoteCommand(const QString &client, const QString &line, const QString &answer);
