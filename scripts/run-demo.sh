@@ -73,6 +73,11 @@ else
 fi
 
 set_setting Ports COM1 "$port_path"
+# The I(V) window opens beside the panel on the simulated camera; a camera search (which
+# broadcasts on the local network) stays switched off here.
+export TAVREL_NO_CAMERA_SEARCH=1
+set_setting IV OpenAtStart 1
+set_setting IV Folder "$demo/iv"
 echo "Settings: $ini"
 
 if [ "$network" = 1 ]; then
@@ -108,5 +113,6 @@ echo "Control link: $socket"
 # Quoted for the shell, so each line works when pasted into another terminal.
 printf '  try in another terminal: %q --socket %q request %q\n' "$control" "$socket" 'Label_UMon(0)'
 printf '  the monitors of the last minute: %q --socket %q history 60\n' "$control" "$socket"
+printf '  an I(V) measurement: %q --socket %q iv 50 300 2 100 %q\n' "$control" "$socket" "$demo/iv/scripted"
 printf '  the journal (Tools > Journal): XDG_STATE_HOME=%q %q journal --follow\n' "$XDG_STATE_HOME" "$control"
 "$build/tavrel" "${switches[@]}" "$@"

@@ -123,6 +123,9 @@ void ToolSet::loadSettings()
     const QString enabled = SettingsStore::readText(kJournalSection, kJournalKey, QStringLiteral("0"));
     m_journal.setEnabled(enabled.trimmed() == QLatin1String("1"));
     m_network.apply(NetworkSettings::load());
+    if (SettingsStore::readText(IvWindow::kSection, QStringLiteral("OpenAtStart"), QStringLiteral("0")).trimmed()
+        == QLatin1String("1"))
+        present(ivWindow());
 }
 
 void ToolSet::setJournal(bool on)

@@ -66,7 +66,7 @@ QString IvLink::start(const void *conversation, const QString &argument)
     plan.to = number(2);
     plan.step = number(3);
     const double settle = number(4);
-    plan.folder = match.captured(5).trimmed();
+    plan.folder = IvPlan::resolve(match.captured(5).trimmed());
     if (!numbers || settle < 0.0 || settle > double(std::numeric_limits<int>::max()))
         return error(kErrorRefused, QStringLiteral("E1, E2, S and T must be numbers"));
     plan.settleMs = int(settle);

@@ -13,8 +13,9 @@ struct IvStep;
 //                                         step and END <k> complete|stopped [reason] at the end
 //   IV STOP                              -> OK (from any conversation, also when none runs)
 //   REQUEST IV                           -> DATA idle | DATA running <k> <n> <folder>
-// It measures with the camera, exposure, dark frame and spots set in the window. The frame file
-// is relative to the folder; numbers carry a point.
+// It measures with the camera, exposure, dark frame and spots set in the window. A relative
+// folder is taken inside the measurements' base folder; the frame file is relative to the
+// folder; numbers carry a point.
 class IvLink : public QObject, public LinkExtension
 {
     Q_OBJECT

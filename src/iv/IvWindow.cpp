@@ -349,9 +349,7 @@ QWidget *IvWindow::makeMeasurementGroup()
 
 QString IvWindow::baseFolder() const
 {
-    const QString fallback =
-        QDir(QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation)).filePath(QStringLiteral("IV"));
-    return setting(QStringLiteral("Folder"), fallback);
+    return IvPlan::baseFolder();
 }
 
 QString IvWindow::statusText() const

@@ -35,7 +35,10 @@ bool MeasurementFiles::open(const QString &folder, const QStringList &spotLabels
 {
     close();
     QDir dir(folder);
-    if (dir.exists(QStringLiteral("measurement.csv"))) {
+    // Never over an earlier measurement's files: its images would be replaced.
+    const QDir frames(dir.filePath(kFramesFolder));
+    if (dir.exists(QStringLiteral("measurement.csv"))
+        || (frames.exists() && !frames.entryList(QDir::Files | QDir::NoDotAndDotDot).isEmpty())) {
         error = QStringLiteral("%1 holds a measurement already").arg(QDir::toNativeSeparators(folder));
         return false;
     }

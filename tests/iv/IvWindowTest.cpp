@@ -87,6 +87,26 @@ private slots:
         SettingsStore::writeText(IvWindow::kSection, QStringLiteral("Folder"), home.path());
         QCOMPARE(client.command(QStringLiteral("IV STOP")), QStringLiteral("OK"));
         client.close();
+
+        // The control tool runs one and prints its steps; a relative folder lies in the base folder.
+        QProcess tool;
+        tool.start(QStringLiteral(TAVREL_CONTROL_PATH),
+                   {QStringLiteral("--socket"), RuntimeDirectory::filePath(QStringLiteral("Control")), QStringLiteral("iv"),
+                    QStringLiteral("120"), QStringLiteral("118"), QStringLiteral("2"), QStringLiteral("0"),
+                    home.filePath(QStringLiteral("by tool"))});
+        QVERIFY(QTest::qWaitFor([&] { return tool.state() == QProcess::NotRunning; }, kWaitMs));
+        QCOMPARE(tool.exitCode(), 0);
+        const QStringList printed = QString::fromUtf8(tool.readAllStandardOutput()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        QCOMPARE(printed.size(), 3);
+        QVERIFY(printed[2].startsWith(QLatin1String("2,118.0,")));
+        QVERIFY(printed[2].endsWith(QLatin1String(",frames/0002_118.0eV.tif")));
+        LinkTestClient again;
+        QVERIFY(again.open(RuntimeDirectory::filePath(QStringLiteral("Control"))));
+        QCOMPARE(again.command(QStringLiteral("IV START 100 100 1 0 relative")), QStringLiteral("OK 1"));
+        QVERIFY(again.nextLine().value_or(QString()).startsWith(QLatin1String("IVSTEP 1 ")));
+        QCOMPARE(again.nextLine().value_or(QString()), QStringLiteral("END 1 complete"));
+        QVERIFY(QFile::exists(home.filePath(QStringLiteral("relative/measurement.csv"))));
+        again.close();
         iv.close();
         QVERIFY(QTest::qWaitFor([&] { return !window.tools().camera().isStreaming(); }, kWaitMs));
     }

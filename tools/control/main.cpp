@@ -37,6 +37,8 @@ const char kUsage[] =
     "                      the same, running CMD through sh -c after each step (with\n"
     "                      TAVREL_STEP and TAVREL_ENERGY set; its output goes to standard\n"
     "                      error) and acknowledging the step when CMD ends\n"
+    "  iv E1 E2 S T FOLDER run an I(V) measurement with the camera and spots set in the\n"
+    "                      program's I(V) window, into FOLDER; prints each step as a CSV line\n"
     "  history SECONDS     print the monitor samples of that many last seconds: time,\n"
     "                      energy monitor (V), beam current (A), cathode current (A),\n"
     "                      anode current (A), screen voltage (V)\n"
@@ -146,6 +148,34 @@ int followRamp(ControlConnection &connection, const QString &ackCommand)
     }
 }
 
+// Follows an I(V) measurement to its END, each IVSTEP as a CSV line.
+int followMeasurement(ControlConnection &connection)
+{
+    out() << "step,energy_eV,beam_current_A,frame_file\n";
+    out().flush();
+    for (;;) {
+        const std::optional<QString> line = connection.readLine(-1);
+        if (!line) {
+            err() << "tavrel-control: the program closed the connection\n";
+            return kExitNoConnection;
+        }
+        if (line->startsWith(QLatin1String("END "))) {
+            const QStringList words = line->split(QLatin1Char(' '));
+            if (words.value(2) == QLatin1String("complete"))
+                return kExitOk;
+            err() << "tavrel-control: the measurement stopped after " << words.value(1) << " steps"
+                  << (words.size() > 3 ? QStringLiteral(": ") + words.mid(3).join(QLatin1Char(' ')) : QString()) << "\n";
+            return kExitErrorAnswer;
+        }
+        if (!line->startsWith(QLatin1String("IVSTEP ")))
+            continue;
+        // The frame file is the rest of the line: it may hold blanks.
+        const QStringList words = line->mid(7).split(QLatin1Char(' '));
+        out() << words.mid(0, 3).join(QLatin1Char(',')) << ',' << words.mid(3).join(QLatin1Char(' ')) << "\n";
+        out().flush();
+    }
+}
+
 // The SAMPLE lines as CSV, up to the closing OK.
 int printHistory(ControlConnection &connection)
 {
@@ -220,6 +250,12 @@ int run(QStringList args)
             return usageError(QStringLiteral("ramp needs E1 E2 S T and D or --ack CMD"));
         line = QStringLiteral("RAMP ") + args.mid(1, 4).join(QLatin1Char(' '))
                + (acknowledged ? QStringLiteral(" ACK") : QLatin1Char(' ') + args.at(5));
+    } else if (command == QLatin1String("iv")) {
+        if (args.size() < 6)
+            return usageError(QStringLiteral("iv needs E1 E2 S T and a FOLDER"));
+        // The program resolves the folder itself: a relative one is made absolute here.
+        line = QStringLiteral("IV START ") + args.mid(1, 4).join(QLatin1Char(' ')) + QLatin1Char(' ')
+               + QFileInfo(args.mid(5).join(QLatin1Char(' '))).absoluteFilePath();
     } else {
         return usageError(QStringLiteral("unknown command: ") + command);
     }
@@ -240,6 +276,12 @@ int run(QStringList args)
     }
     if (command == QLatin1String("history"))
         return printHistory(connection);
+    if (command == QLatin1String("iv")) {
+        const std::optional<QString> answer = connection.readLine(kAnswerTimeoutMs);
+        if (!answer || !answer->startsWith(QLatin1String("OK ")))
+            return reportAnswer(answer);
+        return followMeasurement(connection);
+    }
     const int result = reportAnswer(connection.readLine(kAnswerTimeoutMs));
     if (result != kExitOk || command != QLatin1String("advise"))
         return result;
