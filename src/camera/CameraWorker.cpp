@@ -20,6 +20,7 @@ constexpr int kFrameIdModulo = 1 << 16; // cameras' block ids may wrap at 16 bit
 // A real camera's frame reaches the host this long after its exposure ended, at most (1 MB over
 // gigabit Ethernet takes about 17 ms).
 constexpr qint64 kReadoutAllowanceNs = 25'000'000;
+constexpr double kSimulatedMaxFramesPerSecond = 50.0;
 
 qint64 nowNs()
 {
@@ -159,6 +160,9 @@ void CameraWorker::apply(const CameraSettings &settings)
         double lowest = 0.0;
         double highest = 0.0;
         arv_camera_get_frame_rate_bounds(m_camera, &lowest, &highest, nullptr);
+        // Drawing a simulated frame takes a few milliseconds of a core: it is not asked for more often.
+        if (m_info.simulated)
+            highest = std::min(highest, kSimulatedMaxFramesPerSecond);
         arv_camera_set_frame_rate(m_camera, std::clamp(1.0e6 / exposure, lowest, highest), nullptr);
     }
     gint x = 0;

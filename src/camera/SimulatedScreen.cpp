@@ -20,6 +20,7 @@ constexpr double kScreenRadius = 0.47; // of the width: the visible screen
 constexpr std::uint16_t kStampMark = 0x1EED;
 constexpr double kStampUnitsPerEv = 100.0;
 constexpr double kMaxCount = 65535.0;
+constexpr std::size_t kNoiseSlack = 65536; // frames start their noise this far apart at most
 
 constexpr std::array<std::array<int, 2>, 9> kBeams{{
     {0, 0}, {1, 0}, {0, 1}, {-1, 0}, {0, -1}, {1, 1}, {-1, 1}, {-1, -1}, {1, -1},
@@ -59,6 +60,14 @@ SimulatedScreen::SimulatedScreen(int width, int height)
             row[x] = r2 < visible2 ? float(std::exp(-r2 / glowWidth2)) : 0.0f;
         }
     }
+    // Normal deviates to draw the noise from, and the noise's size for each level of light.
+    Noise noise{0x2545F4914F6CDD1Dull};
+    m_noise.resize(m_glowShape.size() + kNoiseSlack);
+    for (float &value : m_noise)
+        value = float(noise.next());
+    m_deviation.resize(std::size_t(kMaxCount) + 1);
+    for (std::size_t level = 0; level < m_deviation.size(); ++level)
+        m_deviation[level] = float(std::sqrt(kReadNoise * kReadNoise + 0.25 * double(level)));
 }
 
 double SimulatedScreen::beamIntensity(int h, int k, double energy)
@@ -106,8 +115,8 @@ void SimulatedScreen::render(double energy, double exposureUs, double gain, std:
                              std::uint16_t *pixels) const
 {
     const double scale = exposureScale(exposureUs, gain);
-    const double glow = energy > 0.0 ? kGlow * scale * (0.4 + 60.0 / (energy + 40.0)) : 0.0;
-    std::vector<double> light(m_glowShape.size());
+    const auto glow = float(energy > 0.0 ? kGlow * scale * (0.4 + 60.0 / (energy + 40.0)) : 0.0);
+    std::vector<float> light(m_glowShape.size());
     for (std::size_t i = 0; i < light.size(); ++i)
         light[i] = glow * m_glowShape[i];
     for (const Spot &spot : spots(energy, exposureUs, gain)) {
@@ -119,17 +128,22 @@ void SimulatedScreen::render(double energy, double exposureUs, double gain, std:
         const int y0 = std::max(0, int(spot.centre.y()) - reach);
         const int y1 = std::min(m_height - 1, int(spot.centre.y()) + reach);
         for (int y = y0; y <= y1; ++y) {
-            double *row = light.data() + std::size_t(y) * m_width;
+            float *row = light.data() + std::size_t(y) * m_width;
             const double dy2 = (y - spot.centre.y()) * (y - spot.centre.y());
             for (int x = x0; x <= x1; ++x)
-                row[x] += norm * std::exp(-((x - spot.centre.x()) * (x - spot.centre.x()) + dy2) / twoSigma2);
+                row[x] += float(norm * std::exp(-((x - spot.centre.x()) * (x - spot.centre.x()) + dy2) / twoSigma2));
         }
     }
-    Noise noise{seed * 0x9E3779B97F4A7C15ull + 0x2545F4914F6CDD1Dull};
+    // Noise from the table at a place of this frame's own, scaled by the shot noise of the light.
+    const std::size_t offset = std::size_t((seed * 0x9E3779B97F4A7C15ull) >> 48) % kNoiseSlack;
+    const float *noise = m_noise.data() + offset;
+    const float *deviation = m_deviation.data();
+    const int top = int(m_deviation.size() - 1);
     for (std::size_t i = 0; i < light.size(); ++i) {
-        const double signal = light[i];
-        const double value = kDarkLevel + signal + noise.next() * std::sqrt(kReadNoise * kReadNoise + 0.25 * signal);
-        pixels[i] = std::uint16_t(std::clamp(std::round(value), 0.0, kMaxCount));
+        const float signal = light[i];
+        const int level = std::min(int(signal), top);
+        const int value = int(float(kDarkLevel) + 0.5f + signal + noise[i] * deviation[level]);
+        pixels[i] = std::uint16_t(std::clamp(value, 0, int(kMaxCount)));
     }
     stamp(pixels, energy);
 }

@@ -49,4 +49,6 @@ private:
     int m_height;
     QPointF m_specular;
     std::vector<float> m_glowShape; // the background's shape, 0 off the screen
+    std::vector<float> m_noise;     // normal deviates
+    std::vector<float> m_deviation; // the noise's size at each level of light
 };
