@@ -262,7 +262,9 @@ void CameraWorker::drain()
     int lost = 0;
     while (ArvBuffer *buffer = arv_stream_try_pop_buffer(m_stream)) {
         const quint64 id = arv_buffer_get_frame_id(buffer);
-        if (m_haveLastId) {
+        // Block ids of 16 bits wrap from 65535 to 1 on some cameras (0 is reserved), to 0 on others.
+        const bool wrapped = m_lastId == kFrameIdModulo - 1 && id % kFrameIdModulo <= 1;
+        if (m_haveLastId && !wrapped) {
             const int gap = int((id + kFrameIdModulo - m_lastId) % kFrameIdModulo) - 1;
             if (gap > 0 && gap < kFrameIdModulo / 2)
                 lost += gap;

@@ -89,7 +89,7 @@ IvWindow::IvWindow(IvMeasurement &measurement, Camera &camera, SupplyModel &mode
     controls->addStretch();
     auto *side = new QWidget;
     side->setLayout(controls);
-    side->setMaximumWidth(360);
+    side->setMaximumWidth(420);
 
     auto *top = new QHBoxLayout;
     top->addWidget(m_view, 1);
@@ -144,7 +144,7 @@ IvWindow::IvWindow(IvMeasurement &measurement, Camera &camera, SupplyModel &mode
         updateButtons();
     });
     connect(&m_measurement, &IvMeasurement::darkFrameTaken, this, [this](int frames) {
-        m_darkState->setText(tr("%1 at %2").arg(counted(frames, "frame"))
+        m_darkState->setText(tr("%1, %2").arg(counted(frames, "frame"))
                                  .arg(QDateTime::currentDateTime().toString(QStringLiteral("HH:mm:ss"))));
         updateButtons();
     });

@@ -80,6 +80,17 @@ private slots:
         QVERIFY(last->complete);
         QCOMPARE(last->exposureStartNs, last->arrivalNs - 5'000'000);
 
+        // Frame numbers wrap at 16 bits: that is no frame lost.
+        QSignalSpy lost(&camera, &Camera::framesLost);
+        quint64 previous = last->id;
+        bool wrapped = false;
+        connect(&camera, &Camera::frameArrived, this, [&](const FramePtr &frame) {
+            wrapped = wrapped || frame->id < previous;
+            previous = frame->id;
+        });
+        QVERIFY(QTest::qWaitFor([&] { return wrapped; }, 4 * kWaitMs));
+        QVERIFY(lost.isEmpty());
+
         // A format that is not offered is not taken; the deepest stays.
         settings.pixelFormat = QStringLiteral("Mono12");
         QSignalSpy applied(&camera, &Camera::applied);
