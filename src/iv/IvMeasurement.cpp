@@ -10,12 +10,25 @@
 
 #include <algorithm>
 #include <chrono>
+#include <limits>
+
+namespace {
+
+constexpr double kStepMarginMs = 30000.0; // beyond twice the frames' exposure, for a step to finish
+constexpr int kStopGraceMs = 2000;        // beyond one exposure, for the frame under way at a stop
+
+} // namespace
 
 IvMeasurement::IvMeasurement(EnergyRamp &ramp, Camera &camera, SupplyModel &model, const ModuleTable &limits,
                              QObject *parent)
     : QObject(parent), m_ramp(ramp), m_camera(camera), m_model(model), m_limits(limits)
 {
     qRegisterMetaType<IvStep>();
+    m_stopTimer.setSingleShot(true);
+    connect(&m_stopTimer, &QTimer::timeout, this, [this] {
+        if (m_phase == Phase::Grabbing && m_stopping)
+            m_ramp.stop(); // no frame came: the step's frames so far are kept
+    });
     connect(&m_ramp, &EnergyRamp::stepDone, this, &IvMeasurement::onStepDone);
     connect(&m_ramp, &EnergyRamp::finished, this, &IvMeasurement::onRampFinished);
     connect(&m_camera, &Camera::frameArrived, this, &IvMeasurement::onFrame);
@@ -112,12 +125,16 @@ QString IvMeasurement::start(const IvPlan &plan)
 QString IvMeasurement::beginRamp()
 {
     QString why;
-    const std::optional<RampPlan> ramp =
+    std::optional<RampPlan> ramp =
         RampPlan::make(QString::number(m_plan.from, 'g', 12), QString::number(m_plan.to, 'g', 12),
                        QString::number(m_plan.step, 'g', 12), QString::number(m_plan.settleMs), QString(), true,
                        m_limits, why);
     if (!ramp)
         return why;
+    // A step takes its frames, however long they expose, before it is acknowledged.
+    const double framesMs = 2.0 * m_framesToAverage * m_camera.settings().exposureUs / 1000.0;
+    ramp->acknowledgeTimeoutMs = int(std::min(double(std::numeric_limits<int>::max()),
+                                              std::max(double(ramp->acknowledgeTimeoutMs), framesMs + kStepMarginMs)));
     m_camera.start();
     return m_ramp.start(*ramp);
 }
@@ -132,9 +149,12 @@ void IvMeasurement::stop()
         if (!m_wasStreaming)
             m_camera.stop();
         return;
-    case Phase::Grabbing:
-        m_stopping = true; // after the frame being taken
+    case Phase::Grabbing: {
+        m_stopping = true; // after the frame being taken; a camera that sends none does not hold it
+        const int waitMs = int(m_camera.settings().exposureUs / 1000.0) + kStopGraceMs;
+        m_stopTimer.start(waitMs);
         return;
+    }
     case Phase::Starting:
     case Phase::Settling:
         m_stopping = true;
@@ -255,6 +275,7 @@ void IvMeasurement::onRampFinished(int, bool complete)
 
 void IvMeasurement::end(bool complete, const QString &error)
 {
+    m_stopTimer.stop();
     if (m_phase == Phase::Idle)
         return;
     m_phase = Phase::Idle;

@@ -8,6 +8,7 @@
 #include "iv/SpotTracker.h"
 
 #include <QObject>
+#include <QTimer>
 
 #include <vector>
 
@@ -100,4 +101,5 @@ private:
     int m_framesLost = 0;
     bool m_stopping = false;
     bool m_wasStreaming = false;
+    QTimer m_stopTimer;
 };

@@ -128,7 +128,7 @@ LineTask<> EnergyRamp::runStep()
         co_return;
     }
     if (m_plan.handshake)
-        wait(Phase::AwaitingAck, kAcknowledgeTimeoutMs);
+        wait(Phase::AwaitingAck, m_plan.acknowledgeTimeoutMs);
     else
         afterStep();
 }

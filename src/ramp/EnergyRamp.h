@@ -36,7 +36,6 @@ class EnergyRamp : public QObject
 {
     Q_OBJECT
 public:
-    static constexpr int kAcknowledgeTimeoutMs = 60000;
 
     EnergyRamp(SupplyLine &line, ControllerState &state, SupplyModel &model, SimulatedSupply &sim,
                const ConnectionSequence &connection, QObject *parent = nullptr);

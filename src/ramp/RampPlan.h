@@ -21,6 +21,8 @@ struct RampPlan
     int settleMs = 0;
     int dwellMs = 0;
     bool handshake = false;
+    // How long a step waits for its acknowledgement before the ramp stops.
+    int acknowledgeTimeoutMs = 60000;
 
     // floor(|E2 - E1| / S + 1e-6) + 1
     int count() const;

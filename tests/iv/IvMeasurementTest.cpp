@@ -206,6 +206,19 @@ private slots:
         QCOMPARE(lines(second + QStringLiteral("/measurement.csv")).size(), 2);
         QVERIFY(!QFile::exists(second + QStringLiteral("/iv.csv"))); // no spots: no spot files
         QVERIFY(!window.ramp().isRunning());
+
+        // A camera that falls silent does not hold a stop: it ends all the same.
+        disconnect(&measurement, &IvMeasurement::stepMeasured, &measurement, &IvMeasurement::stop);
+        finished.clear();
+        QMetaObject::Connection silence = connect(&window.ramp(), &EnergyRamp::stepDone, this, [&] {
+            camera.stop();
+            measurement.stop();
+        });
+        QCOMPARE(measurement.start({100.0, 200.0, 1.0, 0, home.filePath(QStringLiteral("run3"))}), QString());
+        QVERIFY(finished.wait(kWaitMs));
+        QVERIFY(!finished.constFirst().at(1).toBool());
+        QVERIFY(!window.ramp().isRunning());
+        disconnect(silence);
     }
 };
 
