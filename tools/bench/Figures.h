@@ -74,6 +74,20 @@ void refreshCpu();
 void concurrentReads();
 } // namespace NetworkBench
 
+// The I(V) station: the simulated camera (1024 x 1024, Mono16) with the window on the virtual supply.
+namespace IvBench {
+// Figure 13a: a 200-step measurement: saved images whose energy stamp is not their step's measured energy.
+void wrongStepFrames();
+// Figure 13b: a step's time beyond settle + N x exposure + the supply's wire time at 9600 baud.
+void stepOverhead();
+// Figure 13c: peak resident memory during a 500-step measurement less resident memory before it.
+void workingMemory();
+// Figure 13d: CPU of a step's processing of a 1-megapixel frame, from FrameStack::add to its TIFF.
+void processingCpu();
+// Figure 13e: spots tracked 50-300 eV against the simulated pattern's fluxes: worst error, spots kept.
+void integrationAccuracy();
+} // namespace IvBench
+
 // The endurance run: refresh cycles back to back, unpaced, with auto refresh on, while
 // control-link clients come and go; resident memory after warm-up and at the end, and every
 // message recorded.

@@ -18,6 +18,18 @@ rusage selfUsage()
     getrusage(RUSAGE_SELF, &usage);
     return usage;
 }
+
+qint64 statusKiB(const QByteArray &field)
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray &line : status.readAll().split('\n')) {
+        if (line.startsWith(field))
+            return line.mid(field.size()).trimmed().split(' ').value(0).toLongLong();
+    }
+    return -1;
+}
 } // namespace
 
 namespace ProcessStats {
@@ -42,14 +54,18 @@ long involuntarySwitches()
 
 qint64 residentKiB()
 {
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray &line : status.readAll().split('\n')) {
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').value(0).toLongLong();
-    }
-    return -1;
+    return statusKiB(QByteArrayLiteral("VmRSS:"));
+}
+
+qint64 peakResidentKiB()
+{
+    return statusKiB(QByteArrayLiteral("VmHWM:"));
+}
+
+bool resetPeakResident()
+{
+    QFile clearRefs(QStringLiteral("/proc/self/clear_refs"));
+    return clearRefs.open(QIODevice::WriteOnly) && clearRefs.write("5") == 1;
 }
 
 } // namespace ProcessStats

@@ -13,5 +13,9 @@ double processCpuSeconds();
 long involuntarySwitches();
 // VmRSS of /proc/self/status in KiB; negative when unreadable.
 qint64 residentKiB();
+// VmHWM, the peak of VmRSS, in KiB; negative when unreadable.
+qint64 peakResidentKiB();
+// Starts the peak afresh from the present VmRSS (clear_refs); false when the kernel refused.
+bool resetPeakResident();
 
 } // namespace ProcessStats

@@ -64,6 +64,11 @@ int inProcessFigures(const QStringList &chosen)
         {QStringLiteral("12d"), &NetworkBench::rampHandshake},
         {QStringLiteral("12e"), &NetworkBench::refreshCpu},
         {QStringLiteral("12f"), &NetworkBench::concurrentReads},
+        {QStringLiteral("13a"), &IvBench::wrongStepFrames},
+        {QStringLiteral("13b"), &IvBench::stepOverhead},
+        {QStringLiteral("13c"), &IvBench::workingMemory},
+        {QStringLiteral("13d"), &IvBench::processingCpu},
+        {QStringLiteral("13e"), &IvBench::integrationAccuracy},
     };
     QStringList keys;
     for (const auto &figure : figures)
@@ -87,6 +92,8 @@ int main(int argc, char *argv[])
 {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
+    // The I(V) figures use the simulated camera; a search for real ones would broadcast.
+    qputenv("TAVREL_NO_CAMERA_SEARCH", "1");
     // The private home comes first, so that Qt never looks at the operator's folders.
     TestEnvironment environment;
     QApplication app(argc, argv);
