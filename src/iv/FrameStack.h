@@ -20,9 +20,12 @@ public:
 
     // The mean of the frames less `dark` (same size, or empty for none), in counts.
     std::vector<float> mean(const std::vector<float> &dark) const;
-    // The mean as 16-bit pixels, less the dark frame and clipped at 0 and the top; the first
-    // `keep` pixels stay as taken (a camera's stamp).
-    std::vector<std::uint16_t> meanPixels(const std::vector<float> &dark, int keep = 0) const;
+    // The same into `out`, whose memory is used again from step to step.
+    void mean(const std::vector<float> &dark, std::vector<float> &out) const;
+    // `image` (the mean, as mean() gives it) as 16-bit pixels, clipped at 0 and the top; the first
+    // `keep` pixels stay as the frames had them (a camera's stamp).
+    std::vector<std::uint16_t> pixels(const std::vector<float> &image, int keep = 0) const;
+    void pixels(const std::vector<float> &image, int keep, std::vector<std::uint16_t> &out) const;
     const std::vector<std::uint16_t> &brightest() const { return m_brightest; }
 
 private:

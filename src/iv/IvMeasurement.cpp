@@ -170,6 +170,7 @@ void IvMeasurement::onStepDone(const RampStep &step)
 {
     if (!isRunning())
         return;
+    processStep(); // the step before, should it still be waiting
     if (!step.hasReading)
         return; // the ramp ends with a failed exchange; its end ends this
     m_stepK = step.k;
@@ -235,19 +236,39 @@ void IvMeasurement::finishStep()
     step.exposureUs = m_camera.settings().exposureUs;
     step.gain = m_camera.settings().gain;
     step.monitors = monitorValues();
+    m_pending = step;
+    m_phase = Phase::Settling;
+    // The frames are in: the supply goes on to the next step while this one is worked out, in
+    // the next turn of the event loop (after the ramp's next exchange has gone to the line). The
+    // last step is acknowledged once written, so that the ramp's end finds it done; a stop is
+    // not acknowledged at all.
+    if (!m_stopping && step.k < m_stepCount && m_ramp.acknowledge(step.k)) {
+        QMetaObject::invokeMethod(this, &IvMeasurement::processStep, Qt::QueuedConnection);
+        return;
+    }
+    processStep();
+}
+
+void IvMeasurement::processStep()
+{
+    if (!m_pending)
+        return;
+    IvStep step = *m_pending;
+    m_pending.reset();
     const std::vector<float> &dark = m_dark.size() == std::size_t(m_stack.width()) * std::size_t(m_stack.height())
                                          ? m_dark
                                          : std::vector<float>();
-    const std::vector<float> image = m_stack.mean(dark);
+    m_stack.mean(dark, m_image);
     if (!m_tracker.spots().isEmpty()) {
-        const SpotIntegrator integrator(image, m_stack.width(), m_stack.height(), m_stack.brightest(),
+        const SpotIntegrator integrator(m_image, m_stack.width(), m_stack.height(), m_stack.brightest(),
                                         m_stack.saturation());
         step.spots = m_tracker.track(integrator, step.energy > 0.0 ? step.energy : step.setEnergy);
     }
     // The simulated camera's stamp stays readable in the image.
     const int keep = m_camera.info().simulated ? SimulatedScreen::kStampPixels : 0;
     QString error;
-    const bool written = m_files.addStep(step, m_stack.width(), m_stack.height(), m_stack.meanPixels(dark, keep), error);
+    m_stack.pixels(m_image, keep, m_pixels);
+    const bool written = m_files.addStep(step, m_stack.width(), m_stack.height(), m_pixels, error);
     m_stack.clear();
     if (!written) {
         end(false, error); // first: the ramp's end that follows is then not taken for the reason
@@ -255,27 +276,29 @@ void IvMeasurement::finishStep()
         return;
     }
     m_stepsDone = step.k;
-    m_phase = Phase::Settling;
     emit stepMeasured(step);
-    if (m_stopping) {
+    if (m_stopping)
         m_ramp.stop();
-        return;
-    }
-    m_ramp.acknowledge(step.k);
+    else if (step.k >= m_stepCount)
+        m_ramp.acknowledge(step.k);
 }
 
 void IvMeasurement::onRampFinished(int, bool complete)
 {
     if (!isRunning())
         return;
-    if (m_phase == Phase::Grabbing && m_stack.count() > 0)
+    processStep(); // one still being worked out is written first
+    if (m_phase == Phase::Grabbing && m_stack.count() > 0) {
         finishStep(); // stopped by someone else while frames were in: they are kept
+        processStep();
+    }
     end(complete && m_stepsDone == m_stepCount, QString());
 }
 
 void IvMeasurement::end(bool complete, const QString &error)
 {
     m_stopTimer.stop();
+    m_pending.reset();
     if (m_phase == Phase::Idle)
         return;
     m_phase = Phase::Idle;

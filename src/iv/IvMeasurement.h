@@ -10,6 +10,7 @@
 #include <QObject>
 #include <QTimer>
 
+#include <optional>
 #include <vector>
 
 class Camera;
@@ -72,6 +73,7 @@ private:
     void onFramesLost(int count);
     void finishDark();
     void finishStep();
+    void processStep();
     QString beginRamp();
     void startGrabbing(qint64 notBeforeNs);
     void end(bool complete, const QString &error);
@@ -88,6 +90,8 @@ private:
     MeasurementFiles m_files;
     FrameStack m_stack;
     std::vector<float> m_dark;
+    std::vector<float> m_image;           // a step's mean less the dark frame, kept for the next step's
+    std::vector<std::uint16_t> m_pixels;  // its 16-bit image, likewise
     IvPlan m_plan;
     Phase m_phase = Phase::Idle;
     int m_framesToAverage = 1;
@@ -102,4 +106,5 @@ private:
     bool m_stopping = false;
     bool m_wasStreaming = false;
     QTimer m_stopTimer;
+    std::optional<IvStep> m_pending; // its frames are in; integrated and written next
 };

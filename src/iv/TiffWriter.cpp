@@ -4,6 +4,7 @@
 
 #include <tiffio.h>
 
+#include <algorithm>
 #include <cstdarg>
 #include <cstdio>
 #include <mutex>
@@ -11,6 +12,7 @@
 namespace {
 
 thread_local QString t_lastError;
+constexpr int kRowsPerStrip = 64;
 
 void collectError(const char *module, const char *format, va_list arguments)
 {
@@ -55,15 +57,17 @@ bool TiffWriter::write(const QString &path, int width, int height, const std::ve
     TIFFSetField(tiff, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISBLACK);
     TIFFSetField(tiff, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
     TIFFSetField(tiff, TIFFTAG_COMPRESSION, COMPRESSION_NONE);
-    TIFFSetField(tiff, TIFFTAG_ROWSPERSTRIP, TIFFDefaultStripSize(tiff, 0));
+    TIFFSetField(tiff, TIFFTAG_ROWSPERSTRIP, std::uint32_t(kRowsPerStrip));
     TIFFSetField(tiff, TIFFTAG_IMAGEDESCRIPTION, text.constData());
     TIFFSetField(tiff, TIFFTAG_SOFTWARE, "tavrel");
     bool ok = true;
-    // libtiff may change what it writes (byte order): each row goes out from a copy.
-    std::vector<std::uint16_t> row(static_cast<std::size_t>(width));
-    for (int y = 0; y < height && ok; ++y) {
-        std::copy_n(pixels.data() + std::size_t(y) * std::size_t(width), width, row.begin());
-        ok = TIFFWriteScanline(tiff, row.data(), std::uint32_t(y), 0) >= 0;
+    // A strip at a time (a row at a time costs more than the writing); libtiff may change what
+    // it is given (byte order), so each strip goes out from a copy.
+    std::vector<std::uint16_t> strip(std::size_t(kRowsPerStrip) * std::size_t(width));
+    for (int y = 0, index = 0; y < height && ok; y += kRowsPerStrip, ++index) {
+        const std::size_t count = std::size_t(std::min(kRowsPerStrip, height - y)) * std::size_t(width);
+        std::copy_n(pixels.data() + std::size_t(y) * std::size_t(width), count, strip.begin());
+        ok = TIFFWriteEncodedStrip(tiff, std::uint32_t(index), strip.data(), tmsize_t(count * sizeof(std::uint16_t))) >= 0;
     }
     ok = ok && TIFFFlush(tiff) == 1;
     TIFFClose(tiff);

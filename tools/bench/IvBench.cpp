@@ -301,6 +301,8 @@ void IvBench::processingCpu()
     Samples totalMs;
     Samples stepWallMs;
     FrameStack stack;
+    std::vector<float> image;           // used again step after step, as the measurement does
+    std::vector<std::uint16_t> pixels;
     for (int k = 1; k <= kCpuWarmUpSteps + kCpuSteps; ++k) {
         const double energy = kFirstEv + k - 1;
         const Frame frame = render(screen, energy, std::uint64_t(k));
@@ -310,8 +312,8 @@ void IvBench::processingCpu()
         stack.clear();
         stack.add(frame);
         at[1] = ProcessStats::threadCpuSeconds() * 1000.0;
-        const std::vector<float> image = stack.mean(dark);
-        const std::vector<std::uint16_t> pixels = stack.meanPixels(dark, SimulatedScreen::kStampPixels);
+        stack.mean(dark, image);
+        stack.pixels(image, SimulatedScreen::kStampPixels, pixels);
         at[2] = ProcessStats::threadCpuSeconds() * 1000.0;
         IvStep step{k, energy, energy, 0.0, QDateTime::currentDateTime(), MeasurementFiles::frameFileName(k, energy), 1,
                     kExposureUs, 0.0, {}, {}};
