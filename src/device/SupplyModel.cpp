@@ -4,6 +4,8 @@
 #include "core/FieldLimits.h"
 #include "core/ModuleTable.h"
 
+#include <QHash>
+
 #include <algorithm>
 
 namespace {
@@ -23,6 +25,16 @@ std::optional<PanelField> fieldOf(QChar letter, int module)
         return std::nullopt;
     return field.exists() ? std::optional<PanelField>(field) : std::nullopt;
 }
+
+// Where an item's text is kept, found by the item's name.
+struct ItemPlace
+{
+    enum class Kind { Field, ControlVoltage, PortCaption, LineState, Switch, Monitor };
+    Kind kind;
+    PanelField field;             // Field
+    SupplyModel::Monitor monitor; // Monitor
+    int module;                   // Switch, Monitor
+};
 } // namespace
 
 SupplyModel::SupplyModel(const ModuleTable &limits, QObject *parent) : QObject(parent), m_limits(limits)
@@ -245,34 +257,60 @@ void SupplyModel::setLineLamp(SerialLink::Lamp lamp)
 
 std::optional<QString> SupplyModel::itemText(const QString &item) const
 {
-    if (const PanelField field = PanelField::fromControlName(item); field.exists())
-        return fieldText(field);
-    if (item == kControlVoltageItem)
+    // Looked up rather than parsed: the lab network asks for every item after each read-back.
+    using Kind = ItemPlace::Kind;
+    static const QHash<QString, ItemPlace> places = [] {
+        const auto at = [](Kind kind, PanelField field = {}, Monitor monitor = Monitor::Voltage, int module = 0) {
+            return ItemPlace{kind, field, monitor, module};
+        };
+        QHash<QString, ItemPlace> table;
+        for (const PanelField &field : kPanelFields)
+            table.insert(field.controlName(), at(Kind::Field, field));
+        table.insert(kControlVoltageItem, at(Kind::ControlVoltage));
+        table.insert(kPortCaptionItem, at(Kind::PortCaption));
+        table.insert(kLineStateItem, at(Kind::LineState));
+        for (int module : {Module::kCathode, Module::kScreen})
+            table.insert(switchItem(module), at(Kind::Switch, {}, Monitor::Voltage, module));
+        for (Monitor monitor : {Monitor::Voltage, Monitor::Current})
+            for (int module = 0; module < kModuleCount; ++module)
+                if (hasMonitor(monitor, module))
+                    table.insert(monitorItem(monitor, module), at(Kind::Monitor, {}, monitor, module));
+        return table;
+    }();
+    const auto place = places.constFind(item);
+    if (place == places.constEnd())
+        return std::nullopt;
+    switch (place->kind) {
+    case Kind::Field:
+        return fieldText(place->field);
+    case Kind::ControlVoltage:
         return m_controlVoltage;
-    if (item == kPortCaptionItem)
+    case Kind::PortCaption:
         return m_portCaption;
-    if (item == kLineStateItem)
+    case Kind::LineState:
         return m_lineState;
-    for (int module : {Module::kCathode, Module::kScreen})
-        if (item == switchItem(module))
-            return switchText(isSwitchedOn(module));
-    for (Monitor monitor : {Monitor::Voltage, Monitor::Current})
-        for (int module = 0; module < kModuleCount; ++module)
-            if (hasMonitor(monitor, module) && item == monitorItem(monitor, module))
-                return monitorText(monitor, module);
+    case Kind::Switch:
+        return switchText(isSwitchedOn(place->module));
+    case Kind::Monitor:
+        return monitorText(place->monitor, place->module);
+    }
     return std::nullopt;
 }
 
 QStringList SupplyModel::itemNames()
 {
-    QStringList names;
-    for (const PanelField &field : kPanelFields)
-        names << field.controlName();
-    names << kControlVoltageItem << kPortCaptionItem << kLineStateItem << switchItem(Module::kCathode) << switchItem(Module::kScreen);
-    for (Monitor monitor : {Monitor::Voltage, Monitor::Current})
-        for (int module = 0; module < kModuleCount; ++module)
-            if (hasMonitor(monitor, module))
-                names << monitorItem(monitor, module);
+    static const QStringList names = [] {
+        QStringList list;
+        for (const PanelField &field : kPanelFields)
+            list << field.controlName();
+        list << kControlVoltageItem << kPortCaptionItem << kLineStateItem << switchItem(Module::kCathode)
+             << switchItem(Module::kScreen);
+        for (Monitor monitor : {Monitor::Voltage, Monitor::Current})
+            for (int module = 0; module < kModuleCount; ++module)
+                if (hasMonitor(monitor, module))
+                    list << monitorItem(monitor, module);
+        return list;
+    }();
     return names;
 }
 

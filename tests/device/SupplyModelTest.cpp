@@ -64,6 +64,43 @@ private slots:
         QCOMPARE(changes.last().at(0).toString(), QStringLiteral("DA_set_voltage"));
     }
 
+    void everyItemNameReadsItsOwnText()
+    {
+        ModuleTable table;
+        table.fill(0);
+        SupplyModel model(table);
+        // Each text its own, so that an item that reads another's shows.
+        for (const PanelField &field : kPanelFields)
+            model.setFieldText(field, field.controlName());
+        for (SupplyModel::Monitor monitor : {SupplyModel::Monitor::Voltage, SupplyModel::Monitor::Current})
+            for (int module = 0; module < kModuleCount; ++module)
+                model.setMonitorText(monitor, module, QStringLiteral("%1 %2").arg(int(monitor)).arg(module));
+        model.setSwitchedOn(Module::kScreen, true);
+        model.setControlVoltage(QStringLiteral("7"), false);
+        model.setPortCaption(QStringLiteral("COM9:"));
+        const QStringList names = SupplyModel::itemNames();
+        QCOMPARE(QSet<QString>(names.begin(), names.end()).size(), names.size());
+        QStringList monitors;
+        for (const QString &name : names) {
+            const std::optional<QString> text = model.itemText(name);
+            QVERIFY2(text, qPrintable(name));
+            if (name.startsWith(QLatin1String("Text_")))
+                QCOMPARE(*text, name);
+            else if (name.startsWith(QLatin1String("Label_UMon(")) || name.startsWith(QLatin1String("Label_IMon(")))
+                monitors << name + QLatin1Char('=') + *text;
+        }
+        QCOMPARE(monitors.size(), 9);
+        for (const QString &monitor : monitors) {
+            const QString kind = monitor.startsWith(QLatin1String("Label_UMon(")) ? QStringLiteral("0 ") : QStringLiteral("1 ");
+            QCOMPARE(monitor.section(QLatin1Char('='), 1), kind + monitor.mid(11, 1));
+        }
+        QCOMPARE(*model.itemText(QStringLiteral("Label_OnOff(1)")), QStringLiteral("OFF"));
+        QCOMPARE(*model.itemText(QStringLiteral("Label_OnOff(2)")), QStringLiteral("ON"));
+        QCOMPARE(*model.itemText(QStringLiteral("DA_set_voltage")), QStringLiteral("7"));
+        QCOMPARE(*model.itemText(QStringLiteral("Label_CommPort")), QStringLiteral("COM9:"));
+        QCOMPARE(*model.itemText(QStringLiteral("Picture_Busy")), QString());
+    }
+
     void marksAndSwitchRequestsKeepTheirSource()
     {
         ModuleTable table;
