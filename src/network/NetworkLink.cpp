@@ -229,22 +229,51 @@ void NetworkLink::refreshExtensionItems()
     }
 }
 
+QByteArray NetworkLink::stateItemsJson()
+{
+    const QStringList names = m_grammar.itemNames();
+    if (names != m_stateNames) {
+        m_stateNames = names;
+        QJsonObject keys;
+        for (const QString &name : names)
+            keys.insert(name, QJsonValue());
+        m_stateItems.clear();
+        for (const QString &name : keys.keys())
+            m_stateItems.push_back({name, QString(), QByteArray()});
+    }
+    QByteArray json;
+    json.reserve(m_stateJsonBytes);
+    json += '{';
+    for (StateItem &item : m_stateItems) {
+        QString text = m_grammar.itemText(item.name).value_or(QString());
+        if (item.member.isNull() || text != item.text) {
+            // Written by QJsonDocument itself, so the escaping is exactly what the whole object's would be.
+            const QByteArray object = QJsonDocument(QJsonObject{{item.name, text}}).toJson(QJsonDocument::Compact);
+            item.member = object.mid(1, object.size() - 2);
+            item.text = std::move(text);
+        }
+        if (json.size() > 1)
+            json += ',';
+        json += item.member;
+    }
+    json += '}';
+    m_stateJsonBytes = json.size();
+    return json;
+}
+
 void NetworkLink::publishState()
 {
     if (m_state != State::Connected)
         return;
     refreshExtensionItems();
-    QJsonObject items;
-    const QStringList names = m_grammar.itemNames();
-    for (const QString &item : names)
-        items.insert(item, m_grammar.itemText(item).value_or(QString()));
-    const QJsonObject state{
+    // As QJsonDocument writes {"items":{...},"sequence":...,"time":"..."}: keys in order, no spaces.
+    const QJsonObject rest{
         {QStringLiteral("sequence"), double(++m_stateSequence)},
         {QStringLiteral("time"), QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs)},
-        {QStringLiteral("items"), items},
     };
-    publishText(QStringLiteral("state"), QJsonDocument(state).toJson(QJsonDocument::Compact), kQosAtLeastOnce, true,
-                kStateExpirySeconds);
+    const QByteArray restJson = QJsonDocument(rest).toJson(QJsonDocument::Compact);
+    const QByteArray payload = "{\"items\":" + stateItemsJson() + ',' + restJson.mid(1);
+    publishText(QStringLiteral("state"), payload, kQosAtLeastOnce, true, kStateExpirySeconds);
 }
 
 void NetworkLink::publishJournalLine(const QByteArray &line)

@@ -12,6 +12,7 @@
 #include <deque>
 #include <map>
 #include <memory>
+#include <vector>
 
 class LinkGrammar;
 class SupplyLine;
@@ -91,6 +92,14 @@ private:
         MqttMessage message;
         QString line;
     };
+    // One member of the state message's items, kept with its JSON text: a read-back changes
+    // few of them, and that text is most of the message's cost.
+    struct StateItem
+    {
+        QString name;
+        QString text;
+        QByteArray member; // "name":"text", as QJsonDocument writes it
+    };
 
     void setState(State state, const QString &text);
     void onConnected(bool connected, const QString &reason, bool refused);
@@ -102,6 +111,7 @@ private:
     void publishAll();
     void publishMeta();
     void publishItem(const QString &item, const QString &text);
+    QByteArray stateItemsJson();
     void publishText(const QString &subtopic, const QByteArray &payload, int qos, bool retain,
                      quint32 expirySeconds = 0, const QByteArray &correlation = QByteArray());
     QString topic(const QString &subtopic) const { return m_prefix + QLatin1Char('/') + subtopic; }
@@ -120,6 +130,9 @@ private:
     std::map<QString, std::unique_ptr<Conversation>> m_conversations;
     quint64 m_uses = 0;
     quint64 m_stateSequence = 0;
+    QStringList m_stateNames;            // the item names m_stateItems was made for
+    std::vector<StateItem> m_stateItems; // in the order a QJsonObject keeps its keys
+    qsizetype m_stateJsonBytes = 0;      // of the last one, to reserve
     QHash<QString, QString> m_extensionTexts; // as last published
     QString m_supplyName;
 };

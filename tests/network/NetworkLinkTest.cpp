@@ -12,8 +12,11 @@
 #include "panel/ModulePanel.h"
 #include "device/PortTable.h"
 #include "ramp/EnergyRamp.h"
+#include "remote/LinkGrammar.h"
 
 #include <QDir>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QLocalSocket>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -287,6 +290,58 @@ private slots:
         QCOMPARE(fixture.commands(1).constFirst(), QStringLiteral("VEN160"));
         QVERIFY(dashboard.sees(topic(QStringLiteral("state {\"items\""))));
         QVERIFY(fixture.ui.messages.isEmpty());
+    }
+
+    void theStateIsEveryItemAsQJsonDocumentWritesIt()
+    {
+        BrokerFixture broker;
+        QVERIFY(broker.start());
+        WindowFixture fixture;
+        QVERIFY(startWithNetwork(fixture, broker, false));
+        MainWindow &window = *fixture.window;
+        NetworkLink &network = window.tools().network();
+        LinkGrammar &grammar = window.controlLinkServer().grammar();
+        MqttClient client;
+        QVERIFY(startClient(client, broker));
+        QVERIFY(client.subscribe(topic(QStringLiteral("state")), 1, false));
+        QList<QByteArray> states;
+        connect(&client, &MqttClient::messageArrived, this,
+                [&states](const MqttMessage &message) { states << message.payload; });
+        QVERIFY(QTest::qWaitFor([&] {
+            network.publishState();
+            return !states.isEmpty();
+        }, kWaitMs));
+
+        // Texts that need escaping, then others in their place: each state carries the texts of
+        // its moment, byte for byte as the whole object written by QJsonDocument.
+        const PanelField field = PanelField::value(0);
+        const auto stateWith = [&states, &field](const QString &text) {
+            for (auto state = states.crbegin(); state != states.crend(); ++state) {
+                const QJsonValue items = QJsonDocument::fromJson(*state).object().value(QStringLiteral("items"));
+                if (items.toObject().value(field.controlName()).toString(QStringLiteral("<none>")) == text)
+                    return *state;
+            }
+            return QByteArray();
+        };
+        qint64 lastSequence = -1;
+        for (const QString &text : {QStringLiteral("1\"2\\3\t\u00b5\u2028/"), QStringLiteral("150"), QString()}) {
+            window.model().setFieldText(field, text);
+            window.model().setPortCaption(text + QStringLiteral("\n"));
+            network.publishState();
+            QByteArray payload;
+            QVERIFY(QTest::qWaitFor([&] { return !(payload = stateWith(text)).isEmpty(); }, kWaitMs));
+            const QJsonObject state = QJsonDocument::fromJson(payload).object();
+            QCOMPARE(QJsonDocument(state).toJson(QJsonDocument::Compact), payload);
+            const QJsonObject items = state.value(QStringLiteral("items")).toObject();
+            const QStringList names = grammar.itemNames();
+            QCOMPARE(items.size(), names.size());
+            for (const QString &name : names)
+                QCOMPARE(items.value(name).toString(), grammar.itemText(name).value_or(QString()));
+            const qint64 sequence = state.value(QStringLiteral("sequence")).toInteger(-1);
+            QVERIFY(sequence > lastSequence);
+            lastSequence = sequence;
+        }
+        client.stop();
     }
 
     void retainedOversizedAndBrokenCommandsAreRefused()
