@@ -226,15 +226,7 @@ QWidget *IvWindow::makeCameraGroup()
     };
     connect(m_black, &QSpinBox::valueChanged, this, levelsChanged);
     connect(m_white, &QSpinBox::valueChanged, this, levelsChanged);
-    connect(automatic, &QPushButton::clicked, this, [this] {
-        const auto [black, white] = m_view->automaticLevels();
-        const QSignalBlocker blockBlack(m_black);
-        const QSignalBlocker blockWhite(m_white);
-        m_black->setValue(black);
-        m_white->setValue(white);
-        m_view->setLevels(black, white);
-        m_levelsSet = true;
-    });
+    connect(automatic, &QPushButton::clicked, this, &IvWindow::applyAutomaticLevels);
     connect(m_dark, &QPushButton::clicked, this, [this] {
         const QString why = m_measurement.takeDarkFrame();
         if (!why.isEmpty())
@@ -420,15 +412,19 @@ void IvWindow::showLatestFrame()
         return;
     m_latestShown = true;
     m_view->setFrame(m_latest);
-    if (!m_levelsSet) {
-        const auto [black, white] = m_view->automaticLevels();
-        const QSignalBlocker blockBlack(m_black);
-        const QSignalBlocker blockWhite(m_white);
-        m_black->setValue(black);
-        m_white->setValue(white);
-        m_view->setLevels(black, white);
-        m_levelsSet = true;
-    }
+    if (!m_levelsSet)
+        applyAutomaticLevels();
+}
+
+void IvWindow::applyAutomaticLevels()
+{
+    const auto [black, white] = m_view->automaticLevels();
+    const QSignalBlocker blockBlack(m_black);
+    const QSignalBlocker blockWhite(m_white);
+    m_black->setValue(black);
+    m_white->setValue(white);
+    m_view->setLevels(black, white);
+    m_levelsSet = true;
 }
 
 void IvWindow::markAt(QPointF position, bool origin)

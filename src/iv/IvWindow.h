@@ -62,6 +62,8 @@ private:
     void onCameraOpened(const CameraInfo &info);
     void onFrame(const FramePtr &frame);
     void showLatestFrame();
+    // Black and white from the image shown, into the spin boxes and the view.
+    void applyAutomaticLevels();
     void refreshMarks();
     void refreshSpotList();
     void onStepMeasured(const IvStep &step);
