@@ -64,6 +64,16 @@ void Camera::close()
     QMetaObject::invokeMethod(m_worker, &CameraWorker::close);
 }
 
+void Camera::setTriggered(bool triggered)
+{
+    QMetaObject::invokeMethod(m_worker, [worker = m_worker, triggered] { worker->setTriggered(triggered); });
+}
+
+void Camera::trigger(int frames)
+{
+    QMetaObject::invokeMethod(m_worker, [worker = m_worker, frames] { worker->trigger(frames); });
+}
+
 void Camera::findCameras()
 {
     QMetaObject::invokeMethod(m_worker, &CameraWorker::findCameras);

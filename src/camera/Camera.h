@@ -24,6 +24,10 @@ public:
     void start();
     void stop();
     void close();
+    // Triggered (a camera whose info says it can), frames come only for trigger(): exposures
+    // start at once, back to back; else it runs free.
+    void setTriggered(bool triggered);
+    void trigger(int frames);
     // Searches for real cameras (it broadcasts on the local network): camerasFound() tells.
     void findCameras();
     // The energy the simulated screen shows.

@@ -17,5 +17,6 @@ struct CameraInfo
     double gainMin = 0.0;
     double gainMax = 0.0;
     bool simulated = false;
+    bool canTrigger = false; // takes a frame when asked to, not only free running
 };
 Q_DECLARE_METATYPE(CameraInfo)

@@ -20,12 +20,12 @@ constexpr int kFrameIdModulo = 1 << 16; // cameras' block ids may wrap at 16 bit
 // A real camera's frame reaches the host this long after its exposure ended, at most (1 MB over
 // gigabit Ethernet takes about 17 ms).
 constexpr qint64 kReadoutAllowanceNs = 25'000'000;
-constexpr double kSimulatedMaxFramesPerSecond = 50.0;
+// Drawing a simulated frame takes a few milliseconds of a core: it is not asked for more often.
+constexpr qint64 kSimulatedMinPeriodNs = 20'000'000;
 
 qint64 nowNs()
 {
-    return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::system_clock::now().time_since_epoch())
-        .count();
+    return SimulatedShutter::nowNs();
 }
 
 struct MonoFormat
@@ -78,6 +78,7 @@ void CameraWorker::report(const char *what, GError *error)
 void CameraWorker::open(const QString &cameraId)
 {
     close();
+    m_shutter.setTriggered(false); // a camera opened runs free
     GError *error = nullptr;
     const bool simulated = cameraId.isEmpty() || cameraId == kSimulatedId;
     if (simulated) {
@@ -112,6 +113,7 @@ void CameraWorker::open(const QString &cameraId)
     m_info = CameraInfo();
     m_info.id = simulated ? kSimulatedId : cameraId;
     m_info.simulated = simulated;
+    m_info.canTrigger = simulated;
     m_info.name = simulated ? tr("Simulated LEED screen")
                             : QStringLiteral("%1 %2").arg(QString::fromUtf8(arv_camera_get_vendor_name(m_camera, nullptr)),
                                                           QString::fromUtf8(arv_camera_get_model_name(m_camera, nullptr)));
@@ -155,15 +157,14 @@ void CameraWorker::apply(const CameraSettings &settings)
         if (error)
             return report("gain", error);
     }
-    // Frames back to back: each exposure starts as the one before ends.
+    // Frames back to back: each exposure starts as the one before ends. The simulated camera's
+    // shutter keeps that time itself: the fake camera only has to look for it often.
     if (arv_camera_is_frame_rate_available(m_camera, nullptr)) {
         double lowest = 0.0;
         double highest = 0.0;
         arv_camera_get_frame_rate_bounds(m_camera, &lowest, &highest, nullptr);
-        // Drawing a simulated frame takes a few milliseconds of a core: it is not asked for more often.
-        if (m_info.simulated)
-            highest = std::min(highest, kSimulatedMaxFramesPerSecond);
-        arv_camera_set_frame_rate(m_camera, std::clamp(1.0e6 / exposure, lowest, highest), nullptr);
+        const double rate = m_info.simulated ? highest : std::clamp(1.0e6 / exposure, lowest, highest);
+        arv_camera_set_frame_rate(m_camera, rate, nullptr);
     }
     gint x = 0;
     gint y = 0;
@@ -189,6 +190,7 @@ void CameraWorker::start()
     m_stream = arv_camera_create_stream(m_camera, nullptr, nullptr, &error);
     if (!m_stream)
         return report("stream", error);
+    m_shutter.reset();
     const guint payload = arv_camera_get_payload(m_camera, nullptr);
     for (int i = 0; i < kStreamBuffers; ++i)
         arv_stream_push_buffer(m_stream, arv_buffer_new(payload, nullptr));
@@ -207,6 +209,7 @@ void CameraWorker::stop()
     if (!m_stream)
         return;
     arv_stream_set_emit_signals(m_stream, FALSE);
+    m_shutter.cancel(); // a simulated exposure under way ends now, or the stream's thread would wait for it
     if (m_camera)
         arv_camera_stop_acquisition(m_camera, nullptr);
     g_object_unref(m_stream); // ends the stream's thread; its buffers go with it
@@ -221,6 +224,18 @@ void CameraWorker::close()
         m_camera = nullptr;
     }
     m_screen.reset();
+}
+
+void CameraWorker::setTriggered(bool triggered)
+{
+    if (m_info.canTrigger)
+        m_shutter.setTriggered(triggered);
+}
+
+void CameraWorker::trigger(int frames)
+{
+    if (m_info.canTrigger)
+        m_shutter.trigger(frames);
 }
 
 void CameraWorker::findCameras()
@@ -284,9 +299,14 @@ void CameraWorker::drain()
         frame->id = id;
         frame->exposureUs = m_settings.exposureUs;
         frame->gain = m_settings.gain;
-        const qint64 stamp = qint64(arv_buffer_get_system_timestamp(buffer));
-        frame->arrivalNs = stamp > 0 ? stamp : nowNs();
-        frame->exposureStartNs = frame->arrivalNs - qint64(frame->exposureUs * 1000.0) - m_readoutAllowanceNs;
+        if (const auto simulated = m_info.simulated ? m_shutter.exposure(id) : std::nullopt) {
+            frame->arrivalNs = simulated->endNs;
+            frame->exposureStartNs = simulated->startNs;
+        } else {
+            const qint64 stamp = qint64(arv_buffer_get_system_timestamp(buffer));
+            frame->arrivalNs = stamp > 0 ? stamp : nowNs();
+            frame->exposureStartNs = frame->arrivalNs - qint64(frame->exposureUs * 1000.0) - m_readoutAllowanceNs;
+        }
         const std::size_t count = std::size_t(frame->width) * std::size_t(frame->height);
         frame->pixels.resize(count);
         const auto *data = static_cast<const std::uint8_t *>(arv_buffer_get_image_data(buffer, nullptr));
@@ -301,7 +321,8 @@ void CameraWorker::drain()
         emit framesLost(lost);
 }
 
-// The fake camera's thread draws the screen into the buffer it is filling.
+// The fake camera's thread: it waits for the shutter to open, draws the screen as it is then
+// into the buffer it is filling, and hands the buffer on once the exposure is over.
 void CameraWorker::fillScreen(ArvBuffer *buffer, void *self, unsigned exposureUs, unsigned gain, unsigned format)
 {
     auto *worker = static_cast<CameraWorker *>(self);
@@ -309,15 +330,19 @@ void CameraWorker::fillScreen(ArvBuffer *buffer, void *self, unsigned exposureUs
     if (!screen || arv_buffer_get_image_width(buffer) != screen->width()
         || arv_buffer_get_image_height(buffer) != screen->height())
         return;
+    const std::optional<qint64> start = worker->m_shutter.waitForStart(kSimulatedMinPeriodNs);
+    if (!start)
+        return; // the stream ends; the buffer goes with it
     auto *data = static_cast<std::uint8_t *>(const_cast<void *>(arv_buffer_get_data(buffer, nullptr)));
     const std::size_t count = std::size_t(screen->width()) * std::size_t(screen->height());
     const quint64 seed = worker->m_screenFrames.fetch_add(1);
     if (format == ARV_PIXEL_FORMAT_MONO_16) {
         screen->render(worker->m_screenEnergy.load(), exposureUs, gain, seed, reinterpret_cast<std::uint16_t *>(data));
-        return;
+    } else {
+        std::vector<std::uint16_t> wide(count);
+        screen->render(worker->m_screenEnergy.load(), exposureUs, gain, seed, wide.data());
+        for (std::size_t i = 0; i < count; ++i)
+            data[i] = std::uint8_t(wide[i] >> 8);
     }
-    std::vector<std::uint16_t> wide(count);
-    screen->render(worker->m_screenEnergy.load(), exposureUs, gain, seed, wide.data());
-    for (std::size_t i = 0; i < count; ++i)
-        data[i] = std::uint8_t(wide[i] >> 8);
+    worker->m_shutter.finish(arv_buffer_get_frame_id(buffer), *start, qint64(exposureUs) * 1000);
 }

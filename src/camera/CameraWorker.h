@@ -4,6 +4,7 @@
 #include "camera/CameraSettings.h"
 #include "camera/Frame.h"
 #include "camera/SimulatedScreen.h"
+#include "camera/SimulatedShutter.h"
 
 #include <QObject>
 
@@ -36,6 +37,9 @@ public:
     void start();
     void stop();
     void close();
+    // Triggered, a camera that can takes a frame only when asked to (trigger()); else it runs free.
+    void setTriggered(bool triggered);
+    void trigger(int frames);
     // Searches the network and the USB for cameras: it broadcasts, so only when the operator asks.
     void findCameras();
 
@@ -59,6 +63,7 @@ private:
     CameraInfo m_info;
     CameraSettings m_settings;
     std::unique_ptr<SimulatedScreen> m_screen;
+    SimulatedShutter m_shutter;
     std::atomic<double> m_screenEnergy{0.0};
     std::atomic<quint64> m_screenFrames{0};
     std::atomic<bool> m_drainPosted{false};

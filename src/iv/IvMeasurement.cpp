@@ -135,6 +135,9 @@ QString IvMeasurement::beginRamp()
     const double framesMs = 2.0 * m_framesToAverage * m_camera.settings().exposureUs / 1000.0;
     ramp->acknowledgeTimeoutMs = int(std::min(double(std::numeric_limits<int>::max()),
                                               std::max(double(ramp->acknowledgeTimeoutMs), framesMs + kStepMarginMs)));
+    m_triggered = m_camera.info().canTrigger;
+    if (m_triggered)
+        m_camera.setTriggered(true);
     m_camera.start();
     return m_ramp.start(*ramp);
 }
@@ -181,6 +184,8 @@ void IvMeasurement::onStepDone(const RampStep &step)
     m_phase = Phase::Grabbing;
     // The settle time is over: what the camera exposed before now is not this step's.
     startGrabbing(nowNs());
+    if (m_triggered)
+        m_camera.trigger(m_framesToAverage);
 }
 
 void IvMeasurement::onFrame(const FramePtr &frame)
@@ -189,12 +194,14 @@ void IvMeasurement::onFrame(const FramePtr &frame)
         return;
     if (!frame->complete) {
         ++m_framesLost;
+        retake(1);
         return;
     }
     if (frame->exposureStartNs < m_notBeforeNs)
         return;
     if (!m_stack.add(*frame)) {
         ++m_framesLost; // the camera changed its size meanwhile
+        retake(1);
         return;
     }
     if (m_phase == Phase::TakingDark) {
@@ -208,8 +215,17 @@ void IvMeasurement::onFrame(const FramePtr &frame)
 
 void IvMeasurement::onFramesLost(int count)
 {
-    if (m_phase == Phase::Grabbing || m_phase == Phase::TakingDark)
+    if (m_phase == Phase::Grabbing || m_phase == Phase::TakingDark) {
         m_framesLost += count;
+        retake(count);
+    }
+}
+
+void IvMeasurement::retake(int frames)
+{
+    // Free running, the next frames take the lost ones' place by themselves.
+    if (m_triggered && m_phase == Phase::Grabbing)
+        m_camera.trigger(frames);
 }
 
 void IvMeasurement::finishDark()
@@ -303,6 +319,10 @@ void IvMeasurement::end(bool complete, const QString &error)
         return;
     m_phase = Phase::Idle;
     m_files.close();
+    if (m_triggered) {
+        m_camera.setTriggered(false);
+        m_triggered = false;
+    }
     if (!m_wasStreaming)
         m_camera.stop();
     emit finished(m_stepsDone, complete, error);

@@ -20,7 +20,8 @@ struct ModuleTable;
 struct RampStep;
 
 // An I(V) measurement: the energy ramp with the camera as its handshake. At each step, once the
-// settle time is over, it takes the frames whose exposure started after it, averages them,
+// settle time is over, it takes the frames whose exposure started after it (a camera that can be
+// triggered is triggered then, so no time goes by waiting for its next frame), averages them,
 // subtracts the dark frame, writes the image, integrates the spots and adds a point to each
 // spot's curve; then it acknowledges the step. Lost or incomplete frames are counted and taken
 // again, never used. Stop ends it after the frame being taken.
@@ -71,6 +72,7 @@ private:
     void onRampFinished(int stepsDone, bool complete);
     void onFrame(const FramePtr &frame);
     void onFramesLost(int count);
+    void retake(int frames);
     void finishDark();
     void finishStep();
     void processStep();
@@ -105,6 +107,7 @@ private:
     int m_framesLost = 0;
     bool m_stopping = false;
     bool m_wasStreaming = false;
+    bool m_triggered = false; // the camera takes each step's frames when asked, not free running
     QTimer m_stopTimer;
     std::optional<IvStep> m_pending; // its frames are in; integrated and written next
 };

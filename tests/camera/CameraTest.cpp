@@ -1,6 +1,7 @@
 #include "camera/Camera.h"
 #include "camera/CameraWorker.h"
 #include "camera/SimulatedScreen.h"
+#include "camera/SimulatedShutter.h"
 
 #include <QSignalSpy>
 #include <QTest>
@@ -78,7 +79,32 @@ private slots:
         QVERIFY(QTest::qWaitFor([&] { return stamped == 140.0; }, kWaitMs));
         QCOMPARE(last->width * last->height, int(last->pixels.size()));
         QVERIFY(last->complete);
-        QCOMPARE(last->exposureStartNs, last->arrivalNs - 5'000'000);
+        QVERIFY(last->arrivalNs - last->exposureStartNs >= 5'000'000);
+
+        // Triggered, frames come only when asked for: each exposure starts after the trigger,
+        // back to back, and a stop while it waits for one does not hold the camera.
+        QList<FramePtr> frames;
+        connect(&camera, &Camera::frameArrived, this, [&](const FramePtr &frame) { frames.append(frame); });
+        camera.setTriggered(true);
+        QTest::qWait(100); // a frame under way when it was switched
+        frames.clear();
+        QTest::qWait(300);
+        QVERIFY(frames.isEmpty());
+        const qint64 askedNs = SimulatedShutter::nowNs();
+        camera.trigger(3);
+        QVERIFY(QTest::qWaitFor([&] { return frames.size() >= 3; }, kWaitMs));
+        QTest::qWait(100);
+        QCOMPARE(frames.size(), 3);
+        QVERIFY(frames[0]->exposureStartNs >= askedNs);
+        for (int i = 0; i < frames.size(); ++i) {
+            QVERIFY(frames[i]->arrivalNs - frames[i]->exposureStartNs >= 5'000'000);
+            QVERIFY(i == 0 || frames[i]->exposureStartNs >= frames[i - 1]->arrivalNs);
+        }
+        camera.stop();
+        camera.start();
+        camera.setTriggered(false);
+        frames.clear();
+        QVERIFY(QTest::qWaitFor([&] { return frames.size() >= 2; }, kWaitMs));
 
         // Frame numbers wrap at 16 bits: that is no frame lost.
         QSignalSpy lost(&camera, &Camera::framesLost);

@@ -208,10 +208,10 @@ void IvBench::stepOverhead()
     Samples grabMs;      // stepDone to stepMeasured: frames and processing
     Samples afterMs;     // stepMeasured to the next stepDone: acknowledgement, VEN, T, REN
     Samples lastFrameMs; // the last frame's arrival stamp to stepMeasured: delivery and processing
-    Samples deliveryMs;  // any other frame's arrival stamp to the window's thread
+    Samples deliveryMs;  // each frame's arrival stamp to the window's thread
     double doneAt = -1.0;
     double measuredAt = -1.0;
-    bool justMeasured = false;
+    double lastStampMs = -1.0;
     const QObject watcher; // goes first: no slot outlives what it counts in
     QObject::connect(&scene.window->ramp(), &EnergyRamp::stepDone, &watcher, [&](const RampStep &) {
         const double now = wallMs();
@@ -223,17 +223,13 @@ void IvBench::stepOverhead()
     });
     QObject::connect(&scene.iv(), &IvMeasurement::stepMeasured, &watcher, [&](const IvStep &) {
         measuredAt = wallMs();
-        justMeasured = true;
         grabMs.add(measuredAt - doneAt);
+        if (lastStampMs >= 0.0)
+            lastFrameMs.add(measuredAt - lastStampMs);
     });
-    // Runs after the engine's own slot, for the frame that completed the step.
     QObject::connect(&scene.camera(), &Camera::frameArrived, &watcher, [&](const FramePtr &frame) {
-        const double stampMs = double(frame->arrivalNs) / 1.0e6;
-        if (justMeasured)
-            lastFrameMs.add(measuredAt - stampMs);
-        else
-            deliveryMs.add(wallMs() - stampMs);
-        justMeasured = false;
+        lastStampMs = double(frame->arrivalNs) / 1.0e6;
+        deliveryMs.add(wallMs() - lastStampMs);
     });
     if (!scene.run(kOverheadSteps, kOverheadSettleMs))
         return figure.failed(kIncomplete);
@@ -248,7 +244,7 @@ void IvBench::stepOverhead()
                             .arg(msSummary(cycleMs), BenchReport::fixed(wireMs, 1), BenchReport::fixed(framesMs, 0))
                             .arg(scene.iv().framesLost()));
     BenchReport::detail(QStringLiteral("stepDone to stepMeasured %1; its last frame's arrival stamp to stepMeasured %2 "
-                                       "(other frames' stamps to the window's thread %3); stepMeasured to the next "
+                                       "(frames' stamps to the window's thread %3); stepMeasured to the next "
                                        "stepDone %4")
                             .arg(msSummary(grabMs), msSummary(lastFrameMs), msSummary(deliveryMs), msSummary(afterMs)));
     figure.result(msSummary(overheadMs), !overheadMs.empty() && overheadMs.median() < kOverheadMs);
